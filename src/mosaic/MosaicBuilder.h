@@ -1,0 +1,49 @@
+#pragma once
+// The cell loop: cuts the picture into square cells anchored at its top-left
+// corner and replaces each by a random thumbnail pulled towards the cell's
+// colour (colourise 77 %, then contrast 12 %).
+#include <functional>
+
+#include "mosaic/MosaicRandom.h"
+#include "mosaic/ThumbnailList.h"
+#include "raster/Bitmap.h"
+
+using TProgressProc = std::function<void(int percent)>;
+
+constexpr int MosaicColorizePercent = 77;
+constexpr int MosaicContrastPercent = 12;
+
+class TMosaicBuilder {
+ public:
+  TMosaicBuilder(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias,
+                 TRandom& random);
+
+  // True when the mosaic was built, False (nothing touched, no progress) when
+  // the thumbnail list is empty or the cell size is not positive. Progress is
+  // reported once per row of cells. An exception leaves the cells drawn so far.
+  bool BuildMosaic(const TProgressProc& progress);
+
+  // Copies a randomly chosen thumbnail into work as a 24-bit bitmap. The
+  // previous thumbnail is drawn again up to three times before it is accepted.
+  void PickThumbnail(TBitmap& work);
+
+  // The colour of the cell whose top-left pixel is (x, y): the average of its
+  // corner and the first pixels of the next cells, clamped to the picture.
+  TColor CellColor(int x, int y) const;
+
+  int PreviousThumbnail = -1;
+
+ private:
+  int PickIndex();
+  void DrawCell(int index, int x, int y, TColor cellColor);
+
+  TBitmap& m_image;
+  const TThumbnailList& m_thumbnails;
+  int m_cellSize;
+  bool m_antialias;
+  TRandom& m_random;
+};
+
+// Builds with a random source reseeded from the clock when none is given.
+bool BuildMosaic(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias,
+                 const TProgressProc& progress, TRandom* random = nullptr);
