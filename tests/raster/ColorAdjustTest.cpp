@@ -181,6 +181,9 @@ struct RectOp {
   std::function<void(TBitmap&, TRect)> apply;
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const RectOp& op, std::ostream* os) { *os << op.name; }
+
 class ColorAdjustRect : public ::testing::TestWithParam<RectOp> {
  protected:
   static constexpr int W = 6, H = 5;

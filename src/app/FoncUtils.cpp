@@ -1,0 +1,119 @@
+#include "app/FoncUtils.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QStringList>
+#include <cmath>
+
+#include "app/LibLang.h"
+
+QString LongFileName(const QString& path) {
+  if (path.isEmpty()) return path;
+  const QFileInfo info(path);
+  // A dangling symbolic link is still an entry of its folder.
+  if (!info.exists() && !info.isSymLink()) return path;
+  const QString name = info.fileName();
+  if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
+    // "dir/", "." and ".." name a folder with no name part of their own.
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+  }
+  const QString folder = QFileInfo(info.path()).canonicalFilePath();
+  if (folder.isEmpty()) return path;
+  return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+qint64 FileSizeOf(const QString& name) {
+  if (name.isEmpty()) return -1;
+  // Non-blocking, so that a named pipe cannot hold the caller up; only a
+  // regular file has a size to report.
+  const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  return ok ? qint64(st.st_size) : -1;
+}
+
+QString PathInFolder(const QString& name, const QString& folder) {
+  if (name.isEmpty()) return {};
+  const QString fileName = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+  if (folder.isEmpty()) return fileName;
+  return folder.endsWith(QLatin1Char('/')) ? folder + fileName : folder + QLatin1Char('/') + fileName;
+}
+
+QString TruncateText(const QString& text, int n) {
+  // Characters are counted as code points, so a cut never splits a
+  // surrogate pair into an invalid string.
+  qsizetype pos = 0;
+  for (int count = 0; count < n && pos < text.size(); ++count) {
+    const bool pair = text[pos].isHighSurrogate() && pos + 1 < text.size() && text[pos + 1].isLowSurrogate();
+    pos += pair ? 2 : 1;
+  }
+  if (pos >= text.size()) return text;
+  return text.left(pos) + QLatin1String("...");
+}
+
+namespace {
+
+// Halves go to the even neighbour; v is not negative here.
+qint64 RoundHalfEven(double v) {
+  const double whole = std::floor(v);
+  const double fraction = v - whole;
+  qint64 r = qint64(whole);
+  if (fraction > 0.5 || (fraction == 0.5 && r % 2 != 0)) ++r;
+  return r;
+}
+
+QString NumberAndUnit(qint64 value, TLangText unit) {
+  return QString::number(value) + QLatin1Char(' ') + LangText(unit);
+}
+
+}  // namespace
+
+QString SizeToText(qint64 size, bool rounded) {
+  if (size < 2) return NumberAndUnit(size, lsByte);
+  if (size < 1024) return NumberAndUnit(size, lsBytes);
+  double divisor;
+  TLangText unit;
+  if (size < (qint64(1) << 20)) {
+    divisor = double(qint64(1) << 10);
+    unit = lsKilobytes;
+  } else if (size < (qint64(1) << 30)) {
+    divisor = double(qint64(1) << 20);
+    unit = lsMegabytes;
+  } else {
+    divisor = double(qint64(1) << 30);
+    unit = lsGigabytes;
+  }
+  const double value = double(size) / divisor;
+  if (rounded) return NumberAndUnit(RoundHalfEven(value), unit);
+  // Plain digits with the locale's decimal separator only: no digit
+  // grouping ("1023.50", never "1,023.50") and no native digits.
+  QString number = QString::asprintf("%.2f", value);
+  number.replace(QLatin1Char('.'), QLocale().decimalPoint());
+  return number + QLatin1Char(' ') + LangText(unit);
+}
+
+QString FilterField(const QString& filter, int index, bool pattern) {
+  const QStringList fields = filter.split(QLatin1Char('|'));  // never empty: "" gives one empty field
+  if (index <= 0) return fields.first();
+  // 64-bit, so that a huge index cannot overflow into a small field number.
+  const qint64 k = 2 * (qint64(index) - 1) + (pattern ? 1 : 0);
+  if (k >= fields.size()) return fields.last();
+  return fields[qsizetype(k)];
+}
+
+QString MaskToExt(const QString& mask) {
+  if (mask.isEmpty()) return {};
+  const qsizetype semicolon = mask.indexOf(QLatin1Char(';'));
+  const QString first = semicolon < 0 ? mask : mask.left(semicolon);
+  const qsizetype dot = first.indexOf(QLatin1Char('.'));
+  if (dot < 0) return QLatin1Char('.') + first;
+  return first.mid(dot);
+}

@@ -1,0 +1,304 @@
+#include "GifImage.h"
+
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "ColorQuantizer.h"
+
+namespace {
+
+// ---- reading ----
+
+struct TMemoryReader {
+  TBytes data;
+  std::size_t pos = 0;
+};
+
+int ReadFromMemory(GifFileType* gif, GifByteType* buf, int len) {
+  auto* in = static_cast<TMemoryReader*>(gif->UserData);
+  if (len <= 0) return 0;
+  const std::size_t n = std::min(std::size_t(len), in->data.size() - in->pos);
+  if (n) std::memcpy(buf, in->data.data() + in->pos, n);
+  in->pos += n;
+  return int(n);
+}
+
+struct TDecoderClose {
+  void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
+};
+using TDecoder = std::unique_ptr<GifFileType, TDecoderClose>;
+
+[[noreturn]] void Fail(const char* what, int code) {
+  const char* detail = GifErrorString(code);
+  throw EImageError(std::string("GIF: ") + what + (detail ? std::string(": ") + detail : std::string()));
+}
+
+QList<QRgb> TableOf(const ColorMapObject* map) {
+  QList<QRgb> table;
+  if (!map || !map->Colors) return table;
+  const int count = std::clamp(map->ColorCount, 0, 256);
+  table.reserve(count);
+  for (int i = 0; i < count; ++i) table.append(qRgb(map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue));
+  return table;
+}
+
+// Nearest entry of `to` for every entry of `from` (colours of a local map
+// drawn onto a picture in the global palette).
+std::array<uchar, 256> NearestMap(const QList<QRgb>& from, const QList<QRgb>& to) {
+  std::array<uchar, 256> map{};
+  for (qsizetype i = 0; i < from.size() && i < 256; ++i) {
+    long bestDist = -1;
+    for (qsizetype j = 0; j < to.size(); ++j) {
+      const long dr = qRed(from[i]) - qRed(to[j]), dg = qGreen(from[i]) - qGreen(to[j]),
+                 db = qBlue(from[i]) - qBlue(to[j]);
+      const long d = dr * dr + dg * dg + db * db;
+      if (bestDist < 0 || d < bestDist) bestDist = d, map[std::size_t(i)] = uchar(j);
+    }
+  }
+  return map;
+}
+
+// ---- writing ----
+
+struct TMemoryWriter {
+  TByteBuffer* out;
+};
+
+int WriteToMemory(GifFileType* gif, const GifByteType* buf, int len) {
+  auto* w = static_cast<TMemoryWriter*>(gif->UserData);
+  if (len <= 0) return 0;
+  w->out->insert(w->out->end(), buf, buf + len);
+  return len;
+}
+
+struct TEncoderClose {
+  void operator()(GifFileType* gif) const { EGifCloseFile(gif, nullptr); }
+};
+using TEncoder = std::unique_ptr<GifFileType, TEncoderClose>;
+
+struct TMapFree {
+  void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
+};
+
+}  // namespace
+
+void TGifImage::LoadFromBytes(TBytes data) {
+  TMemoryReader reader{data, 0};
+  int error = 0;
+  TDecoder gif(DGifOpen(&reader, ReadFromMemory, &error));
+  if (!gif) Fail("not a readable GIF file", error);
+
+  const int screenW = gif->SWidth, screenH = gif->SHeight, background = gif->SBackGroundColor;
+  const QList<QRgb> globalTable = TableOf(gif->SColorMap);
+  int transparentIndex = -1;
+
+  // Records up to the first image; each call consumes input, so the loop ends
+  // with the data at the latest.
+  for (;;) {
+    GifRecordType type = UNDEFINED_RECORD_TYPE;
+    if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) Fail("damaged file", gif->Error);
+    if (type == TERMINATE_RECORD_TYPE) throw EImageError("GIF: the file holds no picture");
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) Fail("damaged extension", gif->Error);
+      bool first = true;
+      while (block) {
+        // The graphic control extension's first block: flags, delay (2), index.
+        if (first && code == GRAPHICS_EXT_FUNC_CODE && block[0] >= 4)
+          transparentIndex = (block[1] & 1) ? int(block[4]) : -1;
+        first = false;
+        if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) Fail("damaged extension", gif->Error);
+      }
+      continue;
+    }
+    if (type != IMAGE_DESC_RECORD_TYPE) throw EImageError("GIF: unexpected record");
+    break;
+  }
+
+  if (DGifGetImageDesc(gif.get()) == GIF_ERROR) Fail("damaged image descriptor", gif->Error);
+  const GifImageDesc desc = gif->Image;
+  const int left = desc.Left, top = desc.Top, frameW = desc.Width, frameH = desc.Height;
+  CheckPictureSize(frameW, frameH);
+  const bool hasLocalMap = desc.ColorMap != nullptr;
+  QList<QRgb> frameTable = hasLocalMap ? TableOf(desc.ColorMap) : globalTable;
+  const bool interlaced = desc.Interlace;
+  const bool covers = left <= 0 && top <= 0 && std::int64_t(left) + frameW >= screenW &&
+                      std::int64_t(top) + frameH >= screenH;
+  if (!covers) CheckPictureSize(screenW, screenH);
+
+  QImage frame(frameW, frameH, QImage::Format_Indexed8);
+  if (frame.isNull()) throw EImageError("GIF: not enough memory for the picture");
+  if (interlaced) {
+    static constexpr int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass)
+      for (int y = start[pass]; y < frameH; y += step[pass])
+        if (DGifGetLine(gif.get(), frame.scanLine(y), frameW) == GIF_ERROR) Fail("damaged image data", gif->Error);
+  } else {
+    for (int y = 0; y < frameH; ++y)
+      if (DGifGetLine(gif.get(), frame.scanLine(y), frameW) == GIF_ERROR) Fail("damaged image data", gif->Error);
+  }
+  gif.reset();
+
+  // Indices are free to exceed the colour map (or there may be no map at all):
+  // give every index used an entry, grey levels without a map, black beyond one.
+  int highest = 0;
+  for (int y = 0; y < frameH; ++y) {
+    const uchar* row = frame.constScanLine(y);
+    highest = std::max<int>(highest, *std::max_element(row, row + frameW));
+  }
+  if (frameTable.isEmpty()) {
+    for (int i = 0; i <= highest; ++i) frameTable.append(qRgb(i, i, i));
+  } else {
+    while (frameTable.size() <= highest) frameTable.append(qRgb(0, 0, 0));
+  }
+
+  QImage picture;
+  QList<QRgb> table;
+  int keyIndex = transparentIndex;
+  if (covers) {
+    picture = std::move(frame);
+    table = frameTable;
+  } else {
+    // The screen takes the global palette; a frame with its own map is drawn in
+    // the nearest global colours, one with no global map lends its own.
+    const bool ownColors = !hasLocalMap || globalTable.isEmpty();
+    table = ownColors ? frameTable : globalTable;
+    std::array<uchar, 256> remap{};
+    std::iota(remap.begin(), remap.end(), uchar(0));
+    if (!ownColors) remap = NearestMap(frameTable, table);
+    picture = QImage(screenW, screenH, QImage::Format_Indexed8);
+    if (picture.isNull()) throw EImageError("GIF: not enough memory for the picture");
+    // Uncovered screen shows through as transparent when the frame has a
+    // transparent index of the screen's palette; otherwise the background.
+    int fill = 0;
+    if (transparentIndex >= 0 && ownColors && transparentIndex < table.size())
+      fill = transparentIndex;
+    else if (background >= 0 && background < table.size())
+      fill = background;
+    picture.fill(uint(fill));
+    if (transparentIndex >= 0 && !ownColors) keyIndex = fill;
+    const int x0 = std::max(left, 0), y0 = std::max(top, 0);
+    const int x1 = int(std::min<std::int64_t>(std::int64_t(left) + frameW, screenW));
+    const int y1 = int(std::min<std::int64_t>(std::int64_t(top) + frameH, screenH));
+    for (int y = y0; y < y1; ++y) {
+      const uchar* s = frame.constScanLine(y - top);
+      uchar* d = picture.scanLine(y);
+      for (int x = x0; x < x1; ++x) {
+        const uchar k = s[x - left];
+        if (int(k) != transparentIndex) d[x] = remap[k];
+      }
+    }
+  }
+  picture.setColorTable(table);
+
+  TBitmap result;
+  result.SetImage(std::move(picture), table.size() <= 16 ? pf4bit : pf8bit);
+  if (keyIndex >= 0 && keyIndex < table.size()) {
+    const QRgb c = table[keyIndex];
+    result.Transparent = true;
+    result.SetTransparentColor(RGBColor(qRed(c), qGreen(c), qBlue(c)));
+  }
+  m_bitmap = std::move(result);
+}
+
+void OptimizeColorMap(QImage& indexed) {
+  if (indexed.format() != QImage::Format_Indexed8) return;
+  const QList<QRgb> table = indexed.colorTable();
+  const int w = indexed.width(), h = indexed.height();
+  std::array<std::uint64_t, 256> count{};
+  for (int y = 0; y < h; ++y) {
+    const uchar* row = indexed.constScanLine(y);
+    for (int x = 0; x < w; ++x) ++count[row[x]];
+  }
+  const int n = int(std::min<qsizetype>(table.size(), 256));
+  for (int i = n; i < 256; ++i)
+    if (count[std::size_t(i)]) throw EImageError("GIF: pixel beyond the colour map");
+  // Entries of the same colour merge into the first of them.
+  std::array<int, 256> owner{};
+  for (int i = 0; i < 256; ++i) owner[std::size_t(i)] = i;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < i; ++j)
+      if (owner[std::size_t(j)] == j && (table[i] & 0xFFFFFF) == (table[j] & 0xFFFFFF)) {
+        owner[std::size_t(i)] = j;
+        count[std::size_t(j)] += count[std::size_t(i)];
+        count[std::size_t(i)] = 0;
+        break;
+      }
+  std::vector<int> order;
+  for (int i = 0; i < n; ++i)
+    if (owner[std::size_t(i)] == i && count[std::size_t(i)] > 0) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return count[std::size_t(a)] > count[std::size_t(b)]; });
+  std::array<uchar, 256> remap{};
+  std::iota(remap.begin(), remap.end(), uchar(0));
+  QList<QRgb> newTable;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    remap[std::size_t(order[k])] = uchar(k);
+    newTable.append(table[order[k]]);
+  }
+  for (int i = 0; i < n; ++i) remap[std::size_t(i)] = remap[std::size_t(owner[std::size_t(i)])];
+  for (int y = 0; y < h; ++y) {
+    uchar* row = indexed.scanLine(y);
+    for (int x = 0; x < w; ++x) row[x] = remap[row[x]];
+  }
+  indexed.setColorTable(newTable);
+}
+
+void TGifImage::SaveToBytes(TByteBuffer& out) {
+  if (m_bitmap.Empty()) throw EImageError("GIF: nothing to write");
+  const int w = m_bitmap.Width(), h = m_bitmap.Height();
+  if (w > 0xFFFF || h > 0xFFFF) throw EImageError("GIF: picture too large for the format");
+
+  QImage indexed = QuantizeOctree(m_bitmap, 256).Image();
+  if (OptimizeColors) {
+    // A failed optimisation leaves the map as the quantiser made it.
+    QImage optimized = indexed.copy();
+    try {
+      if (optimized.isNull()) throw std::bad_alloc();
+      OptimizeColorMap(optimized);
+      indexed = std::move(optimized);
+    } catch (const std::exception&) {
+    }
+  }
+
+  // GIF colour maps hold a power of two entries, at least 2.
+  const QList<QRgb> table = indexed.colorTable();
+  int size = 2;
+  while (size < table.size()) size *= 2;
+  if (size > 256) throw EImageError("GIF: more than 256 colours");
+  std::vector<GifColorType> colors(std::size_t(size), GifColorType{0, 0, 0});
+  for (qsizetype i = 0; i < table.size(); ++i)
+    colors[std::size_t(i)] = {GifByteType(qRed(table[i])), GifByteType(qGreen(table[i])), GifByteType(qBlue(table[i]))};
+  std::unique_ptr<ColorMapObject, TMapFree> map(GifMakeMapObject(size, colors.data()));
+  if (!map) throw EImageError("GIF: cannot make the colour map");
+
+  TByteBuffer bytes;
+  TMemoryWriter writer{&bytes};
+  int error = 0;
+  TEncoder gif(EGifOpen(&writer, WriteToMemory, &error));
+  if (!gif) Fail("cannot start the encoder", error);
+  if (EGifPutScreenDesc(gif.get(), w, h, map->BitsPerPixel, 0, map.get()) == GIF_ERROR)
+    Fail("cannot write the screen descriptor", gif->Error);
+  if (EGifPutImageDesc(gif.get(), 0, 0, w, h, Interlaced, nullptr) == GIF_ERROR)
+    Fail("cannot write the image descriptor", gif->Error);
+  if (Interlaced) {
+    static constexpr int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass)
+      for (int y = start[pass]; y < h; y += step[pass])
+        if (EGifPutLine(gif.get(), indexed.scanLine(y), w) == GIF_ERROR) Fail("cannot write the pixels", gif->Error);
+  } else {
+    for (int y = 0; y < h; ++y)
+      if (EGifPutLine(gif.get(), indexed.scanLine(y), w) == GIF_ERROR) Fail("cannot write the pixels", gif->Error);
+  }
+  GifFileType* raw = gif.release();
+  if (EGifCloseFile(raw, &error) == GIF_ERROR) Fail("cannot finish the file", error);
+  out.insert(out.end(), bytes.begin(), bytes.end());
+}

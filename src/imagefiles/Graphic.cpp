@@ -1,0 +1,19 @@
+#include "Graphic.h"
+
+void CheckPictureSize(std::int64_t width, std::int64_t height) {
+  if (width <= 0 || height <= 0) throw EImageError("picture has no pixels");
+  if (width > MaxPictureSide || height > MaxPictureSide || width * height > MaxPicturePixels)
+    throw EImageError("picture is too large");
+}
+
+void TGraphic::LoadFromBytes(TBytes) { throw EImageError(std::string(FormatName()) + " cannot be read"); }
+void TGraphic::SaveToBytes(TByteBuffer&) { throw EImageError(std::string(FormatName()) + " cannot be written"); }
+
+void PutLE16(TByteBuffer& out, std::uint32_t v) {
+  out.push_back(std::uint8_t(v));
+  out.push_back(std::uint8_t(v >> 8));
+}
+
+void PutLE32(TByteBuffer& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
+}

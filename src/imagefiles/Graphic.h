@@ -1,0 +1,53 @@
+#pragma once
+// The codec objects of the picture files: one class per format, each able to
+// decode a whole file held in memory into its bitmap and/or to encode its
+// bitmap into file bytes. The load and save dispatch hands these objects to
+// the stage handler, which may inspect or set their options.
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "raster/Bitmap.h"
+
+// Raised by every reader and writer for damaged, unsupported or oversized
+// data; the dispatch turns it into a failed load or save.
+class EImageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+using TBytes = std::span<const std::uint8_t>;
+using TByteBuffer = std::vector<std::uint8_t>;
+
+// No reader allocates pixels for a picture beyond these limits: the header's
+// size is checked first, so a hostile header cannot exhaust memory.
+constexpr std::int64_t MaxPictureSide = 65535;
+constexpr std::int64_t MaxPicturePixels = std::int64_t(1) << 29;
+// Throws EImageError when width x height is not a picture we accept
+// (a side <= 0, a side above MaxPictureSide, or more than MaxPicturePixels).
+void CheckPictureSize(std::int64_t width, std::int64_t height);
+
+class TGraphic {
+ public:
+  virtual ~TGraphic() = default;
+  // A short name of the format ("BMP", "JPEG", ...), for messages and tests.
+  virtual const char* FormatName() const = 0;
+  // Decodes a whole file into Bitmap(); throws EImageError. The default
+  // refuses: the format is write-only.
+  virtual void LoadFromBytes(TBytes data);
+  // Appends the encoded file of Bitmap() to out; throws EImageError. The
+  // default refuses: the format is read-only.
+  virtual void SaveToBytes(TByteBuffer& out);
+
+  TBitmap& Bitmap() { return m_bitmap; }
+  const TBitmap& Bitmap() const { return m_bitmap; }
+
+ protected:
+  TBitmap m_bitmap;
+};
+
+// Little helpers for the writers and readers of binary layouts.
+void PutLE16(TByteBuffer& out, std::uint32_t v);
+void PutLE32(TByteBuffer& out, std::uint32_t v);

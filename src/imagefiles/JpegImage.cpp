@@ -1,0 +1,397 @@
+#include "JpegImage.h"
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <cstddef>
+#include <cstdio>
+#include <jpeglib.h>
+
+#include <QFile>
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+// libjpeg reports errors by calling error_exit, which must not return: ours
+// longjmps back to the function that armed the jump. Every function below
+// that calls setjmp holds only plain C data in its frame and touches the
+// session through a pointer, so the jump skips no destructor and no local
+// variable is read after it. The C++ objects (pixel memory, row tables, the
+// guard that destroys the library object) live in the caller's frame.
+
+namespace {
+
+// Progressive files are decoded scan by scan; a file with this many scans is
+// hostile, not a photograph, and would only burn time.
+constexpr int MaxScans = 500;
+
+// The grey ramp of grey files: 236 levels from black to white.
+constexpr int GreyLevels = 236;
+
+struct TJpegError {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void JumpWith(j_common_ptr cinfo, const char* text) {
+  auto* error = reinterpret_cast<TJpegError*>(cinfo->err);
+  std::snprintf(error->message, sizeof error->message, "%s", text);
+  std::longjmp(error->jump, 1);
+}
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+  auto* error = reinterpret_cast<TJpegError*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, error->message);
+  std::longjmp(error->jump, 1);
+}
+
+// Warnings (corrupt but decodable data) are counted by the library and not
+// printed: a damaged photograph still shows what could be decoded.
+void OutputMessage(j_common_ptr) {}
+
+void InitError(TJpegError& error) {
+  jpeg_std_error(&error.pub);
+  error.pub.error_exit = ErrorExit;
+  error.pub.output_message = OutputMessage;
+  error.message[0] = '\0';
+}
+
+void OnProgress(j_common_ptr cinfo) {
+  if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > MaxScans)
+    JumpWith(cinfo, "JPEG file has too many scans");
+}
+
+enum TOutputKind { okColour, okGrey, okCmyk };
+
+struct TDecompressSession {
+  jpeg_decompress_struct cinfo;
+  TJpegError error;
+  jpeg_progress_mgr progress;
+  bool created;
+  TOutputKind kind;
+  // Set by the caller before ReadPixels.
+  JSAMPROW* rows;    // one per output row, pointing into the picture
+  JSAMPLE* scratch;  // one CMYK row
+};
+
+bool ReadHeader(TDecompressSession* s, const unsigned char* data, unsigned long size, int scale) {
+  if (setjmp(s->error.jump)) return false;
+  jpeg_create_decompress(&s->cinfo);
+  s->created = true;
+  s->progress.progress_monitor = OnProgress;
+  s->cinfo.progress = &s->progress;
+  jpeg_mem_src(&s->cinfo, data, size);
+  jpeg_read_header(&s->cinfo, TRUE);
+  switch (s->cinfo.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      s->kind = okGrey;
+      s->cinfo.out_color_space = JCS_GRAYSCALE;
+      break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      s->kind = okCmyk;
+      s->cinfo.out_color_space = JCS_CMYK;
+      break;
+    default:
+      // Straight to blue, green, red: the rows need no swapping afterwards.
+      s->kind = okColour;
+      s->cinfo.out_color_space = JCS_EXT_BGR;
+  }
+  s->cinfo.scale_num = 1;
+  s->cinfo.scale_denom = 1u << scale;
+  s->cinfo.dct_method = JDCT_ISLOW;
+  s->cinfo.do_fancy_upsampling = TRUE;
+  s->cinfo.do_block_smoothing = TRUE;
+  jpeg_calc_output_dimensions(&s->cinfo);
+  return true;
+}
+
+bool ReadPixels(TDecompressSession* s, JDIMENSION width, JDIMENSION height) {
+  if (setjmp(s->error.jump)) return false;
+  jpeg_start_decompress(&s->cinfo);
+  if (s->cinfo.output_width != width || s->cinfo.output_height != height)
+    JumpWith(reinterpret_cast<j_common_ptr>(&s->cinfo), "JPEG output size changed");
+  if (s->kind == okCmyk) {
+    // Adobe's files store the inks inverted (255 = no ink).
+    const bool inverted = s->cinfo.saw_Adobe_marker;
+    while (s->cinfo.output_scanline < height) {
+      const JDIMENSION y = s->cinfo.output_scanline;
+      JSAMPROW scratch = s->scratch;
+      if (jpeg_read_scanlines(&s->cinfo, &scratch, 1) != 1)
+        JumpWith(reinterpret_cast<j_common_ptr>(&s->cinfo), "JPEG data ended");
+      const JSAMPLE* in = s->scratch;
+      JSAMPLE* out = s->rows[y];
+      for (JDIMENSION x = 0; x < width; ++x, in += 4, out += 3) {
+        unsigned c = in[0], m = in[1], ye = in[2], k = in[3];
+        if (!inverted) c = 255 - c, m = 255 - m, ye = 255 - ye, k = 255 - k;
+        out[0] = JSAMPLE((ye * k + 127) / 255);
+        out[1] = JSAMPLE((m * k + 127) / 255);
+        out[2] = JSAMPLE((c * k + 127) / 255);
+      }
+    }
+  } else {
+    while (s->cinfo.output_scanline < height) {
+      const JDIMENSION y = s->cinfo.output_scanline;
+      if (jpeg_read_scanlines(&s->cinfo, s->rows + y, height - y) == 0)
+        JumpWith(reinterpret_cast<j_common_ptr>(&s->cinfo), "JPEG data ended");
+    }
+  }
+  // The rest of the file (trailing markers) is not needed: the session is
+  // destroyed without reading it.
+  return true;
+}
+
+struct TDecompressGuard {
+  TDecompressSession& s;
+  ~TDecompressGuard() {
+    if (s.created) jpeg_destroy_decompress(&s.cinfo);
+  }
+};
+
+// Index of the nearest ramp level for every 8-bit grey, and the ramp itself.
+struct TGreyRamp {
+  std::array<std::uint8_t, 256> index{};
+  QList<QRgb> palette;
+  TGreyRamp() {
+    std::array<int, GreyLevels> value{};
+    for (int i = 0; i < GreyLevels; ++i) {
+      value[size_t(i)] = (i * 255 + (GreyLevels - 1) / 2) / (GreyLevels - 1);
+      palette.append(qRgb(value[size_t(i)], value[size_t(i)], value[size_t(i)]));
+    }
+    for (int v = 0; v < 256; ++v) {
+      int best = 0;
+      for (int i = 1; i < GreyLevels; ++i)
+        if (std::abs(value[size_t(i)] - v) < std::abs(value[size_t(best)] - v)) best = i;
+      index[size_t(v)] = std::uint8_t(best);
+    }
+  }
+};
+
+const TGreyRamp& GreyRamp() {
+  static const TGreyRamp ramp;
+  return ramp;
+}
+
+TBitmap DecodeJpeg(TBytes data, int scale, std::int64_t pixelLimit) {
+  if (data.size() > ULONG_MAX) throw EImageError("JPEG file too large");
+  TDecompressSession s{};
+  InitError(s.error);
+  s.cinfo.err = &s.error.pub;
+  const TDecompressGuard guard{s};
+  if (!ReadHeader(&s, data.data(), static_cast<unsigned long>(data.size()), scale)) throw EImageError(s.error.message);
+
+  // The library's own buffers grow with the stored size, ours with the
+  // output size: both are checked before either is allocated.
+  CheckPictureSize(s.cinfo.image_width, s.cinfo.image_height);
+  if (std::int64_t(s.cinfo.image_width) * s.cinfo.image_height > pixelLimit)
+    throw EImageError("picture is too large");
+  const JDIMENSION width = s.cinfo.output_width, height = s.cinfo.output_height;
+  CheckPictureSize(width, height);
+
+  QImage image(int(width), int(height), s.kind == okGrey ? QImage::Format_Indexed8 : QImage::Format_BGR888);
+  if (image.isNull()) throw std::bad_alloc();
+  std::vector<JSAMPROW> rows(height);
+  for (JDIMENSION y = 0; y < height; ++y) rows[y] = image.scanLine(int(y));
+  std::vector<JSAMPLE> scratch(s.kind == okCmyk ? size_t(width) * 4 : 0);
+  s.rows = rows.data();
+  s.scratch = scratch.data();
+  if (!ReadPixels(&s, width, height)) throw EImageError(s.error.message);
+
+  TBitmap bitmap;
+  if (s.kind == okGrey) {
+    const TGreyRamp& ramp = GreyRamp();
+    for (JDIMENSION y = 0; y < height; ++y) {
+      std::uint8_t* p = rows[y];
+      for (JDIMENSION x = 0; x < width; ++x) p[x] = ramp.index[p[x]];
+    }
+    image.setColorTable(ramp.palette);
+    bitmap.SetImage(std::move(image), pf8bit);
+  } else {
+    bitmap.SetImage(std::move(image), pf24bit);
+  }
+  return bitmap;
+}
+
+struct TCompressSession {
+  jpeg_compress_struct cinfo;
+  TJpegError error;
+  bool created;
+  unsigned char* buffer;  // jpeg_mem_dest's output
+  unsigned long size;
+  JSAMPROW* rows;
+  JDIMENSION width, height;
+  J_COLOR_SPACE inputSpace;
+  int inputComponents;
+  int quality;
+  bool progressive;
+};
+
+bool Compress(TCompressSession* s) {
+  if (setjmp(s->error.jump)) return false;
+  jpeg_create_compress(&s->cinfo);
+  s->created = true;
+  jpeg_mem_dest(&s->cinfo, &s->buffer, &s->size);
+  s->cinfo.image_width = s->width;
+  s->cinfo.image_height = s->height;
+  s->cinfo.input_components = s->inputComponents;
+  s->cinfo.in_color_space = s->inputSpace;
+  jpeg_set_defaults(&s->cinfo);
+  jpeg_set_quality(&s->cinfo, s->quality, TRUE);
+  if (s->progressive) jpeg_simple_progression(&s->cinfo);
+  jpeg_start_compress(&s->cinfo, TRUE);
+  while (s->cinfo.next_scanline < s->height) {
+    const JDIMENSION y = s->cinfo.next_scanline;
+    if (jpeg_write_scanlines(&s->cinfo, s->rows + y, s->height - y) == 0)
+      JumpWith(reinterpret_cast<j_common_ptr>(&s->cinfo), "JPEG encoder stalled");
+  }
+  jpeg_finish_compress(&s->cinfo);
+  return true;
+}
+
+// Owns the output buffers: the one we hand to jpeg_mem_dest and, should the
+// library have outgrown it, the larger one it put in its place.
+struct TCompressGuard {
+  TCompressSession& s;
+  unsigned char* initial;
+  ~TCompressGuard() {
+    if (s.created) jpeg_destroy_compress(&s.cinfo);
+    if (s.buffer != initial) std::free(s.buffer);
+    std::free(initial);
+  }
+};
+
+// Byte sources for the header probe: a whole file in memory, or a file read
+// as it goes (the probe of a large photograph reads a few hundred bytes).
+class TByteReader {
+ public:
+  explicit TByteReader(TBytes data) : m_data(data) {}
+  bool Read(std::uint8_t* out, int n) {
+    if (m_pos < 0 || m_pos > std::int64_t(m_data.size()) || std::int64_t(m_data.size()) - m_pos < n) return false;
+    std::memcpy(out, m_data.data() + m_pos, size_t(n));
+    m_pos += n;
+    return true;
+  }
+  bool Seek(std::int64_t pos) {
+    m_pos = pos;
+    return pos >= 0;
+  }
+  std::int64_t Pos() const { return m_pos; }
+
+ private:
+  TBytes m_data;
+  std::int64_t m_pos = 0;
+};
+
+class TFileReader {
+ public:
+  explicit TFileReader(QFile& file) : m_file(file) {}
+  bool Read(std::uint8_t* out, int n) { return m_file.read(reinterpret_cast<char*>(out), n) == n; }
+  bool Seek(std::int64_t pos) { return pos >= 0 && m_file.seek(pos); }
+  std::int64_t Pos() const { return m_file.pos(); }
+
+ private:
+  QFile& m_file;
+};
+
+// Every pass through the loop moves at least two bytes on, so the walk ends
+// at the end of the input whatever the segment lengths say.
+template <class Reader>
+void ProbeJpegSize(Reader& reader, int& width, int& height) {
+  std::uint8_t b[2];
+  if (!reader.Read(b, 2) || b[0] != 0xFF || b[1] != 0xD8) return;
+  for (;;) {
+    if (!reader.Read(b, 2)) return;
+    if (b[0] == 0xFF && b[1] == 0xC0) break;
+    if (!reader.Read(b, 2)) return;
+    const int length = (b[0] << 8) | b[1];
+    if (!reader.Seek(reader.Pos() + length - 2)) return;
+  }
+  std::uint8_t skipped[3];  // the frame header's length and sample precision
+  if (!reader.Read(skipped, 3)) return;
+  if (!reader.Read(b, 2)) return;
+  height = (b[0] << 8) | b[1];
+  if (!reader.Read(b, 2)) return;
+  width = (b[0] << 8) | b[1];
+}
+
+}  // namespace
+
+void TJpegImage::LoadFromBytes(TBytes data) {
+  try {
+    m_bitmap = DecodeJpeg(data, std::clamp(Scale, 0, 3), PixelLimit);
+  } catch (const EImageError&) {
+    m_bitmap.Assign(nullptr);
+    throw;
+  } catch (const std::bad_alloc&) {
+    m_bitmap.Assign(nullptr);
+    throw EImageError("not enough memory");
+  }
+}
+
+void TJpegImage::SaveToBytes(TByteBuffer& out) {
+  if (m_bitmap.Empty()) throw EImageError("no picture to write");
+  const TBitmap* source = &m_bitmap;
+  TBitmap copy;
+  if (m_bitmap.PixelFormat() != pf24bit && m_bitmap.PixelFormat() != pf32bit) {
+    copy = m_bitmap;
+    copy.SetPixelFormat(pf24bit);
+    source = &copy;
+  }
+  const bool fourBytes = source->PixelFormat() == pf32bit;
+
+  TCompressSession s{};
+  InitError(s.error);
+  s.cinfo.err = &s.error.pub;
+  s.width = JDIMENSION(source->Width());
+  s.height = JDIMENSION(source->Height());
+  s.inputSpace = fourBytes ? JCS_EXT_BGRX : JCS_EXT_BGR;
+  s.inputComponents = fourBytes ? 4 : 3;
+  s.quality = std::clamp(CompressionQuality, 1, 100);
+  s.progressive = ProgressiveEncoding;
+  std::vector<JSAMPROW> rows(s.height);
+  for (JDIMENSION y = 0; y < s.height; ++y) rows[y] = const_cast<JSAMPROW>(source->ScanLine(int(y)));
+  s.rows = rows.data();
+
+  // An output buffer large enough for any photograph, so that the library
+  // rarely needs to grow it; it is ours to free either way.
+  const size_t initialSize = size_t((s.width + 15) & ~15u) * ((s.height + 15) & ~15u) * 3 / 2 + 65536;
+  s.buffer = static_cast<unsigned char*>(std::malloc(initialSize));
+  if (!s.buffer) throw EImageError("not enough memory");
+  s.size = initialSize;
+  const TCompressGuard guard{s, s.buffer};
+  if (!Compress(&s)) throw EImageError(s.error.message);
+  try {
+    out.insert(out.end(), s.buffer, s.buffer + s.size);
+  } catch (const std::bad_alloc&) {
+    throw EImageError("not enough memory");
+  }
+}
+
+void ReadJpegSize(const QString& fileName, int& width, int& height) {
+  width = 0;
+  height = 0;
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) return;
+  TFileReader reader(file);
+  ProbeJpegSize(reader, width, height);
+}
+
+void ReadJpegSize(TBytes data, int& width, int& height) {
+  width = 0;
+  height = 0;
+  TByteReader reader(data);
+  ProbeJpegSize(reader, width, height);
+}
+
+int JpegScaleFor(int width, int height, int target) {
+  if (width <= 0 || height <= 0 || target <= 0) return 0;
+  const int q = std::max(width, height) / target;
+  if (q <= 1) return 0;
+  if (q <= 3) return 1;
+  if (q <= 7) return 2;
+  return 3;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// JPEG files through libjpeg(-turbo): decoding at full size or at 1/2, 1/4
+// or 1/8 (for previews), encoding with a quality and optional progressive
+// scans; and the header probe that reads a file's size without decoding it.
+#include <QString>
+#include <cstdint>
+
+#include "imagefiles/Graphic.h"
+
+class TJpegImage : public TGraphic {
+ public:
+  const char* FormatName() const override { return "JPEG"; }
+  // Colour files give a pf24bit picture, grey files a pf8bit one with a grey
+  // ramp of 236 levels, CMYK and YCCK files a pf24bit one.
+  void LoadFromBytes(TBytes data) override;
+  // Encodes Bitmap() as a three-component colour JPEG.
+  void SaveToBytes(TByteBuffer& out) override;
+
+  int CompressionQuality = 90;       // 1..100, baseline-compatible tables
+  bool ProgressiveEncoding = false;  // the library's simple progressive script
+  // Decoding scale: 0 full size, 1 half, 2 quarter, 3 eighth.
+  int Scale = 0;
+  // Pictures with more pixels are refused before any pixel memory is taken.
+  // A caller with a tighter memory budget (a fuzzer, say) may lower it.
+  std::int64_t PixelLimit = MaxPicturePixels;
+};
+
+// The size recorded in a baseline frame header (SOF0), found by walking the
+// segments from the start of the file; 0 x 0 when the file is missing, is not
+// a JPEG, ends first or has no baseline frame header (progressive files).
+// A read that ends half-way through the frame header keeps what it got.
+void ReadJpegSize(const QString& fileName, int& width, int& height);
+void ReadJpegSize(TBytes data, int& width, int& height);
+
+// The decoding scale (0..3) that brings the longer side near target:
+// q = max(width, height) div target; q <= 1: 0, 2..3: 1, 4..7: 2, 8 and up: 3.
+int JpegScaleFor(int width, int height, int target);

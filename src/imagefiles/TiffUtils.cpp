@@ -1,0 +1,347 @@
+#include "TiffUtils.h"
+
+#include <tiffio.h>
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+
+TPixelFormat LastTiffFormat = pfDevice;
+double TiffResolution = 72.0;
+
+namespace {
+
+// libtiff may allocate a strip or tile buffer per the file's own claims;
+// no single buffer of a picture we accept needs more than this.
+constexpr tmsize_t MaxLibraryAllocation = tmsize_t(1) << 30;
+
+// The file as libtiff sees it: the caller's bytes, read through callbacks.
+// Mapping is refused so that libtiff never holds a pointer into them.
+struct TMemoryFile {
+  const std::uint8_t* data = nullptr;
+  toff_t size = 0;
+  toff_t pos = 0;
+  std::string error;  // the first error libtiff reported
+};
+
+tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t n) {
+  auto* file = static_cast<TMemoryFile*>(handle);
+  if (n <= 0 || file->pos >= file->size) return 0;
+  const toff_t count = std::min<toff_t>(toff_t(n), file->size - file->pos);
+  std::memcpy(buffer, file->data + file->pos, size_t(count));
+  file->pos += count;
+  return tmsize_t(count);
+}
+
+tmsize_t WriteProc(thandle_t, void*, tmsize_t) { return -1; }
+
+toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
+  auto* file = static_cast<TMemoryFile*>(handle);
+  toff_t base = 0;
+  if (whence == SEEK_CUR)
+    base = file->pos;
+  else if (whence == SEEK_END)
+    base = file->size;
+  else if (whence != SEEK_SET)
+    return toff_t(-1);
+  // A relative seek backwards arrives as a wrapped unsigned offset; going
+  // past the end is allowed, the next read simply finds nothing.
+  const toff_t target = base + offset;
+  if (whence != SEEK_SET && std::int64_t(offset) < 0 && target > base) return toff_t(-1);
+  file->pos = target;
+  return target;
+}
+
+int CloseProc(thandle_t) { return 0; }
+toff_t SizeProc(thandle_t handle) { return static_cast<TMemoryFile*>(handle)->size; }
+int MapProc(thandle_t, tdata_t*, toff_t*) { return 0; }
+void UnmapProc(thandle_t, tdata_t, toff_t) {}
+
+int OnTiffError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+  auto* file = static_cast<TMemoryFile*>(user);
+  if (file->error.empty()) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    file->error = module ? std::string(module) + ": " + text : std::string(text);
+  }
+  return 1;  // handled: nothing reaches the global handlers
+}
+
+int OnTiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+// The few messages libtiff still sends to its global handlers (those raised
+// without a file handle) are dropped while one of our reads runs on this
+// thread, and passed on as before otherwise.
+thread_local int t_quietReads = 0;
+TIFFErrorHandler g_previousError = nullptr;
+TIFFErrorHandler g_previousWarning = nullptr;
+
+void QuietError(const char* module, const char* fmt, va_list ap) {
+  if (t_quietReads == 0 && g_previousError) g_previousError(module, fmt, ap);
+}
+void QuietWarning(const char* module, const char* fmt, va_list ap) {
+  if (t_quietReads == 0 && g_previousWarning) g_previousWarning(module, fmt, ap);
+}
+
+void InstallQuietHandlers() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    g_previousError = TIFFSetErrorHandler(QuietError);
+    g_previousWarning = TIFFSetWarningHandler(QuietWarning);
+  });
+}
+
+struct TQuietScope {
+  TQuietScope() { ++t_quietReads; }
+  ~TQuietScope() { --t_quietReads; }
+  TQuietScope(const TQuietScope&) = delete;
+  TQuietScope& operator=(const TQuietScope&) = delete;
+};
+
+struct TOptionsDeleter {
+  void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
+};
+struct TTiffCloser {
+  void operator()(TIFF* t) const { TIFFClose(t); }
+};
+
+[[noreturn]] void Fail(const TMemoryFile& file, const char* fallback) {
+  throw EImageError(file.error.empty() ? std::string(fallback) : file.error);
+}
+
+struct TDecodedTiff {
+  QImage image;  // Format_ARGB32 or Format_BGR888
+  TPixelFormat format = pfDevice;
+  std::uint16_t orientation = 1;
+};
+
+TPixelFormat StoredFormat(std::uint16_t samplesPerPixel, std::uint16_t bitsPerSample) {
+  if (samplesPerPixel != 1) return pf24bit;
+  switch (bitsPerSample) {
+    case 1: return pf1bit;
+    case 4: return pf4bit;
+    case 8: return pf8bit;
+    default: return pf24bit;
+  }
+}
+
+TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
+  InstallQuietHandlers();
+  const TQuietScope quiet;
+  TMemoryFile file;
+  file.data = data.data();
+  file.size = toff_t(data.size());
+
+  std::unique_ptr<TIFFOpenOptions, TOptionsDeleter> options(TIFFOpenOptionsAlloc());
+  if (!options) throw std::bad_alloc();
+  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnTiffError, &file);
+  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnTiffWarning, &file);
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), MaxLibraryAllocation);
+
+  // "m": no memory mapping, so libtiff reads through ReadProc only.
+  std::unique_ptr<TIFF, TTiffCloser> tif(TIFFClientOpenExt("memory", "rm", &file, ReadProc, WriteProc, SeekProc,
+                                                           CloseProc, SizeProc, MapProc, UnmapProc, options.get()));
+  if (!tif) Fail(file, "not a TIFF file");
+
+  std::uint32_t width = 0, height = 0;
+  std::uint16_t samplesPerPixel = 1, bitsPerSample = 0, orientation = 1;
+  if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
+    Fail(file, "TIFF picture without a size");
+  TIFFGetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
+  TIFFGetField(tif.get(), TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
+  TIFFGetField(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+
+  // With a compression this build cannot decode, every strip would fail and
+  // the reader, told to go on past damaged strips, would return a blank
+  // picture as a success.
+  std::uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_COMPRESSION, &compression);
+  if (!TIFFIsCODECConfigured(compression)) throw EImageError("TIFF compression not supported");
+
+  CheckPictureSize(width, height);
+  if (std::int64_t(width) * height > pixelLimit) throw EImageError("picture is too large");
+
+  TDecodedTiff result;
+  result.orientation = orientation;
+  QImage image(int(width), int(height), QImage::Format_ARGB32);
+  if (image.isNull() || image.bytesPerLine() != qsizetype(width) * 4) throw std::bad_alloc();
+  // Rows of strips the reader cannot decode stay transparent black.
+  image.fill(0);
+  // The raster's first row is the picture's top row, whatever the file's
+  // Orientation tag says; damaged strips do not stop the reader.
+  if (!TIFFReadRGBAImageOriented(tif.get(), width, height, reinterpret_cast<std::uint32_t*>(image.bits()),
+                                 ORIENTATION_TOPLEFT, 0))
+    Fail(file, "TIFF picture cannot be converted");
+  tif.reset();
+
+  // The reader packs red in the low byte; our pixels hold blue, green, red,
+  // alpha in memory. Every pixel is repacked, bilevel ones too: a 1-bit file
+  // may carry a colour palette.
+  bool hasAlpha = false;
+  for (int y = 0; y < image.height(); ++y) {
+    std::uint8_t* p = image.scanLine(y);
+    for (std::uint32_t x = 0; x < width; ++x, p += 4) {
+      std::uint32_t v;
+      std::memcpy(&v, p, 4);
+      p[0] = std::uint8_t(TIFFGetB(v));
+      p[1] = std::uint8_t(TIFFGetG(v));
+      p[2] = std::uint8_t(TIFFGetR(v));
+      p[3] = std::uint8_t(TIFFGetA(v));
+      hasAlpha |= p[3] != 255;
+    }
+  }
+
+  if (hasAlpha) {
+    result.image = std::move(image);
+    result.format = pf32bit;
+  } else {
+    QImage rgb(int(width), int(height), QImage::Format_BGR888);
+    if (rgb.isNull()) throw std::bad_alloc();
+    for (int y = 0; y < rgb.height(); ++y) {
+      const std::uint8_t* s = image.constScanLine(y);
+      std::uint8_t* d = rgb.scanLine(y);
+      for (std::uint32_t x = 0; x < width; ++x, s += 4, d += 3) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+      }
+    }
+    result.image = std::move(rgb);
+    result.format = StoredFormat(samplesPerPixel, bitsPerSample);
+  }
+  return result;
+}
+
+}  // namespace
+
+bool IsTiffFile(const QString& fileName) {
+  const QString name = QFileInfo(fileName).fileName();
+  const qsizetype dot = name.lastIndexOf(u'.');
+  if (dot < 0) return false;
+  const QString ext = name.mid(dot).toLower();
+  return ext == u".tif" || ext == u".tiff" || ext == u".fax";
+}
+
+TTiffRational TiffResolutionFraction(double dpi) {
+  // Keeps the numerator within 32 bits (and the conversions defined).
+  if (!std::isfinite(dpi) || dpi < 0) dpi = 0;
+  dpi = std::min(dpi, 4294967.0);
+  const double whole = std::trunc(dpi);
+  if (dpi - whole < 0.001) return {std::uint32_t(whole), 1};
+  return {std::uint32_t(std::trunc(dpi * 1000)), 1000};
+}
+
+void WriteTiff(TByteBuffer& out, const TBitmap& image, TTiffRational resolution) {
+  if (image.Empty()) throw EImageError("no picture to write");
+  const TBitmap* source = &image;
+  TBitmap copy;
+  if (image.PixelFormat() != pf24bit && image.PixelFormat() != pf32bit) {
+    copy = image;
+    copy.SetPixelFormat(pf24bit);
+    source = &copy;
+  }
+  const int bytesPerPixel = source->PixelFormat() == pf32bit ? 4 : 3;
+
+  const std::uint64_t width = std::uint64_t(source->Width()), height = std::uint64_t(source->Height());
+  const std::uint64_t stripBytes = 3 * width * height;
+  const std::uint64_t padding = stripBytes & 1;
+  constexpr std::uint64_t HeaderBytes = 42, IfdBytes = 2 + 15 * 12 + 4;
+  // Offsets and the strip's byte count are 32-bit fields.
+  if (HeaderBytes + stripBytes + padding + IfdBytes > 0xFFFFFFFFu) throw EImageError("picture too large for TIFF");
+
+  const size_t base = out.size();
+  try {
+    out.reserve(base + size_t(HeaderBytes + stripBytes + padding + IfdBytes));
+  } catch (const std::bad_alloc&) {
+    throw EImageError("not enough memory");
+  }
+  out.push_back('I');
+  out.push_back('I');
+  PutLE16(out, 42);
+  PutLE32(out, 8);  // the IFD offset, set once known
+  const std::uint32_t xResolutionAt = std::uint32_t(out.size() - base);
+  PutLE32(out, resolution.Numerator);
+  PutLE32(out, resolution.Denominator);
+  const std::uint32_t yResolutionAt = std::uint32_t(out.size() - base);
+  PutLE32(out, resolution.Numerator);
+  PutLE32(out, resolution.Denominator);
+  const std::uint32_t bitsPerSampleAt = std::uint32_t(out.size() - base);
+  for (int i = 0; i < 3; ++i) PutLE16(out, 8);
+  const std::uint32_t softwareAt = std::uint32_t(out.size() - base);
+  static const char Software[12] = "Brindlemark";
+  out.insert(out.end(), Software, Software + sizeof Software);
+
+  const std::uint32_t stripAt = std::uint32_t(out.size() - base);
+  const size_t rowBytes = size_t(width) * 3;
+  out.resize(out.size() + size_t(stripBytes));
+  std::uint8_t* d = out.data() + base + stripAt;
+  for (int y = 0; y < source->Height(); ++y, d += rowBytes) {
+    const std::uint8_t* s = source->ScanLine(y);
+    std::uint8_t* p = d;
+    for (std::uint64_t x = 0; x < width; ++x, s += bytesPerPixel, p += 3) {
+      p[0] = s[2];
+      p[1] = s[1];
+      p[2] = s[0];
+    }
+  }
+  if (padding) out.push_back(0);
+
+  const std::uint32_t ifdAt = std::uint32_t(out.size() - base);
+  auto entry = [&out](std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
+    PutLE16(out, tag);
+    PutLE16(out, type);
+    PutLE32(out, count);
+    PutLE32(out, value);  // a SHORT value: its 16 bits, then two zero bytes
+  };
+  constexpr std::uint16_t Ascii = 2, Short = 3, Long = 4, Rational = 5;
+  // Sides above 65535 do not fit a SHORT; everything else keeps the usual layout.
+  const std::uint16_t widthType = width > 0xFFFF ? Long : Short;
+  const std::uint16_t heightType = height > 0xFFFF ? Long : Short;
+  PutLE16(out, 15);
+  entry(254, Long, 1, 0);                                   // NewSubfileType
+  entry(256, widthType, 1, std::uint32_t(width));           // ImageWidth
+  entry(257, heightType, 1, std::uint32_t(height));         // ImageLength
+  entry(258, Short, 3, bitsPerSampleAt);                    // BitsPerSample
+  entry(259, Short, 1, 1);                                  // Compression: none
+  entry(262, Short, 1, 2);                                  // PhotometricInterpretation: RGB
+  entry(273, Long, 1, stripAt);                             // StripOffsets
+  entry(277, Short, 1, 3);                                  // SamplesPerPixel
+  entry(278, Long, 1, std::uint32_t(height));               // RowsPerStrip
+  entry(279, Long, 1, std::uint32_t(stripBytes));           // StripByteCounts
+  entry(282, Rational, 1, xResolutionAt);                   // XResolution
+  entry(283, Rational, 1, yResolutionAt);                   // YResolution
+  entry(284, Short, 1, 1);                                  // PlanarConfiguration: chunky
+  entry(296, Short, 1, 2);                                  // ResolutionUnit: inch
+  entry(305, Ascii, sizeof Software, softwareAt);           // Software
+  PutLE32(out, 0);                                          // no further IFD
+
+  for (int i = 0; i < 4; ++i) out[base + 4 + size_t(i)] = std::uint8_t(ifdAt >> (8 * i));
+}
+
+void TTiffImage::LoadFromBytes(TBytes data) {
+  SourceFormat = pfDevice;
+  SourceOrientation = 0;
+  try {
+    TDecodedTiff decoded = DecodeTiff(data, PixelLimit);
+    m_bitmap.SetImage(std::move(decoded.image), decoded.format == pf32bit ? pf32bit : pf24bit);
+    m_bitmap.Transparent = false;
+    LastTiffFormat = decoded.format;
+    SourceFormat = decoded.format;
+    SourceOrientation = decoded.orientation;
+  } catch (const EImageError&) {
+    m_bitmap.Assign(nullptr);
+    throw;
+  } catch (const std::bad_alloc&) {
+    m_bitmap.Assign(nullptr);
+    throw EImageError("not enough memory");
+  }
+}
+
+void TTiffImage::SaveToBytes(TByteBuffer& out) { WriteTiff(out, m_bitmap, TiffResolutionFraction(TiffResolution)); }

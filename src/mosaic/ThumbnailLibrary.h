@@ -1,0 +1,42 @@
+#pragma once
+// Loading the thumbnail list from a folder: every PNG, JPEG, BMP and GIF file
+// of the folder (no sub-folders), decoded, turned to 24 bits and squashed to
+// a square of the cell size. The first file that cannot be read ends the load.
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "mosaic/ThumbnailList.h"
+
+// Called with (folder with trailing separator, file name); false stops.
+using TFindFilesCallback = std::function<bool(const QString& folder, const QString& fileName)>;
+
+// Enumerates the files of one folder matching any mask of the ";"-separated
+// list, mask by mask, each mask's files in name order. A file is reported only
+// when its extension equals the mask's extension, compared without regard to
+// case. Spaces in the list are ignored.
+void FindFiles(const QString& folder, const QString& maskList, const TFindFilesCallback& callback);
+
+constexpr const char* ThumbnailMasks = "*.png;*.jpg;*.jpeg;*.bmp;*.gif";
+constexpr const char* DefaultThumbnailsFolderName = "Thumbnails";
+
+struct TThumbnailLoadOptions {
+  int CellSize = 20;
+  // Decode JPEG files at the largest reduced scale (1/2, 1/4, 1/8) that
+  // still covers the cell: faster, with squares that differ slightly.
+  bool FastJpeg = false;
+  // Decoding threads; 0 means one per core. 1 loads one file after another.
+  int Threads = 0;
+};
+
+// Adds one file to the list (decoded, 24-bit, squared); false when it could
+// not be read or the list refused it.
+bool AddThumbnailFile(TThumbnailList& list, const QString& folder, const QString& fileName,
+                      const TThumbnailLoadOptions& options);
+
+// Clears the list, sizes it to the cell and loads the folder; count receives
+// the number of entries after each added picture, in order. Decoding runs on
+// several threads but the result is exactly that of a one-by-one load.
+// Warns "No thumbnail in the list !" when nothing was loaded.
+void LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnailLoadOptions& options,
+                    const std::function<void(int)>& count);

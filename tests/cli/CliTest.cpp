@@ -1,0 +1,120 @@
+// Runs the command-line tool as a user would and checks its exit statuses,
+// messages and files.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "TestBitmaps.h"
+#include "imagefiles/PictureFiles.h"
+
+using namespace testing_bitmaps;
+
+namespace {
+
+struct CliRun {
+  int status;
+  QString out, err;
+};
+
+CliRun RunCli(const QStringList& args) {
+  QProcess p;
+  p.start(QStringLiteral(TESSELUNE_CLI), args);
+  EXPECT_TRUE(p.waitForFinished(120000));
+  return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
+          QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+QByteArray Contents(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class CliTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    RegisterPictureFormats();
+    QDir().mkpath(Path("thumbs"));
+    for (int i = 0; i < 5; ++i) Write(QStringLiteral("thumbs/t%1.png").arg(i), Solid(12, 9, RGBColor(i * 50, 100, 200 - i * 40)));
+    Write("target.png", Numbered(50, 30));
+  }
+  QString Path(const QString& name) const { return dir.filePath(name); }
+  void Write(const QString& name, const TBitmap& b) {
+    QString path = Path(name);
+    ASSERT_EQ(SavePicture(path, b, QString()), 1);
+  }
+  QTemporaryDir dir;
+};
+
+}  // namespace
+
+TEST_F(CliTool, MosaicWithSeedRepeats) {
+  const QStringList base = {"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--cell", "10", "--seed", "7"};
+  const CliRun a = RunCli(base + QStringList{"--output", Path("a.png")});
+  ASSERT_EQ(a.status, 0) << a.err.toStdString();
+  EXPECT_TRUE(a.err.isEmpty()) << a.err.toStdString();  // no progress bar when not on a terminal
+  const CliRun b = RunCli(base + QStringList{"--output", Path("b.png")});
+  ASSERT_EQ(b.status, 0);
+  EXPECT_EQ(Contents(Path("a.png")), Contents(Path("b.png")));
+  const CliRun c = RunCli(QStringList{"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--cell", "10",
+                                "--seed", "8", "--no-check-size", "--output", Path("c.bmp")});
+  ASSERT_EQ(c.status, 0);
+  QString name = Path("c.bmp");
+  TBitmap result;
+  ASSERT_EQ(LoadPicture(name, result, QString()), 1);
+  EXPECT_EQ(result.Width(), 50);  // --no-check-size keeps the picture's size
+}
+
+TEST_F(CliTool, FailuresAndUsage) {
+  struct Case {
+    QStringList args;
+    int status;
+    QString message;
+  } cases[] = {
+      {{"mosaic", Path("x.pcx"), "--thumbnails", Path("thumbs"), "--output", Path("o.png")},
+       1,
+       QStringLiteral("Unable to load image in file \"%1\" !").arg(Path("x.pcx"))},
+      {{"mosaic", Path("target.png"), "--thumbnails", Path("none"), "--output", Path("o.png")},
+       1,
+       "No thumbnail in the list !"},
+      {{"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--output", Path("o.jpe")},
+       1,
+       QStringLiteral("Unable to save image in file \"%1\" !").arg(Path("o.jpe"))},
+      {{"mosaic", Path("target.png"), "--cell", "12", "--output", Path("o.png")}, 2, "--cell must be"},
+      {{"mosaic", Path("target.png")}, 2, "no --output"},
+      {{"convert", Path("target.png"), Path("o.jpg"), "--quality", "101"}, 2, "--quality"},
+      {{"frobnicate"}, 2, "unknown command"},
+      {{}, 2, "Usage:"},
+      {{"info", Path("target.png"), Path("missing.gif")},
+       1,
+       QStringLiteral("Unable to load image in file \"%1\" !").arg(Path("missing.gif"))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    const CliRun r = RunCli(c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(Path("o.jpe")));
+  for (const char* sub : {"mosaic", "convert", "info"}) {
+    const CliRun help = RunCli({sub, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith("Usage: tesselune-cli " + QString::fromLatin1(sub))) << help.out.toStdString();
+  }
+}
+
+TEST_F(CliTool, ConvertAndInfo) {
+  ASSERT_EQ(RunCli({"convert", Path("target.png"), Path("low.jpg"), "--quality", "10"}).status, 0);
+  ASSERT_EQ(RunCli({"convert", Path("target.png"), Path("high.jpg"), "--quality", "100", "--progressive"}).status, 0);
+  EXPECT_LT(Contents(Path("low.jpg")).size(), Contents(Path("high.jpg")).size());
+  ASSERT_EQ(RunCli({"convert", Path("target.png"), Path("t.gif")}).status, 0);
+  const CliRun info = RunCli({"info", Path("target.png"), Path("t.gif")});
+  ASSERT_EQ(info.status, 0) << info.err.toStdString();
+  const QStringList lines = info.out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].startsWith(Path("target.png") + ": 50x30 pixels, 24 bits, ")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].endsWith(" bytes") || lines[0].endsWith(" Kb")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].startsWith(Path("t.gif") + ": 50x30 pixels, 8 bits, ")) << lines[1].toStdString();
+}

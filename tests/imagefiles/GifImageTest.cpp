@@ -1,0 +1,370 @@
+#include "imagefiles/GifImage.h"
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "TestBitmaps.h"
+
+using namespace testing_bitmaps;
+
+namespace {
+
+// ---- GIF files made at test time with giflib's encoder ----
+
+using TMap = std::vector<TColor>;  // colour values; padded to a power of two
+
+struct TFrame {
+  int left = 0, top = 0, width = 0, height = 0;
+  std::vector<std::uint8_t> pixels;  // width x height indices, row by row
+  std::optional<TMap> local;
+  bool interlaced = false;
+  int transparent = -1;
+};
+
+struct TGifSpec {
+  int width = 0, height = 0, background = 0;
+  std::optional<TMap> global;
+  std::vector<TFrame> frames;
+};
+
+ColorMapObject* MakeMap(const TMap& colours) {
+  int size = 2;
+  while (size < int(colours.size())) size *= 2;
+  std::vector<GifColorType> c(std::size_t(size), GifColorType{0, 0, 0});
+  for (std::size_t i = 0; i < colours.size(); ++i)
+    c[i] = {GifByteType(GetRValue(colours[i])), GifByteType(GetGValue(colours[i])),
+            GifByteType(GetBValue(colours[i]))};
+  return GifMakeMapObject(size, c.data());
+}
+
+int Append(GifFileType* gif, const GifByteType* buf, int len) {
+  auto* out = static_cast<TByteBuffer*>(gif->UserData);
+  out->insert(out->end(), buf, buf + len);
+  return len;
+}
+
+TByteBuffer MakeGif(const TGifSpec& spec) {
+  TByteBuffer out;
+  int error = 0;
+  GifFileType* gif = EGifOpen(&out, Append, &error);
+  EXPECT_NE(gif, nullptr);
+  EGifSetGifVersion(gif, true);
+  ColorMapObject* global = spec.global ? MakeMap(*spec.global) : nullptr;
+  EXPECT_EQ(EGifPutScreenDesc(gif, spec.width, spec.height, 8, spec.background, global), GIF_OK);
+  GifFreeMapObject(global);
+  for (const TFrame& f : spec.frames) {
+    if (f.transparent >= 0) {
+      const GifByteType gce[4] = {1, 0, 0, GifByteType(f.transparent)};
+      EXPECT_EQ(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, gce), GIF_OK);
+    }
+    ColorMapObject* local = f.local ? MakeMap(*f.local) : nullptr;
+    EXPECT_EQ(EGifPutImageDesc(gif, f.left, f.top, f.width, f.height, f.interlaced, local), GIF_OK);
+    GifFreeMapObject(local);
+    std::vector<std::uint8_t> row(std::size_t(f.width));
+    auto put = [&](int y) {
+      std::copy_n(f.pixels.begin() + std::ptrdiff_t(y) * f.width, f.width, row.begin());
+      EXPECT_EQ(EGifPutLine(gif, row.data(), f.width), GIF_OK);
+    };
+    if (f.interlaced) {
+      const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+      for (int p = 0; p < 4; ++p)
+        for (int y = start[p]; y < f.height; y += step[p]) put(y);
+    } else {
+      for (int y = 0; y < f.height; ++y) put(y);
+    }
+  }
+  EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
+  return out;
+}
+
+// Cuts a 256-entry global map down to 2 entries while the pixel data keep
+// their 8-bit codes: a file whose indices run past its colour map.
+TByteBuffer ShrinkGlobalMapToTwo(TByteBuffer bytes) {
+  EXPECT_EQ(bytes[10] & 0x87, 0x87);
+  bytes[10] = std::uint8_t(bytes[10] & ~0x07);
+  bytes.erase(bytes.begin() + 13 + 6, bytes.begin() + 13 + 768);
+  return bytes;
+}
+
+// A frame whose pixel (x, y) has index f(x, y).
+template <class F>
+TFrame FrameOf(int left, int top, int w, int h, F f) {
+  TFrame fr;
+  fr.left = left, fr.top = top, fr.width = w, fr.height = h;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) fr.pixels.push_back(std::uint8_t(f(x, y)));
+  return fr;
+}
+
+TBitmap Load(const TByteBuffer& bytes) {
+  TGifImage gif;
+  gif.LoadFromBytes(bytes);
+  return gif.Bitmap();
+}
+
+TByteBuffer Save(const TBitmap& b) {
+  TGifImage gif;
+  gif.Bitmap().Assign(&b);
+  TByteBuffer out;
+  gif.SaveToBytes(out);
+  return out;
+}
+
+// A small photograph-like picture: smooth shading plus texture.
+TBitmap PhotoLike(int w, int h) {
+  TBitmap b(w, h, pf24bit);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const double t = std::sin(x * 0.21) * std::cos(y * 0.17) * 40;
+      const int r = int(120 + 100.0 * x / w + t) & 0xFF;
+      const int g = int(60 + 150.0 * y / h - t / 2) & 0xFF;
+      const int bl = int(200 - 120.0 * (x + y) / (w + h) + ((x * 31 + y * 17) % 23)) & 0xFF;
+      b.SetPixel(x, y, RGBColor(r, g, bl));
+    }
+  return b;
+}
+
+const TMap kFour{clRed, clLime, clBlue, clWhite};
+
+}  // namespace
+
+TEST(GifImage, RoundTripOfFewColoursIsExact) {
+  const std::pair<const char*, TBitmap> cases[] = {
+      {"256 colours", Numbered(16, 16)},
+      {"one colour", Solid(7, 3, RGBColor(12, 34, 56))},
+      {"three colours, odd size", FromRows({{clRed, clRed, clBlue}, {clWhite, clRed, clBlue}})},
+      {"one pixel", Solid(1, 1, clBlack)},
+  };
+  for (const auto& [name, source] : cases) {
+    SCOPED_TRACE(name);
+    const TByteBuffer bytes = Save(source);
+    ASSERT_GE(bytes.size(), 6u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "GIF8");
+    const TBitmap back = Load(bytes);
+    EXPECT_TRUE(back.PixelFormat() == pf8bit || back.PixelFormat() == pf4bit);
+    EXPECT_FALSE(back.Transparent);
+    EXPECT_TRUE(SamePixels(back, source));
+  }
+}
+
+// The written map: used entries first, by decreasing use, all distinct; the
+// entries after them only pad the map to a power of two and are never used.
+TEST(GifImage, ColourMapOrderedByUseWithoutUnusedOrDuplicates) {
+  // 3 colours with 10, 4 and 2 pixels, listed least used first.
+  const TBitmap few = FromRows({{clBlue, clBlue, clLime, clLime},
+                                {clLime, clLime, clRed, clRed},
+                                {clRed, clRed, clRed, clRed},
+                                {clRed, clRed, clRed, clRed}});
+  const TBitmap back = Load(Save(few));
+  ASSERT_TRUE(SamePixels(back, few));
+  const QList<QRgb> table = back.Palette();
+  ASSERT_EQ(table.size(), 4);  // 3 colours padded to 4
+  EXPECT_EQ(table[0] & 0xFFFFFF, qRgb(255, 0, 0) & 0xFFFFFF);
+  EXPECT_EQ(table[1] & 0xFFFFFF, qRgb(0, 255, 0) & 0xFFFFFF);
+  EXPECT_EQ(table[2] & 0xFFFFFF, qRgb(0, 0, 255) & 0xFFFFFF);
+
+  // A dithered picture: the same properties over the whole map.
+  const TBitmap photo = PhotoLike(120, 90);
+  const TBitmap reduced = Load(Save(photo));
+  std::map<int, int> uses;
+  for (int y = 0; y < reduced.Height(); ++y)
+    for (int x = 0; x < reduced.Width(); ++x) ++uses[reduced.ScanLine(y)[x]];
+  const QList<QRgb> map = reduced.Palette();
+  const int used = int(uses.size());
+  EXPECT_GT(used, 100);
+  EXPECT_EQ(uses.rbegin()->first, used - 1) << "used entries are not the first ones";
+  std::set<QRgb> distinct;
+  for (int i = 0; i < used; ++i) {
+    distinct.insert(map[i] & 0xFFFFFF);
+    if (i > 0) {
+      EXPECT_GE(uses[i - 1], uses[i]) << "entry " << i;
+    }
+  }
+  EXPECT_EQ(int(distinct.size()), used);
+  EXPECT_LT(map.size(), 2 * std::max(used, 2));
+
+  // And the picture is still close to the original.
+  double sum = 0;
+  for (int y = 0; y < photo.Height(); ++y)
+    for (int x = 0; x < photo.Width(); ++x) {
+      const TColor p = photo.Pixel(x, y), q = reduced.Pixel(x, y);
+      const int d[3] = {GetRValue(p) - GetRValue(q), GetGValue(p) - GetGValue(q), GetBValue(p) - GetBValue(q)};
+      for (int v : d) sum += double(v) * v;
+    }
+  EXPECT_GT(10 * std::log10(255.0 * 255.0 * 3 * photo.Width() * photo.Height() / sum), 30.0);
+}
+
+TEST(GifImage, OptimizeColorMapMergesDropsAndOrders) {
+  QImage img(6, 1, QImage::Format_Indexed8);
+  // Entry 0 unused, 1 and 3 the same colour, 2 and 4 used once each.
+  img.setColorTable({qRgb(9, 9, 9), qRgb(1, 1, 1), qRgb(2, 2, 2), qRgb(1, 1, 1), qRgb(3, 3, 3)});
+  const int pixels[6] = {2, 1, 3, 4, 3, 1};
+  for (int x = 0; x < 6; ++x) img.setPixel(x, 0, uint(pixels[x]));
+  OptimizeColorMap(img);
+  EXPECT_EQ(img.colorTable(), (QList<QRgb>{qRgb(1, 1, 1), qRgb(2, 2, 2), qRgb(3, 3, 3)}));
+  const int expected[6] = {1, 0, 0, 2, 0, 0};
+  for (int x = 0; x < 6; ++x) EXPECT_EQ(img.pixelIndex(x, 0), expected[x]) << x;
+}
+
+TEST(GifImage, FirstFrameOfTwo) {
+  TGifSpec spec{4, 3, 0, kFour, {}};
+  spec.frames.push_back(FrameOf(0, 0, 4, 3, [](int x, int y) { return (x + y) % 3; }));
+  spec.frames.push_back(FrameOf(0, 0, 4, 3, [](int, int) { return 3; }));
+  const TBitmap b = Load(MakeGif(spec));
+  ASSERT_EQ(b.Width(), 4);
+  ASSERT_EQ(b.Height(), 3);
+  EXPECT_EQ(b.PixelFormat(), pf4bit);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(b.Pixel(x, y), kFour[std::size_t((x + y) % 3)]) << x << "," << y;
+}
+
+TEST(GifImage, FrameSmallerThanScreenIsPlacedAtItsOffset) {
+  // Background index 2 (blue); a 2x2 frame at (3, 1) on a 6x4 screen.
+  TGifSpec spec{6, 4, 2, kFour, {}};
+  spec.frames.push_back(FrameOf(3, 1, 2, 2, [](int x, int y) { return x + 2 * y == 3 ? 3 : x; }));
+  const TBitmap b = Load(MakeGif(spec));
+  ASSERT_EQ(b.Width(), 6);
+  ASSERT_EQ(b.Height(), 4);
+  EXPECT_EQ(b.Palette().size(), 4);
+  EXPECT_TRUE(SamePixels(b, FromRows({{clBlue, clBlue, clBlue, clBlue, clBlue, clBlue},
+                                      {clBlue, clBlue, clBlue, clRed, clLime, clBlue},
+                                      {clBlue, clBlue, clBlue, clRed, clWhite, clBlue},
+                                      {clBlue, clBlue, clBlue, clBlue, clBlue, clBlue}})));
+}
+
+TEST(GifImage, FrameWithLocalMapTakesTheNearestGlobalColours) {
+  TGifSpec spec{3, 2, 0, kFour, {}};
+  TFrame f = FrameOf(1, 0, 2, 2, [](int x, int y) { return x + 2 * y; });
+  f.local = TMap{RGBColor(250, 10, 10), RGBColor(240, 240, 240), RGBColor(0, 0, 200), RGBColor(5, 200, 5)};
+  spec.frames.push_back(f);
+  const TBitmap b = Load(MakeGif(spec));
+  EXPECT_EQ(b.Palette().size(), 4);
+  EXPECT_TRUE(SamePixels(b, FromRows({{clRed, clRed, clWhite}, {clRed, clBlue, clLime}})));
+}
+
+TEST(GifImage, LocalMapOnlyAndInterlacedRows) {
+  TGifSpec spec{3, 11, 0, std::nullopt, {}};
+  TFrame f = FrameOf(0, 0, 3, 11, [](int x, int y) { return (y * 3 + x) % 20; });
+  TMap local;
+  for (int i = 0; i < 20; ++i) local.push_back(RGBColor(i * 10, 255 - i * 10, i));
+  f.local = local;
+  f.interlaced = true;
+  spec.frames.push_back(f);
+  const TBitmap b = Load(MakeGif(spec));
+  EXPECT_EQ(b.PixelFormat(), pf8bit);  // 20 entries padded to 32
+  for (int y = 0; y < 11; ++y)
+    for (int x = 0; x < 3; ++x) ASSERT_EQ(b.Pixel(x, y), local[std::size_t((y * 3 + x) % 20)]) << x << "," << y;
+}
+
+TEST(GifImage, TransparentIndexSetsTransparency) {
+  {
+    SCOPED_TRACE("frame covering the screen");
+    TGifSpec spec{2, 2, 0, kFour, {}};
+    TFrame f = FrameOf(0, 0, 2, 2, [](int x, int y) { return x + y; });
+    f.transparent = 1;
+    spec.frames.push_back(f);
+    const TBitmap b = Load(MakeGif(spec));
+    EXPECT_TRUE(b.Transparent);
+    EXPECT_EQ(b.TransparentColor(), clLime);
+    EXPECT_EQ(b.Pixel(1, 0), clLime);
+  }
+  {
+    SCOPED_TRACE("smaller frame: the uncovered screen is transparent too");
+    TGifSpec spec{4, 1, 0, kFour, {}};
+    TFrame f = FrameOf(1, 0, 2, 1, [](int x, int) { return x == 0 ? 3 : 2; });
+    f.transparent = 2;
+    spec.frames.push_back(f);
+    const TBitmap b = Load(MakeGif(spec));
+    EXPECT_TRUE(b.Transparent);
+    EXPECT_EQ(b.TransparentColor(), clBlue);
+    EXPECT_TRUE(SamePixels(b, FromRows({{clBlue, clWhite, clBlue, clBlue}})));
+  }
+  {
+    SCOPED_TRACE("no control extension");
+    TGifSpec spec{2, 1, 0, kFour, {}};
+    spec.frames.push_back(FrameOf(0, 0, 2, 1, [](int x, int) { return x; }));
+    EXPECT_FALSE(Load(MakeGif(spec)).Transparent);
+  }
+}
+
+// Frames reaching past the screen and indices past the map are data, not
+// permission to read or write out of bounds.
+TEST(GifImage, OutOfRangeFramesAndIndicesStayInBounds) {
+  {
+    SCOPED_TRACE("frame partly outside the screen");
+    TGifSpec spec{3, 3, 0, kFour, {}};
+    spec.frames.push_back(FrameOf(2, 2, 4, 4, [](int, int) { return 3; }));
+    const TBitmap b = Load(MakeGif(spec));
+    ASSERT_EQ(b.Width(), 3);
+    EXPECT_EQ(b.Pixel(2, 2), clWhite);
+    EXPECT_EQ(b.Pixel(1, 2), clRed);
+  }
+  {
+    SCOPED_TRACE("frame larger than the screen");
+    TGifSpec spec{1, 1, 0, kFour, {}};
+    spec.frames.push_back(FrameOf(0, 0, 3, 2, [](int x, int) { return x; }));
+    const TBitmap b = Load(MakeGif(spec));
+    EXPECT_EQ(b.Width(), 3);
+    EXPECT_EQ(b.Height(), 2);
+  }
+  {
+    SCOPED_TRACE("indices beyond a two-entry map");
+    TMap colours(256, clWhite);
+    colours[0] = clRed;
+    colours[1] = clBlue;
+    TGifSpec spec{4, 1, 0, colours, {}};
+    spec.frames.push_back(FrameOf(0, 0, 4, 1, [](int x, int) { return x * 60; }));
+    const TBitmap b = Load(ShrinkGlobalMapToTwo(MakeGif(spec)));
+    EXPECT_GE(b.Palette().size(), 181);
+    EXPECT_EQ(b.Pixel(0, 0), clRed);
+    EXPECT_EQ(b.Pixel(3, 0), clBlack);
+  }
+}
+
+TEST(GifImage, DamagedFilesRaiseTheLoadError) {
+  TGifSpec spec{5, 4, 0, kFour, {}};
+  spec.frames.push_back(FrameOf(0, 0, 5, 4, [](int x, int y) { return (x * y) % 4; }));
+  const TByteBuffer good = MakeGif(spec);
+  ASSERT_NO_THROW(Load(good));
+  // Every truncation of the file before its picture data ends.
+  for (std::size_t n = 0; n + 2 < good.size(); ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_THROW(Load(TByteBuffer(good.begin(), good.begin() + std::ptrdiff_t(n))), EImageError);
+  }
+  const std::pair<const char*, TByteBuffer> cases[] = {
+      {"not a GIF", {'G', 'I', 'F', '8', '9', 'b', 0, 0}},
+      {"no picture", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'}},
+      // A 1x1 frame on a screen beyond the size limit.
+      {"huge screen", {'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
+                       ',', 1, 0, 1, 0, 1, 0, 1, 0, 0, 2, 2, 0x4C, 0x01, 0, ';'}},
+      {"frame without pixels",
+       {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255, ',', 0, 0, 0, 0, 0, 0, 0, 0,
+        0, 2, 2, 0x4C, 0x01, 0, ';'}},
+  };
+  for (const auto& [name, bytes] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_THROW(Load(bytes), EImageError);
+  }
+}
+
+TEST(GifImage, SavingNothingFails) {
+  TGifImage gif;
+  TByteBuffer out;
+  EXPECT_THROW(gif.SaveToBytes(out), EImageError);
+}
+
+TEST(GifImage, SaveLeavesTheSourceAlone) {
+  const TBitmap photo = PhotoLike(40, 30);
+  TGifImage gif;
+  gif.Bitmap().Assign(&photo);
+  TByteBuffer out;
+  gif.SaveToBytes(out);
+  EXPECT_EQ(gif.Bitmap().PixelFormat(), pf24bit);
+  EXPECT_TRUE(SamePixels(gif.Bitmap(), photo));
+}

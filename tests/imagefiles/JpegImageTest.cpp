@@ -1,0 +1,345 @@
+#include "imagefiles/JpegImage.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <cstddef>
+#include <cstdio>
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "TestBitmaps.h"
+
+using namespace testing_bitmaps;
+
+namespace {
+
+// Smooth colour ramps: what a JPEG keeps well.
+TBitmap Gradient(int w, int h) {
+  TBitmap b(w, h, pf24bit);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) b.SetPixel(x, y, RGBColor(x * 255 / w, y * 255 / h, (x + y) * 255 / (w + h)));
+  return b;
+}
+
+// Ramps plus deterministic noise: costly to encode, so quality shows in size.
+TBitmap Noisy(int w, int h) {
+  TBitmap b = Gradient(w, h);
+  std::uint32_t seed = 12345;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const int n = int(seed >> 27) - 16;
+      const TColor c = b.Pixel(x, y);
+      b.SetPixel(x, y,
+                 RGBColor(std::clamp(GetRValue(c) + n, 0, 255), std::clamp(GetGValue(c) - n, 0, 255),
+                          std::clamp(GetBValue(c) + n / 2, 0, 255)));
+    }
+  return b;
+}
+
+TByteBuffer Encode(const TBitmap& picture, int quality = 90, bool progressive = false) {
+  TJpegImage jpeg;
+  jpeg.Bitmap().Assign(&picture);
+  jpeg.CompressionQuality = quality;
+  jpeg.ProgressiveEncoding = progressive;
+  TByteBuffer out;
+  jpeg.SaveToBytes(out);
+  return out;
+}
+
+bool HasMarker(const TByteBuffer& file, std::uint8_t marker) {
+  for (size_t i = 0; i + 1 < file.size(); ++i)
+    if (file[i] == 0xFF && file[i + 1] == marker) return true;
+  return false;
+}
+
+// The largest difference of one colour channel over the whole picture.
+int MaxChannelError(const TBitmap& a, const TBitmap& b) {
+  int worst = 0;
+  for (int y = 0; y < a.Height(); ++y)
+    for (int x = 0; x < a.Width(); ++x) {
+      const TColor p = a.Pixel(x, y), q = b.Pixel(x, y);
+      worst = std::max({worst, std::abs(GetRValue(p) - GetRValue(q)), std::abs(GetGValue(p) - GetGValue(q)),
+                        std::abs(GetBValue(p) - GetBValue(q))});
+    }
+  return worst;
+}
+
+// A file made by libjpeg directly, for colour spaces our writer does not
+// produce. samples: width x height x components, row by row.
+TByteBuffer LibjpegFile(int width, int height, J_COLOR_SPACE space, int components,
+                        const std::vector<std::uint8_t>& samples) {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = JDIMENSION(width);
+  cinfo.image_height = JDIMENSION(height);
+  cinfo.input_components = components;
+  cinfo.in_color_space = space;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 95, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<std::uint8_t> row;
+  for (int y = 0; y < height; ++y) {
+    row.assign(samples.begin() + std::ptrdiff_t(y * width * components),
+               samples.begin() + std::ptrdiff_t((y + 1) * width * components));
+    JSAMPROW p = row.data();
+    jpeg_write_scanlines(&cinfo, &p, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  TByteBuffer out(buffer, buffer + size);
+  std::free(buffer);
+  return out;
+}
+
+TJpegImage Decode(const TByteBuffer& bytes, int scale = 0) {
+  TJpegImage jpeg;
+  jpeg.Scale = scale;
+  jpeg.LoadFromBytes(bytes);
+  return jpeg;
+}
+
+std::string ScratchPath(const char* stem) {
+  static int counter = 0;
+  return (std::filesystem::path(::testing::TempDir()) /
+          (std::string(stem) + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".jpg"))
+      .string();
+}
+
+}  // namespace
+
+TEST(JpegImage, RoundTripKeepsSizeAndColours) {
+  const TBitmap picture = Gradient(61, 37);  // sides that are not whole blocks
+  const TJpegImage jpeg = Decode(Encode(picture));
+  EXPECT_EQ(jpeg.Bitmap().PixelFormat(), pf24bit);
+  EXPECT_EQ(jpeg.Bitmap().Image().format(), QImage::Format_BGR888);
+  ASSERT_EQ(jpeg.Bitmap().Width(), 61);
+  ASSERT_EQ(jpeg.Bitmap().Height(), 37);
+  EXPECT_LE(MaxChannelError(jpeg.Bitmap(), picture), 12);
+  // Red and blue in their places (a swapped channel would be far off).
+  const TBitmap red = Solid(16, 16, clRed);
+  EXPECT_LE(MaxChannelError(Decode(Encode(red)).Bitmap(), red), 3);
+}
+
+TEST(JpegImage, OtherPixelFormatsAreEncodedAsColour) {
+  const TBitmap picture = Gradient(20, 10);
+  TBitmap argb = picture;
+  argb.SetPixelFormat(pf32bit);
+  EXPECT_EQ(Encode(argb), Encode(picture));  // the fourth byte plays no part
+
+  TBitmap pal(8, 8, pf8bit);
+  pal.SetPalette({qRgb(0, 0, 255), qRgb(255, 255, 0)});
+  const TJpegImage jpeg = Decode(Encode(pal));
+  EXPECT_EQ(jpeg.Bitmap().PixelFormat(), pf24bit);
+  EXPECT_LE(MaxChannelError(jpeg.Bitmap(), Solid(8, 8, clBlue)), 3);
+}
+
+TEST(JpegImage, EmptyPictureIsNotWritten) {
+  TJpegImage jpeg;
+  TByteBuffer out;
+  EXPECT_THROW(jpeg.SaveToBytes(out), EImageError);
+  EXPECT_TRUE(out.empty());
+}
+
+TEST(JpegImage, LowerQualityGivesSmallerFiles) {
+  const TBitmap picture = Noisy(96, 64);
+  const TByteBuffer q90 = Encode(picture, 90), q30 = Encode(picture, 30);
+  EXPECT_GT(q90.size(), q30.size());
+  EXPECT_GT(Encode(picture, 100).size(), q90.size());
+  const TJpegImage back = Decode(q30);
+  EXPECT_EQ(back.Bitmap().Width(), 96);
+}
+
+TEST(JpegImage, ProgressiveFileHasProgressiveFrameHeader) {
+  const TBitmap picture = Gradient(40, 30);
+  const TByteBuffer baseline = Encode(picture, 90, false), progressive = Encode(picture, 90, true);
+  EXPECT_TRUE(HasMarker(baseline, 0xC0));
+  EXPECT_FALSE(HasMarker(baseline, 0xC2));
+  EXPECT_TRUE(HasMarker(progressive, 0xC2));
+  EXPECT_FALSE(HasMarker(progressive, 0xC0));
+  const TJpegImage back = Decode(progressive);
+  EXPECT_EQ(back.Bitmap().Width(), 40);
+  EXPECT_EQ(back.Bitmap().Height(), 30);
+  EXPECT_LE(MaxChannelError(back.Bitmap(), picture), 12);
+}
+
+TEST(JpegImage, GreyFileGivesEightBitGreyRamp) {
+  constexpr int W = 32, H = 8;
+  std::vector<std::uint8_t> samples(W * H);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) samples[size_t(y * W + x)] = std::uint8_t(x < 16 ? 0 : 255);
+  const TJpegImage jpeg = Decode(LibjpegFile(W, H, JCS_GRAYSCALE, 1, samples));
+  EXPECT_EQ(jpeg.Bitmap().PixelFormat(), pf8bit);
+  EXPECT_EQ(jpeg.Bitmap().Image().format(), QImage::Format_Indexed8);
+  const QList<QRgb> palette = jpeg.Bitmap().Palette();
+  ASSERT_EQ(palette.size(), 236);
+  EXPECT_EQ(palette.front(), qRgb(0, 0, 0));
+  EXPECT_EQ(palette.back(), qRgb(255, 255, 255));
+  for (int i = 1; i < palette.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(qRed(palette[i]), qGreen(palette[i]));
+    EXPECT_EQ(qRed(palette[i]), qBlue(palette[i]));
+    EXPECT_GT(qRed(palette[i]), qRed(palette[i - 1]));
+  }
+  EXPECT_EQ(jpeg.Bitmap().Pixel(2, 2), clBlack);
+  EXPECT_EQ(jpeg.Bitmap().Pixel(W - 3, 2), clWhite);
+}
+
+TEST(JpegImage, CmykFileGivesColour) {
+  // Adobe's inverted inks: 255 is no ink. No cyan, full magenta, no yellow,
+  // no black: magenta.
+  constexpr int W = 16, H = 16;
+  std::vector<std::uint8_t> samples;
+  for (int i = 0; i < W * H; ++i) samples.insert(samples.end(), {255, 0, 255, 255});
+  const TJpegImage jpeg = Decode(LibjpegFile(W, H, JCS_CMYK, 4, samples));
+  EXPECT_EQ(jpeg.Bitmap().PixelFormat(), pf24bit);
+  EXPECT_LE(MaxChannelError(jpeg.Bitmap(), Solid(W, H, clFuchsia)), 3);
+}
+
+TEST(JpegImage, ScaledDecodingSizes) {
+  const TByteBuffer file = Encode(Gradient(100, 60));
+  const struct {
+    int scale, width, height;
+  } cases[] = {{0, 100, 60}, {1, 50, 30}, {2, 25, 15}, {3, 13, 8}, {7, 13, 8}, {-1, 100, 60}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.scale);
+    const TJpegImage jpeg = Decode(file, c.scale);
+    EXPECT_EQ(jpeg.Bitmap().Width(), c.width);
+    EXPECT_EQ(jpeg.Bitmap().Height(), c.height);
+  }
+}
+
+TEST(JpegImage, ReadJpegSizeWalksToTheBaselineFrameHeader) {
+  const TByteBuffer baseline = Encode(Gradient(123, 45));
+  const TByteBuffer progressive = Encode(Gradient(123, 45), 90, true);
+  TByteBuffer appPastEnd = {0xFF, 0xD8, 0xFF, 0xE0, 0x40, 0x00, 'J', 'F', 'I', 'F'};
+  // Cut inside the frame header, after the height: the height stays.
+  TByteBuffer cutInFrame;
+  for (size_t i = 0; i + 1 < baseline.size(); ++i)
+    if (baseline[i] == 0xFF && baseline[i + 1] == 0xC0) {
+      cutInFrame.assign(baseline.begin(), baseline.begin() + std::ptrdiff_t(i + 2 + 3 + 2 + 1));
+      break;
+    }
+  ASSERT_FALSE(cutInFrame.empty());
+  // Zero-length segments move the walk two bytes at a time, never back.
+  TByteBuffer zeroLengths = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x00, 0xFF, 0xE2, 0x00, 0x01, 0xFF};
+
+  const struct {
+    const char* name;
+    TByteBuffer bytes;
+    int width, height;
+  } cases[] = {
+      {"baseline", baseline, 123, 45},
+      {"progressive", progressive, 0, 0},
+      {"APP segment past the end", appPastEnd, 0, 0},
+      {"cut in the frame header", cutInFrame, 0, 45},
+      {"zero-length segments", zeroLengths, 0, 0},
+      {"not a JPEG", {'G', 'I', 'F', '8'}, 0, 0},
+      {"empty", {}, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    int w = -1, h = -1;
+    ReadJpegSize(TBytes(c.bytes), w, h);
+    EXPECT_EQ(w, c.width);
+    EXPECT_EQ(h, c.height);
+
+    const std::string path = ScratchPath("probe");
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(c.bytes.data()),
+                                                std::streamsize(c.bytes.size()));
+    w = h = -1;
+    ReadJpegSize(QString::fromStdString(path), w, h);
+    EXPECT_EQ(w, c.width);
+    EXPECT_EQ(h, c.height);
+    std::remove(path.c_str());
+  }
+  int w = -1, h = -1;
+  ReadJpegSize(QStringLiteral("/nonexistent/folder/none.jpg"), w, h);
+  EXPECT_EQ(w, 0);
+  EXPECT_EQ(h, 0);
+}
+
+TEST(JpegImage, JpegScaleFor) {
+  const struct {
+    int width, height, target, scale;
+  } cases[] = {{3000, 2000, 150, 3}, {400, 250, 150, 1}, {299, 100, 150, 0}, {100, 300, 150, 1},
+               {599, 10, 150, 1},    {600, 10, 150, 2},  {1199, 1, 150, 2},  {1200, 1, 150, 3},
+               {0, 500, 150, 0},     {500, -1, 150, 0},  {500, 500, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " target " << c.target);
+    EXPECT_EQ(JpegScaleFor(c.width, c.height, c.target), c.scale);
+  }
+}
+
+TEST(JpegImage, CorruptDataRaisesImageError) {
+  const TByteBuffer good = Encode(Gradient(32, 32));
+  // A Huffman table whose code counts claim more than 256 symbols.
+  TByteBuffer badHuffman = good;
+  for (size_t i = 0; i + 5 < badHuffman.size(); ++i)
+    if (badHuffman[i] == 0xFF && badHuffman[i + 1] == 0xC4) {
+      for (size_t k = 0; k < 16; ++k) badHuffman[i + 5 + k] = 0xFF;
+      break;
+    }
+  // The frame header claims zero lines.
+  TByteBuffer noLines = good;
+  for (size_t i = 0; i + 8 < noLines.size(); ++i)
+    if (noLines[i] == 0xFF && noLines[i + 1] == 0xC0) {
+      noLines[i + 5] = 0;
+      noLines[i + 6] = 0;
+      break;
+    }
+  const struct {
+    const char* name;
+    TByteBuffer bytes;
+  } cases[] = {
+      {"empty", {}},
+      {"start of image only", {0xFF, 0xD8}},
+      {"not a JPEG", {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0}},
+      {"garbage after the start", {0xFF, 0xD8, 0x12, 0x34, 0x56, 0x78, 0x9A}},
+      {"cut before the pixels", TByteBuffer(good.begin(), good.begin() + 100)},
+      {"bad Huffman table", badHuffman},
+      {"no lines", noLines},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TJpegImage jpeg;
+    jpeg.LoadFromBytes(good);
+    ASSERT_FALSE(jpeg.Bitmap().Empty());
+    EXPECT_THROW(jpeg.LoadFromBytes(c.bytes), EImageError);
+    EXPECT_TRUE(jpeg.Bitmap().Empty());  // a failed read leaves no stale picture
+  }
+}
+
+TEST(JpegImage, TruncatedPixelDataStillShowsWhatWasDecoded) {
+  const TBitmap picture = Gradient(64, 64);
+  const TByteBuffer good = Encode(picture);
+  const TByteBuffer cut(good.begin(), good.begin() + std::ptrdiff_t(good.size() * 3 / 4));
+  const TJpegImage jpeg = Decode(cut);
+  ASSERT_EQ(jpeg.Bitmap().Width(), 64);
+  TBitmap top(64, 8, pf24bit), decodedTop(64, 8, pf24bit);
+  top.Draw(0, 0, picture);
+  decodedTop.Draw(0, 0, jpeg.Bitmap());
+  EXPECT_LE(MaxChannelError(decodedTop, top), 12);
+}
+
+TEST(JpegImage, PixelLimitIsCheckedBeforeDecoding) {
+  const TByteBuffer file = Encode(Gradient(10, 10));
+  TJpegImage jpeg;
+  jpeg.PixelLimit = 99;
+  EXPECT_THROW(jpeg.LoadFromBytes(file), EImageError);
+  jpeg.PixelLimit = 100;
+  EXPECT_NO_THROW(jpeg.LoadFromBytes(file));
+}

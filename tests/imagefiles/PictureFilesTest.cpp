@@ -1,0 +1,312 @@
+#include "imagefiles/PictureFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "TestBitmaps.h"
+#include "app/LibLang.h"
+#include "app/MyMsgDlg.h"
+#include "imagefiles/JpegImage.h"
+
+using namespace testing_bitmaps;
+
+namespace {
+
+struct StageCall {
+  QString format;  // the codec's name, empty for none
+  QString fileName;
+  TFileStage stage;
+};
+
+class ScriptedDialogs : public TPictureFileDialogs {
+ public:
+  bool RunOpenDialog(QString& fileName, const QString& filter, const QString& initialDir,
+                     bool& previewEnabled) override {
+    openFilter = filter;
+    openDir = initialDir;
+    previewEnabled = !previewEnabled;
+    fileName = answer;
+    return !answer.isEmpty();
+  }
+  bool RunSaveDialog(QString& fileName, const QString&, int index, const QString& initialDir,
+                     const QString& defaultExt) override {
+    suggested = fileName;
+    filterIndex = index;
+    saveDir = initialDir;
+    ext = defaultExt;
+    fileName = answer;
+    return !answer.isEmpty();
+  }
+  QString answer, openFilter, openDir, suggested, saveDir, ext;
+  int filterIndex = 0;
+};
+
+class PictureFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetFrenchTexts();
+    RegisterPictureFormats();  // save descriptions read the same in both languages
+    SetEnglishTexts();
+    ShowFileErrors = true;
+    PictureFileDialogs = nullptr;
+    OnPictureFile = [this](TGraphic* g, const QString& name, TFileStage stage, bool& cont) {
+      stages.push_back({g ? QString::fromLatin1(g->FormatName()) : QString(), name, stage});
+      if (stage == veto) cont = false;
+    };
+    previous = SetMsgPresenter([this](const TMsgRequest& r) {
+      messages.push_back(r);
+      return int(idOk);
+    });
+    ASSERT_TRUE(dir.isValid());
+  }
+  void TearDown() override {
+    SetMsgPresenter(previous);
+    OnPictureFile = nullptr;
+    PictureFileDialogs = nullptr;
+    ShowFileErrors = true;
+    SetFrenchTexts();
+  }
+  QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+  // Writes a picture through the save dispatch, without recording its stages.
+  QString Saved(const char* name, const TBitmap& picture) {
+    QString file = Path(name);
+    EXPECT_EQ(SavePicture(file, picture, QString()), 1) << name;
+    stages.clear();
+    return file;
+  }
+  std::vector<TFileStage> StagesSeen() const {
+    std::vector<TFileStage> s;
+    for (const StageCall& c : stages) s.push_back(c.stage);
+    return s;
+  }
+
+  QTemporaryDir dir;
+  std::vector<StageCall> stages;
+  std::vector<TMsgRequest> messages;
+  TFileStage veto = TFileStage(255);
+  TMsgPresenter previous;
+};
+
+}  // namespace
+
+TEST_F(PictureFiles, Filters) {
+  EXPECT_EQ(BuildSaveFilter(),
+            "BMP (*.bmp)|*.bmp|GIF (*.gif)|*.gif|JPEG (*.jpg;*.jpeg)|*.jpg;*.jpeg|PNG (*.png)|*.png|RLE "
+            "(*.rle)|*.rle|Targa (*.tga)|*.tga|TIFF (*.tif;*.tiff)|*.tif;*.tiff");
+  EXPECT_EQ(BuildOpenFilter(),
+            QString::fromUtf8(
+                "Common images|*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.tga;*.bmp;*.gif;*.bki|All images|*.*|"
+                "Alias/Wavefront (*.rla;*.rpf)|*.rla;*.rpf|Autodesk (*.cel;*.pic)|*.cel;*.pic|"
+                "BMP (*.bmp;*.dib;*.rle)|*.bmp;*.dib;*.rle|Brindlemark Image (*.bki)|*.bki|"
+                "Brindlemark Sélection (*.bks)|*.bks|Dr. Halo (*.cut)|*.cut|GIF (*.gif)|*.gif|"
+                "Icône (*.ico)|*.ico|JPEG (*.jfif;*.jpe;*.jpeg;*.jpg)|*.jfif;*.jpe;*.jpeg;*.jpg|"
+                "Metafile (*.emf;*.wmf)|*.emf;*.wmf|Paintbrush (*.pcc;*.pcx;*.scr)|*.pcc;*.pcx;*.scr|"
+                "Paintshop Pro (*.psp;*.tub)|*.psp;*.tub|Photo-CD (*.pcd)|*.pcd|"
+                "Photoshop (*.pdd;*.psd)|*.pdd;*.psd|PNG (*.png)|*.png|"
+                "Portable map (*.pbm;*.pgm;*.ppm)|*.pbm;*.pgm;*.ppm|SGI (*.bw;*.rgb;*.rgba;*.sgi)|*.bw;*.rgb;*.rgba;*.sgi|"
+                "Targa (*.icb;*.tga;*.vda;*.vst;*.win)|*.icb;*.tga;*.vda;*.vst;*.win|"
+                "TIFF (*.btf;*.fax;*.tf8;*.tif;*.tiff)|*.btf;*.fax;*.tf8;*.tif;*.tiff"));
+}
+
+TEST_F(PictureFiles, SaveFormatIndex) {
+  const std::pair<const char*, int> cases[] = {{"a.bmp", 0}, {"a.GIF", 1}, {"a.jpe", 2}, {"a.jpeg", 2},
+                                               {"a.t", 6},   {"a.tiff", 6}, {"a.rle", 4}, {"a.pcx", -1},
+                                               {"noext", -1}, {"dir.v2/noext", -1}};
+  for (const auto& [name, index] : cases) EXPECT_EQ(SaveFormatIndex(QString::fromLatin1(name)), index) << name;
+}
+
+TEST_F(PictureFiles, RoundTripsEveryWriterThroughTheDispatch) {
+  const TBitmap picture = Numbered(9, 7);
+  struct Case {
+    const char* name;
+    bool lossless;
+  } cases[] = {{"p.bmp", true}, {"p.png", true}, {"p.tga", true}, {"p.tif", true},
+               {"p.gif", true}, {"p.rle", true}, {"p.jpg", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QString file = Saved(c.name, picture);
+    TBitmap loaded;
+    ASSERT_EQ(LoadPicture(file, loaded, QString()), 1);
+    EXPECT_EQ(PictureWidth, 9);
+    EXPECT_EQ(PictureHeight, 7);
+    loaded.SetPixelFormat(pf24bit);
+    if (c.lossless) {
+      EXPECT_TRUE(SamePixels(loaded, picture));
+    } else {
+      EXPECT_EQ(loaded.Width(), 9);
+    }
+  }
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PictureFiles, ReaderChosenByExtension) {
+  const TBitmap picture = Numbered(8, 8);
+  const QString jpeg = Saved("x.jpg", picture);
+  const QString tiff = Saved("x.tif", picture);
+  const std::pair<const char*, const char*> cases[] = {
+      {"a.JPG", "JPEG"}, {"a.jp", "JPEG"}, {"a.jfi", "JPEG"}, {"a.jpe", "JPEG"}, {"a.tf8", "TIFF"}, {"a.BTF", "TIFF"}};
+  for (const auto& [name, format] : cases) {
+    SCOPED_TRACE(name);
+    const QString copy = Path(name);
+    QFile::remove(copy);
+    ASSERT_TRUE(QFile::copy(QString::fromLatin1(format) == "JPEG" ? jpeg : tiff, copy));
+    QString file = copy;
+    TBitmap loaded;
+    stages.clear();
+    EXPECT_EQ(LoadPicture(file, loaded, QString()), 1);
+    ASSERT_EQ(stages.size(), 2u);
+    EXPECT_EQ(stages[0].format, format);
+    EXPECT_EQ(StagesSeen(), (std::vector<TFileStage>{fsBeforeLoad, fsAfterLoad}));
+  }
+}
+
+TEST_F(PictureFiles, FailedLoadsReportOnceAndLeaveTheBitmap) {
+  QFile junk(Path("junk.png"));
+  ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+  junk.write("not a picture at all");
+  junk.close();
+  const char* names[] = {"pic.xyz", "junk.png", "missing.bmp", "noext"};
+  for (const char* n : names) {
+    SCOPED_TRACE(n);
+    messages.clear();
+    stages.clear();
+    QString file = Path(n);
+    TBitmap target = Numbered(2, 2);
+    EXPECT_EQ(LoadPicture(file, target, QString()), -1);
+    EXPECT_TRUE(SamePixels(target, Numbered(2, 2)));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].Text, QStringLiteral("Unable to load image in file \"%1\" !").arg(file));
+    EXPECT_EQ(messages[0].Kind, mkError);
+    EXPECT_EQ(messages[0].Buttons, btOk);
+    ASSERT_FALSE(stages.empty());
+    EXPECT_EQ(stages.back().stage, fsFailed);
+    EXPECT_TRUE(stages.back().format.isEmpty());
+  }
+  // Messages off: silent, but the handler still hears of it.
+  ShowFileErrors = false;
+  messages.clear();
+  stages.clear();
+  QString file = Path("pic.xyz");
+  TBitmap target;
+  EXPECT_EQ(LoadPicture(file, target, QString()), -1);
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(StagesSeen(), std::vector<TFileStage>{fsFailed});
+}
+
+TEST_F(PictureFiles, VetoesStopWithoutFailure) {
+  const QString png = Saved("v.png", Numbered(4, 4));
+  for (TFileStage v : {fsBeforeLoad, fsAfterLoad}) {
+    veto = v;
+    QString file = png;
+    TBitmap target = Solid(3, 3, clRed);
+    EXPECT_EQ(LoadPicture(file, target, QString()), 0);
+    EXPECT_TRUE(SamePixels(target, Solid(3, 3, clRed)));
+  }
+  veto = fsBeforeSave;
+  QString out = Path("vetoed.bmp");
+  EXPECT_EQ(SavePicture(out, Numbered(4, 4), QString()), 0);
+  EXPECT_FALSE(QFile::exists(out));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PictureFiles, QuickModeSendsNoStagesAndReportsTheFullJpegSize) {
+  const QString jpeg = Saved("big.jpg", Numbered(1300, 40));
+  QString file = jpeg;
+  TBitmap preview;
+  ASSERT_EQ(LoadPicturePreview(file, preview), 1);
+  EXPECT_TRUE(stages.empty());
+  EXPECT_FALSE(QuickLoad);
+  EXPECT_EQ(PictureWidth, 1300);
+  EXPECT_EQ(PictureHeight, 40);
+  EXPECT_EQ(preview.Width(), 1300 / 8 + 1);  // 1/8 scale, rounded up by the decoder
+  // A failed quick load is silent and sends no fsFailed.
+  QString missing = Path("missing.jpg");
+  EXPECT_EQ(LoadPicturePreview(missing, preview), -1);
+  EXPECT_TRUE(stages.empty());
+  EXPECT_TRUE(messages.empty());
+  // Outside quick mode the same file decodes at full size.
+  TBitmap full;
+  EXPECT_EQ(LoadPicture(file, full, QString()), 1);
+  EXPECT_EQ(full.Width(), 1300);
+}
+
+TEST_F(PictureFiles, JpegSettingsMadeAtBeforeSaveSurvive) {
+  const TBitmap picture = Numbered(64, 64);
+  auto sizeAt = [&](int quality) {
+    OnPictureFile = [quality](TGraphic* g, const QString&, TFileStage stage, bool&) {
+      if (auto* jpeg = dynamic_cast<TJpegImage*>(g); jpeg && stage == fsBeforeSave) jpeg->CompressionQuality = quality;
+    };
+    QString file = Path("q.jpg");
+    EXPECT_EQ(SavePicture(file, picture, QString()), 1);
+    return QFileInfo(file).size();
+  };
+  EXPECT_LT(sizeAt(10), sizeAt(100));
+}
+
+TEST_F(PictureFiles, UnknownSaveExtensionWritesNothing) {
+  QString file = Path("photo.jpe");
+  EXPECT_EQ(SavePicture(file, Numbered(3, 3), QString()), -1);
+  EXPECT_FALSE(QFile::exists(file));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].Text, QStringLiteral("Unable to save image in file \"%1\" !").arg(file));
+  EXPECT_EQ(StagesSeen(), std::vector<TFileStage>{fsFailed});
+}
+
+TEST_F(PictureFiles, FailedSaveKeepsTheFileItReplaces) {
+  const QString file = Saved("keep.tga", Numbered(5, 5));
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray before = f.readAll();
+  f.close();
+  QString name = file;
+  // Targa stores sides in 16 bits: this picture cannot be written.
+  EXPECT_EQ(SavePicture(name, Solid(70000, 1, clRed), QString()), -1);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), before);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.tga"});  // no partial file left
+}
+
+TEST_F(PictureFiles, DialogsWhenNoNameIsGiven) {
+  QString none;
+  TBitmap b;
+  EXPECT_EQ(LoadPicture(none, b, QString()), 0);  // no dialogs installed
+  EXPECT_EQ(SavePicture(none, Numbered(2, 2), QString()), 0);
+
+  ScriptedDialogs dialogs;
+  PictureFileDialogs = &dialogs;
+  PreviewEnabled = false;
+  dialogs.answer = Saved("chosen.png", Numbered(6, 2));
+  QString name;
+  EXPECT_EQ(LoadPicture(name, b, QStringLiteral("/start")), 1);
+  EXPECT_EQ(name, dialogs.answer);
+  EXPECT_EQ(dialogs.openDir, "/start");
+  EXPECT_EQ(dialogs.openFilter, BuildOpenFilter());
+  EXPECT_TRUE(PreviewEnabled);  // the dialog's final switch state is kept
+  EXPECT_EQ(b.Width(), 6);
+
+  struct Case {
+    QString suggestion;
+    int filterIndex;
+    QString suggested, initialDir;
+  } cases[] = {
+      {dir.path(), 1, QString(), dir.path()},
+      {Path("photo.pcx"), 1, Path("photo"), QString()},
+      {Path("photo.jpe"), 3, Path("photo.jpe"), QString()},
+      {Path("photo.tif"), 7, Path("photo.tif"), QString()},
+  };
+  dialogs.answer.clear();  // cancelled
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.suggestion.toStdString());
+    QString out;
+    EXPECT_EQ(SavePicture(out, Numbered(2, 2), c.suggestion), 0);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_EQ(dialogs.filterIndex, c.filterIndex);
+    EXPECT_EQ(dialogs.suggested, c.suggested);
+    EXPECT_EQ(dialogs.saveDir, c.initialDir);
+    EXPECT_EQ(dialogs.ext, ".bmp");
+  }
+  EXPECT_TRUE(messages.empty());
+}

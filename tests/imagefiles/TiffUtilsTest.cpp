@@ -1,0 +1,463 @@
+#include "imagefiles/TiffUtils.h"
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "TestBitmaps.h"
+
+using namespace testing_bitmaps;
+
+namespace {
+
+std::uint32_t LE16(const TByteBuffer& b, size_t at) { return std::uint32_t(b.at(at)) | std::uint32_t(b.at(at + 1)) << 8; }
+std::uint32_t LE32(const TByteBuffer& b, size_t at) { return LE16(b, at) | LE16(b, at + 2) << 16; }
+
+struct TEntry {
+  std::uint32_t tag, type, count, value;
+};
+
+std::vector<TEntry> ReadEntries(const TByteBuffer& file) {
+  const std::uint32_t ifd = LE32(file, 4);
+  const std::uint32_t n = LE16(file, ifd);
+  std::vector<TEntry> entries;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const size_t at = ifd + 2 + 12 * i;
+    entries.push_back({LE16(file, at), LE16(file, at + 2), LE32(file, at + 4), LE32(file, at + 8)});
+  }
+  return entries;
+}
+
+// A scratch file name, unique for this process and call.
+std::string ScratchPath(const char* stem) {
+  static int counter = 0;
+  return (std::filesystem::path(::testing::TempDir()) /
+          (std::string(stem) + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".tif"))
+      .string();
+}
+
+TByteBuffer ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return TByteBuffer(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteWholeFile(const std::string& path, const TByteBuffer& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// What a test file made by libtiff itself holds.
+struct TTiffSpec {
+  std::uint32_t width = 2, height = 2;
+  std::uint16_t samplesPerPixel = 3, bitsPerSample = 8, photometric = PHOTOMETRIC_RGB;
+  std::uint16_t extraSamples = 0;  // 1: one unassociated alpha sample
+  std::uint16_t orientation = 0;   // 0: no Orientation tag
+  std::uint32_t rowsPerStrip = 0;     // 0: one strip
+  std::vector<std::uint16_t> colorMap;  // reds, greens, blues for palette files
+  std::vector<std::uint8_t> rows;       // packed rows in file order
+};
+
+TByteBuffer MakeTiff(const TTiffSpec& spec) {
+  const std::string path = ScratchPath("made");
+  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  EXPECT_NE(tif, nullptr);
+  if (!tif) return {};
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samplesPerPixel);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bitsPerSample);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.rowsPerStrip ? spec.rowsPerStrip : spec.height);
+  if (spec.extraSamples) {
+    const std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
+    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, std::uint16_t(1), &kind);
+  }
+  if (spec.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
+  if (!spec.colorMap.empty()) {
+    const size_t n = spec.colorMap.size() / 3;
+    TIFFSetField(tif, TIFFTAG_COLORMAP, spec.colorMap.data(), spec.colorMap.data() + n, spec.colorMap.data() + 2 * n);
+  }
+  const size_t rowBytes = spec.rows.size() / spec.height;
+  for (std::uint32_t y = 0; y < spec.height; ++y) {
+    std::vector<std::uint8_t> row(spec.rows.begin() + std::ptrdiff_t(y * rowBytes),
+                                  spec.rows.begin() + std::ptrdiff_t((y + 1) * rowBytes));
+    EXPECT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
+  }
+  TIFFClose(tif);
+  TByteBuffer bytes = ReadWholeFile(path);
+  std::remove(path.c_str());
+  return bytes;
+}
+
+TTiffImage Load(const TByteBuffer& bytes) {
+  TTiffImage image;
+  image.LoadFromBytes(bytes);
+  return image;
+}
+
+}  // namespace
+
+// ---- Writer layout ----
+
+struct TLayoutCase {
+  int width, height;
+  std::uint32_t ifdAt, fileSize;
+  bool padded;
+};
+
+class TiffLayout : public ::testing::TestWithParam<TLayoutCase> {};
+
+TEST_P(TiffLayout, HeaderValuesPixelsAndFifteenEntries) {
+  const TLayoutCase c = GetParam();
+  const TBitmap picture = Numbered(c.width, c.height);
+  TByteBuffer file;
+  WriteTiff(file, picture, TiffResolutionFraction(72.0));
+
+  ASSERT_EQ(file.size(), c.fileSize);
+  EXPECT_EQ(file[0], 'I');
+  EXPECT_EQ(file[1], 'I');
+  EXPECT_EQ(LE16(file, 2), 42u);
+  EXPECT_EQ(LE32(file, 4), c.ifdAt);
+  EXPECT_EQ(LE32(file, 8), 72u);  // XResolution
+  EXPECT_EQ(LE32(file, 12), 1u);
+  EXPECT_EQ(LE32(file, 16), 72u);  // YResolution
+  EXPECT_EQ(LE32(file, 20), 1u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(LE16(file, 24 + 2 * size_t(i)), 8u);
+  EXPECT_EQ(std::memcmp(file.data() + 30, "Brindlemark\0", 12), 0);
+
+  // Rows top to bottom, red, green, blue, no padding between rows.
+  size_t at = 42;
+  for (int y = 0; y < c.height; ++y)
+    for (int x = 0; x < c.width; ++x, at += 3) {
+      SCOPED_TRACE(testing::Message() << "pixel " << x << "," << y);
+      const TColor px = Distinct(x, y);
+      EXPECT_EQ(file[at], GetRValue(px));
+      EXPECT_EQ(file[at + 1], GetGValue(px));
+      EXPECT_EQ(file[at + 2], GetBValue(px));
+    }
+  if (c.padded) {
+    EXPECT_EQ(file[at++], 0);
+  }
+  EXPECT_EQ(at, c.ifdAt);
+
+  const std::uint32_t w = std::uint32_t(c.width), h = std::uint32_t(c.height);
+  const std::vector<TEntry> expected = {
+      {254, 4, 1, 0},  {256, 3, 1, w},  {257, 3, 1, h},         {258, 3, 3, 24},  {259, 3, 1, 1},
+      {262, 3, 1, 2},  {273, 4, 1, 42}, {277, 3, 1, 3},         {278, 4, 1, h},   {279, 4, 1, w * 3 * h},
+      {282, 5, 1, 8},  {283, 5, 1, 16}, {284, 3, 1, 1},         {296, 3, 1, 2},   {305, 2, 12, 30},
+  };
+  const std::vector<TEntry> entries = ReadEntries(file);
+  ASSERT_EQ(entries.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "entry " << i << " tag " << expected[i].tag);
+    EXPECT_EQ(entries[i].tag, expected[i].tag);
+    EXPECT_EQ(entries[i].type, expected[i].type);
+    EXPECT_EQ(entries[i].count, expected[i].count);
+    EXPECT_EQ(entries[i].value, expected[i].value);
+  }
+  EXPECT_EQ(LE32(file, c.ifdAt + 2 + 15 * 12), 0u);  // no further IFD
+}
+
+INSTANTIATE_TEST_SUITE_P(TiffUtils, TiffLayout,
+                         ::testing::Values(TLayoutCase{3, 3, 70, 256, true}, TLayoutCase{2, 2, 54, 240, false},
+                                           TLayoutCase{5, 1, 58, 244, true}));
+
+TEST(TiffUtils, SaveToBytesAppendsAndUsesTheResolutionSetting) {
+  TTiffImage tiff;
+  tiff.Bitmap().Assign(nullptr);
+  const TBitmap picture = Numbered(2, 2);
+  tiff.Bitmap().Assign(&picture);
+  const double saved = TiffResolution;
+  TiffResolution = 96.0;
+  TByteBuffer out = {0xAA, 0xBB};
+  tiff.SaveToBytes(out);
+  TiffResolution = saved;
+  ASSERT_EQ(out.size(), 242u);
+  EXPECT_EQ(out[0], 0xAA);  // what was in the buffer stays in front
+  TByteBuffer file(out.begin() + 2, out.end());
+  EXPECT_EQ(LE32(file, 4), 54u);  // offsets count from the file's own start
+  EXPECT_EQ(LE32(file, 8), 96u);
+  EXPECT_EQ(LE32(file, 16), 96u);
+}
+
+TEST(TiffUtils, ResolutionFraction) {
+  struct {
+    double dpi;
+    std::uint32_t num, den;
+  } cases[] = {{72.0, 72, 1}, {300.0004, 300, 1}, {72.5, 72500, 1000}, {0.25, 250, 1000}, {-5, 0, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dpi);
+    const TTiffRational r = TiffResolutionFraction(c.dpi);
+    EXPECT_EQ(r.Numerator, c.num);
+    EXPECT_EQ(r.Denominator, c.den);
+  }
+}
+
+TEST(TiffUtils, ThirtyTwoBitPicturesLoseTheirFourthByte) {
+  const TBitmap rgb = Numbered(3, 2);
+  TBitmap argb = rgb;
+  argb.SetPixelFormat(pf32bit);
+  argb.ScanLine(0)[3] = 7;  // alpha plays no part
+  TByteBuffer a, b;
+  WriteTiff(a, rgb);
+  WriteTiff(b, argb);
+  EXPECT_EQ(a, b);
+}
+
+TEST(TiffUtils, PalettePicturesAreWrittenAsRgb) {
+  TBitmap pal(2, 1, pf8bit);
+  pal.SetPalette({qRgb(10, 20, 30), qRgb(200, 100, 50)});
+  pal.MutableImage().setPixel(1, 0, 1);
+  TByteBuffer file;
+  WriteTiff(file, pal);
+  ASSERT_EQ(file.size(), 42u + 6u + 186u);
+  const std::uint8_t pixels[6] = {10, 20, 30, 200, 100, 50};
+  EXPECT_EQ(std::memcmp(file.data() + 42, pixels, 6), 0);
+}
+
+TEST(TiffUtils, EmptyPictureIsNotWritten) {
+  TByteBuffer file;
+  EXPECT_THROW(WriteTiff(file, TBitmap()), EImageError);
+  EXPECT_TRUE(file.empty());
+}
+
+TEST(TiffUtils, WideSideIsStoredAsLongAndLibtiffReadsIt) {
+  constexpr int W = 70000;
+  TBitmap wide(W, 1, pf24bit);
+  for (int x : {0, 1, 65535, 65536, W - 1}) wide.SetPixel(x, 0, RGBColor(x & 0xFF, (x >> 8) & 0xFF, 99));
+  TByteBuffer file;
+  WriteTiff(file, wide);
+  const std::vector<TEntry> entries = ReadEntries(file);
+  ASSERT_EQ(entries.size(), 15u);
+  EXPECT_EQ(entries[1].tag, 256u);
+  EXPECT_EQ(entries[1].type, 4u);  // LONG
+  EXPECT_EQ(entries[1].value, std::uint32_t(W));
+  EXPECT_EQ(entries[2].type, 3u);  // the height still fits a SHORT
+  EXPECT_EQ(entries[9].value, std::uint32_t(W * 3));
+
+  const std::string path = ScratchPath("wide");
+  WriteWholeFile(path, file);
+  TIFF* tif = TIFFOpen(path.c_str(), "r");
+  ASSERT_NE(tif, nullptr);
+  std::uint32_t width = 0, height = 0;
+  EXPECT_EQ(TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width), 1);
+  EXPECT_EQ(TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height), 1);
+  EXPECT_EQ(width, std::uint32_t(W));
+  EXPECT_EQ(height, 1u);
+  std::vector<std::uint8_t> row(size_t(TIFFScanlineSize(tif)));
+  ASSERT_EQ(row.size(), size_t(W) * 3);
+  ASSERT_EQ(TIFFReadScanline(tif, row.data(), 0, 0), 1);
+  for (int x : {0, 1, 65535, 65536, W - 1}) {
+    SCOPED_TRACE(x);
+    EXPECT_EQ(row[size_t(x) * 3], x & 0xFF);
+    EXPECT_EQ(row[size_t(x) * 3 + 1], (x >> 8) & 0xFF);
+    EXPECT_EQ(row[size_t(x) * 3 + 2], 99);
+  }
+  TIFFClose(tif);
+  std::remove(path.c_str());
+}
+
+// ---- Reader ----
+
+TEST(TiffUtils, OwnFileReadsBackAsTwentyFourBits) {
+  const TBitmap picture = Numbered(5, 3);
+  TByteBuffer file;
+  WriteTiff(file, picture);
+  const TTiffImage tiff = Load(file);
+  EXPECT_EQ(tiff.Bitmap().PixelFormat(), pf24bit);
+  EXPECT_TRUE(SamePixels(tiff.Bitmap(), picture));
+  EXPECT_EQ(tiff.SourceFormat, pf24bit);
+  EXPECT_EQ(tiff.SourceOrientation, 1);  // no Orientation tag
+  EXPECT_EQ(LastTiffFormat, pf24bit);
+}
+
+TEST(TiffUtils, OpaqueAlphaGivesTwentyFourBits) {
+  TTiffSpec spec;
+  spec.samplesPerPixel = 4;
+  spec.extraSamples = 1;
+  spec.rows = {10, 20, 30, 255, 40, 50, 60, 255, 70, 80, 90, 255, 1, 2, 3, 255};
+  const TTiffImage tiff = Load(MakeTiff(spec));
+  EXPECT_EQ(tiff.Bitmap().PixelFormat(), pf24bit);
+  EXPECT_EQ(tiff.SourceFormat, pf24bit);
+  EXPECT_EQ(tiff.Bitmap().Pixel(0, 0), RGBColor(10, 20, 30));
+  EXPECT_EQ(tiff.Bitmap().Pixel(1, 1), RGBColor(1, 2, 3));
+}
+
+TEST(TiffUtils, OneTranslucentPixelKeepsThirtyTwoBits) {
+  TTiffSpec spec;
+  spec.samplesPerPixel = 4;
+  spec.extraSamples = 1;
+  spec.rows = {10, 20, 30, 255, 40, 50, 60, 255, 70, 80, 90, 255, 200, 150, 100, 254};
+  const TTiffImage tiff = Load(MakeTiff(spec));
+  EXPECT_EQ(tiff.Bitmap().PixelFormat(), pf32bit);
+  EXPECT_EQ(tiff.Bitmap().Image().format(), QImage::Format_ARGB32);
+  EXPECT_EQ(tiff.SourceFormat, pf32bit);
+  EXPECT_EQ(LastTiffFormat, pf32bit);
+  const std::uint8_t* top = tiff.Bitmap().ScanLine(0);
+  const std::uint8_t first[4] = {30, 20, 10, 255};  // blue, green, red, alpha
+  EXPECT_EQ(std::memcmp(top, first, 4), 0);
+  const std::uint8_t* bottom = tiff.Bitmap().ScanLine(1);
+  EXPECT_EQ(bottom[4 + 3], 254);
+  EXPECT_NEAR(bottom[4 + 2], 200, 1);  // the reader hands colours premultiplied
+}
+
+struct TSourceCase {
+  const char* name;
+  std::uint16_t samplesPerPixel, bitsPerSample, photometric;
+  std::vector<std::uint8_t> rows;  // 2 x 2 pixels
+  TPixelFormat expected;
+  TColor topLeft, bottomRight;
+};
+
+class TiffSourceFormat : public ::testing::TestWithParam<TSourceCase> {};
+
+TEST_P(TiffSourceFormat, LoadsAsTwentyFourBitsAndRemembersTheStoredFormat) {
+  const TSourceCase& c = GetParam();
+  TTiffSpec spec;
+  spec.samplesPerPixel = c.samplesPerPixel;
+  spec.bitsPerSample = c.bitsPerSample;
+  spec.photometric = c.photometric;
+  spec.rows = c.rows;
+  const TTiffImage tiff = Load(MakeTiff(spec));
+  EXPECT_EQ(tiff.Bitmap().PixelFormat(), pf24bit);
+  EXPECT_EQ(tiff.SourceFormat, c.expected);
+  EXPECT_EQ(LastTiffFormat, c.expected);
+  EXPECT_EQ(tiff.Bitmap().Pixel(0, 0), c.topLeft);
+  EXPECT_EQ(tiff.Bitmap().Pixel(1, 1), c.bottomRight);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TiffUtils, TiffSourceFormat,
+    ::testing::Values(
+        // 1 bit, MinIsBlack: rows 0b10, 0b01 (one byte each).
+        TSourceCase{"Bilevel", 1, 1, PHOTOMETRIC_MINISBLACK, {0x80, 0x40}, pf1bit, clWhite, clWhite},
+        TSourceCase{"Grey4", 1, 4, PHOTOMETRIC_MINISBLACK, {0xF0, 0x0F}, pf4bit, clWhite, clWhite},
+        TSourceCase{"Grey8", 1, 8, PHOTOMETRIC_MINISBLACK, {0, 128, 64, 255}, pf8bit, clBlack, clWhite},
+        // 16 bits a sample, native byte order: the high byte is what shows.
+        TSourceCase{"Rgb16",
+                    3,
+                    16,
+                    PHOTOMETRIC_RGB,
+                    {0x00, 0x10, 0x00, 0x20, 0x00, 0x30, 0, 0, 0, 0, 0, 0,  // top row
+                     0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0x00, 0x80, 0x00, 0x01},
+                    pf24bit,
+                    RGBColor(0x10, 0x20, 0x30),
+                    RGBColor(0xFF, 0x80, 0x01)}),
+    [](const ::testing::TestParamInfo<TSourceCase>& info) { return std::string(info.param.name); });
+
+TEST(TiffUtils, OneBitPaletteKeepsItsColours) {
+  TTiffSpec spec;
+  spec.samplesPerPixel = 1;
+  spec.bitsPerSample = 1;
+  spec.photometric = PHOTOMETRIC_PALETTE;
+  spec.colorMap = {0xFFFF, 0x0000, /*greens*/ 0x0000, 0x0000, /*blues*/ 0x0000, 0xFFFF};  // red, blue
+  spec.rows = {0x40, 0x80};
+  const TTiffImage tiff = Load(MakeTiff(spec));
+  EXPECT_EQ(tiff.SourceFormat, pf1bit);
+  EXPECT_EQ(tiff.Bitmap().Pixel(0, 0), clRed);
+  EXPECT_EQ(tiff.Bitmap().Pixel(1, 0), clBlue);
+  EXPECT_EQ(tiff.Bitmap().Pixel(0, 1), clBlue);
+}
+
+TEST(TiffUtils, OrientationIsRecordedAndRowsArriveUpright) {
+  TTiffSpec spec;
+  spec.orientation = ORIENTATION_BOTLEFT;  // the first stored row is the bottom one
+  spec.rows = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4};
+  const TTiffImage tiff = Load(MakeTiff(spec));
+  EXPECT_EQ(tiff.SourceOrientation, ORIENTATION_BOTLEFT);
+  EXPECT_EQ(tiff.Bitmap().Pixel(0, 0), RGBColor(3, 3, 3));
+  EXPECT_EQ(tiff.Bitmap().Pixel(1, 1), RGBColor(2, 2, 2));
+}
+
+TEST(TiffUtils, DamagedStripDoesNotStopTheReader) {
+  TTiffSpec spec;
+  spec.width = 2;
+  spec.height = 3;
+  spec.rowsPerStrip = 1;
+  spec.rows = {1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3};
+  TByteBuffer file = MakeTiff(spec);
+  // The strip offsets are 8, 14 and 20 (libtiff writes the strips first);
+  // the second one is sent far past the end of the file.
+  const TByteBuffer offsets = {8, 0, 0, 0, 14, 0, 0, 0, 20, 0, 0, 0};
+  const auto at = std::search(file.begin(), file.end(), offsets.begin(), offsets.end());
+  ASSERT_NE(at, file.end());
+  at[4 + 2] = 0xFF;
+  const TTiffImage tiff = Load(file);
+  ASSERT_EQ(tiff.Bitmap().Width(), 2);
+  ASSERT_EQ(tiff.Bitmap().Height(), 3);
+  EXPECT_EQ(tiff.Bitmap().Pixel(1, 0), RGBColor(1, 1, 1));
+  EXPECT_EQ(tiff.Bitmap().Pixel(1, 2), RGBColor(3, 3, 3));
+}
+
+TEST(TiffUtils, MalformedInputRaisesImageErrorAndKeepsLastFormat) {
+  TByteBuffer good;
+  WriteTiff(good, Numbered(3, 3));
+  TByteBuffer badIfd = good;  // the IFD offset points past the end
+  badIfd[4] = 0xFF;
+  badIfd[5] = 0xFF;
+  TByteBuffer noSize = good;  // ImageWidth renamed to an unknown tag
+  noSize[LE32(good, 4) + 2 + 12] = 0x01;
+  noSize[LE32(good, 4) + 2 + 13] = 0x90;
+  TByteBuffer tooWide;
+  WriteTiff(tooWide, TBitmap(70000, 1, pf24bit));
+  TByteBuffer notConvertible = good;  // Compression 259 := 12345, which no codec handles
+  notConvertible[LE32(good, 4) + 2 + 4 * 12 + 8] = 0x39;
+  notConvertible[LE32(good, 4) + 2 + 4 * 12 + 9] = 0x30;
+
+  const struct {
+    const char* name;
+    TByteBuffer bytes;
+  } cases[] = {
+      {"empty", {}},
+      {"header only", {'I', 'I', 42, 0}},
+      {"not a TIFF", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0}},
+      {"truncated", TByteBuffer(good.begin(), good.begin() + 20)},
+      {"IFD past the end", badIfd},
+      {"no width", noSize},
+      {"wider than any picture we accept", tooWide},
+      {"unknown compression", notConvertible},
+  };
+  (void)Load(good);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTiffImage tiff;
+    tiff.Bitmap().Assign(nullptr);
+    EXPECT_THROW(tiff.LoadFromBytes(c.bytes), EImageError);
+    EXPECT_TRUE(tiff.Bitmap().Empty());
+    EXPECT_EQ(tiff.SourceFormat, pfDevice);
+    EXPECT_EQ(LastTiffFormat, pf24bit);
+  }
+}
+
+TEST(TiffUtils, PixelLimitIsCheckedBeforeDecoding) {
+  TByteBuffer file;
+  WriteTiff(file, Numbered(10, 10));
+  TTiffImage tiff;
+  tiff.PixelLimit = 99;
+  EXPECT_THROW(tiff.LoadFromBytes(file), EImageError);
+  tiff.PixelLimit = 100;
+  EXPECT_NO_THROW(tiff.LoadFromBytes(file));
+}
+
+TEST(TiffUtils, IsTiffFile) {
+  const struct {
+    const char* name;
+    bool tiff;
+  } cases[] = {{"a.tif", true},    {"/x/y/B.TIFF", true}, {"scan.Fax", true}, {"a.tf8", false},
+               {"a.tiff.bak", false}, {"tif", false},        {"dir.tif/a", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(IsTiffFile(QString::fromUtf8(c.name)), c.tiff);
+  }
+}

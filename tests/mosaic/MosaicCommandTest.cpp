@@ -1,0 +1,134 @@
+#include "mosaic/MosaicCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <stdexcept>
+
+#include "TestBitmaps.h"
+#include "app/MyMsgDlg.h"
+#include "imagefiles/PictureFiles.h"
+
+using namespace testing_bitmaps;
+
+namespace {
+
+class MosaicCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    RegisterPictureFormats();
+    previous = SetMsgPresenter([this](const TMsgRequest& r) {
+      messages.push_back(r.Text);
+      return int(idOk);
+    });
+    command.ThumbnailsFolder = dir.path();
+    command.Random = &random;
+    command.Callbacks.ShowThumbnailCount = [this](int n) { lastCount = n; ++loads; };
+    AddThumbnail(clRed);
+  }
+  void TearDown() override {
+    SetMsgPresenter(previous);
+    ShowFileErrors = true;
+  }
+  void AddThumbnail(TColor c) {
+    QString path = dir.filePath(QStringLiteral("t%1.png").arg(files++));
+    ASSERT_EQ(SavePicture(path, Solid(8, 8, c), QString()), 1);
+  }
+
+  QTemporaryDir dir;
+  TMosaicCommand command;
+  TSeededRandom random{5};
+  std::vector<QString> messages;
+  TMsgPresenter previous;
+  int files = 0, lastCount = 0, loads = 0;
+};
+
+}  // namespace
+
+TEST_F(MosaicCommand, CheckSizeEnlargesSmallPictures) {
+  struct Case {
+    int cell, w, h, ew, eh;
+  } cases[] = {{20, 640, 480, 1600, 1200}, {20, 1600, 100, 1600, 100}, {10, 300, 200, 800, 533},
+               {40, 50, 75, 2133, 3200},   {10, 800, 10, 800, 10},     {15, 100, 100, 1200, 1200}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " at " << c.cell);
+    command.CellSize = c.cell;
+    const TBitmap picture = Numbered(c.w, c.h);
+    TBitmap working(picture), undo(picture);
+    int refreshes = 0;
+    command.Callbacks.RefreshView = [&] { ++refreshes; };
+    command.CheckImageSize(working, undo);
+    EXPECT_EQ(working.Width(), c.ew);
+    EXPECT_EQ(working.Height(), c.eh);
+    EXPECT_EQ(refreshes, c.ew != c.w ? 1 : 0);
+  }
+}
+
+TEST_F(MosaicCommand, RunTakesUndoBeforeEnlargingAndBuilds) {
+  const TBitmap original = Numbered(64, 48);
+  TBitmap working(original), undo;
+  std::vector<std::string> calls;
+  command.Callbacks.BeginWait = [&](const QString& t) { calls.push_back("begin " + t.toStdString()); };
+  command.Callbacks.EndWait = [&] { calls.push_back("end"); };
+  ASSERT_TRUE(command.Execute(working, undo));
+  EXPECT_EQ(working.Width(), 1600);  // 64 x 48 at cell 20
+  EXPECT_EQ(working.Height(), 1200);
+  EXPECT_TRUE(SamePixels(undo, original));  // undo gives back the picture before the enlargement
+  EXPECT_EQ(calls, (std::vector<std::string>{"begin Processing...", "end"}));
+  EXPECT_FALSE(command.ThumbnailsStale);
+  EXPECT_EQ(command.ImgVignettes.Width(), 20);
+
+  command.CheckSize = false;
+  TBitmap small = Numbered(30, 30);
+  ASSERT_TRUE(command.Execute(small, undo));
+  EXPECT_EQ(small.Width(), 30);
+}
+
+TEST_F(MosaicCommand, ReloadsOnlyWhenStale) {
+  command.CheckSize = false;
+  TBitmap working = Numbered(40, 40), undo;
+  command.Execute(working, undo);
+  EXPECT_EQ(loads, 1);
+  AddThumbnail(clBlue);  // not noticed until the size or folder is chosen again
+  command.Execute(working, undo);
+  EXPECT_EQ(command.ImgVignettes.Count(), 1);
+
+  command.CellSizeTextChanged("20 pixels");  // the same size: nothing changes
+  EXPECT_FALSE(command.ThumbnailsStale);
+  command.CellSizeTextChanged("40 pixels");
+  command.CellSizeTextChanged("20 pixels");  // back again: still stale until a load
+  EXPECT_TRUE(command.ThumbnailsStale);
+  EXPECT_EQ(command.CellSize, 20);
+  command.Execute(working, undo);
+  EXPECT_EQ(command.ImgVignettes.Count(), 2);
+
+  AddThumbnail(clLime);
+  command.FolderChosen(QString());  // chooser cancelled
+  EXPECT_FALSE(command.ThumbnailsStale);
+  command.FolderChosen(dir.path());  // the same folder again reloads
+  command.Execute(working, undo);
+  EXPECT_EQ(command.ImgVignettes.Count(), 3);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MosaicCommand, EmptyFolderWarnsOnceAndChangesNothing) {
+  QTemporaryDir empty;
+  command.FolderChosen(empty.path());
+  command.CheckSize = false;
+  const TBitmap original = Numbered(30, 30);
+  TBitmap working(original), undo;
+  EXPECT_FALSE(command.Execute(working, undo));
+  EXPECT_FALSE(command.Execute(working, undo));
+  EXPECT_EQ(messages, std::vector<QString>{"No thumbnail in the list !"});
+  EXPECT_TRUE(SamePixels(working, original));
+}
+
+TEST_F(MosaicCommand, EndWaitRunsAfterAnError) {
+  bool ended = false;
+  command.Callbacks.EndWait = [&] { ended = true; };
+  command.Callbacks.ShowProgress = [](int) { throw std::runtime_error("stop"); };
+  TBitmap working = Numbered(30, 30), undo;
+  EXPECT_THROW(command.Execute(working, undo), std::runtime_error);
+  EXPECT_TRUE(ended);
+}

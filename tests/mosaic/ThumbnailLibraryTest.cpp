@@ -1,0 +1,153 @@
+#include "mosaic/ThumbnailLibrary.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "TestBitmaps.h"
+#include "app/LibLang.h"
+#include "app/MyMsgDlg.h"
+#include "imagefiles/PictureFiles.h"
+
+using namespace testing_bitmaps;
+
+namespace {
+
+class ThumbnailLibrary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    RegisterPictureFormats();
+    previous = SetMsgPresenter([this](const TMsgRequest& r) {
+      warnings.push_back(r.Text);
+      return int(idOk);
+    });
+  }
+  void TearDown() override {
+    SetMsgPresenter(previous);
+    ShowFileErrors = true;
+  }
+  QString Folder() const { return dir.path(); }
+  void Write(const QString& name, const TBitmap& picture) {
+    QString path = dir.filePath(name);
+    ASSERT_EQ(SavePicture(path, picture, QString()), 1) << name.toStdString();
+  }
+  void WriteJunk(const QString& name) {
+    QFile f(dir.filePath(name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("this is not a picture");
+  }
+  QStringList Found(const QString& masks) {
+    QStringList names;
+    FindFiles(Folder(), masks, [&](const QString& folder, const QString& name) {
+      EXPECT_TRUE(folder.endsWith(u'/'));
+      names.append(name);
+      return true;
+    });
+    return names;
+  }
+  struct Load {
+    TThumbnailList list;
+    std::vector<int> counts;
+  };
+  Load LoadWith(int threads, int cell = 10) {
+    Load load;
+    TThumbnailLoadOptions options;
+    options.CellSize = cell;
+    options.Threads = threads;
+    LoadThumbnails(load.list, Folder(), options, [&](int n) { load.counts.push_back(n); });
+    return load;
+  }
+
+  QTemporaryDir dir;
+  std::vector<QString> warnings;
+  TMsgPresenter previous;
+};
+
+}  // namespace
+
+TEST_F(ThumbnailLibrary, FindFilesByMaskThenName) {
+  for (const char* n : {"b.png", "a.PNG", "photo.JPG", "photo.jpgx", "c.gif", "x.jpeg", "notes.txt", ".hidden.bmp"})
+    WriteJunk(QString::fromLatin1(n));
+  ASSERT_TRUE(QDir(Folder()).mkdir("sub.png"));  // folders are never reported
+  EXPECT_EQ(Found(QString::fromLatin1(ThumbnailMasks)),
+            (QStringList{"a.PNG", "b.png", "photo.JPG", "x.jpeg", ".hidden.bmp", "c.gif"}));
+  EXPECT_EQ(Found(" *.gif ; *.png"), (QStringList{"c.gif", "a.PNG", "b.png"}));
+  int calls = 0;
+  FindFiles(Folder(), "*.png;*.gif", [&](const QString&, const QString&) { return ++calls < 2; });
+  EXPECT_EQ(calls, 2);  // false stops the enumeration, across masks too
+  calls = 0;
+  FindFiles(dir.filePath("missing"), "*.png", [&](const QString&, const QString&) { return ++calls > 0; });
+  EXPECT_EQ(calls, 0);
+}
+
+TEST_F(ThumbnailLibrary, SquaresEveryPictureAt24Bits) {
+  TBitmap wide = Solid(300, 100, clRed);
+  for (int y = 0; y < 100; ++y)
+    for (int x = 150; x < 300; ++x) wide.SetPixel(x, y, clBlue);
+  Write("a.png", wide);
+  TBitmap palette = Numbered(16, 16);  // 256 distinct colours: stored as an 8-bit GIF
+  Write("b.gif", palette);
+  const Load load = LoadWith(1, 20);
+  ASSERT_EQ(load.list.Count(), 2);
+  EXPECT_EQ(load.counts, (std::vector<int>{1, 2}));
+  const TBitmap& squashed = load.list.Entry(0);
+  EXPECT_EQ(squashed.Width(), 20);
+  EXPECT_EQ(squashed.Height(), 20);
+  EXPECT_EQ(squashed.Pixel(0, 10), clRed);  // squashed, not cropped
+  EXPECT_EQ(squashed.Pixel(19, 10), clBlue);
+  EXPECT_EQ(load.list.Entry(1).PixelFormat(), pf24bit);
+  EXPECT_TRUE(warnings.empty());
+}
+
+TEST_F(ThumbnailLibrary, UnreadableFileEndsTheLoad) {
+  Write("a.png", Solid(5, 5, clRed));
+  WriteJunk("b.png");
+  Write("c.png", Solid(5, 5, clBlue));
+  Write("d.bmp", Solid(5, 5, clLime));
+  for (int threads : {1, 3}) {
+    const Load load = LoadWith(threads);
+    EXPECT_EQ(load.list.Count(), 1) << threads;
+    EXPECT_EQ(load.counts, std::vector<int>{1});
+  }
+  EXPECT_FALSE(ShowFileErrors);  // switched off for the load, left so
+}
+
+TEST_F(ThumbnailLibrary, EmptyFolderWarns) {
+  const Load load = LoadWith(2);
+  EXPECT_EQ(load.list.Count(), 0);
+  EXPECT_EQ(warnings, std::vector<QString>{"No thumbnail in the list !"});
+}
+
+TEST_F(ThumbnailLibrary, ParallelLoadGivesTheOneByOneResult) {
+  const char* formats[] = {"png", "jpg", "bmp", "gif"};
+  for (int i = 0; i < 23; ++i) {
+    TBitmap picture = Numbered(20 + i, 12 + 2 * i);
+    picture.SetPixel(0, 0, RGBColor(i * 10, 255 - i, 3 * i));
+    Write(QStringLiteral("p%1.%2").arg(i, 2, 10, QLatin1Char('0')).arg(QLatin1String(formats[i % 4])), picture);
+  }
+  WriteJunk("p19.png");  // a file in the middle of the order that cannot be read
+  const Load one = LoadWith(1);
+  ASSERT_GT(one.list.Count(), 3);
+  ASSERT_LT(one.list.Count(), 23);
+  for (int threads : {2, 4, 16}) {
+    SCOPED_TRACE(threads);
+    const Load many = LoadWith(threads);
+    EXPECT_EQ(many.counts, one.counts);
+    ASSERT_EQ(many.list.Count(), one.list.Count());
+    for (int i = 0; i < one.list.Count(); ++i) EXPECT_TRUE(SamePixels(many.list.Entry(i), one.list.Entry(i))) << i;
+  }
+}
+
+TEST_F(ThumbnailLibrary, FastJpegStillCoversTheCell) {
+  Write("big.jpg", Numbered(200, 90));
+  TThumbnailList list;
+  TThumbnailLoadOptions options;
+  options.CellSize = 20;
+  options.FastJpeg = true;
+  LoadThumbnails(list, Folder(), options, nullptr);
+  ASSERT_EQ(list.Count(), 1);
+  EXPECT_EQ(list.Entry(0).Width(), 20);
+}
