@@ -73,8 +73,8 @@ TBitmap Photograph() {
         if (d2 < 1) {
           const double dz = std::sqrt(1 - d2);
           const double light = std::max(0.0, (-dx * 0.5 - dy * 0.6 + dz * 0.62)) * 0.9 + 0.1;
-          const double spec = std::pow(std::max(0.0, -dx * 0.3 - dy * 0.4 + dz * 0.87), 40) * 200;
-          r = cr[k] * light + spec, g = cg[k] * light + spec, bl = cb[k] * light + spec;
+          const double highlight = std::pow(std::max(0.0, -dx * 0.3 - dy * 0.4 + dz * 0.87), 40) * 200;
+          r = cr[k] * light + highlight, g = cg[k] * light + highlight, bl = cb[k] * light + highlight;
         }
       }
       const double grain = (Lattice(x, y, 99) - 0.5) * 10;

@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -93,8 +92,10 @@ void BM_OurJpegLoad(benchmark::State& state) {
   TFixture& fx = Fixture();
   for (auto _ : state) {
     const auto t0 = std::chrono::steady_clock::now();
-    std::ifstream in(fx.file, std::ios::binary);
-    const TByteBuffer bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ifstream in(fx.file, std::ios::binary | std::ios::ate);
+    TByteBuffer bytes(size_t(in.tellg()));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
     TJpegImage jpeg;
     jpeg.LoadFromBytes(bytes);
     benchmark::DoNotOptimize(jpeg.Bitmap().ScanLine(kHeight - 1));

@@ -91,12 +91,21 @@ TBmpLayout ReadLayout(TBytes d) {
   const int bpp = L.bitCount;
   bool valid = false;
   switch (L.compression) {
-    case BiRgb: valid = bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32; break;
-    case BiRle8: valid = bpp == 8; break;
-    case BiRle4: valid = bpp == 4; break;
+    case BiRgb:
+      valid = bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32;
+      break;
+    case BiRle8:
+      valid = bpp == 8;
+      break;
+    case BiRle4:
+      valid = bpp == 4;
+      break;
     case BiBitfields:
-    case BiAlphaBitfields: valid = bpp == 16 || bpp == 32; break;
-    default: Fail("unsupported compression");
+    case BiAlphaBitfields:
+      valid = bpp == 16 || bpp == 32;
+      break;
+    default:
+      Fail("unsupported compression");
   }
   if (!valid) Fail("unsupported bit count for its compression");
 
@@ -189,8 +198,8 @@ TBitmap ReadUncompressed(TBytes d, const TBmpLayout& L) {
   const std::uint32_t* m = L.masks;
   const bool is555 = !L.masksGiven || (m[0] == 0x7C00 && m[1] == 0x3E0 && m[2] == 0x1F && m[3] == 0);
   const bool is565 = L.masksGiven && m[0] == 0xF800 && m[1] == 0x7E0 && m[2] == 0x1F && m[3] == 0;
-  const bool isBgra = !L.masksGiven || (m[0] == 0xFF0000 && m[1] == 0xFF00 && m[2] == 0xFF &&
-                                        (m[3] == 0 || m[3] == 0xFF000000u));
+  const bool isBgra =
+      !L.masksGiven || (m[0] == 0xFF0000 && m[1] == 0xFF00 && m[2] == 0xFF && (m[3] == 0 || m[3] == 0xFF000000u));
 
   TBitmap result;
   if (bpp == 1 || bpp == 4 || bpp == 8) {
@@ -272,8 +281,7 @@ TBitmap ReadRunLength(TBytes d, const TBmpLayout& L) {
     pos += 2;
     if (count > 0) {  // a run: one index, or two alternating nibbles
       uchar* t = row(fy);
-      for (unsigned i = 0; i < count && x < w; ++i, ++x)
-        t[x] = four ? ((i & 1) ? value & 0x0F : value >> 4) : value;
+      for (unsigned i = 0; i < count && x < w; ++i, ++x) t[x] = four ? ((i & 1) ? value & 0x0F : value >> 4) : value;
       continue;
     }
     switch (value) {
@@ -329,13 +337,26 @@ void TBmpImage::SaveToBytes(TByteBuffer& out) {
   int bpp = 24;
   QImage::Format format = QImage::Format_BGR888;
   switch (m_bitmap.PixelFormat()) {
-    case pf1bit: bpp = 1, format = QImage::Format_Mono; break;
-    case pf4bit: bpp = 4, format = QImage::Format_Indexed8; break;
-    case pf8bit: bpp = 8, format = QImage::Format_Indexed8; break;
-    case pf15bit: bpp = 16, format = QImage::Format_RGB555; break;
-    case pf16bit: bpp = 16, format = QImage::Format_RGB16; break;
-    case pf32bit: bpp = 32, format = QImage::Format_ARGB32; break;
-    default: break;
+    case pf1bit:
+      bpp = 1, format = QImage::Format_Mono;
+      break;
+    case pf4bit:
+      bpp = 4, format = QImage::Format_Indexed8;
+      break;
+    case pf8bit:
+      bpp = 8, format = QImage::Format_Indexed8;
+      break;
+    case pf15bit:
+      bpp = 16, format = QImage::Format_RGB555;
+      break;
+    case pf16bit:
+      bpp = 16, format = QImage::Format_RGB16;
+      break;
+    case pf32bit:
+      bpp = 32, format = QImage::Format_ARGB32;
+      break;
+    default:
+      break;
   }
   if (img.format() != format) {
     img = img.convertToFormat(format);
@@ -361,7 +382,8 @@ void TBmpImage::SaveToBytes(TByteBuffer& out) {
 
   const std::uint64_t rowBytes = ((std::uint64_t(w) * bpp + 31) / 32) * 4;
   const std::uint64_t imageBytes = rowBytes * std::uint64_t(h);
-  const std::uint64_t offBits = FileHeaderSize + InfoHeaderSize + (bitfields ? 12 : 0) + 4 * std::uint64_t(table.size());
+  const std::uint64_t offBits =
+      FileHeaderSize + InfoHeaderSize + (bitfields ? 12 : 0) + 4 * std::uint64_t(table.size());
   const std::uint64_t fileSize = offBits + imageBytes;
   if (fileSize > 0xFFFFFFFFu) Fail("picture is too large for a BMP file");
 
@@ -414,7 +436,8 @@ void TBmpImage::SaveToBytes(TByteBuffer& out) {
         for (std::int64_t x = 0; x < w; ++x) PutLE16(file, bitfields ? p[x] : p[x] & 0x7FFF);
         break;
       }
-      default: file.insert(file.end(), s, s + w * (bpp / 8));
+      default:
+        file.insert(file.end(), s, s + w * (bpp / 8));
     }
     file.resize(rowStart + rowBytes, 0);
   }

@@ -1,9 +1,11 @@
 #include "JpegImage.h"
 
 // jpeglib.h needs FILE and size_t declared first.
+// clang-format off
 #include <cstddef>
 #include <cstdio>
 #include <jpeglib.h>
+// clang-format on
 
 #include <QFile>
 #include <algorithm>
@@ -187,8 +189,7 @@ TBitmap DecodeJpeg(TBytes data, int scale, std::int64_t pixelLimit) {
   // The library's own buffers grow with the stored size, ours with the
   // output size: both are checked before either is allocated.
   CheckPictureSize(s.cinfo.image_width, s.cinfo.image_height);
-  if (std::int64_t(s.cinfo.image_width) * s.cinfo.image_height > pixelLimit)
-    throw EImageError("picture is too large");
+  if (std::int64_t(s.cinfo.image_width) * s.cinfo.image_height > pixelLimit) throw EImageError("picture is too large");
   const JDIMENSION width = s.cinfo.output_width, height = s.cinfo.output_height;
   CheckPictureSize(width, height);
 

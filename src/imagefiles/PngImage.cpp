@@ -79,8 +79,7 @@ bool ReadHeader(TPngState* st) {
   if (setjmp(png_jmpbuf(st->png))) return false;
   png_read_info(st->png, st->info);
   int interlace = PNG_INTERLACE_NONE;
-  png_get_IHDR(st->png, st->info, &st->width, &st->height, &st->bitDepth, &st->colorType, &interlace, nullptr,
-               nullptr);
+  png_get_IHDR(st->png, st->info, &st->width, &st->height, &st->bitDepth, &st->colorType, &interlace, nullptr, nullptr);
   st->fileChannels = png_get_channels(st->png, st->info);
   switch (st->colorType) {
     case PNG_COLOR_TYPE_PALETTE:
@@ -93,7 +92,8 @@ bool ReadHeader(TPngState* st) {
       png_set_gray_to_rgb(st->png);
       png_set_bgr(st->png);
       break;
-    default: png_set_bgr(st->png);
+    default:
+      png_set_bgr(st->png);
   }
   if (st->bitDepth == 16) png_set_scale_16(st->png);
   if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(st->png);

@@ -125,10 +125,14 @@ struct TDecodedTiff {
 TPixelFormat StoredFormat(std::uint16_t samplesPerPixel, std::uint16_t bitsPerSample) {
   if (samplesPerPixel != 1) return pf24bit;
   switch (bitsPerSample) {
-    case 1: return pf1bit;
-    case 4: return pf4bit;
-    case 8: return pf8bit;
-    default: return pf24bit;
+    case 1:
+      return pf1bit;
+    case 4:
+      return pf4bit;
+    case 8:
+      return pf8bit;
+    default:
+      return pf24bit;
   }
 }
 
@@ -305,22 +309,22 @@ void WriteTiff(TByteBuffer& out, const TBitmap& image, TTiffRational resolution)
   const std::uint16_t widthType = width > 0xFFFF ? Long : Short;
   const std::uint16_t heightType = height > 0xFFFF ? Long : Short;
   PutLE16(out, 15);
-  entry(254, Long, 1, 0);                                   // NewSubfileType
-  entry(256, widthType, 1, std::uint32_t(width));           // ImageWidth
-  entry(257, heightType, 1, std::uint32_t(height));         // ImageLength
-  entry(258, Short, 3, bitsPerSampleAt);                    // BitsPerSample
-  entry(259, Short, 1, 1);                                  // Compression: none
-  entry(262, Short, 1, 2);                                  // PhotometricInterpretation: RGB
-  entry(273, Long, 1, stripAt);                             // StripOffsets
-  entry(277, Short, 1, 3);                                  // SamplesPerPixel
-  entry(278, Long, 1, std::uint32_t(height));               // RowsPerStrip
-  entry(279, Long, 1, std::uint32_t(stripBytes));           // StripByteCounts
-  entry(282, Rational, 1, xResolutionAt);                   // XResolution
-  entry(283, Rational, 1, yResolutionAt);                   // YResolution
-  entry(284, Short, 1, 1);                                  // PlanarConfiguration: chunky
-  entry(296, Short, 1, 2);                                  // ResolutionUnit: inch
-  entry(305, Ascii, sizeof Software, softwareAt);           // Software
-  PutLE32(out, 0);                                          // no further IFD
+  entry(254, Long, 1, 0);                            // NewSubfileType
+  entry(256, widthType, 1, std::uint32_t(width));    // ImageWidth
+  entry(257, heightType, 1, std::uint32_t(height));  // ImageLength
+  entry(258, Short, 3, bitsPerSampleAt);             // BitsPerSample
+  entry(259, Short, 1, 1);                           // Compression: none
+  entry(262, Short, 1, 2);                           // PhotometricInterpretation: RGB
+  entry(273, Long, 1, stripAt);                      // StripOffsets
+  entry(277, Short, 1, 3);                           // SamplesPerPixel
+  entry(278, Long, 1, std::uint32_t(height));        // RowsPerStrip
+  entry(279, Long, 1, std::uint32_t(stripBytes));    // StripByteCounts
+  entry(282, Rational, 1, xResolutionAt);            // XResolution
+  entry(283, Rational, 1, yResolutionAt);            // YResolution
+  entry(284, Short, 1, 1);                           // PlanarConfiguration: chunky
+  entry(296, Short, 1, 2);                           // ResolutionUnit: inch
+  entry(305, Ascii, sizeof Software, softwareAt);    // Software
+  PutLE32(out, 0);                                   // no further IFD
 
   for (int i = 0; i < 4; ++i) out[base + 4 + size_t(i)] = std::uint8_t(ifdAt >> (8 * i));
 }

@@ -1,11 +1,10 @@
-#include "imagefiles/BmpImage.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "imagefiles/BmpImage.h"
 
 using namespace testing_bitmaps;
 
@@ -111,8 +110,8 @@ TEST(BmpImage, WritesHeadersAndPaddedRowsBottomUp) {
   ASSERT_EQ(out.size(), 78u);
   EXPECT_EQ(out[0], 'B');
   EXPECT_EQ(out[1], 'M');
-  EXPECT_EQ(Get32(out, 2), 78u);  // file size
-  EXPECT_EQ(Get32(out, 6), 0u);   // reserved
+  EXPECT_EQ(Get32(out, 2), 78u);   // file size
+  EXPECT_EQ(Get32(out, 6), 0u);    // reserved
   EXPECT_EQ(Get32(out, 10), 54u);  // pixel offset
   EXPECT_EQ(Get32(out, 14), 40u);  // information header size
   EXPECT_EQ(Get32(out, 18), 3u);
@@ -134,7 +133,7 @@ TEST(BmpImage, RoundTripKeepsPixelFormatAndPixels) {
     int bitCount;
     std::uint32_t compression;
   };
-  const Case cases[] = {{pf24bit, 24, 0}, {pf32bit, 32, 0}, {pf8bit, 8, 0}, {pf4bit, 4, 0},
+  const Case cases[] = {{pf24bit, 24, 0}, {pf32bit, 32, 0}, {pf8bit, 8, 0},  {pf4bit, 4, 0},
                         {pf1bit, 1, 0},   {pf15bit, 16, 0}, {pf16bit, 16, 3}};
   for (const Case& c : cases) {
     SCOPED_TRACE(int(c.pf));
@@ -173,12 +172,11 @@ TEST(BmpImage, WriterLeavesTheBitmapAlone) {
 }
 
 TEST(BmpImage, ReadsRunLength4) {
-  const Bytes stream = {
-      0x03, 0x12,                    // bottom row: 1 2 1
-      0x00, 0x03, 0x45, 0x60,        // absolute: 4 5 6 (two bytes, already even)
-      0x00, 0x00,                    // end of line
-      0x06, 0x7F,                    // top row: 7 15 7 15 7 15
-      0x00, 0x01};                   // end of bitmap
+  const Bytes stream = {0x03, 0x12,              // bottom row: 1 2 1
+                        0x00, 0x03, 0x45, 0x60,  // absolute: 4 5 6 (two bytes, already even)
+                        0x00, 0x00,              // end of line
+                        0x06, 0x7F,              // top row: 7 15 7 15 7 15
+                        0x00, 0x01};             // end of bitmap
   const TBitmap b = Load(BmpFile(InfoHeader(6, 2, 4, 2, 16), SixteenColours(), stream));
   EXPECT_EQ(b.PixelFormat(), pf4bit);
   EXPECT_EQ(b.Palette().size(), 16);
@@ -187,13 +185,12 @@ TEST(BmpImage, ReadsRunLength4) {
 }
 
 TEST(BmpImage, ReadsRunLength8WithDelta) {
-  const Bytes stream = {
-      0x02, 0x05,                          // bottom row: 5 5
-      0x00, 0x02, 0x01, 0x01,              // delta: one right, one up, to (3, row 1)
-      0x01, 0x09,                          // 9
-      0x00, 0x00,                          // end of line: row 2
-      0x00, 0x03, 0x0A, 0x0B, 0x0C, 0x00,  // absolute 10 11 12, padded to an even length
-      0x00, 0x01};                         // end of bitmap: the top row stays at index 0
+  const Bytes stream = {0x02, 0x05,                          // bottom row: 5 5
+                        0x00, 0x02, 0x01, 0x01,              // delta: one right, one up, to (3, row 1)
+                        0x01, 0x09,                          // 9
+                        0x00, 0x00,                          // end of line: row 2
+                        0x00, 0x03, 0x0A, 0x0B, 0x0C, 0x00,  // absolute 10 11 12, padded to an even length
+                        0x00, 0x01};                         // end of bitmap: the top row stays at index 0
   const TBitmap b = Load(BmpFile(InfoHeader(4, 4, 8, 1, 13), SixteenColours(), stream));
   EXPECT_EQ(b.PixelFormat(), pf8bit);
   EXPECT_TRUE(SameIndexes(b, {{0, 0, 0, 0}, {10, 11, 12, 0}, {0, 0, 0, 9}, {5, 5, 0, 0}}));
@@ -201,11 +198,10 @@ TEST(BmpImage, ReadsRunLength8WithDelta) {
 }
 
 TEST(BmpImage, RunLengthPastTheRowEndIsCut) {
-  const Bytes stream = {
-      0x05, 0x07,                    // a run of 5 on a row of 2
-      0x00, 0x00,                    // end of line
-      0x00, 0x04, 0x01, 0x02, 0x03, 0x04,  // absolute 4 on a row of 2
-      0x00, 0x02, 0x00, 0x09};       // delta below the last row ends the picture
+  const Bytes stream = {0x05, 0x07,                          // a run of 5 on a row of 2
+                        0x00, 0x00,                          // end of line
+                        0x00, 0x04, 0x01, 0x02, 0x03, 0x04,  // absolute 4 on a row of 2
+                        0x00, 0x02, 0x00, 0x09};             // delta below the last row ends the picture
   const TBitmap b = Load(BmpFile(InfoHeader(2, 2, 8, 1), SixteenColours(), stream));
   EXPECT_TRUE(SameIndexes(b, {{1, 2}, {7, 7}}));
 
@@ -215,7 +211,7 @@ TEST(BmpImage, RunLengthPastTheRowEndIsCut) {
 }
 
 TEST(BmpImage, ReadsTopDownRows) {
-  const Bytes pixels = {1, 2, 3, 4, 5, 6, 0, 0,  // first stored row is the top one
+  const Bytes pixels = {1, 2, 3, 4,  5,  6,  0, 0,  // first stored row is the top one
                         7, 8, 9, 10, 11, 12, 0, 0};
   const TBitmap b = Load(BmpFile(InfoHeader(2, -2, 24, 0), {}, pixels));
   EXPECT_EQ(b.PixelFormat(), pf24bit);
@@ -236,7 +232,11 @@ TEST(BmpImage, ReadsSixteenBitLayouts) {
       {"5-5-5", 0, {}, {0x7C00, 0x03FF}, pf15bit, {RGBColor(255, 0, 0), RGBColor(0, 255, 255)}},
       {"5-6-5", 3, {0xF800, 0x07E0, 0x001F}, {0xF800, 0x07E0}, pf16bit, {RGBColor(255, 0, 0), RGBColor(0, 255, 0)}},
       {"5-5-5 fields", 3, {0x7C00, 0x03E0, 0x001F}, {0x001F, 0x03E0}, pf15bit, {clBlue, clLime}},
-      {"4-4-4-4", 6, {0x0F00, 0x00F0, 0x000F, 0xF000}, {0x8F00, 0x00F5}, pf32bit,
+      {"4-4-4-4",
+       6,
+       {0x0F00, 0x00F0, 0x000F, 0xF000},
+       {0x8F00, 0x00F5},
+       pf32bit,
        {RGBColor(255, 0, 0), RGBColor(0, 255, 85)}},
   };
   for (const Case& c : cases) {
@@ -272,7 +272,12 @@ TEST(BmpImage, ReadsThirtyTwoBitLayouts) {
       {"plain with alpha", 40, 0, {}, {30, 20, 10, 9}, RGBColor(10, 20, 30), 9},
       {"V5 fields", 124, 3, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, {30, 20, 10, 40}, RGBColor(10, 20, 30), 40},
       {"V4 fields without alpha", 108, 3, {0xFF0000, 0xFF00, 0xFF, 0}, {30, 20, 10, 40}, RGBColor(10, 20, 30), 255},
-      {"V5 red in the low byte", 124, 3, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}, {30, 20, 10, 40}, RGBColor(30, 20, 10),
+      {"V5 red in the low byte",
+       124,
+       3,
+       {0xFF, 0xFF00, 0xFF0000, 0xFF000000},
+       {30, 20, 10, 40},
+       RGBColor(30, 20, 10),
        40},
   };
   for (const Case& c : cases) {

@@ -82,6 +82,16 @@ TEST(ColorQuantizer, PaletteSourceKeepsItsTable) {
   EXPECT_EQ(q1.Image().format(), QImage::Format_Indexed8);
   EXPECT_EQ(q1.Palette(), mono.Palette());
   EXPECT_TRUE(SamePixels(q1, mono));
+
+  // A pixel without a table entry reads as black; the result indexes its table.
+  TBitmap stray(2, 1, pf8bit);
+  stray.SetPalette({qRgb(200, 10, 10), qRgb(0, 0, 255)});
+  stray.ScanLine(0)[1] = 7;  // QImage::setPixel refuses such an index
+  const TBitmap q2 = QuantizeOctree(stray, 256);
+  ASSERT_EQ(q2.Image().format(), QImage::Format_Indexed8);
+  EXPECT_LT(q2.ScanLine(0)[1], q2.Palette().size());
+  EXPECT_EQ(q2.Pixel(0, 0), RGBColor(200, 10, 10));
+  EXPECT_EQ(q2.Pixel(1, 0), clBlack);
 }
 
 TEST(ColorQuantizer, ManyColoursReduceWithinTheLimit) {

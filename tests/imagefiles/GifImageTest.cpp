@@ -27,7 +27,7 @@ struct TFrame {
   int transparent = -1;
 };
 
-struct TGifSpec {
+struct TGifLayout {
   int width = 0, height = 0, background = 0;
   std::optional<TMap> global;
   std::vector<TFrame> frames;
@@ -49,16 +49,16 @@ int Append(GifFileType* gif, const GifByteType* buf, int len) {
   return len;
 }
 
-TByteBuffer MakeGif(const TGifSpec& spec) {
+TByteBuffer MakeGif(const TGifLayout& layout) {
   TByteBuffer out;
   int error = 0;
   GifFileType* gif = EGifOpen(&out, Append, &error);
   EXPECT_NE(gif, nullptr);
   EGifSetGifVersion(gif, true);
-  ColorMapObject* global = spec.global ? MakeMap(*spec.global) : nullptr;
-  EXPECT_EQ(EGifPutScreenDesc(gif, spec.width, spec.height, 8, spec.background, global), GIF_OK);
+  ColorMapObject* global = layout.global ? MakeMap(*layout.global) : nullptr;
+  EXPECT_EQ(EGifPutScreenDesc(gif, layout.width, layout.height, 8, layout.background, global), GIF_OK);
   GifFreeMapObject(global);
-  for (const TFrame& f : spec.frames) {
+  for (const TFrame& f : layout.frames) {
     if (f.transparent >= 0) {
       const GifByteType gce[4] = {1, 0, 0, GifByteType(f.transparent)};
       EXPECT_EQ(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, gce), GIF_OK);
@@ -213,10 +213,10 @@ TEST(GifImage, OptimizeColorMapMergesDropsAndOrders) {
 }
 
 TEST(GifImage, FirstFrameOfTwo) {
-  TGifSpec spec{4, 3, 0, kFour, {}};
-  spec.frames.push_back(FrameOf(0, 0, 4, 3, [](int x, int y) { return (x + y) % 3; }));
-  spec.frames.push_back(FrameOf(0, 0, 4, 3, [](int, int) { return 3; }));
-  const TBitmap b = Load(MakeGif(spec));
+  TGifLayout layout{4, 3, 0, kFour, {}};
+  layout.frames.push_back(FrameOf(0, 0, 4, 3, [](int x, int y) { return (x + y) % 3; }));
+  layout.frames.push_back(FrameOf(0, 0, 4, 3, [](int, int) { return 3; }));
+  const TBitmap b = Load(MakeGif(layout));
   ASSERT_EQ(b.Width(), 4);
   ASSERT_EQ(b.Height(), 3);
   EXPECT_EQ(b.PixelFormat(), pf4bit);
@@ -226,9 +226,9 @@ TEST(GifImage, FirstFrameOfTwo) {
 
 TEST(GifImage, FrameSmallerThanScreenIsPlacedAtItsOffset) {
   // Background index 2 (blue); a 2x2 frame at (3, 1) on a 6x4 screen.
-  TGifSpec spec{6, 4, 2, kFour, {}};
-  spec.frames.push_back(FrameOf(3, 1, 2, 2, [](int x, int y) { return x + 2 * y == 3 ? 3 : x; }));
-  const TBitmap b = Load(MakeGif(spec));
+  TGifLayout layout{6, 4, 2, kFour, {}};
+  layout.frames.push_back(FrameOf(3, 1, 2, 2, [](int x, int y) { return x + 2 * y == 3 ? 3 : x; }));
+  const TBitmap b = Load(MakeGif(layout));
   ASSERT_EQ(b.Width(), 6);
   ASSERT_EQ(b.Height(), 4);
   EXPECT_EQ(b.Palette().size(), 4);
@@ -239,24 +239,24 @@ TEST(GifImage, FrameSmallerThanScreenIsPlacedAtItsOffset) {
 }
 
 TEST(GifImage, FrameWithLocalMapTakesTheNearestGlobalColours) {
-  TGifSpec spec{3, 2, 0, kFour, {}};
+  TGifLayout layout{3, 2, 0, kFour, {}};
   TFrame f = FrameOf(1, 0, 2, 2, [](int x, int y) { return x + 2 * y; });
   f.local = TMap{RGBColor(250, 10, 10), RGBColor(240, 240, 240), RGBColor(0, 0, 200), RGBColor(5, 200, 5)};
-  spec.frames.push_back(f);
-  const TBitmap b = Load(MakeGif(spec));
+  layout.frames.push_back(f);
+  const TBitmap b = Load(MakeGif(layout));
   EXPECT_EQ(b.Palette().size(), 4);
   EXPECT_TRUE(SamePixels(b, FromRows({{clRed, clRed, clWhite}, {clRed, clBlue, clLime}})));
 }
 
 TEST(GifImage, LocalMapOnlyAndInterlacedRows) {
-  TGifSpec spec{3, 11, 0, std::nullopt, {}};
+  TGifLayout layout{3, 11, 0, std::nullopt, {}};
   TFrame f = FrameOf(0, 0, 3, 11, [](int x, int y) { return (y * 3 + x) % 20; });
   TMap local;
   for (int i = 0; i < 20; ++i) local.push_back(RGBColor(i * 10, 255 - i * 10, i));
   f.local = local;
   f.interlaced = true;
-  spec.frames.push_back(f);
-  const TBitmap b = Load(MakeGif(spec));
+  layout.frames.push_back(f);
+  const TBitmap b = Load(MakeGif(layout));
   EXPECT_EQ(b.PixelFormat(), pf8bit);  // 20 entries padded to 32
   for (int y = 0; y < 11; ++y)
     for (int x = 0; x < 3; ++x) ASSERT_EQ(b.Pixel(x, y), local[std::size_t((y * 3 + x) % 20)]) << x << "," << y;
@@ -265,31 +265,31 @@ TEST(GifImage, LocalMapOnlyAndInterlacedRows) {
 TEST(GifImage, TransparentIndexSetsTransparency) {
   {
     SCOPED_TRACE("frame covering the screen");
-    TGifSpec spec{2, 2, 0, kFour, {}};
+    TGifLayout layout{2, 2, 0, kFour, {}};
     TFrame f = FrameOf(0, 0, 2, 2, [](int x, int y) { return x + y; });
     f.transparent = 1;
-    spec.frames.push_back(f);
-    const TBitmap b = Load(MakeGif(spec));
+    layout.frames.push_back(f);
+    const TBitmap b = Load(MakeGif(layout));
     EXPECT_TRUE(b.Transparent);
     EXPECT_EQ(b.TransparentColor(), clLime);
     EXPECT_EQ(b.Pixel(1, 0), clLime);
   }
   {
     SCOPED_TRACE("smaller frame: the uncovered screen is transparent too");
-    TGifSpec spec{4, 1, 0, kFour, {}};
+    TGifLayout layout{4, 1, 0, kFour, {}};
     TFrame f = FrameOf(1, 0, 2, 1, [](int x, int) { return x == 0 ? 3 : 2; });
     f.transparent = 2;
-    spec.frames.push_back(f);
-    const TBitmap b = Load(MakeGif(spec));
+    layout.frames.push_back(f);
+    const TBitmap b = Load(MakeGif(layout));
     EXPECT_TRUE(b.Transparent);
     EXPECT_EQ(b.TransparentColor(), clBlue);
     EXPECT_TRUE(SamePixels(b, FromRows({{clBlue, clWhite, clBlue, clBlue}})));
   }
   {
     SCOPED_TRACE("no control extension");
-    TGifSpec spec{2, 1, 0, kFour, {}};
-    spec.frames.push_back(FrameOf(0, 0, 2, 1, [](int x, int) { return x; }));
-    EXPECT_FALSE(Load(MakeGif(spec)).Transparent);
+    TGifLayout layout{2, 1, 0, kFour, {}};
+    layout.frames.push_back(FrameOf(0, 0, 2, 1, [](int x, int) { return x; }));
+    EXPECT_FALSE(Load(MakeGif(layout)).Transparent);
   }
 }
 
@@ -298,18 +298,18 @@ TEST(GifImage, TransparentIndexSetsTransparency) {
 TEST(GifImage, OutOfRangeFramesAndIndicesStayInBounds) {
   {
     SCOPED_TRACE("frame partly outside the screen");
-    TGifSpec spec{3, 3, 0, kFour, {}};
-    spec.frames.push_back(FrameOf(2, 2, 4, 4, [](int, int) { return 3; }));
-    const TBitmap b = Load(MakeGif(spec));
+    TGifLayout layout{3, 3, 0, kFour, {}};
+    layout.frames.push_back(FrameOf(2, 2, 4, 4, [](int, int) { return 3; }));
+    const TBitmap b = Load(MakeGif(layout));
     ASSERT_EQ(b.Width(), 3);
     EXPECT_EQ(b.Pixel(2, 2), clWhite);
     EXPECT_EQ(b.Pixel(1, 2), clRed);
   }
   {
     SCOPED_TRACE("frame larger than the screen");
-    TGifSpec spec{1, 1, 0, kFour, {}};
-    spec.frames.push_back(FrameOf(0, 0, 3, 2, [](int x, int) { return x; }));
-    const TBitmap b = Load(MakeGif(spec));
+    TGifLayout layout{1, 1, 0, kFour, {}};
+    layout.frames.push_back(FrameOf(0, 0, 3, 2, [](int x, int) { return x; }));
+    const TBitmap b = Load(MakeGif(layout));
     EXPECT_EQ(b.Width(), 3);
     EXPECT_EQ(b.Height(), 2);
   }
@@ -318,9 +318,9 @@ TEST(GifImage, OutOfRangeFramesAndIndicesStayInBounds) {
     TMap colours(256, clWhite);
     colours[0] = clRed;
     colours[1] = clBlue;
-    TGifSpec spec{4, 1, 0, colours, {}};
-    spec.frames.push_back(FrameOf(0, 0, 4, 1, [](int x, int) { return x * 60; }));
-    const TBitmap b = Load(ShrinkGlobalMapToTwo(MakeGif(spec)));
+    TGifLayout layout{4, 1, 0, colours, {}};
+    layout.frames.push_back(FrameOf(0, 0, 4, 1, [](int x, int) { return x * 60; }));
+    const TBitmap b = Load(ShrinkGlobalMapToTwo(MakeGif(layout)));
     EXPECT_GE(b.Palette().size(), 181);
     EXPECT_EQ(b.Pixel(0, 0), clRed);
     EXPECT_EQ(b.Pixel(3, 0), clBlack);
@@ -328,9 +328,9 @@ TEST(GifImage, OutOfRangeFramesAndIndicesStayInBounds) {
 }
 
 TEST(GifImage, DamagedFilesRaiseTheLoadError) {
-  TGifSpec spec{5, 4, 0, kFour, {}};
-  spec.frames.push_back(FrameOf(0, 0, 5, 4, [](int x, int y) { return (x * y) % 4; }));
-  const TByteBuffer good = MakeGif(spec);
+  TGifLayout layout{5, 4, 0, kFour, {}};
+  layout.frames.push_back(FrameOf(0, 0, 5, 4, [](int x, int y) { return (x * y) % 4; }));
+  const TByteBuffer good = MakeGif(layout);
   ASSERT_NO_THROW(Load(good));
   // Every truncation of the file before its picture data ends.
   for (std::size_t n = 0; n + 2 < good.size(); ++n) {

@@ -1,12 +1,14 @@
-#include "imagefiles/JpegImage.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "imagefiles/JpegImage.h"
+
 // jpeglib.h needs FILE and size_t declared first.
+// clang-format off
 #include <cstddef>
 #include <cstdio>
 #include <jpeglib.h>
+// clang-format on
 
 #include <algorithm>
 #include <cstdlib>
@@ -258,8 +260,8 @@ TEST(JpegImage, ReadJpegSizeWalksToTheBaselineFrameHeader) {
     EXPECT_EQ(h, c.height);
 
     const std::string path = ScratchPath("probe");
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(c.bytes.data()),
-                                                std::streamsize(c.bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(c.bytes.data()), std::streamsize(c.bytes.size()));
     w = h = -1;
     ReadJpegSize(QString::fromStdString(path), w, h);
     EXPECT_EQ(w, c.width);

@@ -1,5 +1,3 @@
-#include "imagefiles/PngImage.h"
-
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "imagefiles/PngImage.h"
 
 using namespace testing_bitmaps;
 
@@ -210,24 +209,56 @@ TEST(PngImage, ReadsEveryColourType) {
   const Chunk plte{"PLTE", {255, 0, 0, 0, 255, 0, 0, 0, 255}};
   const TColor g85 = RGBColor(85, 85, 85), g170 = RGBColor(170, 170, 170);
   const Case cases[] = {
-      {"palette 8", MakePng(3, 1, 8, 3, [](int) { return Bytes{2, 0, 1}; }, false, {plte}), pf8bit,
-       FromRows({{clBlue, clRed, clLime}})},
-      {"palette 4", MakePng(3, 1, 4, 3, [](int) { return Bytes{0x21, 0x00}; }, false, {plte}), pf4bit,
-       FromRows({{clBlue, clLime, clRed}})},
+      {"palette 8",
+       MakePng(3, 1, 8, 3,
+               [](int) {
+                 return Bytes{2, 0, 1};
+               },
+               false, {plte}),
+       pf8bit, FromRows({{clBlue, clRed, clLime}})},
+      {"palette 4",
+       MakePng(3, 1, 4, 3,
+               [](int) {
+                 return Bytes{0x21, 0x00};
+               },
+               false, {plte}),
+       pf4bit, FromRows({{clBlue, clLime, clRed}})},
       {"palette 2", MakePng(3, 1, 2, 3, [](int) { return Bytes{0x24}; }, false, {plte}), pf4bit,
        FromRows({{clRed, clBlue, clLime}})},
-      {"palette 1", MakePng(9, 1, 1, 3, [](int) { return Bytes{0x80, 0x80}; }, false, {{"PLTE", {0, 0, 0, 9, 9, 9}}}),
+      {"palette 1",
+       MakePng(9, 1, 1, 3,
+               [](int) {
+                 return Bytes{0x80, 0x80};
+               },
+               false, {{"PLTE", {0, 0, 0, 9, 9, 9}}}),
        pf1bit, FromRows({{RGBColor(9, 9, 9), 0, 0, 0, 0, 0, 0, 0, RGBColor(9, 9, 9)}})},
-      {"index past the palette", MakePng(2, 1, 8, 3, [](int) { return Bytes{1, 7}; }, false, {plte}), pf8bit,
-       FromRows({{clLime, clBlack}})},
-      {"grey 8", MakePng(2, 1, 8, 0, [](int) { return Bytes{0, 200}; }), pf8bit,
-       FromRows({{clBlack, RGBColor(200, 200, 200)}})},
+      {"index past the palette",
+       MakePng(2, 1, 8, 3,
+               [](int) {
+                 return Bytes{1, 7};
+               },
+               false, {plte}),
+       pf8bit, FromRows({{clLime, clBlack}})},
+      {"grey 8",
+       MakePng(2, 1, 8, 0,
+               [](int) {
+                 return Bytes{0, 200};
+               }),
+       pf8bit, FromRows({{clBlack, RGBColor(200, 200, 200)}})},
       {"grey 2", MakePng(4, 1, 2, 0, [](int) { return Bytes{0x1B}; }), pf8bit,
        FromRows({{clBlack, g85, g170, clWhite}})},
-      {"grey 16", MakePng(2, 1, 16, 0, [](int) { return Bytes{0xFF, 0xFF, 0x80, 0x80}; }), pf8bit,
-       FromRows({{clWhite, RGBColor(128, 128, 128)}})},
-      {"grey with alpha", MakePng(1, 1, 8, 4, [](int) { return Bytes{90, 128}; }), pf32bit,
-       FromRows({{RGBColor(90, 90, 90)}})},
+      {"grey 16",
+       MakePng(2, 1, 16, 0,
+               [](int) {
+                 return Bytes{0xFF, 0xFF, 0x80, 0x80};
+               }),
+       pf8bit, FromRows({{clWhite, RGBColor(128, 128, 128)}})},
+      {"grey with alpha",
+       MakePng(1, 1, 8, 4,
+               [](int) {
+                 return Bytes{90, 128};
+               }),
+       pf32bit, FromRows({{RGBColor(90, 90, 90)}})},
       {"RGB 8", MakePng(2, 1, 8, 2, [](int) { return Bytes{1, 2, 3, 4, 5, 6}; }), pf24bit,
        FromRows({{RGBColor(1, 2, 3), RGBColor(4, 5, 6)}})},
       {"RGB 16", MakePng(1, 1, 16, 2, [](int) { return Bytes{0xFF, 0xFF, 0x00, 0x00, 0x80, 0x80}; }), pf24bit,
@@ -301,7 +332,10 @@ TEST(PngImage, DamagedOrOversizedFilesFail) {
       {"width 70000", MakePng(70000, 1, 8, 2, wideRow)},
       {"30000 x 30000", MakePng(30000, 30000, 8, 2, wideRow)},
       {"20000 x 20000 from a few bytes", MakePng(20000, 20000, 8, 6, wideRow)},
-      {"palette without PLTE", MakePng(2, 1, 8, 3, [](int) { return Bytes{0, 1}; })},
+      {"palette without PLTE", MakePng(2, 1, 8, 3,
+                                       [](int) {
+                                         return Bytes{0, 1};
+                                       })},
       {"bit depth 3", MakePng(2, 1, 3, 0, [](int) { return Bytes{0}; })},
       {"rows too short", MakePng(4, 4, 8, 2, [](int) { return Bytes(5, 1); })},
   };

@@ -1,10 +1,9 @@
-#include "imagefiles/TargaImage.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "imagefiles/TargaImage.h"
 
 using namespace testing_bitmaps;
 
@@ -166,8 +165,8 @@ TEST(TargaImage, ReadsOtherLayouts) {
        pf8bit, FromRows({{g10, g10, g10}, {g10, g20, g30}})},
       {"colour map of 24 bits", TargaFile(1, 1, 0, 2, 24, 2, 1, 8, 0x20, Cat({Px(P), Px(Q), {1, 0}})), pf8bit,
        FromRows({{Q, P}})},
-      {"colour map of 32 bits", TargaFile(1, 1, 0, 2, 32, 2, 1, 8, 0x20, Cat({Px(P), {9}, Px(Q), {9}, {1, 0}})),
-       pf8bit, FromRows({{Q, P}})},
+      {"colour map of 32 bits", TargaFile(1, 1, 0, 2, 32, 2, 1, 8, 0x20, Cat({Px(P), {9}, Px(Q), {9}, {1, 0}})), pf8bit,
+       FromRows({{Q, P}})},
       {"24 bits, bottom-left", TargaFile(2, 0, 0, 0, 0, 1, 2, 24, 0x00, Cat({Px(P), Px(Q)})), pf24bit,
        FromRows({{Q}, {P}})},
       {"24 bits run-length", TargaFile(10, 0, 0, 0, 0, 3, 1, 24, 0x20, Cat({{0x81}, Px(P), {0}, Px(Q)})), pf24bit,
@@ -227,7 +226,8 @@ TEST(TargaImage, DamagedOrOversizedFilesFail) {
       {"few pixels for a large picture", TargaFile(10, 0, 0, 0, 0, 20000, 20000, 24, 0, {0xFF, 1, 2, 3})},
       {"run-length stops early",
        TargaFile(10, 0, 0, 0, 0, 300, 1, 24, 0, Cat({{0xFF}, Px(1), {0xFF}, Px(2), {0x81}, Px(3)}))},
-      {"raw packet cut", TargaFile(10, 0, 0, 0, 0, 300, 1, 24, 0, Cat({{0xFF}, Px(1), {0xFF}, Px(2), {0x7F}, Px(3), Px(4)}))},
+      {"raw packet cut",
+       TargaFile(10, 0, 0, 0, 0, 300, 1, 24, 0, Cat({{0xFF}, Px(1), {0xFF}, Px(2), {0x7F}, Px(3), Px(4)}))},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

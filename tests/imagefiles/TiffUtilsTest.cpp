@@ -1,5 +1,3 @@
-#include "imagefiles/TiffUtils.h"
-
 #include <gtest/gtest.h>
 #include <tiffio.h>
 #include <unistd.h>
@@ -14,12 +12,15 @@
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "imagefiles/TiffUtils.h"
 
 using namespace testing_bitmaps;
 
 namespace {
 
-std::uint32_t LE16(const TByteBuffer& b, size_t at) { return std::uint32_t(b.at(at)) | std::uint32_t(b.at(at + 1)) << 8; }
+std::uint32_t LE16(const TByteBuffer& b, size_t at) {
+  return std::uint32_t(b.at(at)) | std::uint32_t(b.at(at + 1)) << 8;
+}
 std::uint32_t LE32(const TByteBuffer& b, size_t at) { return LE16(b, at) | LE16(b, at + 2) << 16; }
 
 struct TEntry {
@@ -59,9 +60,9 @@ void WriteWholeFile(const std::string& path, const TByteBuffer& bytes) {
 struct TTiffSpec {
   std::uint32_t width = 2, height = 2;
   std::uint16_t samplesPerPixel = 3, bitsPerSample = 8, photometric = PHOTOMETRIC_RGB;
-  std::uint16_t extraSamples = 0;  // 1: one unassociated alpha sample
-  std::uint16_t orientation = 0;   // 0: no Orientation tag
-  std::uint32_t rowsPerStrip = 0;     // 0: one strip
+  std::uint16_t extraSamples = 0;       // 1: one unassociated alpha sample
+  std::uint16_t orientation = 0;        // 0: no Orientation tag
+  std::uint32_t rowsPerStrip = 0;       // 0: one strip
   std::vector<std::uint16_t> colorMap;  // reds, greens, blues for palette files
   std::vector<std::uint8_t> rows;       // packed rows in file order
 };
@@ -153,9 +154,9 @@ TEST_P(TiffLayout, HeaderValuesPixelsAndFifteenEntries) {
 
   const std::uint32_t w = std::uint32_t(c.width), h = std::uint32_t(c.height);
   const std::vector<TEntry> expected = {
-      {254, 4, 1, 0},  {256, 3, 1, w},  {257, 3, 1, h},         {258, 3, 3, 24},  {259, 3, 1, 1},
-      {262, 3, 1, 2},  {273, 4, 1, 42}, {277, 3, 1, 3},         {278, 4, 1, h},   {279, 4, 1, w * 3 * h},
-      {282, 5, 1, 8},  {283, 5, 1, 16}, {284, 3, 1, 1},         {296, 3, 1, 2},   {305, 2, 12, 30},
+      {254, 4, 1, 0}, {256, 3, 1, w},  {257, 3, 1, h}, {258, 3, 3, 24}, {259, 3, 1, 1},
+      {262, 3, 1, 2}, {273, 4, 1, 42}, {277, 3, 1, 3}, {278, 4, 1, h},  {279, 4, 1, w * 3 * h},
+      {282, 5, 1, 8}, {283, 5, 1, 16}, {284, 3, 1, 1}, {296, 3, 1, 2},  {305, 2, 12, 30},
   };
   const std::vector<TEntry> entries = ReadEntries(file);
   ASSERT_EQ(entries.size(), expected.size());
@@ -349,8 +350,8 @@ INSTANTIATE_TEST_SUITE_P(
                     3,
                     16,
                     PHOTOMETRIC_RGB,
-                    {0x00, 0x10, 0x00, 0x20, 0x00, 0x30, 0, 0, 0, 0, 0, 0,  // top row
-                     0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0x00, 0x80, 0x00, 0x01},
+                    {0x00, 0x10, 0x00, 0x20, 0x00, 0x30, 0,    0,    0,    0,    0,    0,  // top row
+                     0,    0,    0,    0,    0,    0,    0xFF, 0xFF, 0x00, 0x80, 0x00, 0x01},
                     pf24bit,
                     RGBColor(0x10, 0x20, 0x30),
                     RGBColor(0xFF, 0x80, 0x01)}),
@@ -454,7 +455,7 @@ TEST(TiffUtils, IsTiffFile) {
   const struct {
     const char* name;
     bool tiff;
-  } cases[] = {{"a.tif", true},    {"/x/y/B.TIFF", true}, {"scan.Fax", true}, {"a.tf8", false},
+  } cases[] = {{"a.tif", true},       {"/x/y/B.TIFF", true}, {"scan.Fax", true},  {"a.tf8", false},
                {"a.tiff.bak", false}, {"tif", false},        {"dir.tif/a", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

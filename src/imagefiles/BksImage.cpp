@@ -1,0 +1,33 @@
+#include "BksImage.h"
+
+#include <algorithm>
+#include <string>
+
+#include "display/ShapeManager.h"
+#include "raster/ColorAdjust.h"
+
+void TBksImage::LoadFromBytes(TBytes data) {
+  m_bitmap.Assign(nullptr);
+  TShapeManager shapes;
+  TMyShape kind = ssRect;
+  TRect bounds;
+  // The silent read: no message while a picture is being loaded.
+  const std::string problem = shapes.ReadSelection(data, kind, bounds);
+  if (!problem.empty()) throw EImageError("BKS: " + problem);
+
+  const std::int64_t margin = std::max<std::int64_t>(bounds.Right, bounds.Bottom) / 12;
+  const std::int64_t width = bounds.Right + 2 * margin, height = bounds.Bottom + 2 * margin;
+  CheckPictureSize(width, height);
+  if (width * height > MaxPixels) throw EImageError("BKS: picture is too large");
+
+  TBitmap mask(int(width), int(height), pf24bit);
+  mask.Fill(clWhite);
+  const int m = int(margin);
+  const TRect placed{bounds.Left + m, bounds.Top + m, bounds.Right + m, bounds.Bottom + m};
+  TShapeCanvas canvas(mask);
+  canvas.Brush.Color = clBlack;
+  canvas.Pen.Color = clBlack;
+  shapes.Draw(canvas, placed, 0, kind);
+  if (kind != ssRect) SmoothMaskEdges(mask, FullRect, 33);
+  m_bitmap.Assign(&mask);
+}

@@ -1,0 +1,20 @@
+#pragma once
+// The selection file (".bks") of the maker's image editor, read as a mask
+// picture: the shape in black on white with a margin around it, its stair
+// steps softened. Never written by this program.
+#include <cstdint>
+
+#include "Graphic.h"
+
+class TBksImage : public TGraphic {
+ public:
+  const char* FormatName() const override { return "BKS"; }
+
+  // Reads the shape and paints the mask (pf24bit). An invalid selection file
+  // fails with EImageError; no message box is shown.
+  void LoadFromBytes(TBytes data) override;
+
+  // The largest mask, in pixels, the reader paints; CheckPictureSize's limit
+  // unless lowered (the fuzzer keeps it small to stay fast).
+  std::int64_t MaxPixels = MaxPicturePixels;
+};
