@@ -9,10 +9,15 @@
 
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
+#include "imagefiles/BKImage.h"
+#include "imagefiles/BksImage.h"
 #include "imagefiles/BmpImage.h"
+#include "imagefiles/CelImage.h"
 #include "imagefiles/GifImage.h"
 #include "imagefiles/JpegImage.h"
+#include "imagefiles/MagickReader.h"
 #include "imagefiles/PngImage.h"
+#include "imagefiles/PspImage.h"
 #include "imagefiles/RleWriter.h"
 #include "imagefiles/TargaImage.h"
 #include "imagefiles/TiffUtils.h"
@@ -30,17 +35,6 @@ namespace {
 
 std::array<TSaveFormat, 7> g_saveFormats;
 std::vector<TRegistryEntry> g_openRegistry;
-
-// A registered format whose reader this build does not have: it fails like
-// damaged data, with the load error.
-class TUnreadableImage : public TGraphic {
- public:
-  explicit TUnreadableImage(const char* name) : m_name(name) {}
-  const char* FormatName() const override { return m_name; }
-
- private:
-  const char* m_name;
-};
 
 QString LowerExt(const QString& fileName) {
   const QString name = QFileInfo(fileName).fileName();
@@ -100,8 +94,12 @@ std::unique_ptr<TGraphic> ReaderFor(const QString& fileName) {
   if (ext == u".bki") return CreateReader(TReaderKind::NativeImage);
   if (ext == u".tif" || ext == u".tiff" || ext == u".fax") return CreateReader(TReaderKind::Tiff);
   const QString bare = ext.mid(1);
-  for (const TRegistryEntry& e : g_openRegistry)
-    if (!bare.isEmpty() && e.Extension == bare) return CreateReader(e.Reader);
+  for (const TRegistryEntry& e : g_openRegistry) {
+    if (bare.isEmpty() || e.Extension != bare) continue;
+    // One group, two formats: the extension tells the metafile kind.
+    if (e.Reader == TReaderKind::Metafile && bare == u"emf") return std::make_unique<TMagickImage>(TMagickFormat::Emf);
+    return CreateReader(e.Reader);
+  }
   return nullptr;
 }
 
@@ -117,11 +115,17 @@ int ReadPicture(TGraphic& reader, const QString& fileName, TBitmap& bitmap) {
       jpeg->Scale = JpegScaleFor(PictureWidth, PictureHeight, 150);
     }
   }
+  auto* native = dynamic_cast<TBKImage*>(&reader);
+  if (native) native->ThumbnailOnly = QuickLoad;
   {
     const TFileBytes file(fileName);
     reader.LoadFromBytes(file.Bytes());
   }
   if (reader.Bitmap().Empty()) throw EImageError("no picture");
+  if (native && QuickLoad) {
+    PictureWidth = native->FullWidth();
+    PictureHeight = native->FullHeight();
+  }
   if (PictureWidth <= 0 || PictureHeight <= 0) {
     PictureWidth = reader.Bitmap().Width();
     PictureHeight = reader.Bitmap().Height();
@@ -160,19 +164,19 @@ std::unique_ptr<TGraphic> CreateReader(TReaderKind kind) {
     case TReaderKind::Png: return std::make_unique<TPngImage>();
     case TReaderKind::Targa: return std::make_unique<TTargaImage>();
     case TReaderKind::Tiff: return std::make_unique<TTiffImage>();
-    case TReaderKind::AliasWavefront: return std::make_unique<TUnreadableImage>("Alias/Wavefront");
-    case TReaderKind::Autodesk: return std::make_unique<TUnreadableImage>("Autodesk");
-    case TReaderKind::NativeImage: return std::make_unique<TUnreadableImage>("Native image");
-    case TReaderKind::NativeSelection: return std::make_unique<TUnreadableImage>("Native selection");
-    case TReaderKind::DrHalo: return std::make_unique<TUnreadableImage>("Dr. Halo");
-    case TReaderKind::Icon: return std::make_unique<TUnreadableImage>("Icon");
-    case TReaderKind::Metafile: return std::make_unique<TUnreadableImage>("Metafile");
-    case TReaderKind::Paintbrush: return std::make_unique<TUnreadableImage>("Paintbrush");
-    case TReaderKind::PaintShopPro: return std::make_unique<TUnreadableImage>("Paint Shop Pro");
-    case TReaderKind::PhotoCD: return std::make_unique<TUnreadableImage>("Photo-CD");
-    case TReaderKind::Photoshop: return std::make_unique<TUnreadableImage>("Photoshop");
-    case TReaderKind::PortableMap: return std::make_unique<TUnreadableImage>("Portable map");
-    case TReaderKind::Sgi: return std::make_unique<TUnreadableImage>("SGI");
+    case TReaderKind::AliasWavefront: return std::make_unique<TMagickImage>(TMagickFormat::Rla);
+    case TReaderKind::Autodesk: return std::make_unique<TCelImage>();
+    case TReaderKind::NativeImage: return std::make_unique<TBKImage>();
+    case TReaderKind::NativeSelection: return std::make_unique<TBksImage>();
+    case TReaderKind::DrHalo: return std::make_unique<TMagickImage>(TMagickFormat::Cut);
+    case TReaderKind::Icon: return std::make_unique<TMagickImage>(TMagickFormat::Ico);
+    case TReaderKind::Metafile: return std::make_unique<TMagickImage>(TMagickFormat::Wmf);
+    case TReaderKind::Paintbrush: return std::make_unique<TMagickImage>(TMagickFormat::Pcx);
+    case TReaderKind::PaintShopPro: return std::make_unique<TPspImage>();
+    case TReaderKind::PhotoCD: return std::make_unique<TMagickImage>(TMagickFormat::Pcd);
+    case TReaderKind::Photoshop: return std::make_unique<TMagickImage>(TMagickFormat::Psd);
+    case TReaderKind::PortableMap: return std::make_unique<TMagickImage>(TMagickFormat::Pnm);
+    case TReaderKind::Sgi: return std::make_unique<TMagickImage>(TMagickFormat::Sgi);
   }
   return nullptr;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "imagefiles/FormatFixtures.h"
 #include "imagefiles/BKImage.h"
 
 using namespace testing_bitmaps;
@@ -251,3 +252,5 @@ TEST(BKImage, IsReadOnly) {
 }
 
 }  // namespace
+
+TByteBuffer SampleBkiFile() { return MakeBki(TBkiFile{}); }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "TestBitmaps.h"
+#include "imagefiles/FormatFixtures.h"
 
 using namespace testing_bitmaps;
 
@@ -117,3 +118,5 @@ TEST(CelImage, HugeHeaderFailsFast) {
   EXPECT_THROW(Load(b), EImageError);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
+
+TByteBuffer SampleCelFile() { return MakeCel(TCelSpec{}); }

@@ -1,14 +1,17 @@
 #include "imagefiles/PictureFiles.h"
 
+#include <Magick++.h>
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include "TestBitmaps.h"
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
+#include "imagefiles/FormatFixtures.h"
 #include "imagefiles/JpegImage.h"
 
 using namespace testing_bitmaps;
@@ -309,4 +312,117 @@ TEST_F(PictureFiles, DialogsWhenNoNameIsGiven) {
     EXPECT_EQ(dialogs.ext, ".bmp");
   }
   EXPECT_TRUE(messages.empty());
+}
+
+namespace {
+
+QByteArray Bytes(const TByteBuffer& b) { return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size())); }
+
+QByteArray FileContents(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A small picture written by ImageMagick with the named coder.
+QByteArray MagickFile(const QString& dir, const char* coder, int w = 6, int h = 4) {
+  Magick::Image picture(Magick::Geometry(std::size_t(w), std::size_t(h)), Magick::Color("orange"));
+  picture.draw(Magick::DrawableRectangle(0, 0, w / 2, h / 2));
+  const QString path = dir + QStringLiteral("/magick-fixture");
+  picture.write(std::string(coder) + ":" + path.toStdString());
+  return FileContents(path);
+}
+
+}  // namespace
+
+TEST_F(PictureFiles, EveryRegisteredExtensionReachesItsReader) {
+  Magick::InitializeMagick(nullptr);
+  const QString data = QStringLiteral(TESSELUNE_TEST_DATA);
+  const TBitmap picture = Numbered(6, 4);
+  const auto ours = [&](const char* name) { return FileContents(Saved(name, picture)); };
+  const QByteArray bmp = ours("o.bmp"), rle = ours("o.rle"), jpeg = ours("o.jpg"), png = ours("o.png"),
+                   gif = ours("o.gif"), tga = ours("o.tga"), tiff = ours("o.tif");
+  const QString d = dir.path();
+  const QByteArray pcx = MagickFile(d, "PCX"), psd = MagickFile(d, "PSD"), sgi = MagickFile(d, "SGI"),
+                   ico = MagickFile(d, "ICO", 16, 16), pcd = MagickFile(d, "PCD", 768, 512);
+  struct Case {
+    const char* extension;
+    QByteArray file;
+    const char* reader;  // the codec the stage handler is given
+  };
+  const Case cases[] = {
+      {"rla", FileContents(data + "/rla/rgb4x3.rla"), "RLA"}, {"rpf", FileContents(data + "/rla/rgb4x3.rla"), "RLA"},
+      {"cel", Bytes(SampleCelFile()), "Autodesk"},            {"pic", Bytes(SampleCelFile()), "Autodesk"},
+      {"bmp", bmp, "BMP"},                                    {"dib", bmp, "BMP"},
+      {"rle", rle, "BMP"},                                    {"cut", FileContents(data + "/cut/grey5x3.cut"), "CUT"},
+      {"ico", ico, "ICO"},                                    {"jfif", jpeg, "JPEG"},
+      {"jpe", jpeg, "JPEG"},                                  {"jpeg", jpeg, "JPEG"},
+      {"jpg", jpeg, "JPEG"},                                  {"wmf", FileContents(data + "/wmf/rect40x30.wmf"), "WMF"},
+      {"pcc", pcx, "PCX"},                                    {"pcx", pcx, "PCX"},
+      {"scr", pcx, "PCX"},                                    {"psp", Bytes(SamplePspFile()), "Paint Shop Pro"},
+      {"tub", Bytes(SamplePspFile()), "Paint Shop Pro"},      {"pcd", pcd, "PCD"},
+      {"pdd", psd, "PSD"},                                    {"psd", psd, "PSD"},
+      {"png", png, "PNG"},                                    {"pbm", MagickFile(d, "PBM"), "PNM"},
+      {"pgm", MagickFile(d, "PGM"), "PNM"},                   {"ppm", MagickFile(d, "PPM"), "PNM"},
+      {"bw", sgi, "SGI"},                                     {"rgb", sgi, "SGI"},
+      {"rgba", sgi, "SGI"},                                   {"sgi", sgi, "SGI"},
+      {"icb", tga, "Targa"},                                  {"tga", tga, "Targa"},
+      {"vda", tga, "Targa"},                                  {"vst", tga, "Targa"},
+      {"win", tga, "Targa"},                                  {"gif", gif, "GIF"},
+      {"bki", Bytes(SampleBkiFile()), "BKI"},                 {"bks", QByteArray("-1\r\n10\r\n5\r\n"), "BKS"},
+      {"tiff", tiff, "TIFF"},                                 {"tif", tiff, "TIFF"},
+      {"fax", tiff, "TIFF"},                                  {"tf8", tiff, "TIFF"},
+      {"btf", tiff, "TIFF"},
+  };
+  std::vector<QString> covered;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.extension);
+    ASSERT_FALSE(c.file.isEmpty());
+    QString file = Path("f.") + QString::fromLatin1(c.extension);
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(c.file);
+    out.close();
+    stages.clear();
+    TBitmap loaded;
+    EXPECT_EQ(LoadPicture(file, loaded, QString()), 1);
+    ASSERT_FALSE(stages.empty());
+    EXPECT_EQ(stages[0].format, QString::fromLatin1(c.reader));
+    EXPECT_FALSE(loaded.Empty());
+    EXPECT_EQ(PictureWidth, loaded.Width());
+    covered.push_back(QString::fromLatin1(c.extension));
+  }
+  EXPECT_TRUE(messages.empty());
+  // Every registry row has a case above, except the metafile that cannot be
+  // rendered here: it reaches its reader and fails with the load error.
+  for (const TRegistryEntry& e : OpenRegistry()) {
+    if (e.Extension == u"emf") continue;
+    EXPECT_NE(std::find(covered.begin(), covered.end(), e.Extension), covered.end()) << e.Extension.toStdString();
+  }
+  QString emf = Path("f.emf");
+  QFile out(emf);
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+  out.write(FileContents(data + "/wmf/rect40x30.wmf"));
+  out.close();
+  stages.clear();
+  TBitmap loaded;
+  EXPECT_EQ(LoadPicture(emf, loaded, QString()), -1);
+  ASSERT_FALSE(stages.empty());
+  EXPECT_EQ(stages[0].format, QStringLiteral("EMF"));
+  EXPECT_EQ(stages.back().stage, fsFailed);
+}
+
+TEST_F(PictureFiles, QuickModeReadsOnlyTheNativeThumbnail) {
+  QString file = Path("n.bki");
+  QFile out(file);
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+  out.write(Bytes(SampleBkiFile()));
+  out.close();
+  TBitmap preview;
+  ASSERT_EQ(LoadPicturePreview(file, preview), 1);
+  EXPECT_EQ(preview.Width(), 2);
+  EXPECT_EQ(PictureWidth, 4);
+  EXPECT_EQ(PictureHeight, 3);
+  TBitmap full;
+  ASSERT_EQ(LoadPicture(file, full, QString()), 1);
+  EXPECT_EQ(full.Width(), 4);
 }

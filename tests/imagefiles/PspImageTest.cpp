@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "imagefiles/FormatFixtures.h"
 
 using namespace testing_bitmaps;
 
@@ -457,3 +458,5 @@ TEST(PspImage, HugeHeaderFailsFast) {
   EXPECT_THROW(Load(bytes), EImageError);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
+
+TByteBuffer SamplePspFile() { return MakePsp(OneLayer(5, Rle)); }
