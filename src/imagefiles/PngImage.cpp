@@ -1,6 +1,9 @@
 #include "PngImage.h"
 
 #include <png.h>
+#include <zlib.h>
+
+#include "ZlibStream.h"
 
 #include <QList>
 #include <algorithm>
@@ -21,10 +24,25 @@ constexpr std::uint64_t MaxInflateRatio = 1032;
 // Ancillary chunks (text, profiles) are not worth more memory than this.
 constexpr png_alloc_size_t MaxChunkBytes = 8 << 20;
 
+const std::uint8_t PngSignature[SignatureSize] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+void PutBE32(TByteBuffer& out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(v >> shift));
+}
+
+// Length, type, data and the CRC of type and data.
+void PutChunk(TByteBuffer& out, const char type[4], const std::uint8_t* data, std::size_t size) {
+  PutBE32(out, std::uint32_t(size));
+  const std::size_t start = out.size();
+  out.insert(out.end(), type, type + 4);
+  if (size) out.insert(out.end(), data, data + size);
+  PutBE32(out, std::uint32_t(crc32(0, out.data() + start, uInt(out.size() - start))));
+}
+
 [[noreturn]] void Fail(const char* what) { throw EImageError(std::string("PNG: ") + what); }
 
-// What the libpng calls share. Plain data only: ReadHeader, ReadRows and
-// WriteImage call setjmp and hold nothing with a destructor, so a longjmp out
+// What the libpng calls share. Plain data only: ReadHeader and ReadRows call
+// setjmp and hold nothing with a destructor, so a longjmp out
 // of libpng skips no C++ clean-up. The owners of libpng's structures live in
 // the callers of these functions.
 struct TPngState {
@@ -34,7 +52,6 @@ struct TPngState {
   const std::uint8_t* data = nullptr;  // reading from memory
   std::size_t size = 0;
   std::size_t pos = 0;
-  TByteBuffer* out = nullptr;  // writing to memory
   png_uint_32 width = 0;
   png_uint_32 height = 0;
   int bitDepth = 0;
@@ -57,19 +74,6 @@ void ReadFromMemory(png_structp png, png_bytep buf, png_size_t len) {
   std::memcpy(buf, st->data + st->pos, len);
   st->pos += len;
 }
-
-void WriteToMemory(png_structp png, png_bytep data, png_size_t len) {
-  auto* st = static_cast<TPngState*>(png_get_io_ptr(png));
-  bool stored = true;
-  try {
-    st->out->insert(st->out->end(), data, data + len);
-  } catch (const std::bad_alloc&) {
-    stored = false;
-  }
-  if (!stored) png_error(png, "not enough memory");  // outside the handler: it longjmps
-}
-
-void FlushMemory(png_structp) {}
 
 // Reads the chunks up to the image data and sets the transformations to our
 // pixel layouts: palette indexes one a byte (1-bit kept packed), grey
@@ -110,22 +114,6 @@ bool ReadRows(TPngState* st, png_bytepp rows) {
   return true;
 }
 
-bool WriteImage(TPngState* st, png_bytepp rows, png_uint_32 pixelsPerMetre) {
-  if (setjmp(png_jmpbuf(st->png))) return false;
-  png_set_IHDR(st->png, st->info, st->width, st->height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_pHYs(st->png, st->info, pixelsPerMetre, pixelsPerMetre, PNG_RESOLUTION_METER);
-  png_set_compression_level(st->png, CompressionLevel);
-  png_set_filter(st->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-  // libpng writes one IDAT chunk per filled compression buffer.
-  png_set_compression_buffer_size(st->png, MaxIdatBytes);
-  png_write_info(st->png, st->info);
-  png_set_bgr(st->png);
-  png_write_image(st->png, rows);
-  png_write_end(st->png, nullptr);
-  return true;
-}
-
 std::uint32_t Be32(const std::uint8_t* p) {
   return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
 }
@@ -148,11 +136,6 @@ std::uint64_t IdatBytes(TBytes d) {
 struct TReadStructs {
   TPngState& st;
   ~TReadStructs() { png_destroy_read_struct(&st.png, st.info ? &st.info : nullptr, nullptr); }
-};
-
-struct TWriteStructs {
-  TPngState& st;
-  ~TWriteStructs() { png_destroy_write_struct(&st.png, st.info ? &st.info : nullptr); }
 };
 
 }  // namespace
@@ -245,26 +228,45 @@ void TPngImage::SaveToBytes(TByteBuffer& out) {
       converted.SetPixelFormat(pf24bit);
       source = &converted;
     }
-    // libpng copies each row before it transforms it, so the rows stay untouched.
-    std::vector<png_bytep> rows(std::size_t(source->Height()));
-    for (int y = 0; y < source->Height(); ++y) rows[std::size_t(y)] = const_cast<png_bytep>(source->ScanLine(y));
+    const int width = source->Width();
     double perMetre = Resolution * 100.0 / 2.54;
     if (!(perMetre >= 0.0)) perMetre = 0.0;  // also a NaN
     perMetre = std::min(perMetre, 2147483647.0);
 
-    TByteBuffer file;
-    TPngState st;
-    st.out = &file;
-    st.width = png_uint_32(source->Width());
-    st.height = png_uint_32(source->Height());
-    st.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &st, OnError, OnWarning);
-    if (!st.png) Fail("not enough memory");
-    TWriteStructs owner{st};
-    st.info = png_create_info_struct(st.png);
-    if (!st.info) Fail("not enough memory");
-    png_set_write_fn(st.png, &st, WriteToMemory, FlushMemory);
-    png_set_user_limits(st.png, 0x7FFFFFFF, 0x7FFFFFFF);
-    if (!WriteImage(&st, rows.data(), png_uint_32(perMetre))) Fail(st.message);
+    // The layout is fixed, so the file is written here rather than through
+    // libpng: that lets the image data be compressed on every core.
+    TByteBuffer file(PngSignature, PngSignature + SignatureSize);
+    TByteBuffer header;
+    PutBE32(header, std::uint32_t(width));
+    PutBE32(header, std::uint32_t(source->Height()));
+    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, adaptive filters, not interlaced
+    PutChunk(file, "IHDR", header.data(), header.size());
+    TByteBuffer physical;
+    PutBE32(physical, std::uint32_t(perMetre));
+    PutBE32(physical, std::uint32_t(perMetre));
+    physical.push_back(1);  // per metre
+    PutChunk(file, "pHYs", physical.data(), physical.size());
+
+    // Filter Sub on every row, from the BGR scan lines to RGB samples.
+    const std::size_t rowBytes = 1 + std::size_t(width) * 3;
+    TByteBuffer data;
+    DeflateRows(
+        source->Height(), rowBytes,
+        [source, width](int row, std::uint8_t* o) {
+          const std::uint8_t* p = source->ScanLine(row);
+          *o++ = 1;
+          std::uint8_t left[3] = {0, 0, 0};
+          for (int x = 0; x < width; ++x, p += 3, o += 3) {
+            o[0] = std::uint8_t(p[2] - left[0]);
+            o[1] = std::uint8_t(p[1] - left[1]);
+            o[2] = std::uint8_t(p[0] - left[2]);
+            left[0] = p[2], left[1] = p[1], left[2] = p[0];
+          }
+        },
+        CompressionLevel, data);
+    for (std::size_t pos = 0; pos < data.size(); pos += MaxIdatBytes)
+      PutChunk(file, "IDAT", data.data() + pos, std::min(MaxIdatBytes, data.size() - pos));
+    PutChunk(file, "IEND", nullptr, 0);
     out.insert(out.end(), file.begin(), file.end());
   } catch (const std::bad_alloc&) {
     Fail("not enough memory to write the picture");

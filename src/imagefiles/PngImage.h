@@ -1,6 +1,7 @@
 #pragma once
-// PNG through libpng. libpng reports errors by longjmp; that never leaves
-// PngImage.cpp, where it becomes an EImageError.
+// PNG. Read through libpng, whose error longjmps never leave PngImage.cpp
+// (they become an EImageError); written by our own code, whose fixed layout
+// needs nothing of libpng and whose image data is compressed on every core.
 #include "Graphic.h"
 
 class TPngImage : public TGraphic {

@@ -198,6 +198,14 @@ TEST(PngImage, LargePictureSplitsDataAndFiltersEveryRowWithSub) {
   EXPECT_EQ(row[3], std::uint8_t(GetRValue(picture.Pixel(1, 0)) - GetRValue(picture.Pixel(0, 0))));
 }
 
+TEST(PngImage, PictureCompressedInManyPiecesReadsBack) {
+  // Over a megabyte of image data: several pieces compressed side by side.
+  const TBitmap picture = Noise(900, 500);
+  TPngImage reader;
+  reader.LoadFromBytes(Save(picture));
+  EXPECT_TRUE(SamePixels(reader.Bitmap(), picture));
+}
+
 TEST(PngImage, ReadsEveryColourType) {
   const auto rgba = [](int y) { return Bytes{std::uint8_t(10 * y), 20, 30, 40, 50, 60, 70, 255}; };
   struct Case {
