@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "FuzzRead.h"
 #include "imagefiles/MagickReader.h"
 
 namespace {
@@ -22,15 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // error it would be in the program.
   SetMagickReadTimeLimit(std::chrono::seconds(5));
   TMagickImage image(Formats[data[0] % (sizeof(Formats) / sizeof(Formats[0]))]);
-  try {
-    image.LoadFromBytes(TBytes(data + 1, size - 1));
-  } catch (const EImageError&) {
-    return 0;
-  }
-  const TBitmap& b = image.Bitmap();
-  volatile std::uint32_t sink = 0;
-  const int step = b.Height() > 256 ? b.Height() / 256 : 1;
-  for (int y = 0; y < b.Height(); y += step)
-    for (int x = 0; x < b.Width() && x < 4096; ++x) sink = sink + b.Pixel(x, y);
+  FuzzRead(image, TBytes(data + 1, size - 1));
   return 0;
 }

@@ -3,19 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "FuzzRead.h"
 #include "imagefiles/PspImage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TPspImage reader;
-  try {
-    reader.LoadFromBytes(TBytes(data, size));
-  } catch (const EImageError&) {
-    return 0;
-  }
-  const TBitmap& b = reader.Bitmap();
-  volatile std::uint32_t sink = 0;
-  const int step = b.Height() > 256 ? b.Height() / 256 : 1;
-  for (int y = 0; y < b.Height(); y += step)
-    for (int x = 0; x < b.Width() && x < 4096; ++x) sink = sink + b.Pixel(x, y);
+  FuzzRead(reader, TBytes(data, size));
   return 0;
 }
