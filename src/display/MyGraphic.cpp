@@ -2,10 +2,12 @@
 
 #include <QContextMenuEvent>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
@@ -55,7 +57,10 @@ TMyImage::TMyImage(QWidget* parent) : QAbstractScrollArea(parent) {
   UpdateLayout();
 }
 
-TMyImage::~TMyImage() { m_bitmap.OnChange = nullptr; }
+TMyImage::~TMyImage() {
+  m_bitmap.OnChange = nullptr;
+  ResetTracking();  // gives LineWidth back
+}
 
 // ---- Properties -----------------------------------------------------------------
 
@@ -200,11 +205,27 @@ void TMyImage::resizeEvent(QResizeEvent* event) {
 }
 
 void TMyImage::scrollContentsBy(int dx, int dy) {
-  viewport()->scroll(dx, dy);
-  // Selection tracking hooks in here: a multi-line polygon being built is
-  // shifted by (last - new) so that it stays on the same picture pixels.
-  m_lastHorz = horizontalScrollBar()->value();
-  m_lastVert = verticalScrollBar()->value();
+  const int horz = horizontalScrollBar()->value(), vert = verticalScrollBar()->value();
+  const int sx = m_lastHorz - horz, sy = m_lastVert - vert;
+  bool outlineMoves = m_selState != 2;
+  if (m_selState != 0 && PointByPoint() && (sx != 0 || sy != 0)) {
+    // A polygon built point by point stays on the same picture pixels.
+    m_selStart = TPoint{m_selStart.X + sx, m_selStart.Y + sy};
+    if (m_selState == 2) {
+      m_shapeManager.Offset(sx, sy);
+      m_selRect = TRect{m_selRect.Left + sx, m_selRect.Top + sy, m_selRect.Right + sx, m_selRect.Bottom + sy};
+      m_lastPoint = TPoint{m_lastPoint.X + sx, m_lastPoint.Y + sy};
+    }
+    outlineMoves = true;
+  }
+  // Other outlines keep their place on the view while the picture moves
+  // under them: scrolling the pixels would carry the old outline along.
+  if (outlineMoves)
+    viewport()->scroll(dx, dy);
+  else
+    viewport()->update();
+  m_lastHorz = horz;
+  m_lastVert = vert;
 }
 
 // ---- Geometry ---------------------------------------------------------------------
@@ -303,35 +324,322 @@ void TMyImage::ApplyCursor(QPoint pos) {
 }
 
 void TMyImage::mousePressEvent(QMouseEvent* event) {
-  // Selection tracking starts here for smShape and smLine (a left press on a
-  // non-empty picture sets SelState 1); with smNone a press changes nothing.
+  PressStep(event, false);
   if (OnMouseDown) OnMouseDown(event);
 }
 
 void TMyImage::mouseMoveEvent(QMouseEvent* event) {
-  // While a selection is tracked, the tracking step goes here instead.
-  if (m_selState == 0) ApplyCursor(event->position().toPoint());
+  const QPoint pos = event->position().toPoint();
+  const bool shift = event->modifiers() & Qt::ShiftModifier;
+  // A drag whose release never arrived (the grab was lost) starts nothing.
+  if (m_selState == 1 && !PointByPoint() && !(event->buttons() & Qt::LeftButton)) m_selState = 0;
+  if (m_selState == 1 && (pos.x() != m_selStart.X || pos.y() != m_selStart.Y)) BeginTracking();
+  if (m_selState == 2) TrackTo(pos, shift);
+  if (m_selState == 0) ApplyCursor(pos);
   if (OnMouseMove) OnMouseMove(event);
 }
 
 void TMyImage::mouseReleaseEvent(QMouseEvent* event) {
-  // Completion or cancellation of a tracked selection goes here.
+  // A polygon built point by point ignores releases: it waits for its next
+  // click, even before its first move.
+  if (event->button() == Qt::LeftButton && !PointByPoint()) {
+    if (m_selState == 1) {
+      m_selState = 0;
+    } else if (m_selState == 2) {
+      const QPoint pos = event->position().toPoint();
+      if (pos != m_lastMouse) TrackTo(pos, event->modifiers() & Qt::ShiftModifier);
+      FinishSelection();
+    }
+  }
   if (OnMouseUp) OnMouseUp(event);
 }
 
 void TMyImage::mouseDoubleClickEvent(QMouseEvent* event) {
-  // A double click closes a polygon being built point by point.
+  // The second press of a double click: it closes a polygon being built,
+  // and is an ordinary press otherwise.
+  PressStep(event, true);
   if (OnDblClick) OnDblClick(event);
 }
 
-// The view has no keyboard or wheel scrolling of its own: both go to the
-// parent. Enter, Escape, Delete and Shift will drive the selection tracking.
-void TMyImage::keyPressEvent(QKeyEvent* event) { QWidget::keyPressEvent(event); }
-void TMyImage::keyReleaseEvent(QKeyEvent* event) { QWidget::keyReleaseEvent(event); }
+void TMyImage::keyPressEvent(QKeyEvent* event) {
+  if (m_selState != 0) {
+    const bool building = m_selState == 2 && PointByPoint();
+    switch (event->key()) {
+      case Qt::Key_Escape:
+        EndTracking(soCancel);
+        return;
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        if (!building) break;
+        FinishSelection();
+        return;
+      case Qt::Key_Delete:
+        if (!building) break;
+        RemovePolygonPoint();
+        return;
+      case Qt::Key_Shift:
+        if (m_selState == 2 && !event->isAutoRepeat() && !m_shiftDown) TrackTo(m_lastMouse, true);
+        return;
+      default:
+        break;
+    }
+  }
+  // The view has no keyboard scrolling of its own: other keys go to the parent.
+  QWidget::keyPressEvent(event);
+}
+
+void TMyImage::keyReleaseEvent(QKeyEvent* event) {
+  if (m_selState == 2 && event->key() == Qt::Key_Shift && !event->isAutoRepeat() && m_shiftDown) {
+    TrackTo(m_lastMouse, false);
+    return;
+  }
+  QWidget::keyReleaseEvent(event);
+}
+
+// Nor wheel scrolling: the wheel goes to the parent.
 void TMyImage::wheelEvent(QWheelEvent* event) { event->ignore(); }
 
 void TMyImage::contextMenuEvent(QContextMenuEvent* event) {
   if (m_popupMenu) m_popupMenu->popup(event->globalPos());
+}
+
+// ---- Selection tracking ------------------------------------------------------------
+
+namespace {
+
+// Outlines are drawn with the dotted exclusive-or pen (TShapeManager::Draw mode 1).
+constexpr int kOutlineMode = 1;
+
+// Closer than this to a polygon's first point, a click closes the polygon.
+constexpr int kCloseDistance = 8;
+
+TRect Inflated(const TRect& r, int d) { return TRect{r.Left - d, r.Top - d, r.Right + d, r.Bottom + d}; }
+
+// Keeps a line from `from` to `to` horizontal, vertical or at 45 degrees.
+QPoint ConstrainLine(TPoint from, QPoint to) {
+  int dx = to.x() - from.X, dy = to.y() - from.Y;
+  const int adx = std::abs(dx), ady = std::abs(dy);
+  const double ratio = dy == 0 ? 0.0 : double(adx) / ady;
+  if (ratio > 0.77 && ratio < 1.33) {
+    const int m = std::min(adx, ady);
+    dx = dx < 0 ? -m : m;
+    dy = dy < 0 ? -m : m;
+  } else if (adx < ady) {
+    dx = 0;
+  } else {
+    dy = 0;
+  }
+  return QPoint(from.X + dx, from.Y + dy);
+}
+
+}  // namespace
+
+// A polygon built by clicks rather than by dragging.
+bool TMyImage::PointByPoint() const {
+  const TMyShape shape = m_selState == 2 ? m_trackShape : m_selShape;
+  return MultiLine && SelectionMode == smShape && shape == ssPolygon;
+}
+
+void TMyImage::PressStep(QMouseEvent* event, bool doubleClick) {
+  const QPoint pos = event->position().toPoint();
+  if (event->button() != Qt::LeftButton) {
+    // Another button ends whatever is being tracked.
+    if (m_selState != 0) EndTracking(soCancel);
+    return;
+  }
+  if (SelectionMode == smNone || m_bitmap.Empty()) return;
+  if (m_selState == 2) {
+    if (!PointByPoint()) return;
+    if (doubleClick)
+      FinishSelection();
+    else
+      ClickPolygonPoint(pos);
+    return;
+  }
+  m_selState = 1;
+  m_selStart = TPoint{pos.x(), pos.y()};
+  m_shiftDown = event->modifiers() & Qt::ShiftModifier;
+}
+
+void TMyImage::BeginTracking() {
+  if (SelectionMode == smShape && m_selShape == ssMultiPoints) m_selShape = ssRect;
+  m_trackShape = SelectionMode == smLine ? m_lineShape : m_selShape;
+  m_selState = 2;
+  if (m_trackShape == ssLineWidth) {
+    // A wide line is as wide as one picture pixel at the current zoom.
+    m_savedLineWidth = LineWidth.load();
+    LineWidth = std::max(1, RoundInt(Zoom()));
+    m_lineWidthSet = true;
+  }
+  if (TrackingPolygon()) {
+    m_selStart = SnapPointToPixel(m_selStart);
+    m_shapeManager.StartPolygon(m_selStart);
+    m_lastPoint = m_selStart;
+  }
+  m_lastMouse = QPoint(m_selStart.X, m_selStart.Y);
+  m_selRect = TRect{m_selStart.X, m_selStart.Y, m_selStart.X, m_selStart.Y};
+  Notify(m_selRect, soBegin);
+}
+
+// One tracking step towards the mouse at pos.
+void TMyImage::TrackTo(QPoint pos, bool shift) {
+  if (m_selState != 2) return;
+  m_lastMouse = pos;
+  m_shiftDown = shift;
+  const TRect before = OutlineArea();
+  if (TrackingPolygon()) {
+    const TPoint p = SnapPointToPixel(TPoint{pos.x(), pos.y()});
+    if (!PointByPoint()) m_shapeManager.AddPoint(p);
+    m_lastPoint = p;
+    m_selRect = PolygonRect();
+  } else if (TrackingLine()) {
+    const QPoint end = shift ? ConstrainLine(m_selStart, pos) : pos;
+    m_selRect = TRect{m_selStart.X, m_selStart.Y, end.x(), end.y()};
+  } else {
+    // The dragged rectangle within the picture: both corners clamped into it,
+    // so that the start corner stays the anchor of a squared rectangle.
+    const TRect ir = ImageRect();
+    const auto clampX = [&](int x) { return std::clamp(x, ir.Left, std::max(ir.Left, ir.Right)); };
+    const auto clampY = [&](int y) { return std::clamp(y, ir.Top, std::max(ir.Top, ir.Bottom)); };
+    const int sx = clampX(m_selStart.X), sy = clampY(m_selStart.Y);
+    const int ex = clampX(pos.x()), ey = clampY(pos.y());
+    TRect r = PointsToRect(sx, sy, ex, ey);
+    if (shift) r = SquareRect(r, sx <= ex, sy <= ey);
+    m_selRect = SnapRectToGrid(r);
+  }
+  RefreshOutline(before);
+  Notify(m_selRect, soChange);
+}
+
+void TMyImage::ClickPolygonPoint(QPoint pos) {
+  const TPoint p = SnapPointToPixel(TPoint{pos.x(), pos.y()});
+  const TPoint first = m_shapeManager.GetFirstPoint();
+  const int reach = std::max(RoundInt(Zoom()), kCloseDistance);
+  // Only a polygon that can be completed is closed; before its third point a
+  // click near the start is an ordinary point.
+  if (m_shapeManager.PointCount() >= 3 && std::abs(p.X - first.X) <= reach && std::abs(p.Y - first.Y) <= reach) {
+    FinishSelection();
+    return;
+  }
+  const TRect before = OutlineArea();
+  m_shapeManager.AddPoint(p);
+  m_lastPoint = p;
+  m_lastMouse = pos;
+  m_selRect = PolygonRect();
+  RefreshOutline(before);
+  Notify(m_selRect, soChange);
+}
+
+void TMyImage::RemovePolygonPoint() {
+  if (m_shapeManager.PointCount() <= 1) {
+    EndTracking(soCancel);
+    return;
+  }
+  const TRect before = OutlineArea();
+  TRect bounds;
+  m_shapeManager.RemoveLastPoint(bounds);
+  m_selRect = PolygonRect();
+  RefreshOutline(before);
+  Notify(m_selRect, soChange);
+}
+
+// Completes the tracked selection when it is large enough, cancels it otherwise.
+void TMyImage::FinishSelection() {
+  if (m_selState != 2) return;
+  bool enough;
+  if (TrackingPolygon()) {
+    enough = m_shapeManager.PointCount() >= 3;
+  } else if (TrackingLine()) {
+    enough = std::abs(m_selRect.Right - m_selRect.Left) > 1 || std::abs(m_selRect.Bottom - m_selRect.Top) > 1;
+  } else {
+    const int least = std::max(MinSelSize, ClampInt((long long)std::ceil(std::min(SafeZoom(), 1e9))));
+    enough = m_selRect.Right - m_selRect.Left >= least && m_selRect.Bottom - m_selRect.Top >= least;
+  }
+  EndTracking(enough ? soEnd : soCancel);
+}
+
+// Leaves tracking with soEnd or soCancel. The view is at rest before the
+// handler hears of it, so that the handler may start anything, a new
+// selection shape included.
+void TMyImage::EndTracking(TSelOption option) {
+  const bool tracked = m_selState == 2;
+  if (tracked && TrackingPolygon()) {
+    if (option == soEnd)
+      m_shapeManager.Finish(Zoom());
+    else
+      m_shapeManager.ResetWorking();
+  }
+  ResetTracking();
+  if (!tracked) return;
+  viewport()->update();
+  Notify(m_selRect, option);
+}
+
+void TMyImage::ResetTracking() {
+  m_selState = 0;
+  if (m_lineWidthSet) {
+    LineWidth = m_savedLineWidth;
+    m_lineWidthSet = false;
+  }
+}
+
+// The polygon's points as a rectangle whose right and bottom lie past the
+// last column and row, the way Draw takes it.
+TRect TMyImage::PolygonRect() const {
+  const TRect& b = m_shapeManager.Working.Bounds;
+  return TRect{b.Left, b.Top, b.Right + 1, b.Bottom + 1};
+}
+
+// What the outline covers on the view (nothing while no selection is tracked).
+TRect TMyImage::OutlineArea() const {
+  if (m_selState != 2) return TRect{};
+  TRect r;
+  if (TrackingPolygon()) {
+    const TRect p = PolygonRect();
+    r = TRect{std::min(p.Left, m_lastPoint.X), std::min(p.Top, m_lastPoint.Y), std::max(p.Right, m_lastPoint.X + 1),
+              std::max(p.Bottom, m_lastPoint.Y + 1)};
+    r = Inflated(r, 1);
+  } else if (TrackingLine()) {
+    // A wide line reaches half its width beyond its ends, corners rounded.
+    r = Inflated(NormalizeRect(m_selRect), std::max(LineWidth.load(), 1) + 2);
+  } else {
+    r = Inflated(NormalizeRect(m_selRect), 1);
+  }
+  TRect visible;
+  IntersectRect(visible, r, ImageRect());
+  return visible;
+}
+
+// Repaints where the outline was and where it is now: the picture comes back
+// under the old one and the new one is drawn over it.
+void TMyImage::RefreshOutline(const TRect& before) {
+  QRegion region;
+  if (!IsRectEmpty(before)) region += ToQRect(before);
+  const TRect after = OutlineArea();
+  if (!IsRectEmpty(after)) region += ToQRect(after);
+  if (!region.isEmpty()) viewport()->update(region);
+}
+
+// The outline in exclusive-or over whatever the canvas holds, within the
+// picture. A polygon being built shows its open path and the rubber-band
+// segment to the mouse: the path leaves out its last point, which the
+// segment starts on, so no pixel is flipped twice.
+void TMyImage::DrawOutline(TShapeCanvas& canvas) {
+  if (m_selState != 2) return;
+  TRect clip;
+  if (!IntersectRect(clip, canvas.ClipRect, ImageRect())) return;
+  canvas.ClipRect = clip;
+  if (TrackingPolygon()) {
+    m_shapeManager.Draw(canvas, m_selRect, kOutlineMode, ssPolyline);
+    const TPoint last = m_shapeManager.GetLastPoint();
+    m_shapeManager.Draw(canvas, TRect{last.X, last.Y, m_lastPoint.X, m_lastPoint.Y}, kOutlineMode, ssLine);
+  } else {
+    m_shapeManager.Draw(canvas, m_selRect, kOutlineMode, m_trackShape);
+  }
+}
+
+void TMyImage::Notify(const TRect& r, TSelOption option) {
+  if (OnSelection) OnSelection(*this, r, option);
 }
 
 // ---- Painting --------------------------------------------------------------------
@@ -403,8 +711,21 @@ void TMyImage::PaintContents(QPainter& control, const QRect& clip, TBitmap* buff
   m_zoomer.SetCanvas(nullptr);
 
   if (ShowGrid) PaintGrid(p, clip);
-  // The outline of a tracked selection is redrawn here (exclusive-or) once
-  // selection tracking exists.
+
+  if (m_selState == 2) {
+    // Exclusive-or needs 32-bit pixels: the 24-bit buffer is flipped byte
+    // by byte once its painter is done.
+    if (buffer) {
+      bufferPainter.end();
+      TShapeCanvas canvas(*buffer);
+      IntersectRect(canvas.ClipRect, canvas.ClipRect,
+                    TRect{clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1});
+      DrawOutline(canvas);
+    } else {
+      TShapeCanvas canvas(control);
+      DrawOutline(canvas);
+    }
+  }
 }
 
 void TMyImage::PaintBackground(QPainter& p) {

@@ -4,10 +4,11 @@
 // a one-pixel border, a soft drop shadow, an optional transparency
 // checkerboard and pixel grid, on a background colour.
 //
-// Selection tracking (SelectionMode smShape and smLine) is not wired in yet:
-// the mouse, key and scroll handlers mark where it hooks in. With smNone, the
-// application's setting, a press changes nothing and moves only set the
-// cursor.
+// With SelectionMode smShape or smLine a left drag tracks a selection (an
+// area shape, a line, or a polygon, point by point when MultiLine is set)
+// whose exclusive-or outline is drawn over the picture while it lasts, and
+// OnSelection reports it. With smNone, the application's setting, a press
+// changes nothing and moves only set the cursor.
 #include <QAbstractScrollArea>
 #include <cstdint>
 #include <functional>
@@ -42,6 +43,8 @@ class TMyImage : public QAbstractScrollArea {
   TBitmap& Bitmap() { return m_bitmap; }
   const TBitmap& Bitmap() const { return m_bitmap; }
   TImageZoom& Zoomer() { return m_zoomer; }
+  // The shape being tracked; a completed polygon is left in its Stored
+  // points, in picture pixels.
   TShapeManager& ShapeManager() { return m_shapeManager; }
 
   // Background of everything that is not picture, base of the shadow and of
@@ -91,6 +94,8 @@ class TMyImage : public QAbstractScrollArea {
   bool GridAlign = false;
   TColor GridColor = 0xC0C0C0;
   bool ShowGrid = false;
+  // A polygon is built click by click (a click near the first point, a
+  // double click or Enter ends it) instead of along a drag.
   bool MultiLine = false;
   int MinSelSize = 8;  // smallest selection side in client pixels
 
@@ -108,6 +113,8 @@ class TMyImage : public QAbstractScrollArea {
 
   // 0 idle, 1 left button down (selection not yet begun), 2 tracking.
   int SelState() const { return m_selState; }
+  // The tracked selection, or the last one once it ended; a line runs from
+  // (Left, Top) to (Right, Bottom).
   TRect SelRect() const { return m_selRect; }
 
   // Hides the scroll bars and zooms the picture to fit the whole control.
@@ -163,6 +170,24 @@ class TMyImage : public QAbstractScrollArea {
   void PaintGrid(QPainter& p, const QRect& clip);
   const TBitmap& CheckerTile();
 
+  // Selection tracking.
+  void PressStep(QMouseEvent* event, bool doubleClick);
+  bool PointByPoint() const;
+  bool TrackingPolygon() const { return m_trackShape == ssPolygon; }
+  bool TrackingLine() const { return m_trackShape == ssLine || m_trackShape == ssLineWidth; }
+  void BeginTracking();
+  void TrackTo(QPoint pos, bool shift);
+  void ClickPolygonPoint(QPoint pos);
+  void RemovePolygonPoint();
+  void FinishSelection();
+  void EndTracking(TSelOption option);
+  void ResetTracking();
+  TRect PolygonRect() const;
+  TRect OutlineArea() const;
+  void RefreshOutline(const TRect& before);
+  void DrawOutline(TShapeCanvas& canvas);
+  void Notify(const TRect& r, TSelOption option);
+
   TBitmap m_bitmap;
   TImageZoom m_zoomer;
   TShapeManager m_shapeManager;
@@ -185,8 +210,14 @@ class TMyImage : public QAbstractScrollArea {
   int m_rangeW = -1, m_rangeH = -1;
   int m_lastHorz = 0, m_lastVert = 0;  // scroll positions at the last layout or scroll
 
-  // Selection tracking state, at rest while SelectionMode is smNone. The
-  // tracking adds its press point, polygon end point and Shift flag here.
+  // Selection tracking state, at rest while SelectionMode is smNone.
   int m_selState = 0;
   TRect m_selRect;
+  TPoint m_selStart;         // press point; a polygon's first point once snapped
+  TPoint m_lastPoint;        // free end of a polygon's rubber-band segment
+  QPoint m_lastMouse;        // position of the last tracking step
+  bool m_shiftDown = false;  // Shift at the last tracking step
+  TMyShape m_trackShape = ssRect;
+  int m_savedLineWidth = 0;  // LineWidth before a wide line was tracked
+  bool m_lineWidthSet = false;
 };
