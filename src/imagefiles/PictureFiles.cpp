@@ -103,6 +103,15 @@ std::unique_ptr<TGraphic> ReaderFor(const QString& fileName) {
   return nullptr;
 }
 
+// Decodes the whole file with the reader; a reader that gives no picture failed.
+void Decode(TGraphic& reader, const QString& fileName) {
+  {
+    const TFileBytes file(fileName);
+    reader.LoadFromBytes(file.Bytes());
+  }
+  if (reader.Bitmap().Empty()) throw EImageError("no picture");
+}
+
 // Reads the file into the reader, with the stage events; 1 read, 0 vetoed.
 int ReadPicture(TGraphic& reader, const QString& fileName, TBitmap& bitmap) {
   bool cont = true;
@@ -117,11 +126,7 @@ int ReadPicture(TGraphic& reader, const QString& fileName, TBitmap& bitmap) {
   }
   auto* native = dynamic_cast<TBKImage*>(&reader);
   if (native) native->ThumbnailOnly = QuickLoad;
-  {
-    const TFileBytes file(fileName);
-    reader.LoadFromBytes(file.Bytes());
-  }
-  if (reader.Bitmap().Empty()) throw EImageError("no picture");
+  Decode(reader, fileName);
   if (native && QuickLoad) {
     PictureWidth = native->FullWidth();
     PictureHeight = native->FullHeight();
@@ -143,11 +148,7 @@ bool DecodePictureFile(const QString& fileName, TBitmap& bitmap, int jpegScale) 
     std::unique_ptr<TGraphic> reader = ReaderFor(fileName);
     if (!reader) return false;
     if (auto* jpeg = dynamic_cast<TJpegImage*>(reader.get())) jpeg->Scale = jpegScale;
-    {
-      const TFileBytes file(fileName);
-      reader->LoadFromBytes(file.Bytes());
-    }
-    if (reader->Bitmap().Empty()) return false;
+    Decode(*reader, fileName);
     bitmap.Assign(&reader->Bitmap());
     return true;
   } catch (const std::exception&) {
