@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "raster/ColorAdjust.h"
+#include "raster/ParallelFor.h"
 
 namespace {
 
@@ -128,6 +129,9 @@ TTaps SmoothTaps(int from, int to, int side, int zoomed) {
   return t;
 }
 
+// Below this many source reads a smooth stretch is not worth a thread.
+constexpr std::uint64_t kParallelTaps = 4'000'000;
+
 QImage NewImage(int w, int h, QImage::Format f) {
   QImage img(w, h, f);
   if (img.isNull()) throw std::bad_alloc();
@@ -198,34 +202,49 @@ QImage StretchPart(const TBitmap& bitmap, int zw, int zh, const TRect& part, TSt
   const TTaps tx = SmoothTaps(p.Left, p.Right, w, zw);
   const TTaps ty = SmoothTaps(p.Top, p.Bottom, h, zh);
   const std::uint64_t total = tx.Total * ty.Total, half = total / 2;
-  std::vector<std::uint64_t> acc(size_t(pw) * 3);
-  WithReader(src, [&](auto reader) {
-    for (int r = 0; r < ph; ++r) {
-      std::fill(acc.begin(), acc.end(), 0);
-      for (int k = ty.First[size_t(r)]; k < ty.First[size_t(r) + 1]; ++k) {
-        const std::uint64_t wy = ty.Weight[size_t(k)];
-        reader.Row(ty.Index[size_t(k)]);
-        std::uint64_t* a = acc.data();
-        for (int c = 0; c < pw; ++c, a += 3) {
-          std::uint64_t sr = 0, sg = 0, sb = 0;
-          for (int m = tx.First[size_t(c)]; m < tx.First[size_t(c) + 1]; ++m) {
-            const QRgb v = reader(tx.Index[size_t(m)]);
-            const std::uint64_t wx = tx.Weight[size_t(m)];
-            sr += wx * qRed(v);
-            sg += wx * qGreen(v);
-            sb += wx * qBlue(v);
+  // Rows are independent: large reductions (the first paint after zooming
+  // out of a big picture) are shared among the cores in bands of rows.
+  uchar* const bits = out.bits();
+  const qsizetype stride = out.bytesPerLine();
+  const auto band = [&](int r0, int r1) {
+    std::vector<std::uint64_t> acc(size_t(pw) * 3);
+    WithReader(src, [&](auto reader) {
+      for (int r = r0; r < r1; ++r) {
+        std::fill(acc.begin(), acc.end(), 0);
+        for (int k = ty.First[size_t(r)]; k < ty.First[size_t(r) + 1]; ++k) {
+          const std::uint64_t wy = ty.Weight[size_t(k)];
+          reader.Row(ty.Index[size_t(k)]);
+          std::uint64_t* a = acc.data();
+          for (int c = 0; c < pw; ++c, a += 3) {
+            std::uint64_t sr = 0, sg = 0, sb = 0;
+            for (int m = tx.First[size_t(c)]; m < tx.First[size_t(c) + 1]; ++m) {
+              const QRgb v = reader(tx.Index[size_t(m)]);
+              const std::uint64_t wx = tx.Weight[size_t(m)];
+              sr += wx * qRed(v);
+              sg += wx * qGreen(v);
+              sb += wx * qBlue(v);
+            }
+            a[0] += wy * sr;
+            a[1] += wy * sg;
+            a[2] += wy * sb;
           }
-          a[0] += wy * sr;
-          a[1] += wy * sg;
-          a[2] += wy * sb;
         }
+        QRgb* o = reinterpret_cast<QRgb*>(bits + qsizetype(r) * stride);
+        const std::uint64_t* a = acc.data();
+        for (int c = 0; c < pw; ++c, a += 3)
+          o[c] = qRgb(int((a[0] + half) / total), int((a[1] + half) / total), int((a[2] + half) / total));
       }
-      QRgb* o = reinterpret_cast<QRgb*>(out.scanLine(r));
-      const std::uint64_t* a = acc.data();
-      for (int c = 0; c < pw; ++c, a += 3)
-        o[c] = qRgb(int((a[0] + half) / total), int((a[1] + half) / total), int((a[2] + half) / total));
-    }
-  });
+    });
+  };
+  const std::uint64_t taps = std::uint64_t(ty.Index.size()) * std::uint64_t(tx.Index.size());
+  if (taps < kParallelTaps || ph < 2) {
+    band(0, ph);
+  } else {
+    const int bands = std::min(ph, 64);
+    ParallelFor(size_t(bands), [&](size_t b) {
+      band(int(b * size_t(ph) / size_t(bands)), int((b + 1) * size_t(ph) / size_t(bands)));
+    });
+  }
   return out;
 }
 

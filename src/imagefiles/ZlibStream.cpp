@@ -3,12 +3,9 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
+
+#include "raster/ParallelFor.h"
 
 namespace {
 
@@ -84,31 +81,8 @@ void DeflateRows(int rowCount, std::size_t rowBytes, const TRowSource& rows, int
   for (int r = 0; r < rowCount || segments.empty(); r += rowsPerSegment)
     segments.push_back(TSegment{r, std::min(rowCount, r + rowsPerSegment), {}, 1, 0});
 
-  std::atomic<std::size_t> next{0};
-  std::exception_ptr failure;
-  std::mutex failureLock;
-  const auto work = [&] {
-    for (std::size_t i; (i = next++) < segments.size();) {
-      try {
-        CompressSegment(segments[i], rowBytes, rows, level, i + 1 == segments.size());
-      } catch (...) {
-        const std::lock_guard<std::mutex> lock(failureLock);
-        if (!failure) failure = std::current_exception();
-        next = segments.size();
-      }
-    }
-  };
-  const std::size_t threads =
-      std::min<std::size_t>(segments.size(), std::max(1u, std::thread::hardware_concurrency()));
-  std::vector<std::thread> workers;
-  try {
-    for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(work);
-  } catch (const std::system_error&) {
-    // Fewer threads than asked for only makes it slower.
-  }
-  work();
-  for (std::thread& t : workers) t.join();
-  if (failure) std::rethrow_exception(failure);
+  ParallelFor(segments.size(),
+              [&](std::size_t i) { CompressSegment(segments[i], rowBytes, rows, level, i + 1 == segments.size()); });
 
   // The zlib header of a 32 KiB window at a level above 6, then the pieces.
   out.push_back(0x78);

@@ -247,6 +247,35 @@ TEST(ImgZoom, HalftoneAveragesTheAreaEachPixelCovers) {
   EXPECT_TRUE(PixelsMatch(big, TRect{0, 0, 4, 2}, [&](int x, int) { return pair.Pixel(x / 2, 0); }));
 }
 
+TEST(ImgZoom, LargeReductionSharedAmongCoresAveragesEveryBlock) {
+  // Big enough for the stretch to be split into bands of rows: each band
+  // must average exactly its own blocks of 21 x 21 source pixels.
+  const int block = 21, cells = 100, side = block * cells;
+  TBitmap b(side, side, pf24bit);
+  for (int y = 0; y < side; ++y) {
+    std::uint8_t* p = b.ScanLine(y);
+    for (int x = 0; x < side; ++x, p += 3) {
+      p[0] = std::uint8_t(x * 7 + y);
+      p[1] = std::uint8_t(y * 3);
+      p[2] = std::uint8_t((x ^ y) & 0xFF);
+    }
+  }
+  const QImage out = StretchPart(b, cells, cells, TRect{0, 0, cells, cells}, TStretchKind::Smooth);
+  ASSERT_EQ(out.width(), cells);
+  const int n = block * block;
+  for (int cy = 0; cy < cells; ++cy)
+    for (int cx = 0; cx < cells; ++cx) {
+      long sum[3] = {0, 0, 0};
+      for (int y = cy * block; y < (cy + 1) * block; ++y)
+        for (int x = cx * block; x < (cx + 1) * block; ++x)
+          for (int c = 0; c < 3; ++c) sum[c] += b.ScanLine(y)[3 * x + c];
+      const QRgb v = out.pixel(cx, cy);
+      ASSERT_EQ(qBlue(v), (sum[0] + n / 2) / n) << cx << "," << cy;
+      ASSERT_EQ(qGreen(v), (sum[1] + n / 2) / n) << cx << "," << cy;
+      ASSERT_EQ(qRed(v), (sum[2] + n / 2) / n) << cx << "," << cy;
+    }
+}
+
 TEST(ImgZoom, FillPaintsBandsAroundPicture) {
   const TBitmap b = Numbered(4, 3);
   QImage canvas = Canvas(20, 16);
