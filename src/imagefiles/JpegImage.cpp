@@ -17,6 +17,8 @@
 #include <new>
 #include <vector>
 
+#include "raster/MemoryHints.h"
+
 // libjpeg reports errors by calling error_exit, which must not return: ours
 // longjmps back to the function that armed the jump. Every function below
 // that calls setjmp holds only plain C data in its frame and touches the
@@ -195,6 +197,7 @@ TBitmap DecodeJpeg(TBytes data, int scale, std::int64_t pixelLimit) {
 
   QImage image(int(width), int(height), s.kind == okGrey ? QImage::Format_Indexed8 : QImage::Format_BGR888);
   if (image.isNull()) throw std::bad_alloc();
+  PreferHugePages(image.bits(), size_t(image.sizeInBytes()));
   std::vector<JSAMPROW> rows(height);
   for (JDIMENSION y = 0; y < height; ++y) rows[y] = image.scanLine(int(y));
   std::vector<JSAMPLE> scratch(s.kind == okCmyk ? size_t(width) * 4 : 0);

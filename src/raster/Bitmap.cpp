@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "MemoryHints.h"
+
 QImage::Format QImageFormatOf(TPixelFormat pf) {
   switch (pf) {
     case pf1bit: return QImage::Format_Mono;
@@ -184,6 +186,7 @@ void TBitmap::Reallocate(int width, int height) {
   }
   QImage img(width, height, QImageFormatOf(m_format));
   if (img.isNull()) throw std::bad_alloc();
+  PreferHugePages(img.bits(), size_t(img.sizeInBytes()));
   img.fill(0);
   const QList<QRgb> table = m_image.colorTable();
   if (m_format == pf1bit) {
