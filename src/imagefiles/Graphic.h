@@ -25,6 +25,15 @@ using TByteBuffer = std::vector<std::uint8_t>;
 // size is checked first, so a hostile header cannot exhaust memory.
 constexpr std::int64_t MaxPictureSide = 65535;
 constexpr std::int64_t MaxPicturePixels = std::int64_t(1) << 29;
+// Deflate turns one compressed byte into at most this many: a picture larger
+// than its compressed data could expand to is refused before allocation.
+constexpr std::int64_t MaxDeflateRatio = 1032;
+// GIF's LZW: a code of at most 12 bits names at most 4096 pixels.
+constexpr std::int64_t MaxLzwPixelsPerByte = 4096 * 8 / 12 + 1;
+// Pictures whose area around the stored pixels is backed by no data (a GIF
+// screen around its frame, a Paint Shop Pro canvas around its layer) may
+// reach this many pixels whatever the file's size.
+constexpr std::int64_t UnbackedPixels = std::int64_t(1) << 24;
 // Throws EImageError when width x height is not a picture we accept
 // (a side <= 0, a side above MaxPictureSide, or more than MaxPicturePixels).
 void CheckPictureSize(std::int64_t width, std::int64_t height);

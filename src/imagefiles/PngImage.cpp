@@ -18,9 +18,6 @@ namespace {
 constexpr std::size_t SignatureSize = 8;
 constexpr std::size_t MaxIdatBytes = 65535;
 constexpr int CompressionLevel = 7;
-// Deflate turns one compressed byte into at most 1032 bytes; a picture larger
-// than its image data can hold is refused before its pixels are allocated.
-constexpr std::uint64_t MaxInflateRatio = 1032;
 // Ancillary chunks (text, profiles) are not worth more memory than this.
 constexpr png_alloc_size_t MaxChunkBytes = 8 << 20;
 
@@ -158,7 +155,7 @@ void TPngImage::LoadFromBytes(TBytes data) {
     if (!ReadHeader(&st)) Fail(st.message);
     CheckPictureSize(st.width, st.height);
     const std::uint64_t pixelBits = std::uint64_t(st.width) * st.height * st.fileChannels * st.bitDepth;
-    if (pixelBits / 8 > IdatBytes(data) * MaxInflateRatio + 1024) Fail("image data is too short for the picture");
+    if (pixelBits / 8 > IdatBytes(data) * std::uint64_t(MaxDeflateRatio) + 1024) Fail("image data is too short for the picture");
 
     QImage::Format format = QImage::Format_Indexed8;
     TPixelFormat pf = pf8bit;

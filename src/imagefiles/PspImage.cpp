@@ -473,6 +473,11 @@ TBitmap TParser::Picture() {
     only = &layer;
   }
   if (!only) Fail("the file holds no picture");
+  // The canvas around a smaller layer is backed by no data at all: beyond a
+  // generous floor it may not be larger than the whole file could describe
+  // deflated, so that a tiny file cannot claim gigabytes through it.
+  if (m_width * m_height > std::max(UnbackedPixels, std::int64_t(m_data.size()) * MaxDeflateRatio * 4))
+    Fail("the canvas is larger than the file could describe");
   QImage image =
       Render(m_width, m_height, only->saved, m_depth, m_compression, m_palette, only->channels, only->opacity, false);
   const TPixelFormat pf = image.format() == QImage::Format_ARGB32 ? pf32bit : pf24bit;

@@ -353,6 +353,25 @@ TEST(GifImage, DamagedFilesRaiseTheLoadError) {
   }
 }
 
+TEST(GifImage, PictureLargerThanItsFileCouldDescribeFails) {
+  // A 1 x 1 frame on a 20000 x 20000 screen: 400 million pixels of background
+  // from a file of a few dozen bytes.
+  TGifLayout huge{20000, 20000, 0, kFour, {}};
+  huge.frames.push_back(FrameOf(0, 0, 1, 1, [](int, int) { return 1; }));
+  EXPECT_THROW(Load(MakeGif(huge)), EImageError);
+  // A modest screen around a small frame still loads.
+  TGifLayout modest{1000, 800, 0, kFour, {}};
+  modest.frames.push_back(FrameOf(0, 0, 1, 1, [](int, int) { return 1; }));
+  EXPECT_EQ(Load(MakeGif(modest)).Width(), 1000);
+  // A uniform frame compresses about as far as LZW goes, and still loads.
+  TGifLayout uniform{2000, 2000, 0, kFour, {}};
+  uniform.frames.push_back(FrameOf(0, 0, 2000, 2000, [](int, int) { return 1; }));
+  const TByteBuffer bytes = MakeGif(uniform);
+  EXPECT_EQ(Load(bytes).Height(), 2000);
+  // The same header with its data cut short fails before the frame is made.
+  EXPECT_THROW(Load(TByteBuffer(bytes.begin(), bytes.begin() + 60)), EImageError);
+}
+
 TEST(GifImage, SavingNothingFails) {
   TGifImage gif;
   TByteBuffer out;

@@ -450,6 +450,17 @@ TEST(PspImage, EveryTruncationFailsOrGivesTheWholePicture) {
   }
 }
 
+TEST(PspImage, CanvasFarLargerThanTheFileFails) {
+  // 400 million pixels within the side limits, around a 2 x 2 layer: nothing
+  // in a file of a few hundred bytes can stand for that much picture.
+  TPspSpec s = OneLayer(5, Deflate, 2, 2);
+  s.width = s.height = 20000;
+  EXPECT_THROW(Load(MakePsp(s)), EImageError);
+  // A modest canvas around a small layer still loads.
+  s.width = s.height = 300;
+  EXPECT_EQ(Load(MakePsp(s)).Width(), 300);
+}
+
 TEST(PspImage, HugeHeaderFailsFast) {
   TPspSpec s = OneLayer(5, None, 2, 2);
   s.width = s.height = 100000;
