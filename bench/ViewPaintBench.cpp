@@ -12,7 +12,7 @@
 #include <QScrollBar>
 #include <cstdint>
 
-#include "display/MyGraphic.h"
+#include "display/gui/MyGraphic.h"
 
 namespace {
 

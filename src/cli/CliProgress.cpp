@@ -1,4 +1,4 @@
-#include "CliProgress.h"
+#include "cli/CliProgress.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "ImgZoom.h"
+#include "display/ImgZoom.h"
 
 #include <QPaintDevice>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "ShapeManager.h"
+#include "display/ShapeManager.h"
 
 #include <QPaintDevice>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "BKImage.h"
+#include "imagefiles/BKImage.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 // The header's values as the reader keeps them.
 struct TBKProperties {

@@ -1,4 +1,4 @@
-#include "BksImage.h"
+#include "imagefiles/BksImage.h"
 
 #include <algorithm>
 #include <string>

@@ -4,7 +4,7 @@
 // steps softened. Never written by this program.
 #include <cstdint>
 
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 class TBksImage : public TGraphic {
  public:

@@ -1,4 +1,4 @@
-#include "BmpImage.h"
+#include "imagefiles/BmpImage.h"
 
 #include <QList>
 #include <algorithm>

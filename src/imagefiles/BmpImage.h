@@ -1,6 +1,6 @@
 #pragma once
 // Windows BMP files, read and written without any library.
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 class TBmpImage : public TGraphic {
  public:

@@ -1,4 +1,4 @@
-#include "CelImage.h"
+#include "imagefiles/CelImage.h"
 
 #include <cstring>
 

@@ -18,7 +18,7 @@
 // Not read (EImageError): the later Animator Pro pictures (magic 0x9500 with
 // chunked data) and Animator Pro cels (single-frame flic files, magic 0xAF12),
 // any other depth or a compressed picture.
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 class TCelImage : public TGraphic {
  public:

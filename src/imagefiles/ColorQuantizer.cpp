@@ -1,4 +1,4 @@
-#include "ColorQuantizer.h"
+#include "imagefiles/ColorQuantizer.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "GifImage.h"
+#include "imagefiles/GifImage.h"
 
 #include <gif_lib.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ColorQuantizer.h"
+#include "imagefiles/ColorQuantizer.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 // GIF through giflib: the reader gives the first frame as a palette picture,
 // the writer reduces the picture to 256 colours and writes one frame.
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 class TGifImage : public TGraphic {
  public:

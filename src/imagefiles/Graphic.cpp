@@ -1,4 +1,4 @@
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 void CheckPictureSize(std::int64_t width, std::int64_t height) {
   if (width <= 0 || height <= 0) throw EImageError("picture has no pixels");

@@ -1,4 +1,4 @@
-#include "JpegImage.h"
+#include "imagefiles/JpegImage.h"
 
 // jpeglib.h needs FILE and size_t declared first.
 // clang-format off

@@ -1,4 +1,4 @@
-#include "MagickReader.h"
+#include "imagefiles/MagickReader.h"
 
 #include <Magick++.h>
 

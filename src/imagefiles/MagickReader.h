@@ -10,7 +10,7 @@
 #include <optional>
 #include <string_view>
 
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 enum class TMagickFormat {
   Rla,  // Alias/Wavefront: rla, rpf

@@ -1,4 +1,4 @@
-#include "PictureFiles.h"
+#include "imagefiles/PictureFiles.h"
 
 #include <QDir>
 #include <QFile>

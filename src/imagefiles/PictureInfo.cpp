@@ -1,4 +1,4 @@
-#include "PictureInfo.h"
+#include "imagefiles/PictureInfo.h"
 
 #include <QFileInfo>
 

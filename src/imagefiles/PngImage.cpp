@@ -1,9 +1,9 @@
-#include "PngImage.h"
+#include "imagefiles/PngImage.h"
 
 #include <png.h>
 #include <zlib.h>
 
-#include "ZlibStream.h"
+#include "imagefiles/ZlibStream.h"
 
 #include <QList>
 #include <algorithm>

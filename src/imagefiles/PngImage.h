@@ -2,7 +2,7 @@
 // PNG. Read through libpng, whose error longjmps never leave PngImage.cpp
 // (they become an EImageError); written by our own code, whose fixed layout
 // needs nothing of libpng and whose image data is compressed on every core.
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 class TPngImage : public TGraphic {
  public:

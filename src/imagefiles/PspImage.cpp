@@ -1,4 +1,4 @@
-#include "PspImage.h"
+#include "imagefiles/PspImage.h"
 
 #include <zlib.h>
 

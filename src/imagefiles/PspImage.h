@@ -22,7 +22,7 @@
 // Not read (EImageError): versions before 3, composites stored only as JPEG,
 // files whose picture is spread over several raster layers without a
 // composite, 16-bit channels.
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 class TPspImage : public TGraphic {
  public:

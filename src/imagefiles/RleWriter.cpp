@@ -1,8 +1,8 @@
-#include "RleWriter.h"
+#include "imagefiles/RleWriter.h"
 
 #include <algorithm>
 
-#include "ColorQuantizer.h"
+#include "imagefiles/ColorQuantizer.h"
 
 void ReduceColors(TBitmap& bitmap) { bitmap = QuantizeOctree(bitmap, 256); }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Run-length encoded 8-bit BMP output (".rle"): the picture reduced to at most
 // 256 colours, its rows compressed with the BMP format's RLE8 encoding.
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 // Turns the picture into an 8-bit palette picture of at most 256 colours, in
 // place: octree quantisation with error diffusion for true colour; a picture

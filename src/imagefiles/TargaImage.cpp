@@ -1,4 +1,4 @@
-#include "TargaImage.h"
+#include "imagefiles/TargaImage.h"
 
 #include <QList>
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 // Truevision Targa files, read and written without any library.
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 class TTargaImage : public TGraphic {
  public:

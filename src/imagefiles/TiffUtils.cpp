@@ -1,4 +1,4 @@
-#include "TiffUtils.h"
+#include "imagefiles/TiffUtils.h"
 
 #include <tiffio.h>
 

@@ -1,4 +1,4 @@
-#include "ZlibStream.h"
+#include "imagefiles/ZlibStream.h"
 
 #include <zlib.h>
 

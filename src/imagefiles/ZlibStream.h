@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "Graphic.h"
+#include "imagefiles/Graphic.h"
 
 // Writes row `row` (rowBytes bytes) into `out`. Called from worker threads,
 // for any row, possibly more than once: it must only read shared data.

@@ -1,4 +1,4 @@
-#include "MosaicBuilder.h"
+#include "mosaic/MosaicBuilder.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "MosaicCommand.h"
+#include "mosaic/MosaicCommand.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "MosaicRandom.h"
+#include "mosaic/MosaicRandom.h"
 
 #include <chrono>
 

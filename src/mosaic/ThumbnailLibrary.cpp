@@ -1,4 +1,4 @@
-#include "ThumbnailLibrary.h"
+#include "mosaic/ThumbnailLibrary.h"
 
 #include <QDir>
 #include <QFileInfo>

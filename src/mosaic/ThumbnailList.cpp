@@ -1,4 +1,4 @@
-#include "ThumbnailList.h"
+#include "mosaic/ThumbnailList.h"
 
 void TThumbnailList::SetWidth(int width) {
   if (width == m_width) return;

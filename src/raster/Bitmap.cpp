@@ -1,10 +1,10 @@
-#include "Bitmap.h"
+#include "raster/Bitmap.h"
 
 #include <QPainter>
 #include <algorithm>
 #include <cstring>
 
-#include "MemoryHints.h"
+#include "raster/MemoryHints.h"
 
 QImage::Format QImageFormatOf(TPixelFormat pf) {
   switch (pf) {

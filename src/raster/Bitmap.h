@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "Color.h"
+#include "raster/Color.h"
 
 // Ordinals as stored in files and dispatch results; pfDevice and pfCustom are
 // kept for that only and behave as pf24bit when set.

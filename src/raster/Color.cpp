@@ -1,4 +1,4 @@
-#include "Color.h"
+#include "raster/Color.h"
 
 #include <QGuiApplication>
 #include <QPalette>

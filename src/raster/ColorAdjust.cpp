@@ -1,4 +1,4 @@
-#include "ColorAdjust.h"
+#include "raster/ColorAdjust.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,9 +5,9 @@
 #include <array>
 #include <cstdint>
 
-#include "Bitmap.h"
-#include "Color.h"
-#include "RectUtils.h"
+#include "raster/Bitmap.h"
+#include "raster/Color.h"
+#include "raster/RectUtils.h"
 
 // Three bytes in pixel memory order: blue, green, red.
 struct TColorTriple {

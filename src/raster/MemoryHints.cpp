@@ -1,4 +1,4 @@
-#include "MemoryHints.h"
+#include "raster/MemoryHints.h"
 
 #include <cstdint>
 

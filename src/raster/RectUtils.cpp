@@ -1,4 +1,4 @@
-#include "RectUtils.h"
+#include "raster/RectUtils.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "Bitmap.h"
+#include "raster/Bitmap.h"
 
 bool IsRectEmpty(const TRect& r) { return r.Right <= r.Left || r.Bottom <= r.Top; }
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "TestBitmaps.h"
-#include "display/MyGraphic.h"
+#include "display/gui/MyGraphic.h"
 
 using namespace testing_bitmaps;
 

@@ -1,4 +1,4 @@
-#include "MyGraphic.h"
+#include "display/gui/MyGraphic.h"
 
 #include <QContextMenuEvent>
 #include <QCursor>
