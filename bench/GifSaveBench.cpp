@@ -5,6 +5,7 @@
 // our GIF reader and compared with the original (PSNR over R, G and B).
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -13,7 +14,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 
 #include "imagefiles/GifImage.h"
 

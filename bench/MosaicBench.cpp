@@ -45,7 +45,8 @@ void BM_BuildMosaic(benchmark::State& state) {
     TBitmap picture(source);
     picture.ScanLine(0);  // take a private copy outside the timing
     state.ResumeTiming();
-    BuildMosaic(picture, list, cell, true, [](int) {}, &random);
+    BuildMosaic(
+        picture, list, cell, true, [](int) {}, &random);
     benchmark::DoNotOptimize(picture.ScanLine(0));
   }
 }

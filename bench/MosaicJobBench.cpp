@@ -7,8 +7,8 @@
 //                                               files on one core, divided by the cores used
 // Run: bench_mosaic_job --benchmark_counters_tabular=true
 #include <benchmark/benchmark.h>
-#include <jpeglib.h>
 #include <fcntl.h>
+#include <jpeglib.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -122,8 +122,7 @@ void BM_LoadThumbnails(benchmark::State& state) {
 void BM_MetapixelPrepare(benchmark::State& state) {
   for (auto _ : state) {
     const std::string out = Fresh("metapixel-library");
-    state.SetIterationTime(
-        RunCommand({"metapixel-prepare", "--width=20", "--height=20", Photos().toStdString(), out}));
+    state.SetIterationTime(RunCommand({"metapixel-prepare", "--width=20", "--height=20", Photos().toStdString(), out}));
   }
 }
 
@@ -161,8 +160,16 @@ void BM_DecodeOnlyPerCore(benchmark::State& state) {
 }
 
 void BM_WholeJobCli(benchmark::State& state) {
-  std::vector<std::string> args = {TESSELUNE_CLI, "mosaic", Target().toStdString(), "--thumbnails",
-                                   Photos().toStdString(), "--cell", "20", "--seed", "1", "--output",
+  std::vector<std::string> args = {TESSELUNE_CLI,
+                                   "mosaic",
+                                   Target().toStdString(),
+                                   "--thumbnails",
+                                   Photos().toStdString(),
+                                   "--cell",
+                                   "20",
+                                   "--seed",
+                                   "1",
+                                   "--output",
                                    (kRoot + QStringLiteral("/ours.png")).toStdString()};
   if (state.range(0)) args.push_back("--fast");
   for (auto _ : state) state.SetIterationTime(RunCommand(args));
@@ -180,9 +187,22 @@ void BM_WholeJobMetapixel(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_LoadThumbnails)->Setup(Setup)->ArgName("fast")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_LoadThumbnails)
+    ->Setup(Setup)
+    ->ArgName("fast")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_DecodeOnlyPerCore)->Setup(Setup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_MetapixelPrepare)->Setup(Setup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_WholeJobCli)->Setup(Setup)->ArgName("fast")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_WholeJobCli)
+    ->Setup(Setup)
+    ->ArgName("fast")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_WholeJobMetapixel)->Setup(Setup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_MAIN();

@@ -50,13 +50,13 @@ inline std::string Hex(TColor c) {
 // Compares every pixel and reports the first difference with its position.
 inline ::testing::AssertionResult SamePixels(const TBitmap& a, const TBitmap& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height())
-    return ::testing::AssertionFailure() << "sizes differ: " << a.Width() << "x" << a.Height() << " vs "
-                                         << b.Width() << "x" << b.Height();
+    return ::testing::AssertionFailure() << "sizes differ: " << a.Width() << "x" << a.Height() << " vs " << b.Width()
+                                         << "x" << b.Height();
   for (int y = 0; y < a.Height(); ++y)
     for (int x = 0; x < a.Width(); ++x)
       if (a.Pixel(x, y) != b.Pixel(x, y))
-        return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") differs: " << Hex(a.Pixel(x, y))
-                                             << " vs " << Hex(b.Pixel(x, y));
+        return ::testing::AssertionFailure()
+               << "pixel (" << x << ", " << y << ") differs: " << Hex(a.Pixel(x, y)) << " vs " << Hex(b.Pixel(x, y));
   return ::testing::AssertionSuccess();
 }
 

@@ -65,7 +65,8 @@ QImage Thumbnail(int index) {
     case 2: {  // slanted stripes
       p.fillRect(img.rect(), Hue(hue, 120, light));
       p.rotate(15 + rnd.Next(60));
-      for (int x = -2 * w; x < 2 * w; x += 14) p.fillRect(QRectF(x, -2 * h, 7, 4 * h), Hue(hue + 30, 220, 255 - light / 3));
+      for (int x = -2 * w; x < 2 * w; x += 14)
+        p.fillRect(QRectF(x, -2 * h, 7, 4 * h), Hue(hue + 30, 220, 255 - light / 3));
       break;
     }
     case 3: {  // checkerboard in two shades
@@ -179,7 +180,9 @@ int main(int argc, char** argv) {
   QDir().mkpath(out.filePath(QStringLiteral("Thumbnails")));
   const char* formats[] = {"png", "jpg", "bmp", "gif"};
   for (int i = 0; i < 64; ++i)
-    Save(Thumbnail(i), out.filePath(QStringLiteral("Thumbnails/thumb%1.%2").arg(i, 2, 10, QLatin1Char('0')).arg(QLatin1String(formats[i % 4]))));
+    Save(Thumbnail(i), out.filePath(QStringLiteral("Thumbnails/thumb%1.%2")
+                                        .arg(i, 2, 10, QLatin1Char('0'))
+                                        .arg(QLatin1String(formats[i % 4]))));
   Save(Target(), out.filePath(QStringLiteral("sample.jpg")));
   return 0;
 }

@@ -10,39 +10,39 @@
 // The numbers of the interface strings. The numbering is fixed: other parts
 // of the program refer to the texts by these numbers.
 enum TLangText : int {
-  lsAllImages = 0,      // name of the "all images" filter entry
-  lsCommonImages,       // name of the "common images" filter entry
-  lsBmp,                // file-type names of the registry and filters
+  lsAllImages = 0,  // name of the "all images" filter entry
+  lsCommonImages,   // name of the "common images" filter entry
+  lsBmp,            // file-type names of the registry and filters
   lsRle,
   lsGif,
   lsJpeg,
   lsPng,
   lsTarga,
   lsTiff,
-  lsLoadError,          // format with one "%s" for the file name
-  lsSaveError,          // format with one "%s" for the file name
-  lsSelectionFile,      // type name of the native selection file
-  lsImageFile,          // type name of the native image file
-  lsIcon,               // colour depth text of icons in the open dialog
+  lsLoadError,      // format with one "%s" for the file name
+  lsSaveError,      // format with one "%s" for the file name
+  lsSelectionFile,  // type name of the native selection file
+  lsImageFile,      // type name of the native image file
+  lsIcon,           // colour depth text of icons in the open dialog
   lsAvi,
-  lsInvalidData,        // error message of a bad selection file
-  lsPixelSize,          // "%dx%d pixels" format of the open dialog
-  lsPreview,            // open dialog's preview check box
+  lsInvalidData,  // error message of a bad selection file
+  lsPixelSize,    // "%dx%d pixels" format of the open dialog
+  lsPreview,      // open dialog's preview check box
   lsEmpty,
   lsRgba,
   lsTransparency,
-  lsImageProperties,    // open dialog's information caption
+  lsImageProperties,  // open dialog's information caption
   lsAnimatedGif,
-  lsYes,                // message dialog button captions; the letter after
-  lsNo,                 // "&" of Yes and No is also its key
+  lsYes,  // message dialog button captions; the letter after
+  lsNo,   // "&" of Yes and No is also its key
   lsOk,
   lsCancel,
-  lsWarning,            // message headings by kind
+  lsWarning,  // message headings by kind
   lsError,
   lsInformation,
   lsConfirmation,
   lsInput,
-  lsKeyBackspace,       // key names of shortcut texts
+  lsKeyBackspace,  // key names of shortcut texts
   lsKeyTab,
   lsKeyEscape,
   lsKeyEnter,
@@ -57,10 +57,10 @@ enum TLangText : int {
   lsKeyDown,
   lsKeyInsert,
   lsKeyDelete,
-  lsShiftPrefix,        // modifier prefixes of shortcut texts
+  lsShiftPrefix,  // modifier prefixes of shortcut texts
   lsCtrlPrefix,
   lsAltPrefix,
-  lsByte,               // size units of SizeToText
+  lsByte,  // size units of SizeToText
   lsBytes,
   lsKilobytes,
   lsMegabytes,

@@ -20,7 +20,7 @@ QString ExecutableFileName() {
   // applicationFilePath needs the application object; tests and early
   // start-up have none, so ask the system directly then.
   const QString path = QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
-                                                     : QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+                                                    : QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
   const QString name = QFileInfo(path).fileName();
   return name.isEmpty() ? QStringLiteral("Tesselune") : name;
 }
@@ -40,16 +40,11 @@ TMsgPresenter SetMsgPresenter(TMsgPresenter presenter) { return std::exchange(Pr
 QString MsgHeading(TMsgKind kind, const QString& heading) {
   if (!heading.isEmpty()) return heading;
   switch (kind) {
-    case mkWarning:
-      return LangText(lsWarning);
-    case mkError:
-      return LangText(lsError);
-    case mkInformation:
-      return LangText(lsInformation);
-    case mkConfirmation:
-      return LangText(lsConfirmation);
-    case mkApplication:
-      break;
+    case mkWarning: return LangText(lsWarning);
+    case mkError: return LangText(lsError);
+    case mkInformation: return LangText(lsInformation);
+    case mkConfirmation: return LangText(lsConfirmation);
+    case mkApplication: break;
   }
   return ExecutableFileName();
 }

@@ -90,7 +90,7 @@ int MsgKeyResult(QChar key, TMsgButtons buttons);
 // text at (56, 44), buttons 75 x 25 spaced 81 apart and right-aligned 11
 // pixels from the right edge.
 struct TMsgDlgLayout {
-  int ClientWidth = 0;   // at least 300
+  int ClientWidth = 0;  // at least 300
   int ClientHeight = 0;
   int SeparatorWidth = 0;  // the line under the heading
   int ButtonTop = 0;

@@ -218,11 +218,10 @@ int RunInfo(const std::vector<std::string>& args) {
       status = ExitFailed;
       continue;
     }
-    const QString line = QStringLiteral("%1: %2, %3, %4")
-                             .arg(name,
-                                  QStringLiteral("%1x%2 pixels").arg(PictureWidth).arg(PictureHeight),
-                                  ColorDepthText(name, PreviewFormatOf(name, preview)),
-                                  SizeToText(FileSizeOf(name), false));
+    const QString line =
+        QStringLiteral("%1: %2, %3, %4")
+            .arg(name, QStringLiteral("%1x%2 pixels").arg(PictureWidth).arg(PictureHeight),
+                 ColorDepthText(name, PreviewFormatOf(name, preview)), SizeToText(FileSizeOf(name), false));
     std::printf("%s\n", qPrintable(line));
   }
   return status;

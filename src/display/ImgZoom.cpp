@@ -3,8 +3,8 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <algorithm>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <new>
 #include <vector>
 

@@ -124,12 +124,9 @@ class TFigureTarget {
  private:
   TColor ColorOf(TPixelKind kind) const {
     switch (kind) {
-      case pkBrush:
-        return m_canvas.Brush.Color;
-      case pkGap:
-        return m_canvas.BackgroundColor;
-      default:
-        return m_canvas.Pen.Color;
+      case pkBrush: return m_canvas.Brush.Color;
+      case pkGap: return m_canvas.BackgroundColor;
+      default: return m_canvas.Pen.Color;
     }
   }
 
@@ -539,19 +536,14 @@ void TShapeManager::Clear() {
 void TShapeManager::Draw(TShapeCanvas& canvas, TRect r, int mode, TMyShape kind) {
   int style = -1;
   switch (mode) {
-    case 1:
-      style = 0;
-      break;
-    case 2:
-      style = 1;
-      break;
+    case 1: style = 0; break;
+    case 2: style = 1; break;
     case 3:
     case 4:
       style = *Toggle ? 3 : 2;
       if (mode == 3) *Toggle = !*Toggle;
       break;
-    default:
-      break;
+    default: break;
   }
   if (style >= 0) {
     const TShapePenStyle& s = PenStyles[std::size_t(style)];
@@ -570,15 +562,9 @@ void TShapeManager::Draw(TShapeCanvas& canvas, TRect r, int mode, TMyShape kind)
   const int L = r.Left, T = r.Top, R = r.Right, B = r.Bottom;
   const int MX = (L + R) / 2, MY = (T + B) / 2;
   switch (kind) {
-    case ssRect:
-      DrawRectangle(canvas, r);
-      break;
-    case ssEllipse:
-      DrawEllipse(canvas, r);
-      break;
-    case ssRoundRect:
-      DrawRoundRect(canvas, r, RoundRectCorner(r));
-      break;
+    case ssRect: DrawRectangle(canvas, r); break;
+    case ssEllipse: DrawEllipse(canvas, r); break;
+    case ssRoundRect: DrawRoundRect(canvas, r, RoundRectCorner(r)); break;
     case ssLine: {
       const TPoint line[] = {{L, T}, {R, B}};
       DrawPoints(canvas, line, false);
@@ -619,9 +605,7 @@ void TShapeManager::Draw(TShapeCanvas& canvas, TRect r, int mode, TMyShape kind)
       FitTo(r);
       DrawPoints(canvas, Working.Points, kind == ssPolygon);
       break;
-    case ssMultiPoints:
-      DrawEdges(canvas, r);
-      break;
+    case ssMultiPoints: DrawEdges(canvas, r); break;
   }
   canvas.Changed();
 }

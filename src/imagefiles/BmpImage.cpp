@@ -91,21 +91,12 @@ TBmpLayout ReadLayout(TBytes d) {
   const int bpp = L.bitCount;
   bool valid = false;
   switch (L.compression) {
-    case BiRgb:
-      valid = bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32;
-      break;
-    case BiRle8:
-      valid = bpp == 8;
-      break;
-    case BiRle4:
-      valid = bpp == 4;
-      break;
+    case BiRgb: valid = bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32; break;
+    case BiRle8: valid = bpp == 8; break;
+    case BiRle4: valid = bpp == 4; break;
     case BiBitfields:
-    case BiAlphaBitfields:
-      valid = bpp == 16 || bpp == 32;
-      break;
-    default:
-      Fail("unsupported compression");
+    case BiAlphaBitfields: valid = bpp == 16 || bpp == 32; break;
+    default: Fail("unsupported compression");
   }
   if (!valid) Fail("unsupported bit count for its compression");
 
@@ -337,26 +328,13 @@ void TBmpImage::SaveToBytes(TByteBuffer& out) {
   int bpp = 24;
   QImage::Format format = QImage::Format_BGR888;
   switch (m_bitmap.PixelFormat()) {
-    case pf1bit:
-      bpp = 1, format = QImage::Format_Mono;
-      break;
-    case pf4bit:
-      bpp = 4, format = QImage::Format_Indexed8;
-      break;
-    case pf8bit:
-      bpp = 8, format = QImage::Format_Indexed8;
-      break;
-    case pf15bit:
-      bpp = 16, format = QImage::Format_RGB555;
-      break;
-    case pf16bit:
-      bpp = 16, format = QImage::Format_RGB16;
-      break;
-    case pf32bit:
-      bpp = 32, format = QImage::Format_ARGB32;
-      break;
-    default:
-      break;
+    case pf1bit: bpp = 1, format = QImage::Format_Mono; break;
+    case pf4bit: bpp = 4, format = QImage::Format_Indexed8; break;
+    case pf8bit: bpp = 8, format = QImage::Format_Indexed8; break;
+    case pf15bit: bpp = 16, format = QImage::Format_RGB555; break;
+    case pf16bit: bpp = 16, format = QImage::Format_RGB16; break;
+    case pf32bit: bpp = 32, format = QImage::Format_ARGB32; break;
+    default: break;
   }
   if (img.format() != format) {
     img = img.convertToFormat(format);
@@ -436,8 +414,7 @@ void TBmpImage::SaveToBytes(TByteBuffer& out) {
         for (std::int64_t x = 0; x < w; ++x) PutLE16(file, bitfields ? p[x] : p[x] & 0x7FFF);
         break;
       }
-      default:
-        file.insert(file.end(), s, s + w * (bpp / 8));
+      default: file.insert(file.end(), s, s + w * (bpp / 8));
     }
     file.resize(rowStart + rowBytes, 0);
   }

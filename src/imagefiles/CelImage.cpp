@@ -8,7 +8,9 @@ constexpr std::size_t HeaderSize = 32;
 constexpr std::size_t PaletteSize = 256 * 3;
 
 unsigned LE16(TBytes d, std::size_t at) { return unsigned(d[at]) | unsigned(d[at + 1]) << 8; }
-std::uint32_t LE32(TBytes d, std::size_t at) { return std::uint32_t(LE16(d, at)) | std::uint32_t(LE16(d, at + 2)) << 16; }
+std::uint32_t LE32(TBytes d, std::size_t at) {
+  return std::uint32_t(LE16(d, at)) | std::uint32_t(LE16(d, at + 2)) << 16;
+}
 
 [[noreturn]] void Fail(const char* what) { throw EImageError(std::string("Autodesk: ") + what); }
 
@@ -46,7 +48,8 @@ void TCelImage::LoadFromBytes(TBytes data) {
   if (image.isNull()) Fail("not enough memory for the picture");
   image.setColorTable(table);
   const std::uint8_t* src = pal + PaletteSize;
-  for (int y = 0; y < height; ++y) std::memcpy(image.scanLine(y), src + std::size_t(y) * std::size_t(width), std::size_t(width));
+  for (int y = 0; y < height; ++y)
+    std::memcpy(image.scanLine(y), src + std::size_t(y) * std::size_t(width), std::size_t(width));
 
   TBitmap result;
   result.SetImage(std::move(image), pf8bit);

@@ -24,9 +24,9 @@
 
 namespace {
 
-constexpr int kLevels = 6;                     // octree depth = histogram bits a channel
-constexpr int kBins = 1 << (3 * kLevels);      // 262144 leaves
-constexpr int kLowBits = 8 - kLevels;          // bits of a channel below the bin
+constexpr int kLevels = 6;                 // octree depth = histogram bits a channel
+constexpr int kBins = 1 << (3 * kLevels);  // 262144 leaves
+constexpr int kLowBits = 8 - kLevels;      // bits of a channel below the bin
 // Lloyd rounds after the octree: most of their gain comes in the first few.
 constexpr int kRefineRounds = 4;
 
@@ -77,11 +77,10 @@ struct TRgb {
 // those of its enclosing 32x32x32 cell, which are picked from the palette.
 class TNearest {
  public:
-  explicit TNearest(const std::vector<TRgb>& palette)
-      : m_coarse(kCoarseShift), m_fine(kFineShift) {
+  explicit TNearest(const std::vector<TRgb>& palette) : m_coarse(kCoarseShift), m_fine(kFineShift) {
     for (std::size_t i = 0; i < palette.size(); ++i)
-      m_all.push_back({0, std::int16_t(palette[i].r), std::int16_t(palette[i].g), std::int16_t(palette[i].b),
-                       std::uint8_t(i)});
+      m_all.push_back(
+          {0, std::int16_t(palette[i].r), std::int16_t(palette[i].g), std::int16_t(palette[i].b), std::uint8_t(i)});
   }
 
   int Find(int r, int g, int b) {
@@ -127,7 +126,9 @@ class TNearest {
   class TGrid {
    public:
     explicit TGrid(int shift)
-        : m_shift(shift), m_bits(8 - shift), m_start(std::size_t(1) << (3 * m_bits), -1),
+        : m_shift(shift),
+          m_bits(8 - shift),
+          m_start(std::size_t(1) << (3 * m_bits), -1),
           m_count(std::size_t(1) << (3 * m_bits), 0) {}
     int CellOf(int r, int g, int b) const {
       return ((r >> m_shift) << (2 * m_bits)) | ((g >> m_shift) << m_bits) | (b >> m_shift);

@@ -135,8 +135,8 @@ void TGifImage::LoadFromBytes(TBytes data) {
   const bool hasLocalMap = desc.ColorMap != nullptr;
   QList<QRgb> frameTable = hasLocalMap ? TableOf(desc.ColorMap) : globalTable;
   const bool interlaced = desc.Interlace;
-  const bool covers = left <= 0 && top <= 0 && std::int64_t(left) + frameW >= screenW &&
-                      std::int64_t(top) + frameH >= screenH;
+  const bool covers =
+      left <= 0 && top <= 0 && std::int64_t(left) + frameW >= screenW && std::int64_t(top) + frameH >= screenH;
   if (!covers) {
     CheckPictureSize(screenW, screenH);
     // The screen around a smaller frame is backed by no data: beyond a

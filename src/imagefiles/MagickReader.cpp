@@ -92,9 +92,13 @@ MagickCore::MagickBooleanType ReadWatch(const char*, const MagickCore::MagickOff
 // are of that format at all before any coder parses them.
 
 unsigned LE16(TBytes d, std::size_t at) { return unsigned(d[at]) | unsigned(d[at + 1]) << 8; }
-std::uint32_t LE32(TBytes d, std::size_t at) { return std::uint32_t(LE16(d, at)) | std::uint32_t(LE16(d, at + 2)) << 16; }
+std::uint32_t LE32(TBytes d, std::size_t at) {
+  return std::uint32_t(LE16(d, at)) | std::uint32_t(LE16(d, at + 2)) << 16;
+}
 unsigned BE16(TBytes d, std::size_t at) { return unsigned(d[at]) << 8 | unsigned(d[at + 1]); }
-std::uint32_t BE32(TBytes d, std::size_t at) { return std::uint32_t(BE16(d, at)) << 16 | std::uint32_t(BE16(d, at + 2)); }
+std::uint32_t BE32(TBytes d, std::size_t at) {
+  return std::uint32_t(BE16(d, at)) << 16 | std::uint32_t(BE16(d, at + 2));
+}
 std::int64_t SignedBE16(TBytes d, std::size_t at) { return std::int16_t(std::uint16_t(BE16(d, at))); }
 
 void CheckPcx(TBytes d) {
@@ -185,8 +189,9 @@ void CheckPnm(TBytes d) {
   const std::uint64_t samples = pixels * (kind == 3 || kind == 6 ? 3 : 1), bytes = maxValue > 255 ? 2 : 1;
   std::uint64_t needed = 0;
   switch (kind) {
-    case 1: needed = pixels; break;                   // at least a digit a pixel
-    case 2: case 3: needed = 2 * samples - 1; break;  // a digit and a separator a sample
+    case 1: needed = pixels; break;  // at least a digit a pixel
+    case 2:
+    case 3: needed = 2 * samples - 1; break;  // a digit and a separator a sample
     case 4: needed = (std::uint64_t(width) + 7) / 8 * std::uint64_t(height); break;
     default: needed = samples * bytes; break;
   }
@@ -294,7 +299,9 @@ TBitmap DecodeRla(TBytes d) {
       if (x < samples.size()) Fail(f, "a row is short of pixels");
       pos = stop;
       // Channel order is red, green, blue, then matte; a grey picture has one.
-      const int slot = alpha ? (channel == colour ? 3 : colour == 1 ? -1 : 2 - int(channel))
+      const int slot = alpha ? (channel == colour ? 3
+                                : colour == 1     ? -1
+                                                  : 2 - int(channel))
                              : (colour == 1 ? 0 : 2 - int(channel));
       for (int px = 0; px < w; ++px) {
         const std::uint8_t v = samples[std::size_t(px)];

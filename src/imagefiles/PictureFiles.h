@@ -13,19 +13,12 @@
 #include "imagefiles/Graphic.h"
 #include "raster/Bitmap.h"
 
-enum TFileStage : std::uint8_t {
-  fsBeforeLoad = 0,
-  fsAfterLoad = 1,
-  fsBeforeSave = 2,
-  fsAfterSave = 3,
-  fsFailed = 4
-};
+enum TFileStage : std::uint8_t { fsBeforeLoad = 0, fsAfterLoad = 1, fsBeforeSave = 2, fsAfterSave = 3, fsFailed = 4 };
 
 // graphic: the codec object of the current file (none for fsFailed). Setting
 // cont to false at fsBeforeLoad, fsAfterLoad or fsBeforeSave abandons the read
 // or write without failure.
-using TPictureFileEvent =
-    std::function<void(TGraphic* graphic, const QString& fileName, TFileStage stage, bool& cont)>;
+using TPictureFileEvent = std::function<void(TGraphic* graphic, const QString& fileName, TFileStage stage, bool& cont)>;
 
 struct TSaveFormat {
   QString Extensions;   // with dots, separated by ";"
@@ -76,13 +69,13 @@ class TPictureFileDialogs {
 };
 
 // Module switches.
-extern bool ShowFileErrors;    // failures shown in a message box (initially true)
-extern bool QuickLoad;         // true only while LoadPicturePreview runs
-extern bool PreviewEnabled;    // the open dialog's preview switch
+extern bool ShowFileErrors;  // failures shown in a message box (initially true)
+extern bool QuickLoad;       // true only while LoadPicturePreview runs
+extern bool PreviewEnabled;  // the open dialog's preview switch
 extern TPictureFileEvent OnPictureFile;
-extern int PictureWidth;       // full size of the picture last loaded
+extern int PictureWidth;  // full size of the picture last loaded
 extern int PictureHeight;
-extern double SaveResolution;  // dots per inch handed to the PNG and TIFF writers
+extern double SaveResolution;                    // dots per inch handed to the PNG and TIFF writers
 extern TPictureFileDialogs* PictureFileDialogs;  // none: an empty name does nothing
 
 // Fills SaveFormats and OpenRegistry; called once at start-up after the

@@ -93,8 +93,7 @@ bool ReadHeader(TPngState* st) {
       png_set_gray_to_rgb(st->png);
       png_set_bgr(st->png);
       break;
-    default:
-      png_set_bgr(st->png);
+    default: png_set_bgr(st->png);
   }
   if (st->bitDepth == 16) png_set_scale_16(st->png);
   if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(st->png);
@@ -155,7 +154,8 @@ void TPngImage::LoadFromBytes(TBytes data) {
     if (!ReadHeader(&st)) Fail(st.message);
     CheckPictureSize(st.width, st.height);
     const std::uint64_t pixelBits = std::uint64_t(st.width) * st.height * st.fileChannels * st.bitDepth;
-    if (pixelBits / 8 > IdatBytes(data) * std::uint64_t(MaxDeflateRatio) + 1024) Fail("image data is too short for the picture");
+    if (pixelBits / 8 > IdatBytes(data) * std::uint64_t(MaxDeflateRatio) + 1024)
+      Fail("image data is too short for the picture");
 
     QImage::Format format = QImage::Format_Indexed8;
     TPixelFormat pf = pf8bit;

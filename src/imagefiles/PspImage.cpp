@@ -215,7 +215,7 @@ void TParser::Layer(const TBlock& block) {
   } else {
     info.Skip(info.U16());
   }
-  info.U8();  // layer type: raster layers are recognised by their channels
+  info.U8();                               // layer type: raster layers are recognised by their channels
   for (int i = 0; i < 4; ++i) info.I32();  // the layer's whole extent
   TLayer layer;
   layer.saved.left = info.I32();

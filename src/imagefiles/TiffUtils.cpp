@@ -125,14 +125,10 @@ struct TDecodedTiff {
 TPixelFormat StoredFormat(std::uint16_t samplesPerPixel, std::uint16_t bitsPerSample) {
   if (samplesPerPixel != 1) return pf24bit;
   switch (bitsPerSample) {
-    case 1:
-      return pf1bit;
-    case 4:
-      return pf4bit;
-    case 8:
-      return pf8bit;
-    default:
-      return pf24bit;
+    case 1: return pf1bit;
+    case 4: return pf4bit;
+    case 8: return pf8bit;
+    default: return pf24bit;
   }
 }
 

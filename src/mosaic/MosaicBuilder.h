@@ -15,8 +15,7 @@ constexpr int MosaicContrastPercent = 12;
 
 class TMosaicBuilder {
  public:
-  TMosaicBuilder(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias,
-                 TRandom& random);
+  TMosaicBuilder(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias, TRandom& random);
 
   // True when the mosaic was built, False (nothing touched, no progress) when
   // the thumbnail list is empty or the cell size is not positive. Progress is

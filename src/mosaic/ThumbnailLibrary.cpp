@@ -92,8 +92,7 @@ namespace {
 class TOrderedDecoder {
  public:
   TOrderedDecoder(const QStringList& files, const TThumbnailLoadOptions& options, int threads)
-      : m_files(files), m_options(options), m_results(size_t(files.size())),
-        m_window(size_t(threads) * 2) {
+      : m_files(files), m_options(options), m_results(size_t(files.size())), m_window(size_t(threads) * 2) {
     for (int i = 0; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
   }
   ~TOrderedDecoder() {
@@ -130,9 +129,7 @@ class TOrderedDecoder {
       size_t i;
       {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] {
-          return m_stop || m_next >= m_results.size() || m_next < m_consumed + m_window;
-        });
+        m_changed.wait(lock, [&] { return m_stop || m_next >= m_results.size() || m_next < m_consumed + m_window; });
         if (m_stop || m_next >= m_results.size()) return;
         i = m_next++;
       }
@@ -175,8 +172,7 @@ void LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnai
   ShowFileErrors = false;
   OnPictureFile = nullptr;
 
-  const int threads =
-      options.Threads > 0 ? options.Threads : int(std::max(1u, std::thread::hardware_concurrency()));
+  const int threads = options.Threads > 0 ? options.Threads : int(std::max(1u, std::thread::hardware_concurrency()));
   if (threads == 1) {
     FindFiles(folder, QString::fromLatin1(ThumbnailMasks), [&](const QString& dir, const QString& name) {
       if (!AddThumbnailFile(list, dir, name, options)) return false;

@@ -36,9 +36,7 @@ TPixelFormat PixelFormatOfImage(const QImage& image) {
 
 namespace {
 
-TPixelFormat Normalised(TPixelFormat pf) {
-  return (pf == pfDevice || pf == pfCustom) ? pf24bit : pf;
-}
+TPixelFormat Normalised(TPixelFormat pf) { return (pf == pfDevice || pf == pfCustom) ? pf24bit : pf; }
 
 TColor FromQRgb(QRgb c) { return RGBColor(qRed(c), qGreen(c), qBlue(c)); }
 
@@ -138,9 +136,7 @@ QImage ToIndexed(const QImage& src, int colors, QImage::Format format) {
 
 }  // namespace
 
-TBitmap::TBitmap(int width, int height, TPixelFormat pf) : m_format(Normalised(pf)) {
-  SetSize(width, height);
-}
+TBitmap::TBitmap(int width, int height, TPixelFormat pf) : m_format(Normalised(pf)) { SetSize(width, height); }
 
 TBitmap::TBitmap(const TBitmap& other)
     : Transparent(other.Transparent),

@@ -18,17 +18,7 @@
 
 // Ordinals as stored in files and dispatch results; pfDevice and pfCustom are
 // kept for that only and behave as pf24bit when set.
-enum TPixelFormat : std::uint8_t {
-  pfDevice = 0,
-  pf1bit,
-  pf4bit,
-  pf8bit,
-  pf15bit,
-  pf16bit,
-  pf24bit,
-  pf32bit,
-  pfCustom
-};
+enum TPixelFormat : std::uint8_t { pfDevice = 0, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
 
 QImage::Format QImageFormatOf(TPixelFormat pf);
 

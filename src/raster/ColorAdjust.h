@@ -29,10 +29,8 @@ void ColorizeBitmap(TBitmap& bitmap, TColor color, int percent, TRect rect);
 void ContrastBitmap(TBitmap& bitmap, int percent, TRect rect);
 void BlurBitmap(TBitmap& bitmap, TRect rect);
 void GrayTintBitmap(TBitmap& bitmap, TColor keyColor, TColor tintColor, int percent);
-void MakeColorMask(const TBitmap& source, TBitmap& mask, TColor color, int tolerance, bool markMatches,
-                   TRect rect);
-void BlendPixelMasked(std::uint8_t* targetPixel, const TColorTriple& color, const std::uint8_t* maskPixel,
-                      int percent);
+void MakeColorMask(const TBitmap& source, TBitmap& mask, TColor color, int tolerance, bool markMatches, TRect rect);
+void BlendPixelMasked(std::uint8_t* targetPixel, const TColorTriple& color, const std::uint8_t* maskPixel, int percent);
 void BlendColorMasked(const TBitmap& mask, TRect maskRect, TBitmap& target, int x, int y, TRect targetRect,
                       TColor color, int percent);
 void TileBitmap(const TBitmap& tile, TBitmap& target, int originX, int originY, TRect rect);

@@ -11,8 +11,7 @@
 bool IsRectEmpty(const TRect& r) { return r.Right <= r.Left || r.Bottom <= r.Top; }
 
 bool IntersectRect(TRect& result, const TRect& a, const TRect& b) {
-  TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-          std::min(a.Bottom, b.Bottom)};
+  TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
   if (IsRectEmpty(r)) r = TRect{};
   result = r;
   return !IsRectEmpty(r);
@@ -47,9 +46,7 @@ TRect SquareRect(const TRect& r, bool keepLeft, bool keepTop) {
 
 TRect BitmapRect(const TBitmap& bitmap) { return TRect{0, 0, bitmap.Width(), bitmap.Height()}; }
 
-void ClipRectToBitmap(TRect& r, const TBitmap& bitmap) {
-  IntersectRect(r, NormalizeRect(r), BitmapRect(bitmap));
-}
+void ClipRectToBitmap(TRect& r, const TBitmap& bitmap) { IntersectRect(r, NormalizeRect(r), BitmapRect(bitmap)); }
 
 void FitInBox(int& width, int& height, int boxWidth, int boxHeight) {
   if (width <= 0 || height <= 0 || boxWidth <= 0 || boxHeight <= 0) return;
@@ -68,8 +65,7 @@ namespace {
 // and takes one source pixel for every target pixel.
 std::vector<int> NearestMap(int dst, int src) {
   std::vector<int> map(size_t(std::max(dst, 0)));
-  for (int i = 0; i < dst; ++i)
-    map[size_t(i)] = int(((2 * std::int64_t(i) + 1) * src) / (2 * std::int64_t(dst)));
+  for (int i = 0; i < dst; ++i) map[size_t(i)] = int(((2 * std::int64_t(i) + 1) * src) / (2 * std::int64_t(dst)));
   return map;
 }
 

@@ -85,7 +85,9 @@ TEST_F(FoncUtils, TruncateText) {
   EXPECT_EQ(TruncateText(thirty, -4), QStringLiteral("..."));
   EXPECT_EQ(TruncateText(QString(), 0), QString());
   // A character outside the basic plane counts once and is never cut in two.
-  const QString emoji = QString::fromUtf8("a\xF0\x9F\x98\x80" "b");  // a, U+1F600, b
+  const QString emoji = QString::fromUtf8(
+      "a\xF0\x9F\x98\x80"
+      "b");  // a, U+1F600, b
   EXPECT_EQ(TruncateText(emoji, 3), emoji);
   EXPECT_EQ(TruncateText(emoji, 2), QString::fromUtf8("a\xF0\x9F\x98\x80..."));
   EXPECT_EQ(TruncateText(emoji, 1), QStringLiteral("a..."));
@@ -117,8 +119,8 @@ TEST_F(FoncUtils, FilterField) {
     bool pattern;
     const char* expected;
   } cases[] = {
-      {1, false, "Common images"}, {1, true, "*.jpg;*.png"}, {2, false, "All images"},
-      {3, true, "*.bmp"},          {4, false, "*.bmp"},      {INT_MAX, true, "*.bmp"},
+      {1, false, "Common images"}, {1, true, "*.jpg;*.png"},     {2, false, "All images"},
+      {3, true, "*.bmp"},          {4, false, "*.bmp"},          {INT_MAX, true, "*.bmp"},
       {0, true, "Common images"},  {-3, false, "Common images"}, {INT_MIN, true, "Common images"},
   };
   for (const Case& c : cases) {
@@ -135,7 +137,7 @@ TEST_F(FoncUtils, MaskToExt) {
     const char* mask;
     const char* expected;
   } cases[] = {
-      {"*.jpg;*.jpeg", ".jpg"}, {"*.*", ".*"}, {"bmp", ".bmp"},     {"", ""},
+      {"*.jpg;*.jpeg", ".jpg"}, {"*.*", ".*"},     {"bmp", ".bmp"}, {"", ""},
       {"*.tif;*.tiff", ".tif"}, {"a.b.c", ".b.c"}, {";*.jpg", "."}, {"*.png;", ".png"},
   };
   for (const Case& c : cases) {

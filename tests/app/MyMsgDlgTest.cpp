@@ -160,7 +160,7 @@ TEST_F(MyMsgDlg, AcceleratorKeys) {
     TMsgButtons buttons;
     int result;
   } cases[] = {
-      {'y', question, idYes}, {'Y', question, idYes}, {'n', question, idNo}, {'N', btNo, idNo},
+      {'y', question, idYes}, {'Y', question, idYes}, {'n', question, idNo},      {'N', btNo, idNo},
       {'o', question, 0},     {'y', btOk, 0},         {'n', btYes | btCancel, 0}, {'c', question, 0},
   };
   for (const Case& c : cases) {

@@ -37,7 +37,8 @@ class CliTool : public ::testing::Test {
     ASSERT_TRUE(dir.isValid());
     RegisterPictureFormats();
     QDir().mkpath(Path("thumbs"));
-    for (int i = 0; i < 5; ++i) Write(QStringLiteral("thumbs/t%1.png").arg(i), Solid(12, 9, RGBColor(i * 50, 100, 200 - i * 40)));
+    for (int i = 0; i < 5; ++i)
+      Write(QStringLiteral("thumbs/t%1.png").arg(i), Solid(12, 9, RGBColor(i * 50, 100, 200 - i * 40)));
     Write("target.png", Numbered(50, 30));
   }
   QString Path(const QString& name) const { return dir.filePath(name); }
@@ -51,7 +52,8 @@ class CliTool : public ::testing::Test {
 }  // namespace
 
 TEST_F(CliTool, MosaicWithSeedRepeats) {
-  const QStringList base = {"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--cell", "10", "--seed", "7"};
+  const QStringList base = {"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--cell", "10", "--seed",
+                            "7"};
   const CliRun a = RunCli(base + QStringList{"--output", Path("a.png")});
   ASSERT_EQ(a.status, 0) << a.err.toStdString();
   EXPECT_TRUE(a.err.isEmpty()) << a.err.toStdString();  // no progress bar when not on a terminal
@@ -59,7 +61,7 @@ TEST_F(CliTool, MosaicWithSeedRepeats) {
   ASSERT_EQ(b.status, 0);
   EXPECT_EQ(Contents(Path("a.png")), Contents(Path("b.png")));
   const CliRun c = RunCli(QStringList{"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--cell", "10",
-                                "--seed", "8", "--no-check-size", "--output", Path("c.bmp")});
+                                      "--seed", "8", "--no-check-size", "--output", Path("c.bmp")});
   ASSERT_EQ(c.status, 0);
   QString name = Path("c.bmp");
   TBitmap result;

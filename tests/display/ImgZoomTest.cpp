@@ -32,8 +32,8 @@ TColor At(const QImage& img, int x, int y) {
   for (int y = area.Top; y < area.Bottom; ++y)
     for (int x = area.Left; x < area.Right; ++x)
       if (At(img, x, y) != expected(x, y))
-        return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << Hex(At(img, x, y))
-                                             << ", expected " << Hex(expected(x, y));
+        return ::testing::AssertionFailure()
+               << "pixel (" << x << ", " << y << ") is " << Hex(At(img, x, y)) << ", expected " << Hex(expected(x, y));
   return ::testing::AssertionSuccess();
 }
 
@@ -494,12 +494,12 @@ TEST(ImgZoomFramed, CentresSmallPictureAtActualSizeAndFitsLargeOne) {
       for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 50; ++x) ASSERT_EQ(target.Pixel(23 + x, 28 + y), Distinct(x, y)) << x << ", " << y;
     }
-    EXPECT_EQ(target.Pixel(drawn.Left - 1, 50), clWhite);     // face around the picture
+    EXPECT_EQ(target.Pixel(drawn.Left - 1, 50), clWhite);  // face around the picture
     EXPECT_EQ(target.Pixel(2, 2), clWhite);
-    EXPECT_EQ(target.Pixel(0, 0), TColor(0xCCCCCC));          // light top-left edge
-    EXPECT_EQ(target.Pixel(95, 0), TColor(0x555555));         // dark top-right corner
-    EXPECT_EQ(target.Pixel(50, 95), TColor(0x555555));        // dark bottom edge
-    EXPECT_EQ(target.Pixel(99, 0), kBack);                    // back colour beside the shadow
+    EXPECT_EQ(target.Pixel(0, 0), TColor(0xCCCCCC));    // light top-left edge
+    EXPECT_EQ(target.Pixel(95, 0), TColor(0x555555));   // dark top-right corner
+    EXPECT_EQ(target.Pixel(50, 95), TColor(0x555555));  // dark bottom edge
+    EXPECT_EQ(target.Pixel(99, 0), kBack);              // back colour beside the shadow
     EXPECT_EQ(target.Pixel(97, 50), Dark(70 - 2 * (70 / 5))) << "second shadow ring";
   }
 }

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "TestBitmaps.h"
-#include "imagefiles/FormatFixtures.h"
 #include "imagefiles/BKImage.h"
+#include "imagefiles/FormatFixtures.h"
 
 using namespace testing_bitmaps;
 

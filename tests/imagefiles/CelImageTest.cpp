@@ -18,7 +18,7 @@ struct TCelSpec {
   int width = 3, height = 2;
   unsigned magic = 0x9119;
   int bits = 8, compression = 0;
-  long statedSize = -1;  // -1: width x height
+  long statedSize = -1;                                                                 // -1: width x height
   std::function<int(int, int)> level = [](int i, int c) { return (i + c * 20) % 64; };  // palette entry i, component c
   std::function<int(int, int)> pixel = [](int x, int y) { return x * 10 + y * 100; };
 };
@@ -89,21 +89,66 @@ TEST(CelImage, UnsupportedOrDamagedFilesFail) {
     std::function<TByteBuffer()> bytes;
   } const cases[] = {
       {"empty", [] { return TByteBuffer{}; }},
-      {"wrong magic", [] { TCelSpec s; s.magic = 0x1991; return MakeCel(s); }},
-      {"Animator Pro picture", [] { TCelSpec s; s.magic = 0x9500; return MakeCel(s); }},
+      {"wrong magic",
+       [] {
+         TCelSpec s;
+         s.magic = 0x1991;
+         return MakeCel(s);
+       }},
+      {"Animator Pro picture",
+       [] {
+         TCelSpec s;
+         s.magic = 0x9500;
+         return MakeCel(s);
+       }},
       {"Animator Pro cel (a flic)",
        [] {
          TByteBuffer b = {0x10, 0x20, 0, 0, 0x12, 0xAF};
          b.resize(900, 0);
          return b;
        }},
-      {"4 bits per pixel", [] { TCelSpec s; s.bits = 4; return MakeCel(s); }},
-      {"compressed", [] { TCelSpec s; s.compression = 1; return MakeCel(s); }},
-      {"size field disagrees", [] { TCelSpec s; s.statedSize = 7; return MakeCel(s); }},
-      {"no pixels", [] { TCelSpec s; s.width = 0; return MakeCel(s); }},
-      {"header cut short", [] { TByteBuffer b = MakeCel({}); b.resize(20); return b; }},
-      {"palette cut short", [] { TByteBuffer b = MakeCel({}); b.resize(500); return b; }},
-      {"last pixel missing", [] { TByteBuffer b = MakeCel({}); b.pop_back(); return b; }},
+      {"4 bits per pixel",
+       [] {
+         TCelSpec s;
+         s.bits = 4;
+         return MakeCel(s);
+       }},
+      {"compressed",
+       [] {
+         TCelSpec s;
+         s.compression = 1;
+         return MakeCel(s);
+       }},
+      {"size field disagrees",
+       [] {
+         TCelSpec s;
+         s.statedSize = 7;
+         return MakeCel(s);
+       }},
+      {"no pixels",
+       [] {
+         TCelSpec s;
+         s.width = 0;
+         return MakeCel(s);
+       }},
+      {"header cut short",
+       [] {
+         TByteBuffer b = MakeCel({});
+         b.resize(20);
+         return b;
+       }},
+      {"palette cut short",
+       [] {
+         TByteBuffer b = MakeCel({});
+         b.resize(500);
+         return b;
+       }},
+      {"last pixel missing",
+       [] {
+         TByteBuffer b = MakeCel({});
+         b.pop_back();
+         return b;
+       }},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);

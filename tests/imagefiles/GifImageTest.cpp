@@ -38,8 +38,7 @@ ColorMapObject* MakeMap(const TMap& colours) {
   while (size < int(colours.size())) size *= 2;
   std::vector<GifColorType> c(std::size_t(size), GifColorType{0, 0, 0});
   for (std::size_t i = 0; i < colours.size(); ++i)
-    c[i] = {GifByteType(GetRValue(colours[i])), GifByteType(GetGValue(colours[i])),
-            GifByteType(GetBValue(colours[i]))};
+    c[i] = {GifByteType(GetRValue(colours[i])), GifByteType(GetGValue(colours[i])), GifByteType(GetBValue(colours[i]))};
   return GifMakeMapObject(size, c.data());
 }
 
@@ -341,11 +340,10 @@ TEST(GifImage, DamagedFilesRaiseTheLoadError) {
       {"not a GIF", {'G', 'I', 'F', '8', '9', 'b', 0, 0}},
       {"no picture", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'}},
       // A 1x1 frame on a screen beyond the size limit.
-      {"huge screen", {'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
-                       ',', 1, 0, 1, 0, 1, 0, 1, 0, 0, 2, 2, 0x4C, 0x01, 0, ';'}},
-      {"frame without pixels",
-       {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255, ',', 0, 0, 0, 0, 0, 0, 0, 0,
-        0, 2, 2, 0x4C, 0x01, 0, ';'}},
+      {"huge screen", {'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0, 0, 0,    0,    0, 255, 255,
+                       255, ',', 1,   0,   1,   0,   1,    0,    1,    0,    0,    2, 2, 0x4C, 0x01, 0, ';'}},
+      {"frame without pixels", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0,    0,    0, 255, 255,
+                                255, ',', 0,   0,   0,   0,   0, 0, 0, 0, 0,    2, 2, 0x4C, 0x01, 0, ';'}},
   };
   for (const auto& [name, bytes] : cases) {
     SCOPED_TRACE(name);

@@ -116,20 +116,22 @@ TEST_F(MagickReader, EveryRegistryGroupLoadsInItsStoredDepth) {
        pf8bit, GreyRamp, nullptr},
       {"PPM", TMagickFormat::Pnm, [] { return WriteWithMagick(MagickPicture(5, 4, Distinct), "PPM"); }, 5, 4, pf24bit,
        Distinct, nullptr},
-      {"PSD with alpha", TMagickFormat::Psd, [] { return WriteWithMagick(MagickPicture(5, 3, Distinct, Holes), "PSD"); },
-       5, 3, pf32bit, Distinct, Holes},
+      {"PSD with alpha", TMagickFormat::Psd,
+       [] { return WriteWithMagick(MagickPicture(5, 3, Distinct, Holes), "PSD"); }, 5, 3, pf32bit, Distinct, Holes},
       {"PSD without alpha", TMagickFormat::Psd,
        [] { return WriteWithMagick(Typed(MagickPicture(5, 3, Distinct), Magick::TrueColorType), "PSD"); }, 5, 3,
        pf24bit, Distinct, nullptr},
       {"SGI RGB", TMagickFormat::Sgi, [] { return WriteWithMagick(MagickPicture(7, 2, Distinct), "SGI"); }, 7, 2,
        pf24bit, Distinct, nullptr},
-      {"SGI RGBA", TMagickFormat::Sgi, [] { return WriteWithMagick(MagickPicture(7, 2, Distinct, Ramp), "SGI"); }, 7,
-       2, pf32bit, Distinct, Ramp},
+      {"SGI RGBA", TMagickFormat::Sgi, [] { return WriteWithMagick(MagickPicture(7, 2, Distinct, Ramp), "SGI"); }, 7, 2,
+       pf32bit, Distinct, Ramp},
       {"SGI grey (bw)", TMagickFormat::Sgi,
-       [] { return WriteWithMagick(Typed(MagickPicture(6, 3, GreyRamp), Magick::GrayscaleType), "SGI"); }, 6, 3,
-       pf8bit, GreyRamp, nullptr},
+       [] { return WriteWithMagick(Typed(MagickPicture(6, 3, GreyRamp), Magick::GrayscaleType), "SGI"); }, 6, 3, pf8bit,
+       GreyRamp, nullptr},
       {"icon with its mask", TMagickFormat::Ico,
-       [] { return WriteWithMagick(MagickPicture(16, 16, Distinct, [](int x, int) { return x < 8 ? 0 : 255; }), "ICO"); },
+       [] {
+         return WriteWithMagick(MagickPicture(16, 16, Distinct, [](int x, int) { return x < 8 ? 0 : 255; }), "ICO");
+       },
        16, 16, pf32bit, Distinct, [](int x, int) { return x < 8 ? 0 : 255; }},
   };
   for (const TLoadCase& c : cases) {
@@ -203,9 +205,12 @@ TEST_F(MagickReader, PhotoCdGivesItsBaseResolution) {
 }
 
 TEST_F(MagickReader, IconGivesItsLargestPicture) {
-  std::list<Magick::Image> sizes{MagickPicture(16, 16, [](int, int) { return clRed; }, [](int, int) { return 255; }),
-                                 MagickPicture(32, 32, [](int, int) { return clBlue; }, [](int, int) { return 255; }),
-                                 MagickPicture(24, 24, [](int, int) { return clLime; }, [](int, int) { return 255; })};
+  std::list<Magick::Image> sizes{MagickPicture(
+                                     16, 16, [](int, int) { return clRed; }, [](int, int) { return 255; }),
+                                 MagickPicture(
+                                     32, 32, [](int, int) { return clBlue; }, [](int, int) { return 255; }),
+                                 MagickPicture(
+                                     24, 24, [](int, int) { return clLime; }, [](int, int) { return 255; })};
   const TBitmap b = Load(TMagickFormat::Ico, WriteWithMagick(sizes, "ICO"));
   EXPECT_EQ(b.Width(), 32);
   EXPECT_EQ(b.Height(), 32);
@@ -244,7 +249,7 @@ TEST_F(MagickReader, FileOfAnotherFormatUnderARegistryExtensionFails) {
 
 TEST_F(MagickReader, EnhancedMetafileCannotBeRendered) {
   TByteBuffer emf(108, 0);
-  emf[0] = 1;                                           // EMR_HEADER
+  emf[0] = 1;                                                  // EMR_HEADER
   emf[40] = ' ', emf[41] = 'E', emf[42] = 'M', emf[43] = 'F';  // signature
   EXPECT_THROW(Load(TMagickFormat::Emf, emf), EImageError);
 }

@@ -99,24 +99,25 @@ TEST_F(PictureFiles, Filters) {
   EXPECT_EQ(BuildSaveFilter(),
             "BMP (*.bmp)|*.bmp|GIF (*.gif)|*.gif|JPEG (*.jpg;*.jpeg)|*.jpg;*.jpeg|PNG (*.png)|*.png|RLE "
             "(*.rle)|*.rle|Targa (*.tga)|*.tga|TIFF (*.tif;*.tiff)|*.tif;*.tiff");
-  EXPECT_EQ(BuildOpenFilter(),
-            QString::fromUtf8(
-                "Common images|*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.tga;*.bmp;*.gif;*.bki|All images|*.*|"
-                "Alias/Wavefront (*.rla;*.rpf)|*.rla;*.rpf|Autodesk (*.cel;*.pic)|*.cel;*.pic|"
-                "BMP (*.bmp;*.dib;*.rle)|*.bmp;*.dib;*.rle|Brindlemark Image (*.bki)|*.bki|"
-                "Brindlemark Sélection (*.bks)|*.bks|Dr. Halo (*.cut)|*.cut|GIF (*.gif)|*.gif|"
-                "Icône (*.ico)|*.ico|JPEG (*.jfif;*.jpe;*.jpeg;*.jpg)|*.jfif;*.jpe;*.jpeg;*.jpg|"
-                "Metafile (*.emf;*.wmf)|*.emf;*.wmf|Paintbrush (*.pcc;*.pcx;*.scr)|*.pcc;*.pcx;*.scr|"
-                "Paintshop Pro (*.psp;*.tub)|*.psp;*.tub|Photo-CD (*.pcd)|*.pcd|"
-                "Photoshop (*.pdd;*.psd)|*.pdd;*.psd|PNG (*.png)|*.png|"
-                "Portable map (*.pbm;*.pgm;*.ppm)|*.pbm;*.pgm;*.ppm|SGI (*.bw;*.rgb;*.rgba;*.sgi)|*.bw;*.rgb;*.rgba;*.sgi|"
-                "Targa (*.icb;*.tga;*.vda;*.vst;*.win)|*.icb;*.tga;*.vda;*.vst;*.win|"
-                "TIFF (*.btf;*.fax;*.tf8;*.tif;*.tiff)|*.btf;*.fax;*.tf8;*.tif;*.tiff"));
+  EXPECT_EQ(
+      BuildOpenFilter(),
+      QString::fromUtf8(
+          "Common images|*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.tga;*.bmp;*.gif;*.bki|All images|*.*|"
+          "Alias/Wavefront (*.rla;*.rpf)|*.rla;*.rpf|Autodesk (*.cel;*.pic)|*.cel;*.pic|"
+          "BMP (*.bmp;*.dib;*.rle)|*.bmp;*.dib;*.rle|Brindlemark Image (*.bki)|*.bki|"
+          "Brindlemark Sélection (*.bks)|*.bks|Dr. Halo (*.cut)|*.cut|GIF (*.gif)|*.gif|"
+          "Icône (*.ico)|*.ico|JPEG (*.jfif;*.jpe;*.jpeg;*.jpg)|*.jfif;*.jpe;*.jpeg;*.jpg|"
+          "Metafile (*.emf;*.wmf)|*.emf;*.wmf|Paintbrush (*.pcc;*.pcx;*.scr)|*.pcc;*.pcx;*.scr|"
+          "Paintshop Pro (*.psp;*.tub)|*.psp;*.tub|Photo-CD (*.pcd)|*.pcd|"
+          "Photoshop (*.pdd;*.psd)|*.pdd;*.psd|PNG (*.png)|*.png|"
+          "Portable map (*.pbm;*.pgm;*.ppm)|*.pbm;*.pgm;*.ppm|SGI (*.bw;*.rgb;*.rgba;*.sgi)|*.bw;*.rgb;*.rgba;*.sgi|"
+          "Targa (*.icb;*.tga;*.vda;*.vst;*.win)|*.icb;*.tga;*.vda;*.vst;*.win|"
+          "TIFF (*.btf;*.fax;*.tf8;*.tif;*.tiff)|*.btf;*.fax;*.tf8;*.tif;*.tiff"));
 }
 
 TEST_F(PictureFiles, SaveFormatIndex) {
-  const std::pair<const char*, int> cases[] = {{"a.bmp", 0}, {"a.GIF", 1}, {"a.jpe", 2}, {"a.jpeg", 2},
-                                               {"a.t", 6},   {"a.tiff", 6}, {"a.rle", 4}, {"a.pcx", -1},
+  const std::pair<const char*, int> cases[] = {{"a.bmp", 0},  {"a.GIF", 1},        {"a.jpe", 2}, {"a.jpeg", 2},
+                                               {"a.t", 6},    {"a.tiff", 6},       {"a.rle", 4}, {"a.pcx", -1},
                                                {"noext", -1}, {"dir.v2/noext", -1}};
   for (const auto& [name, index] : cases) EXPECT_EQ(SaveFormatIndex(QString::fromLatin1(name)), index) << name;
 }
@@ -149,8 +150,8 @@ TEST_F(PictureFiles, ReaderChosenByExtension) {
   const TBitmap picture = Numbered(8, 8);
   const QString jpeg = Saved("x.jpg", picture);
   const QString tiff = Saved("x.tif", picture);
-  const std::pair<const char*, const char*> cases[] = {
-      {"a.JPG", "JPEG"}, {"a.jp", "JPEG"}, {"a.jfi", "JPEG"}, {"a.jpe", "JPEG"}, {"a.tf8", "TIFF"}, {"a.BTF", "TIFF"}};
+  const std::pair<const char*, const char*> cases[] = {{"a.JPG", "JPEG"}, {"a.jp", "JPEG"},  {"a.jfi", "JPEG"},
+                                                       {"a.jpe", "JPEG"}, {"a.tf8", "TIFF"}, {"a.BTF", "TIFF"}};
   for (const auto& [name, format] : cases) {
     SCOPED_TRACE(name);
     const QString copy = Path(name);
@@ -316,7 +317,9 @@ TEST_F(PictureFiles, DialogsWhenNoNameIsGiven) {
 
 namespace {
 
-QByteArray Bytes(const TByteBuffer& b) { return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size())); }
+QByteArray Bytes(const TByteBuffer& b) {
+  return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
+}
 
 QByteArray FileContents(const QString& path) {
   QFile f(path);
@@ -350,27 +353,48 @@ TEST_F(PictureFiles, EveryRegisteredExtensionReachesItsReader) {
     const char* reader;  // the codec the stage handler is given
   };
   const Case cases[] = {
-      {"rla", FileContents(data + "/rla/rgb4x3.rla"), "RLA"}, {"rpf", FileContents(data + "/rla/rgb4x3.rla"), "RLA"},
-      {"cel", Bytes(SampleCelFile()), "Autodesk"},            {"pic", Bytes(SampleCelFile()), "Autodesk"},
-      {"bmp", bmp, "BMP"},                                    {"dib", bmp, "BMP"},
-      {"rle", rle, "BMP"},                                    {"cut", FileContents(data + "/cut/grey5x3.cut"), "CUT"},
-      {"ico", ico, "ICO"},                                    {"jfif", jpeg, "JPEG"},
-      {"jpe", jpeg, "JPEG"},                                  {"jpeg", jpeg, "JPEG"},
-      {"jpg", jpeg, "JPEG"},                                  {"wmf", FileContents(data + "/wmf/rect40x30.wmf"), "WMF"},
-      {"pcc", pcx, "PCX"},                                    {"pcx", pcx, "PCX"},
-      {"scr", pcx, "PCX"},                                    {"psp", Bytes(SamplePspFile()), "Paint Shop Pro"},
-      {"tub", Bytes(SamplePspFile()), "Paint Shop Pro"},      {"pcd", pcd, "PCD"},
-      {"pdd", psd, "PSD"},                                    {"psd", psd, "PSD"},
-      {"png", png, "PNG"},                                    {"pbm", MagickFile(d, "PBM"), "PNM"},
-      {"pgm", MagickFile(d, "PGM"), "PNM"},                   {"ppm", MagickFile(d, "PPM"), "PNM"},
-      {"bw", sgi, "SGI"},                                     {"rgb", sgi, "SGI"},
-      {"rgba", sgi, "SGI"},                                   {"sgi", sgi, "SGI"},
-      {"icb", tga, "Targa"},                                  {"tga", tga, "Targa"},
-      {"vda", tga, "Targa"},                                  {"vst", tga, "Targa"},
-      {"win", tga, "Targa"},                                  {"gif", gif, "GIF"},
-      {"bki", Bytes(SampleBkiFile()), "BKI"},                 {"bks", QByteArray("-1\r\n10\r\n5\r\n"), "BKS"},
-      {"tiff", tiff, "TIFF"},                                 {"tif", tiff, "TIFF"},
-      {"fax", tiff, "TIFF"},                                  {"tf8", tiff, "TIFF"},
+      {"rla", FileContents(data + "/rla/rgb4x3.rla"), "RLA"},
+      {"rpf", FileContents(data + "/rla/rgb4x3.rla"), "RLA"},
+      {"cel", Bytes(SampleCelFile()), "Autodesk"},
+      {"pic", Bytes(SampleCelFile()), "Autodesk"},
+      {"bmp", bmp, "BMP"},
+      {"dib", bmp, "BMP"},
+      {"rle", rle, "BMP"},
+      {"cut", FileContents(data + "/cut/grey5x3.cut"), "CUT"},
+      {"ico", ico, "ICO"},
+      {"jfif", jpeg, "JPEG"},
+      {"jpe", jpeg, "JPEG"},
+      {"jpeg", jpeg, "JPEG"},
+      {"jpg", jpeg, "JPEG"},
+      {"wmf", FileContents(data + "/wmf/rect40x30.wmf"), "WMF"},
+      {"pcc", pcx, "PCX"},
+      {"pcx", pcx, "PCX"},
+      {"scr", pcx, "PCX"},
+      {"psp", Bytes(SamplePspFile()), "Paint Shop Pro"},
+      {"tub", Bytes(SamplePspFile()), "Paint Shop Pro"},
+      {"pcd", pcd, "PCD"},
+      {"pdd", psd, "PSD"},
+      {"psd", psd, "PSD"},
+      {"png", png, "PNG"},
+      {"pbm", MagickFile(d, "PBM"), "PNM"},
+      {"pgm", MagickFile(d, "PGM"), "PNM"},
+      {"ppm", MagickFile(d, "PPM"), "PNM"},
+      {"bw", sgi, "SGI"},
+      {"rgb", sgi, "SGI"},
+      {"rgba", sgi, "SGI"},
+      {"sgi", sgi, "SGI"},
+      {"icb", tga, "Targa"},
+      {"tga", tga, "Targa"},
+      {"vda", tga, "Targa"},
+      {"vst", tga, "Targa"},
+      {"win", tga, "Targa"},
+      {"gif", gif, "GIF"},
+      {"bki", Bytes(SampleBkiFile()), "BKI"},
+      {"bks", QByteArray("-1\r\n10\r\n5\r\n"), "BKS"},
+      {"tiff", tiff, "TIFF"},
+      {"tif", tiff, "TIFF"},
+      {"fax", tiff, "TIFF"},
+      {"tf8", tiff, "TIFF"},
       {"btf", tiff, "TIFF"},
   };
   std::vector<QString> covered;

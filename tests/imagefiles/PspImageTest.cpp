@@ -109,7 +109,8 @@ class TPspWriter {
   TByteBuffer Palette(const std::vector<QRgb>& colours) const {
     TByteBuffer count, entries;
     PutLE32(count, std::uint32_t(colours.size()));
-    for (QRgb c : colours) entries.insert(entries.end(), {std::uint8_t(qBlue(c)), std::uint8_t(qGreen(c)), std::uint8_t(qRed(c)), 0});
+    for (QRgb c : colours)
+      entries.insert(entries.end(), {std::uint8_t(qBlue(c)), std::uint8_t(qGreen(c)), std::uint8_t(qRed(c)), 0});
     return Block(2, Chunk(count), entries);
   }
 
@@ -134,7 +135,7 @@ class TPspWriter {
       PutLE16(info, 5);
       info.insert(info.end(), {'L', 'a', 'y', 'e', 'r'});
     }
-    info.push_back(1);  // raster
+    info.push_back(1);             // raster
     for (int i = 0; i < 2; ++i) {  // the whole extent, then the saved part
       PutLE32(info, std::uint32_t(l.left));
       PutLE32(info, std::uint32_t(l.top));
@@ -142,7 +143,7 @@ class TPspWriter {
       PutLE32(info, std::uint32_t(l.top + l.height));
     }
     info.insert(info.end(), {std::uint8_t(l.opacity), 0, 1, 0, 0});  // opacity, normal blend, visible
-    info.resize(info.size() + 32 + 3, 0);                          // mask rectangles and flags
+    info.resize(info.size() + 32 + 3, 0);                            // mask rectangles and flags
     PutLE16(info, 5);
     info.resize(info.size() + 40, 0);  // blend ranges
     TByteBuffer bitmaps;
@@ -322,8 +323,10 @@ TEST(PspImage, PaletteAndGreyPicturesComeOutInTrueColour) {
     s.major = 5, s.width = 9, s.height = 3, s.depth = unsigned(bits), s.compression = Rle, s.palette = palette;
     const auto idx = [&, bits](int x, int y) { return bits == 1 ? index(x, y) % 2 : index(x, y); };
     s.layers.push_back({0, 0, 9, 3, 255, {{0, 0, Samples(9, 3, idx, bits, 4)}}});
-    cases.push_back({bits == 8 ? "8-bit palette" : bits == 4 ? "4-bit palette" : "1-bit palette", s,
-                     [&, idx](int x, int y) {
+    cases.push_back({bits == 8   ? "8-bit palette"
+                     : bits == 4 ? "4-bit palette"
+                                 : "1-bit palette",
+                     s, [&, idx](int x, int y) {
                        const QRgb c = palette[std::size_t(idx(x, y))];
                        return RGBColor(qRed(c), qGreen(c), qBlue(c));
                      }});
@@ -331,7 +334,8 @@ TEST(PspImage, PaletteAndGreyPicturesComeOutInTrueColour) {
   TPspSpec grey;
   grey.major = 3, grey.width = 5, grey.height = 2, grey.depth = 8, grey.grey = true, grey.compression = Deflate;
   grey.layers.push_back({0, 0, 5, 2, 255, {{0, 0, Samples(5, 2, [](int x, int y) { return x * 50 + y; })}}});
-  cases.push_back({"8-bit grey, no palette", grey, [](int x, int y) { return RGBColor(x * 50 + y, x * 50 + y, x * 50 + y); }});
+  cases.push_back(
+      {"8-bit grey, no palette", grey, [](int x, int y) { return RGBColor(x * 50 + y, x * 50 + y, x * 50 + y); }});
   TPspSpec composite;
   composite.major = 6, composite.width = 4, composite.height = 4, composite.depth = 8;
   composite.composites = {{4, 4, 8, None, 0, false, palette, {{8, 0, Samples(4, 4, index)}}}};
@@ -401,22 +405,31 @@ TEST(PspImage, UnsupportedOrDamagedFilesFail) {
   };
   std::vector<TCase> cases = {
       {"empty", {}},
-      {"not the signature", [&] { TByteBuffer b = MakePsp(base); b[3] = 'X'; return b; }()},
+      {"not the signature",
+       [&] {
+         TByteBuffer b = MakePsp(base);
+         b[3] = 'X';
+         return b;
+       }()},
       {"Paint Shop Pro 4 file", edited(base, [](TPspSpec& s) { s.major = 2; })},
       {"no picture at all", edited(base, [](TPspSpec& s) { s.layers.clear(); })},
-      {"only a JPEG composite", edited(base, [](TPspSpec& s) {
-         s.layers.clear();
-         s.composites = {{6, 4, 24, None, 0, true, {}, {}}};
-       })},
+      {"only a JPEG composite", edited(base,
+                                       [](TPspSpec& s) {
+                                         s.layers.clear();
+                                         s.composites = {{6, 4, 24, None, 0, true, {}, {}}};
+                                       })},
       {"two raster layers and no composite", edited(base, [](TPspSpec& s) { s.layers.push_back(s.layers[0]); })},
       {"a colour channel missing", edited(base, [](TPspSpec& s) { s.layers[0].channels.pop_back(); })},
-      {"channel size disagrees with the layer", edited(base, [](TPspSpec& s) { s.layers[0].channels[1].samples.pop_back(); })},
+      {"channel size disagrees with the layer",
+       edited(base, [](TPspSpec& s) { s.layers[0].channels[1].samples.pop_back(); })},
       {"16 bits a channel", edited(base, [](TPspSpec& s) { s.depth = 48; })},
       {"JPEG-compressed layers", edited(base, [](TPspSpec& s) { s.compression = Jpeg; })},
-      {"palette picture without palette", edited(base, [](TPspSpec& s) {
-         s.depth = 8;
-         s.layers[0].channels = {{0, 0, Samples(6, 4, [](int, int) { return 1; })}};
-       })},
+      {"palette picture without palette",
+       edited(base,
+              [](TPspSpec& s) {
+                s.depth = 8;
+                s.layers[0].channels = {{0, 0, Samples(6, 4, [](int, int) { return 1; })}};
+              })},
       {"empty layer rectangle", edited(base, [](TPspSpec& s) { s.layers[0].width = 0; })},
   };
   // A damaged deflate stream and a channel length pointing past the file.

@@ -23,9 +23,7 @@ std::uint16_t LE16(const TByteBuffer& b, std::size_t at) { return std::uint16_t(
 ::testing::AssertionResult DecodeRle8(const TByteBuffer& data, int w, int h, std::vector<std::uint8_t>& rows) {
   rows.assign(std::size_t(w) * std::size_t(h), 0);
   std::size_t p = 0;
-  auto fail = [&](const std::string& what) {
-    return ::testing::AssertionFailure() << what << " at byte " << p;
-  };
+  auto fail = [&](const std::string& what) { return ::testing::AssertionFailure() << what << " at byte " << p; };
   for (int row = 0; row < h; ++row) {
     const int y = h - 1 - row;  // bottom-up
     int x = 0;

@@ -108,7 +108,8 @@ TEST(MosaicBuilder, ProgressOncePerRowOfCells) {
     TBitmap picture = Solid(30, c.height, clWhite);
     std::vector<int> seen;
     TSeededRandom random(1);
-    ASSERT_TRUE(BuildMosaic(picture, list, 20, true, [&](int p) { seen.push_back(p); }, &random));
+    ASSERT_TRUE(BuildMosaic(
+        picture, list, 20, true, [&](int p) { seen.push_back(p); }, &random));
     EXPECT_EQ(seen, c.progress);
   }
 }

@@ -24,7 +24,10 @@ class MosaicCommand : public ::testing::Test {
     });
     command.ThumbnailsFolder = dir.path();
     command.Random = &random;
-    command.Callbacks.ShowThumbnailCount = [this](int n) { lastCount = n; ++loads; };
+    command.Callbacks.ShowThumbnailCount = [this](int n) {
+      lastCount = n;
+      ++loads;
+    };
     AddThumbnail(clRed);
   }
   void TearDown() override {

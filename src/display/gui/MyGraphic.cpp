@@ -31,7 +31,9 @@ int ClampInt(long long v) { return int(std::clamp<long long>(v, INT_MIN, INT_MAX
 int TruncInt(double v) { return std::isnan(v) ? 0 : ClampInt((long long)std::clamp(std::trunc(v), -9e18, 9e18)); }
 int RoundInt(double v) { return ClampInt(RoundEven(v)); }
 
-bool Contains(const TRect& r, QPoint p) { return p.x() >= r.Left && p.x() < r.Right && p.y() >= r.Top && p.y() < r.Bottom; }
+bool Contains(const TRect& r, QPoint p) {
+  return p.x() >= r.Left && p.x() < r.Right && p.y() >= r.Top && p.y() < r.Bottom;
+}
 
 void FillSolid(QPainter& p, const TRect& r, const QColor& c) {
   if (!IsRectEmpty(r)) p.fillRect(ToQRect(r), c);
@@ -365,9 +367,7 @@ void TMyImage::keyPressEvent(QKeyEvent* event) {
   if (m_selState != 0) {
     const bool building = m_selState == 2 && PointByPoint();
     switch (event->key()) {
-      case Qt::Key_Escape:
-        EndTracking(soCancel);
-        return;
+      case Qt::Key_Escape: EndTracking(soCancel); return;
       case Qt::Key_Return:
       case Qt::Key_Enter:
         if (!building) break;
@@ -380,8 +380,7 @@ void TMyImage::keyPressEvent(QKeyEvent* event) {
       case Qt::Key_Shift:
         if (m_selState == 2 && !event->isAutoRepeat() && !m_shiftDown) TrackTo(m_lastMouse, true);
         return;
-      default:
-        break;
+      default: break;
     }
   }
   // The view has no keyboard scrolling of its own: other keys go to the parent.
@@ -680,8 +679,8 @@ void TMyImage::PaintContents(QPainter& control, const QRect& clip, TBitmap* buff
   // The checkerboard lies under the picture only, where nothing else paints,
   // so it can go into the buffer before the painter opens it.
   TRect checker;
-  if (m_bitmap.Transparent && IntersectRect(checker, VisibleImageRect(), TRect{clip.left(), clip.top(),
-                                                                                  clip.right() + 1, clip.bottom() + 1})) {
+  if (m_bitmap.Transparent &&
+      IntersectRect(checker, VisibleImageRect(), TRect{clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1})) {
     if (buffer) {
       TileBitmap(CheckerTile(), *buffer, pos.X % 8, pos.Y % 8, checker);
     } else {

@@ -31,8 +31,8 @@ TColor At(const QImage& img, int x, int y) {
   for (int y = area.Top; y < area.Bottom; ++y)
     for (int x = area.Left; x < area.Right; ++x)
       if (At(img, x, y) != expected(x, y))
-        return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << Hex(At(img, x, y))
-                                             << ", expected " << Hex(expected(x, y));
+        return ::testing::AssertionFailure()
+               << "pixel (" << x << ", " << y << ") is " << Hex(At(img, x, y)) << ", expected " << Hex(expected(x, y));
   return ::testing::AssertionSuccess();
 }
 
@@ -235,7 +235,8 @@ TEST_P(MyGraphicRender, ZoomTwoBlocksWhenScrolled) {
     base.fill(Qt::magenta);
     const QImage part = RenderPart(base, strip);
     const TRect r{strip.left(), strip.top(), strip.right() + 1, strip.bottom() + 1};
-    EXPECT_TRUE(PixelsMatch(part, [&](int x, int y) { return At(img, x, y); }, r))
+    EXPECT_TRUE(PixelsMatch(
+        part, [&](int x, int y) { return At(img, x, y); }, r))
         << "strip at " << strip.left() << ", " << strip.top();
   }
 }
@@ -282,8 +283,8 @@ TEST_F(MyGraphicTest, TransparentPixelsShowCheckerOthersThePicture) {
   const QImage img = Grab();
   EXPECT_EQ(At(img, 8 + 3, 8 + 3), clRed);
   EXPECT_EQ(At(img, 8 + 12, 8 + 12), clBlue);
-  EXPECT_EQ(At(img, 8 + 8, 8), kBack);       // checker square (0, 0) of the second tile
-  EXPECT_EQ(At(img, 8 + 12, 8), clWhite);    // checker square (4, 0)
+  EXPECT_EQ(At(img, 8 + 8, 8), kBack);     // checker square (0, 0) of the second tile
+  EXPECT_EQ(At(img, 8 + 12, 8), clWhite);  // checker square (4, 0)
   EXPECT_EQ(At(img, 8, 8 + 8 + 4), clWhite);
 }
 
@@ -304,7 +305,11 @@ TEST_F(MyGraphicTest, GridLinesEveryGridWidthPixels) {
 
   view.SetZoom(0.4);  // 0.4 x 4 = 1.6 pixels apart: no grid
   EXPECT_TRUE(PixelsMatch(
-      Grab(), [&](int x, int y) { return Inside(TRect{8, 8, 12, 10}, x, y) ? clRed : kBack; }, TRect{0, 0, 30, 20}));
+      Grab(),
+      [&](int x, int y) {
+        return Inside(TRect{8, 8, 12, 10}, x, y) ? clRed : kBack;
+      },
+      TRect{0, 0, 30, 20}));
 }
 
 TEST_F(MyGraphicTest, PictureChangesRelayoutAndRepaint) {
@@ -316,7 +321,8 @@ TEST_F(MyGraphicTest, PictureChangesRelayoutAndRepaint) {
 
   view.Bitmap().Fill(clRed);
   img = Grab();
-  EXPECT_TRUE(PixelsMatch(img, [](int, int) { return clRed; }, TRect{8, 8, 108, 108}));
+  EXPECT_TRUE(PixelsMatch(
+      img, [](int, int) { return clRed; }, TRect{8, 8, 108, 108}));
 
   view.Bitmap().SetSize(800, 40);
   img = Grab();
