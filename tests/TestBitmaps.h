@@ -41,6 +41,14 @@ inline TBitmap Numbered(int w, int h) {
   return b;
 }
 
+// The w x h part of b whose top-left corner is (x, y).
+inline TBitmap Crop(const TBitmap& b, int x, int y, int w, int h) {
+  TBitmap part(w, h, pf24bit);
+  for (int dy = 0; dy < h; ++dy)
+    for (int dx = 0; dx < w; ++dx) part.SetPixel(dx, dy, b.Pixel(x + dx, y + dy));
+  return part;
+}
+
 inline std::string Hex(TColor c) {
   std::ostringstream s;
   s << "0x" << std::hex << c;

@@ -28,14 +28,11 @@ bool IsJpegName(const QString& name) {
   return ext == u".jpg" || ext == u".jpeg" || ext == u".jpe" || ext == u".jfif";
 }
 
-// The largest libjpeg reduction (0..3) that still leaves both sides at least
-// `cell` pixels; 0 when the header cannot be read.
+// 0 when the header cannot be read.
 int FastJpegScale(const QString& path, int cell) {
   int w = 0, h = 0;
   ReadJpegSize(path, w, h);
-  int scale = 0;
-  while (scale < 3 && (w >> (scale + 1)) >= cell && (h >> (scale + 1)) >= cell) ++scale;
-  return scale;
+  return ThumbnailJpegScale(w, h, cell);
 }
 
 // Decodes and squares one file; nullopt when it cannot be read.
@@ -58,6 +55,12 @@ QStringList Enumerate(const QString& folder) {
 }
 
 }  // namespace
+
+int ThumbnailJpegScale(int width, int height, int cell) {
+  int scale = 0;
+  while (scale < 3 && (width >> (scale + 1)) >= cell && (height >> (scale + 1)) >= cell) ++scale;
+  return scale;
+}
 
 void FindFiles(const QString& folder, const QString& maskList, const TFindFilesCallback& callback) {
   QString masks = maskList;

@@ -29,6 +29,11 @@ struct TThumbnailLoadOptions {
   int Threads = 0;
 };
 
+// The libjpeg reduction (0 full size, 1 half, 2 quarter, 3 eighth) at which a
+// width x height JPEG still has at least cell pixels on both sides; 0 when
+// the size is unknown. The fast thumbnail load decodes JPEG files at it.
+int ThumbnailJpegScale(int width, int height, int cell);
+
 // Adds one file to the list (decoded, 24-bit, squared); false when it could
 // not be read or the list refused it.
 bool AddThumbnailFile(TThumbnailList& list, const QString& folder, const QString& fileName,

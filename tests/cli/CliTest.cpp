@@ -2,6 +2,7 @@
 // messages and files.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -67,6 +68,47 @@ TEST_F(CliTool, MosaicWithSeedRepeats) {
   TBitmap result;
   ASSERT_EQ(LoadPicture(name, result, QString()), 1);
   EXPECT_EQ(result.Width(), 50);  // --no-check-size keeps the picture's size
+  EXPECT_EQ(result.Height(), 30);
+}
+
+TEST_F(CliTool, MosaicCellsAreThumbnailsPulledTowardsTheCell) {
+  // A 20 x 20 picture of four 10 x 10 blocks and two solid thumbnails, black
+  // and white. Without antialias a cell's colour is its top-left pixel, the
+  // block's colour; each channel t of the thumbnail becomes
+  // t' = t + (c - t) * 77 div 100, then t' + (t' - 128) * 12 div 100,
+  // clamped. Worked by hand for the channel values used here:
+  //   black: c = 0 -> 0 (-15 clamped), 100 -> 77 -> 71, 200 -> 154 -> 157, 255 -> 196 -> 204
+  //   white: c = 0 -> 59 -> 51, 100 -> 136 -> 136, 200 -> 213 -> 223, 255 -> 255 (270 clamped)
+  const TColor blocks[2][2] = {{RGBColor(0, 100, 200), RGBColor(255, 200, 100)},
+                               {RGBColor(100, 255, 0), RGBColor(200, 0, 255)}};
+  const TColor fromBlack[2][2] = {{RGBColor(0, 71, 157), RGBColor(204, 157, 71)},
+                                  {RGBColor(71, 204, 0), RGBColor(157, 0, 204)}};
+  const TColor fromWhite[2][2] = {{RGBColor(51, 136, 223), RGBColor(255, 223, 136)},
+                                  {RGBColor(136, 255, 51), RGBColor(223, 51, 255)}};
+  TBitmap target(20, 20, pf24bit);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) target.SetPixel(x, y, blocks[y / 10][x / 10]);
+  Write("blocks.png", target);
+  QDir().mkpath(Path("solid"));
+  Write("solid/black.png", Solid(12, 9, clBlack));
+  Write("solid/white.png", Solid(12, 9, clWhite));
+
+  const CliRun r = RunCli({"mosaic", Path("blocks.png"), "--thumbnails", Path("solid"), "--cell", "10",
+                           "--no-check-size", "--no-antialias", "--seed", "3", "--output", Path("m.png")});
+  ASSERT_EQ(r.status, 0) << r.err.toStdString();
+  QString name = Path("m.png");
+  TBitmap mosaic;
+  ASSERT_EQ(LoadPicture(name, mosaic, QString()), 1);
+  mosaic.SetPixelFormat(pf24bit);
+  ASSERT_EQ(mosaic.Width(), 20);
+  ASSERT_EQ(mosaic.Height(), 20);
+  for (int cy = 0; cy < 2; ++cy)
+    for (int cx = 0; cx < 2; ++cx) {
+      SCOPED_TRACE(testing::Message() << "cell " << cx << ", " << cy);
+      const TColor first = mosaic.Pixel(cx * 10, cy * 10);
+      EXPECT_TRUE(first == fromBlack[cy][cx] || first == fromWhite[cy][cx]) << Hex(first);
+      EXPECT_TRUE(SamePixels(Crop(mosaic, cx * 10, cy * 10, 10, 10), Solid(10, 10, first)));
+    }
 }
 
 TEST_F(CliTool, FailuresAndUsage) {

@@ -172,7 +172,10 @@ TEST_F(BksImage, PixelLimitIsChecked) {
   image.MaxPixels = 1000;
   EXPECT_THROW(image.LoadFromBytes(Text("-1\n40\n40\n")), EImageError);  // 46 x 46
   image.MaxPixels = 46 * 46;
-  EXPECT_NO_THROW(image.LoadFromBytes(Text("-1\n40\n40\n")));
+  image.LoadFromBytes(Text("-1\n40\n40\n"));
+  EXPECT_EQ(image.Bitmap().Width(), 46);
+  EXPECT_EQ(image.Bitmap().Height(), 46);
+  EXPECT_TRUE(BlackRectOnWhite(image.Bitmap(), Rect(3, 3, 43, 43)));  // margin 40 div 12
 }
 
 TEST_F(BksImage, IsReadOnly) {

@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "TestFiles.h"
 #include "imagefiles/BmpImage.h"
 
 using namespace testing_bitmaps;
+using namespace testing_files;
 
 namespace {
 
@@ -78,19 +80,8 @@ Bytes SixteenColours() {
   return b;
 }
 
-TBitmap Load(const Bytes& file) {
-  TBmpImage bmp;
-  bmp.LoadFromBytes(file);
-  return bmp.Bitmap();
-}
-
-Bytes Save(const TBitmap& b) {
-  TBmpImage bmp;
-  bmp.Bitmap() = b;
-  Bytes out;
-  bmp.SaveToBytes(out);
-  return out;
-}
+constexpr auto Load = LoadAs<TBmpImage>;
+constexpr auto Save = SaveAs<TBmpImage>;
 
 ::testing::AssertionResult SameIndexes(const TBitmap& b, const std::vector<std::vector<int>>& rows) {
   for (int y = 0; y < int(rows.size()); ++y)

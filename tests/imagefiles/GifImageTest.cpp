@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "TestFiles.h"
 
 using namespace testing_bitmaps;
+using namespace testing_files;
 
 namespace {
 
@@ -101,19 +103,8 @@ TFrame FrameOf(int left, int top, int w, int h, F f) {
   return fr;
 }
 
-TBitmap Load(const TByteBuffer& bytes) {
-  TGifImage gif;
-  gif.LoadFromBytes(bytes);
-  return gif.Bitmap();
-}
-
-TByteBuffer Save(const TBitmap& b) {
-  TGifImage gif;
-  gif.Bitmap().Assign(&b);
-  TByteBuffer out;
-  gif.SaveToBytes(out);
-  return out;
-}
+constexpr auto Load = LoadAs<TGifImage>;
+constexpr auto Save = SaveAs<TGifImage>;
 
 // A small photograph-like picture: smooth shading plus texture.
 TBitmap PhotoLike(int w, int h) {
@@ -330,7 +321,7 @@ TEST(GifImage, DamagedFilesRaiseTheLoadError) {
   TGifLayout layout{5, 4, 0, kFour, {}};
   layout.frames.push_back(FrameOf(0, 0, 5, 4, [](int x, int y) { return (x * y) % 4; }));
   const TByteBuffer good = MakeGif(layout);
-  ASSERT_NO_THROW(Load(good));
+  ASSERT_EQ(Load(good).Width(), 5);
   // Every truncation of the file before its picture data ends.
   for (std::size_t n = 0; n + 2 < good.size(); ++n) {
     SCOPED_TRACE(n);

@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "TestFiles.h"
 #include "imagefiles/PngImage.h"
 
 using namespace testing_bitmaps;
+using namespace testing_files;
 
 namespace {
 
@@ -109,19 +111,8 @@ Bytes MakePng(std::uint32_t w, std::uint32_t h, int depth, int colorType, const 
   return file;
 }
 
-TBitmap Load(const Bytes& file) {
-  TPngImage png;
-  png.LoadFromBytes(file);
-  return png.Bitmap();
-}
-
-Bytes Save(const TBitmap& b) {
-  TPngImage png;
-  png.Bitmap() = b;
-  Bytes out;
-  png.SaveToBytes(out);
-  return out;
-}
+constexpr auto Load = LoadAs<TPngImage>;
+constexpr auto Save = SaveAs<TPngImage>;
 
 TBitmap Noise(int w, int h) {
   std::mt19937 random(7);

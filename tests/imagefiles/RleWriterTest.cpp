@@ -181,6 +181,40 @@ TEST(RleWriter, RowsOfEveryShapeDecodeBack) {
   }
 }
 
+TEST(RleWriter, RowPacketsUseRunsAndAbsoluteStretches) {
+  // One row each, as palette indices, and its packets worked out by hand:
+  // a repeat of 2 or more is a run (count, index); 3 or more pixels without
+  // such a run are one absolute stretch (0, count, indices, a pad byte when
+  // the count is odd); 1 or 2 lone pixels are runs of 1. Then end of line
+  // (0, 0) and end of bitmap (0, 1).
+  const struct {
+    const char* name;
+    std::vector<int> row;
+    TByteBuffer packets;
+  } cases[] = {
+      {"one pixel", {5}, {1, 5, 0, 0, 0, 1}},
+      {"two different", {1, 2}, {1, 1, 1, 2, 0, 0, 0, 1}},
+      {"three different", {1, 2, 3}, {0, 3, 1, 2, 3, 0, 0, 0, 0, 1}},
+      {"four different", {1, 2, 3, 4}, {0, 4, 1, 2, 3, 4, 0, 0, 0, 1}},
+      {"run then two singles", {4, 4, 1, 2}, {2, 4, 1, 1, 1, 2, 0, 0, 0, 1}},
+      {"absolute, run, absolute",
+       {1, 2, 3, 4, 7, 7, 7, 7, 7, 5, 6, 8},
+       {0, 4, 1, 2, 3, 4, 5, 7, 0, 3, 5, 6, 8, 0, 0, 0, 0, 1}},
+      {"pairs kept inside an absolute stretch",
+       {1, 2, 2, 3, 4, 4, 5, 6, 6, 6},
+       {0, 7, 1, 2, 2, 3, 4, 4, 5, 0, 3, 6, 0, 0, 0, 1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QImage img(int(c.row.size()), 1, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int i = 0; i < 256; ++i) table.append(qRgb(i, i, i));
+    img.setColorTable(table);
+    for (int x = 0; x < img.width(); ++x) img.setPixel(x, 0, uint(c.row[std::size_t(x)]));
+    EXPECT_EQ(EncodeRle8(img), c.packets);
+  }
+}
+
 TEST(RleWriter, ManyColoursReduceAndDecodeBack) {
   const TBitmap photo = PhotoLike(97, 41);
   CheckFile(photo);

@@ -3,9 +3,11 @@
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "TestFiles.h"
 #include "imagefiles/TargaImage.h"
 
 using namespace testing_bitmaps;
+using namespace testing_files;
 
 namespace {
 
@@ -36,19 +38,8 @@ Bytes TargaFile(int type, int mapType, int mapFirst, int mapLength, int mapBits,
   return f;
 }
 
-TBitmap Load(const Bytes& file) {
-  TTargaImage tga;
-  tga.LoadFromBytes(file);
-  return tga.Bitmap();
-}
-
-Bytes Save(const TBitmap& b) {
-  TTargaImage tga;
-  tga.Bitmap() = b;
-  Bytes out;
-  tga.SaveToBytes(out);
-  return out;
-}
+constexpr auto Load = LoadAs<TTargaImage>;
+constexpr auto Save = SaveAs<TTargaImage>;
 
 // Blue, green, red bytes of a colour, as the file stores a pixel.
 Bytes Px(TColor c) { return {std::uint8_t(GetBValue(c)), std::uint8_t(GetGValue(c)), std::uint8_t(GetRValue(c))}; }

@@ -77,6 +77,16 @@ TEST_F(MosaicCommand, RunTakesUndoBeforeEnlargingAndBuilds) {
   ASSERT_TRUE(command.Execute(working, undo));
   EXPECT_EQ(working.Width(), 1600);  // 64 x 48 at cell 20
   EXPECT_EQ(working.Height(), 1200);
+  // The enlargement stretches each pixel to 25 x 25; the mosaic then lays
+  // uniform 20 x 20 cells (the only thumbnail is solid red) over it. The
+  // first cell's samples all fall in the first pixel's square, (1, 2, 0):
+  // red 255 -> 255 - 195 = 60 -> 60 - 8 = 52; green 0 -> 1 -> 1 - 15,
+  // clamped to 0; blue 0 -> 0 -> 0.
+  EXPECT_EQ(working.Pixel(0, 0), RGBColor(52, 0, 0));
+  for (int y = 0; y < 40; y += 20)
+    for (int x = 0; x < 1600; x += 20)
+      ASSERT_TRUE(SamePixels(Crop(working, x, y, 20, 20), Solid(20, 20, working.Pixel(x, y))))
+          << "cell " << x << ", " << y;
   EXPECT_TRUE(SamePixels(undo, original));  // undo gives back the picture before the enlargement
   EXPECT_EQ(calls, (std::vector<std::string>{"begin Processing...", "end"}));
   EXPECT_FALSE(command.ThumbnailsStale);

@@ -10,6 +10,7 @@
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
 #include "imagefiles/PictureFiles.h"
+#include "raster/RectUtils.h"
 
 using namespace testing_bitmaps;
 
@@ -130,8 +131,9 @@ TEST_F(ThumbnailLibrary, ParallelLoadGivesTheOneByOneResult) {
   }
   WriteJunk("p19.png");  // a file in the middle of the order that cannot be read
   const Load one = LoadWith(1);
-  ASSERT_GT(one.list.Count(), 3);
-  ASSERT_LT(one.list.Count(), 23);
+  // PNG files first, in name order: p00, p04, p08, p12, p16, then p19 stops the load.
+  ASSERT_EQ(one.list.Count(), 5);
+  EXPECT_EQ(one.counts, (std::vector<int>{1, 2, 3, 4, 5}));
   for (int threads : {2, 4, 16}) {
     SCOPED_TRACE(threads);
     const Load many = LoadWith(threads);
@@ -141,13 +143,49 @@ TEST_F(ThumbnailLibrary, ParallelLoadGivesTheOneByOneResult) {
   }
 }
 
-TEST_F(ThumbnailLibrary, FastJpegStillCoversTheCell) {
+TEST(ThumbnailJpegScale, LargestReductionThatStillCoversTheCell) {
+  const struct {
+    int width, height, cell, scale;
+  } cases[] = {
+      {200, 90, 20, 2},     // 1/4 gives 50 x 22; 1/8 would leave 11 rows
+      {90, 200, 20, 2},     // the same standing up
+      {160, 160, 20, 3},    // 1/8 gives exactly the cell
+      {159, 159, 20, 2},    // 1/8 would give 19
+      {40, 40, 20, 1},      //
+      {39, 39, 20, 0},      // half would be 19
+      {4000, 3000, 10, 3},  // never beyond 1/8
+      {2000, 30, 15, 1},    // the short side decides
+      {0, 0, 20, 0},        // no size read from the header
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " at cell " << c.cell);
+    EXPECT_EQ(ThumbnailJpegScale(c.width, c.height, c.cell), c.scale);
+  }
+}
+
+TEST_F(ThumbnailLibrary, FastJpegDecodesAtTheReducedScale) {
   Write("big.jpg", Numbered(200, 90));
-  TThumbnailList list;
-  TThumbnailLoadOptions options;
-  options.CellSize = 20;
-  options.FastJpeg = true;
-  LoadThumbnails(list, Folder(), options, nullptr);
-  ASSERT_EQ(list.Count(), 1);
-  EXPECT_EQ(list.Entry(0).Width(), 20);
+  const QString path = dir.filePath("big.jpg");
+  // The square the load must give at each decoding scale: a 200 x 90 file at
+  // cell 20 decodes at 1/4 (50 x 23) before the squash.
+  auto squareAt = [&](int scale) {
+    TBitmap picture;
+    EXPECT_TRUE(DecodePictureFile(path, picture, scale));
+    picture.SetPixelFormat(pf24bit);
+    ScaleBitmap(20, 20, picture);
+    return picture;
+  };
+  const TBitmap quarter = squareAt(2);
+  ASSERT_FALSE(SamePixels(quarter, squareAt(0)));  // the scales can be told apart
+  ASSERT_FALSE(SamePixels(quarter, squareAt(3)));
+  for (bool fast : {true, false}) {
+    SCOPED_TRACE(fast ? "fast" : "full size");
+    TThumbnailList list;
+    TThumbnailLoadOptions options;
+    options.CellSize = 20;
+    options.FastJpeg = fast;
+    LoadThumbnails(list, Folder(), options, nullptr);
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_TRUE(SamePixels(list.Entry(0), fast ? quarter : squareAt(0)));
+  }
 }

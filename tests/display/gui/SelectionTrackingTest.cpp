@@ -56,23 +56,36 @@ class SelectionTrackingTest : public ::testing::Test {
     Settle();
   }
   void TearDown() override {
-    // Qt Test remembers pressed buttons across tests.
+    // Qt Test remembers pressed buttons across tests: let go of every one.
     for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton})
-      if (QTestPrivate::qtestMouseButtons & b) QTest::mouseRelease(vp(), b);
+      if (held & b) QTest::mouseRelease(vp(), b);
   }
   static void Settle() {
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
   }
   QWidget* vp() { return view.viewport(); }
-  // A move carrying the buttons Qt Test holds down, with modifiers (which
+  // Presses and releases through Qt Test, remembering which buttons are down
+  // (a double click leaves its button down until the release).
+  void Press(Qt::MouseButton b, Qt::KeyboardModifiers mods, QPoint pos) {
+    QTest::mousePress(vp(), b, mods, pos);
+    held |= b;
+  }
+  void Release(Qt::MouseButton b, Qt::KeyboardModifiers mods, QPoint pos) {
+    QTest::mouseRelease(vp(), b, mods, pos);
+    held &= ~Qt::MouseButtons(b);
+  }
+  void DoubleClick(Qt::MouseButton b, Qt::KeyboardModifiers mods, QPoint pos) {
+    QTest::mouseDClick(vp(), b, mods, pos);
+    held |= b;
+  }
+  // A move carrying the buttons held down, with modifiers (which
   // QTest::mouseMove cannot send).
   void Move(QPoint pos, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QMouseEvent move(QEvent::MouseMove, pos, vp()->mapToGlobal(pos), Qt::NoButton, QTestPrivate::qtestMouseButtons,
-                     mods);
+    QMouseEvent move(QEvent::MouseMove, pos, vp()->mapToGlobal(pos), Qt::NoButton, held, mods);
     QApplication::sendEvent(vp(), &move);
   }
   void Drag(QPoint from, QPoint to, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QTest::mousePress(vp(), Qt::LeftButton, mods, from);
+    Press(Qt::LeftButton, mods, from);
     Move((from + to) / 2, mods);
     Move(to, mods);
   }
@@ -98,6 +111,7 @@ class SelectionTrackingTest : public ::testing::Test {
 
   TBitmap picture = Numbered(100, 80);
   TMyImage view;
+  Qt::MouseButtons held;
   std::vector<Report> reports;
 };
 
@@ -124,7 +138,7 @@ TEST_P(SelectionDrag, ReportsInOrder) {
   if (!line) view.SetSelShape(c.Shape);
   view.SetZoom(c.Zoom);
   Settle();
-  QTest::mousePress(vp(), Qt::LeftButton, c.Mods, c.From);
+  Press(Qt::LeftButton, c.Mods, c.From);
   EXPECT_EQ(view.SelState(), 1);
   EXPECT_TRUE(reports.empty()) << "nothing begins before the mouse moves";
   Move((c.From + c.To) / 2, c.Mods);
@@ -132,7 +146,7 @@ TEST_P(SelectionDrag, ReportsInOrder) {
   // A wide line is one picture pixel wide while it is tracked.
   EXPECT_EQ(LineWidth.load(), line ? 2 : 1);
   Move(c.To, c.Mods);
-  QTest::mouseRelease(vp(), Qt::LeftButton, c.Mods, c.To);
+  Release(Qt::LeftButton, c.Mods, c.To);
   EXPECT_EQ(view.SelState(), 0);
   EXPECT_EQ(LineWidth.load(), 1);
   ASSERT_EQ(Options(), (std::vector<int>{soBegin, soChange, soChange, c.Ending}));
@@ -174,16 +188,16 @@ TEST_F(SelectionTrackingTest, ShiftKeyRedrawsWithTheNewConstraint) {
   EXPECT_EQ(reports.back().R, (TRect{20, 20, 60, 60}));
   QTest::keyRelease(&view, Qt::Key_Shift);
   EXPECT_EQ(reports.back().R, (TRect{20, 20, 100, 60}));
-  QTest::mouseRelease(vp(), Qt::LeftButton, Qt::NoModifier, {101, 61});
+  Release(Qt::LeftButton, Qt::NoModifier, {101, 61});
   EXPECT_EQ(reports.back().Option, soEnd);
 }
 
 TEST_F(SelectionTrackingTest, OnlyALeftPressOnAPictureWithASelectionModeStartsTracking) {
   const auto tryDrag = [&](Qt::MouseButton button) {
-    QTest::mousePress(vp(), button, Qt::NoModifier, {20, 20});
+    Press(button, Qt::NoModifier, {20, 20});
     Move({60, 60});
     const int state = view.SelState();
-    QTest::mouseRelease(vp(), button, Qt::NoModifier, {60, 60});
+    Release(button, Qt::NoModifier, {60, 60});
     return state;
   };
   view.SelectionMode = smNone;
@@ -194,11 +208,11 @@ TEST_F(SelectionTrackingTest, OnlyALeftPressOnAPictureWithASelectionModeStartsTr
 
   // Another button pressed during a drag cancels it.
   Drag({20, 20}, {60, 60});
-  QTest::mousePress(vp(), Qt::RightButton, Qt::NoModifier, {60, 60});
+  Press(Qt::RightButton, Qt::NoModifier, {60, 60});
   EXPECT_EQ(view.SelState(), 0);
   EXPECT_EQ(Options(), (std::vector<int>{soBegin, soChange, soChange, soCancel}));
-  QTest::mouseRelease(vp(), Qt::RightButton, Qt::NoModifier, {60, 60});
-  QTest::mouseRelease(vp(), Qt::LeftButton, Qt::NoModifier, {60, 60});
+  Release(Qt::RightButton, Qt::NoModifier, {60, 60});
+  Release(Qt::LeftButton, Qt::NoModifier, {60, 60});
   EXPECT_EQ(reports.size(), 4u) << "the release after a cancellation reports nothing";
 
   view.Bitmap().Assign(nullptr);
@@ -243,7 +257,7 @@ TEST_P(SelectionOutline, DrawnOverThePictureAndRemovedWithoutTrace) {
   EXPECT_EQ(view.SelRect(), r);
   EXPECT_TRUE(SameImage(OnScreen(), Fresh()));
 
-  QTest::mouseRelease(vp(), Qt::LeftButton, Qt::NoModifier, {81, 61});
+  Release(Qt::LeftButton, Qt::NoModifier, {81, 61});
   view.horizontalScrollBar()->setValue(0);
   EXPECT_TRUE(SameImage(OnScreen(), before));
 }
@@ -293,8 +307,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PolygonCase{"DoubleClick",
                     [](SelectionTrackingTest& t) {
-                      QTest::mouseDClick(t.vp(), Qt::LeftButton, Qt::NoModifier, {21, 100});
-                      QTest::mouseRelease(t.vp(), Qt::LeftButton, Qt::NoModifier, {21, 100});
+                      t.DoubleClick(Qt::LeftButton, Qt::NoModifier, {21, 100});
+                      t.Release(Qt::LeftButton, Qt::NoModifier, {21, 100});
                     },
                     soEnd, kQuad},
         PolygonCase{"Enter", [](SelectionTrackingTest& t) { QTest::keyClick(&t.view, Qt::Key_Return); }, soEnd, kQuad},
