@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libgl-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libgif-dev libtiff-dev zlib1g-dev
-  libmagick++-dev imagemagick metapixel
+  libmagick++-dev imagemagick metapixel libvips-dev libvips-tools
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   fonts-dejavu-core
