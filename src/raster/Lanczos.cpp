@@ -111,45 +111,77 @@ TAxisFilter MakeFilter(int oldSize, int newSize) {
 
 std::uint8_t ToByte(int sum) { return std::uint8_t(std::clamp(sum >> kBits, 0, 255)); }
 
+// The inner loops below are kept out of line, so that every optimisation
+// level vectorises them the same way (inlined, -O3 fuses the column pass's
+// tap loop around its inner loop and leaves the fused loop scalar). On x86-64
+// they are also built for AVX2, picked at load time where the processor has
+// it: twice the bytes per instruction, weights broadcast from memory.
+#if defined(__x86_64__) && defined(__ELF__)
+#define VECTOR_KERNEL [[gnu::target_clones("avx2", "default")]]
+#else
+#define VECTOR_KERNEL [[gnu::noinline]]
+#endif
+
 // One pixel's blue, green, red and an unused lane as one vector (GCC and
 // Clang lower it to SSE on x86, NEON on ARM, plain floats elsewhere).
 using TPixel4 = float __attribute__((vector_size(16)));
 
-// Source pixels lo..hi-1 of a 24-bit row widened to vectors.
-void WidenRow(const std::uint8_t* __restrict src, TPixel4* __restrict dst, int lo, int hi) {
+using TBytes4 = std::uint8_t __attribute__((vector_size(4)));
+using TInt4 = int __attribute__((vector_size(16)));
+
+// Source pixels lo..hi-1 of a 24-bit row widened to vectors, through
+// `bytes`, which gets the pixels four bytes apart (the fourth lane is never
+// used): then every byte becomes a float in one vectorised loop. `bytes` has
+// room for hi - lo pixels rounded up to a multiple of kWidenBlock.
+constexpr int kWidenBlock = 16;
+void WidenRow(const std::uint8_t* __restrict src, std::uint8_t* __restrict bytes, TPixel4* __restrict dst, int lo,
+              int hi) {
   src += 3 * size_t(lo);
-  for (int x = lo; x < hi; ++x, src += 3) dst[x] = TPixel4{float(src[0]), float(src[1]), float(src[2]), 0.0f};
+  // Four bytes are read a pixel, except for the last, which may end the
+  // picture's memory.
+  const int n = hi - lo;
+  for (int i = 0; i < n - 1; ++i) std::memcpy(bytes + 4 * size_t(i), src + 3 * size_t(i), 4);
+  std::memcpy(bytes + 4 * size_t(n - 1), src + 3 * size_t(n - 1), 3);
+  float* __restrict out = reinterpret_cast<float*>(dst + lo);
+  for (int b = 0; b < n; b += kWidenBlock)
+    for (int j = 0; j < 4 * kWidenBlock; ++j) out[4 * b + j] = bytes[4 * b + j];
 }
 
 // Output pixels x0..x1-1 of one row filtered horizontally from its widened
 // source pixels. The sums are of whole numbers (byte times integer weight)
 // whose magnitude stays below 2^23 (the weights' absolute values add up to
 // less than 2 x kOne, about 1.6 x kOne at worst), so float arithmetic computes
-// them exactly: the result is the fixed-point one, with the channels summed
-// side by side.
-void FilterRow(const TPixel4* __restrict src, std::uint8_t* __restrict dst, const TAxisFilter& f, int x0, int x1) {
+// them exactly, in any order: the result is the fixed-point one, with the
+// channels summed side by side. Four sums run in turn, so that each addition
+// does not wait for the one before.
+VECTOR_KERNEL void FilterRow(const TPixel4* __restrict src, std::uint8_t* __restrict dst, const TAxisFilter& f, int x0,
+                             int x1) {
   const int n = f.taps;
   const float* w = f.floatWeights.data() + size_t(x0) * size_t(n);
   for (int x = x0; x < x1; ++x, w += n, dst += 3) {
     const TPixel4* p = src + f.start[size_t(x)];
-    TPixel4 acc = {kHalf, kHalf, kHalf, kHalf};
-    for (int k = 0; k < n; ++k) acc += w[k] * p[k];
-    dst[0] = ToByte(int(acc[0]));
-    dst[1] = ToByte(int(acc[1]));
-    dst[2] = ToByte(int(acc[2]));
+    TPixel4 a0 = {kHalf, kHalf, kHalf, kHalf}, a1 = {}, a2 = {}, a3 = {};
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+      a0 += w[k] * p[k];
+      a1 += w[k + 1] * p[k + 1];
+      a2 += w[k + 2] * p[k + 2];
+      a3 += w[k + 3] * p[k + 3];
+    }
+    for (; k < n; ++k) a0 += w[k] * p[k];
+    TInt4 v = __builtin_convertvector((a0 + a1) + (a2 + a3), TInt4) >> kBits;
+    // Clamped to 0..255 without branches: negative lanes to 0, then lanes
+    // above 255 to all ones, masked to 255.
+    v &= ~(v >> 31);
+    v = (v | ((255 - v) >> 31)) & 255;
+    const TBytes4 bytes = __builtin_convertvector(v, TBytes4);
+    // The fourth byte is overwritten by the next pixel; the last pixel stores three.
+    std::memcpy(dst, &bytes, x + 1 < x1 ? 4 : 3);
   }
 }
 
-// acc += wp * p + wq * q over one chunk. Kept out of line, with its pointers
-// unaliased and its trip count constant, so that every optimisation level
-// vectorises it the same way (inlined, -O3 fuses the tap loop around it and
-// leaves the fused loop scalar). On x86-64 it is also built for AVX2, picked
-// at load time where the processor has it: twice the bytes per instruction.
-#if defined(__x86_64__) && defined(__ELF__)
-#define VECTOR_KERNEL [[gnu::target_clones("avx2", "default")]]
-#else
-#define VECTOR_KERNEL [[gnu::noinline]]
-#endif
+// acc += wp * p + wq * q over one chunk: unaliased pointers and a constant
+// trip count.
 VECTOR_KERNEL void AddTwoRows(int* __restrict acc, const std::uint8_t* __restrict p, int wp,
                               const std::uint8_t* __restrict q, int wq) {
   const std::int16_t a = std::int16_t(wp), b = std::int16_t(wq);
@@ -240,19 +272,23 @@ bool SmoothResampleBitmap(int newWidth, int newHeight, const TBitmap& source, TB
       stripWidth = int(std::max<size_t>(kChunk, kSliceBytes / (3 * sliceRows) / kChunk * kChunk));
     const size_t stride = (3 * size_t(stripWidth) + kChunk - 1) / kChunk * kChunk;
     std::vector<std::uint8_t> buffer = pool.Take();
-    // The slice's rows, one padded output row, then one widened source row.
-    const size_t need = (sliceRows + 1) * stride + sizeof(TPixel4) * (size_t(oldWidth) + 1);
+    // The slice's rows, one padded output row, then one source row as bytes
+    // four apart and as vectors (both with room for a whole last block).
+    const size_t widened = size_t(oldWidth) + kWidenBlock;
+    const size_t need = (sliceRows + 1) * stride + 4 * widened + sizeof(TPixel4) * (widened + 1);
     if (buffer.size() < need) buffer.resize(need);
     std::uint8_t* const row = &buffer[sliceRows * stride];
+    std::uint8_t* const packed = row + stride;
     TPixel4* const wide =
-        reinterpret_cast<TPixel4*>((reinterpret_cast<std::uintptr_t>(row + stride) + 15) & ~std::uintptr_t(15));
+        reinterpret_cast<TPixel4*>((reinterpret_cast<std::uintptr_t>(packed + 4 * widened) + alignof(TPixel4) - 1) &
+                                   ~std::uintptr_t(alignof(TPixel4) - 1));
     std::vector<const std::uint8_t*> taps(size_t(fy.taps));
     for (int x0 = 0; x0 < newWidth; x0 += stripWidth) {
       const int x1 = std::min(newWidth, x0 + stripWidth);
       const size_t bytes = 3 * size_t(x1 - x0), padded = (bytes + kChunk - 1) / kChunk * kChunk;
       const int lo = fx.start[size_t(x0)], hi = fx.start[size_t(x1 - 1)] + fx.taps;
       for (int r = r0; r < r1; ++r) {
-        WidenRow(src.constScanLine(r), wide, lo, hi);
+        WidenRow(src.constScanLine(r), packed, wide, lo, hi);
         FilterRow(wide, &buffer[size_t(r - r0) * stride], fx, x0, x1);
       }
       for (int y = y0; y < y1; ++y) {
