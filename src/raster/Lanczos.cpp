@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 #include "raster/Bitmap.h"
@@ -260,7 +261,11 @@ bool SmoothResampleBitmap(int newWidth, int newHeight, const TBitmap& source, TB
   // which keeps the slice small and in cache. A slice that would still be
   // large (a tall picture made very flat and wide) is done in strips of
   // columns, so the memory needed stays bounded whatever the sizes.
-  const int bandRows = std::clamp(int(std::int64_t(kBandRows) * newHeight / oldHeight), 1, newHeight);
+  // At least four bands a core when the picture is tall enough, so that all
+  // cores stay busy to the end.
+  const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+  const int bandRows =
+      std::clamp(int(std::int64_t(kBandRows) * newHeight / oldHeight), 1, std::max(1, newHeight / (4 * cores)));
   const size_t bands = (size_t(newHeight) + size_t(bandRows) - 1) / size_t(bandRows);
   TBufferPool pool;
   ParallelFor(bands, [&](size_t band) {
