@@ -9,6 +9,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libgif-dev libtiff-dev zlib1g-dev
   libmagick++-dev imagemagick metapixel
   libmagickcore-6.q16-6-extra  # ImageMagick's WMF reader (with libwmf): the metafile tests need it
+  libvips-dev libvips-tools    # the resize benchmark's peer
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   fonts-dejavu-core
