@@ -1,5 +1,5 @@
 // Grabs the program's dialogs and controls to PNG files.
-//   QT_QPA_PLATFORM=offscreen tesselune-grab-dialogs OUTPUT_DIR
+//   tesselune-grab-dialogs OUTPUT_DIR      (offscreen unless QT_QPA_PLATFORM says otherwise)
 // The open dialog previews sample.jpg when it lies beside this program (the
 // build puts it there), otherwise a picture made on the spot.
 #include <QApplication>
@@ -186,6 +186,8 @@ void GrabFileDialogs(const QDir& pictures) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Offscreen unless the caller chose a platform: no desktop is needed.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   if (argc != 2) {
     std::fprintf(stderr, "usage: tesselune-grab-dialogs OUTPUT_DIR\n");

@@ -189,11 +189,19 @@ TAProposForm::TAProposForm(QWidget* parent) : QDialog(parent) {
   URL = makeLink(QFileInfo(infoPage).fileName(), link1);
   Label2 = makeLink(QFileInfo(samples).fileName(), link2);
 
+  // The designed box is the least: a wider font widens the panel to its
+  // longest text, and the box and the Ok button follow.
+  int panelWidth = 305;
+  for (const QLabel* label : panel1->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+    panelWidth = std::max(panelWidth, label->geometry().right() + 1 + 16);
+  panel1->resize(panelWidth, 226);
+  const int clientWidth = panelWidth + 32;
+
   Button1 = new QPushButton(QStringLiteral("Ok"), this);
-  Button1->setGeometry(246, 252, 75, 25);
+  Button1->setGeometry(clientWidth - 16 - 75, 252, 75, 25);
   Button1->setDefault(true);
   connect(Button1, &QPushButton::clicked, this, [this] { done(1); });
-  setFixedSize(337, 292);
+  setFixedSize(clientWidth, 292);
 }
 
 void TAProposForm::URLClick(QLabel* sender) {

@@ -1,6 +1,6 @@
 #pragma once
 // The folder chooser: the toolkit's own folder dialog (the same on every
-// desktop), opened on a given folder, modal over the active window.
+// desktop), opened with a given folder selected, modal over the active window.
 #include <QString>
 
 // The chosen folder, or an empty text when the user cancelled.

@@ -188,7 +188,8 @@ void TSpecialEdit::UpdateChecks() {
   const QList<QAction*> items = m_menu->actions();
   for (int pos = 0; pos < items.size(); ++pos) {
     if (items[pos]->isSeparator()) continue;
-    items[pos]->setCheckable(true);
+    // Only the chosen item can show a mark, so the others draw no empty box.
+    items[pos]->setCheckable(pos == chosen);
     items[pos]->setChecked(pos == chosen);
   }
 }

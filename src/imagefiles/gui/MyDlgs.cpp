@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPainter>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -156,6 +157,8 @@ void TOpenPictureDialog::showEvent(QShowEvent* event) {
 void TOpenPictureDialog::done(int result) {
   Showing = false;
   QFileDialog::done(result);
+  // A tip raised over the file list must not outlive the dialog.
+  QToolTip::hideText();
 }
 
 void TOpenPictureDialog::UpdatePreview(const QString& name) {

@@ -16,18 +16,20 @@ TEST(SelDir, OpensOnTheInitialFolderAndReturnsTheChoice) {
   ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("pictures/inner")));
   const QString initial = QDir(root.path()).filePath(QStringLiteral("pictures"));
 
-  QString shownDir, shownTitle;
+  QString shownDir, shownTitle, selected;
   bool native = true;
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
     shownDir = dialog->directory().absolutePath();
+    selected = dialog->selectedFiles().value(0);
     shownTitle = dialog->windowTitle();
     native = !dialog->testOption(QFileDialog::DontUseNativeDialog);
     QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Return);
   });
   EXPECT_EQ(SelectFolder(QStringLiteral("Thumbnails folder :"), initial), initial);
-  EXPECT_EQ(shownDir, initial);
+  EXPECT_EQ(shownDir, root.path());
+  EXPECT_EQ(selected, initial);
   EXPECT_EQ(shownTitle, "Thumbnails folder :");
   EXPECT_FALSE(native);
 
