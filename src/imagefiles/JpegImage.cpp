@@ -324,19 +324,11 @@ void ProbeJpegSize(Reader& reader, int& width, int& height) {
 
 }  // namespace
 
-void TJpegImage::LoadFromBytes(TBytes data) {
-  try {
-    m_bitmap = DecodeJpeg(data, std::clamp(Scale, 0, 3), PixelLimit);
-  } catch (const EImageError&) {
-    m_bitmap.Assign(nullptr);
-    throw;
-  } catch (const std::bad_alloc&) {
-    m_bitmap.Assign(nullptr);
-    throw EImageError("not enough memory");
-  }
+void TJpegImage::ReadBytes(TBytes data) {
+  m_bitmap = DecodeJpeg(data, std::clamp(Options.JpegScale, 0, 3), Options.PixelLimit);
 }
 
-void TJpegImage::SaveToBytes(TByteBuffer& out) {
+void TJpegImage::WriteBytes(TByteBuffer& out) {
   if (m_bitmap.Empty()) throw EImageError("no picture to write");
   const TBitmap* source = &m_bitmap;
   TBitmap copy;
@@ -354,8 +346,8 @@ void TJpegImage::SaveToBytes(TByteBuffer& out) {
   s.height = JDIMENSION(source->Height());
   s.inputSpace = fourBytes ? JCS_EXT_BGRX : JCS_EXT_BGR;
   s.inputComponents = fourBytes ? 4 : 3;
-  s.quality = std::clamp(CompressionQuality, 1, 100);
-  s.progressive = ProgressiveEncoding;
+  s.quality = std::clamp(Options.JpegQuality, 1, 100);
+  s.progressive = Options.JpegProgressive;
   std::vector<JSAMPROW> rows(s.height);
   for (JDIMENSION y = 0; y < s.height; ++y) rows[y] = const_cast<JSAMPROW>(source->ScanLine(int(y)));
   s.rows = rows.data();
