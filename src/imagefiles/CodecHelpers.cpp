@@ -15,10 +15,7 @@ std::uint32_t ReadLE16(TBytes data, std::size_t at) { return LoadLE16(Bytes(data
 
 std::uint32_t ReadLE32(TBytes data, std::size_t at) { return LoadLE32(Bytes(data, at, 4).data()); }
 
-std::uint32_t ReadBE16(TBytes data, std::size_t at) {
-  const TBytes b = Bytes(data, at, 2);
-  return std::uint32_t(b[0]) << 8 | std::uint32_t(b[1]);
-}
+std::uint32_t ReadBE16(TBytes data, std::size_t at) { return LoadBE16(Bytes(data, at, 2).data()); }
 
 std::uint32_t ReadBE32(TBytes data, std::size_t at) {
   const TBytes b = Bytes(data, at, 4);

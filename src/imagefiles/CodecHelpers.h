@@ -12,6 +12,7 @@
 // Unchecked reads for loops over data whose extent was checked before (the
 // rows of a picture): p must point at 2 or 4 readable bytes.
 inline std::uint32_t LoadLE16(const std::uint8_t* p) { return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8; }
+inline std::uint32_t LoadBE16(const std::uint8_t* p) { return std::uint32_t(p[0]) << 8 | std::uint32_t(p[1]); }
 inline std::uint32_t LoadLE32(const std::uint8_t* p) {
   return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }

@@ -2,6 +2,7 @@
 
 #include <tiffio.h>
 
+#include "imagefiles/CodecHelpers.h"
 #include "imagefiles/PictureFormats.h"
 
 #include <algorithm>
@@ -174,7 +175,7 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
       unsigned v;
       if (words) {
         const std::uint8_t* p = line + 2 * i;
-        v = bigEndianFile ? unsigned(p[0]) << 8 | p[1] : unsigned(p[1]) << 8 | p[0];
+        v = bigEndianFile ? LoadBE16(p) : LoadLE16(p);
         v = std::min(v, 4095u);
       } else {
         const std::uint64_t bit = i * 12;
