@@ -163,6 +163,8 @@ std::vector<TReaderCase> ReaderCases() {
       {"Alias/Wavefront", "rla", [] { return FileBytes(QStringLiteral(TESSELUNE_TEST_DATA "/rla/rgb4x3.rla")); },
        TSize::None},
       {"icon", "ico", [] { return MagickSeed("magick/ico_alpha.bin"); }, TSize::None},
+      {"metafile", "wmf", [] { return FileBytes(QStringLiteral(TESSELUNE_TEST_DATA "/wmf/rect40x30.wmf")); },
+       TSize::None},
   };
 }
 
