@@ -64,7 +64,7 @@ struct TFixture {
     TJpegImage jpeg;
     const TBitmap picture = Photograph();
     jpeg.Bitmap().Assign(&picture);
-    jpeg.CompressionQuality = 90;
+    jpeg.Options.JpegQuality = 90;
     TByteBuffer out;
     jpeg.SaveToBytes(out);
     bytes = out.size();

@@ -21,7 +21,7 @@ void Check(const TBitmap& b) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   for (bool thumbnail : {false, true}) {
     TBKImage image;
-    image.ThumbnailOnly = thumbnail;
+    image.Options.ThumbnailOnly = thumbnail;
     try {
       image.LoadFromBytes(TBytes(data, size));
     } catch (const EImageError&) {

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   shapes.LoadFromStream(TBytes(data, size), kind, bounds);
 
   TBksImage image;
-  image.MaxPixels = 1 << 20;
+  image.Options.PixelLimit = 1 << 20;
   try {
     image.LoadFromBytes(TBytes(data, size));
   } catch (const EImageError&) {

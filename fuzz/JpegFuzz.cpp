@@ -13,9 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   TJpegImage jpeg;
   // Keeps a small hostile file from claiming gigabytes of pixels.
-  jpeg.PixelLimit = std::int64_t(1) << 22;
+  jpeg.Options.PixelLimit = std::int64_t(1) << 22;
   // The scale comes from the length, so the bytes themselves stay a JPEG.
-  jpeg.Scale = int(size % 4);
+  jpeg.Options.JpegScale = int(size % 4);
   try {
     jpeg.LoadFromBytes(TBytes(data, size));
   } catch (const EImageError&) {

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TTiffImage tiff;
   // Keeps a small hostile file from claiming gigabytes of pixels.
-  tiff.PixelLimit = std::int64_t(1) << 22;
+  tiff.Options.PixelLimit = std::int64_t(1) << 22;
   try {
     tiff.LoadFromBytes(TBytes(data, size));
   } catch (const EImageError&) {

@@ -12,6 +12,14 @@
 
 #include "app/LibLang.h"
 
+long long RoundEven(double value) {
+  constexpr double kLimit = 9.0e18;  // keeps the conversion to long long defined
+  if (!(value > -kLimit)) return value != value ? 0 : -(long long)kLimit;
+  if (value > kLimit) return (long long)kLimit;
+  // The default rounding mode sends halves to the even neighbour.
+  return (long long)std::nearbyint(value);
+}
+
 QString LongFileName(const QString& path) {
   if (path.isEmpty()) return path;
   const QFileInfo info(path);
@@ -61,15 +69,6 @@ QString TruncateText(const QString& text, int n) {
 
 namespace {
 
-// Halves go to the even neighbour; v is not negative here.
-qint64 RoundHalfEven(double v) {
-  const double whole = std::floor(v);
-  const double fraction = v - whole;
-  qint64 r = qint64(whole);
-  if (fraction > 0.5 || (fraction == 0.5 && r % 2 != 0)) ++r;
-  return r;
-}
-
 QString NumberAndUnit(qint64 value, TLangText unit) {
   return QString::number(value) + QLatin1Char(' ') + LangText(unit);
 }
@@ -92,7 +91,7 @@ QString SizeToText(qint64 size, bool rounded) {
     unit = lsGigabytes;
   }
   const double value = double(size) / divisor;
-  if (rounded) return NumberAndUnit(RoundHalfEven(value), unit);
+  if (rounded) return NumberAndUnit(RoundEven(value), unit);
   // Plain digits with the locale's decimal separator only: no digit
   // grouping ("1023.50", never "1,023.50") and no native digits.
   QString number = QString::asprintf("%.2f", value);

@@ -4,6 +4,10 @@
 #include <QString>
 #include <QtGlobal>
 
+// Nearest integer, halves to the even neighbour; NaN gives 0 and values
+// beyond +-9e18 stop there, so that every result is defined.
+long long RoundEven(double value);
+
 // The name under which the file or folder `path` is stored: when the entry
 // exists, its folder resolved to the real, absolute folder followed by the
 // entry's own name (a symbolic link keeps its name); otherwise `path`

@@ -13,7 +13,6 @@
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
 #include "cli/CliProgress.h"
-#include "imagefiles/JpegImage.h"
 #include "imagefiles/PictureFiles.h"
 #include "imagefiles/PictureInfo.h"
 #include "mosaic/MosaicCommand.h"
@@ -88,21 +87,25 @@ std::optional<long long> ParseInt(const std::string& s) {
   return v;
 }
 
+// The tool's own load and save context: messages on, no dialogs, and a stage
+// handler only where a command installs one.
+TPictureFileContext ToolContext() { return TPictureFileContext{}; }
+
 // Opens a picture like the program's Open command: 24 bits, not transparent.
 bool OpenPicture(const std::string& path, TBitmap& picture) {
-  ShowFileErrors = true;
-  OnPictureFile = nullptr;
+  TPictureFileContext context = ToolContext();
   QString name = Q(path);
-  if (LoadPicture(name, picture, QString()) <= 0) return false;
+  if (LoadPicture(context, name, picture, QString()) <= 0) return false;
   picture.SetPixelFormat(pf24bit);
   picture.Transparent = false;
   return true;
 }
 
-bool SavePictureAs(const std::string& path, const TBitmap& picture) {
-  ShowFileErrors = true;
+bool SavePictureAs(const std::string& path, const TBitmap& picture, const TPictureFileEvent& handler = {}) {
+  TPictureFileContext context = ToolContext();
+  context.OnPictureFile = handler;
   QString name = Q(path);
-  return SavePicture(name, picture, QString()) > 0;
+  return SavePicture(context, name, picture, QString()) > 0;
 }
 
 int RunMosaic(const std::vector<std::string>& args) {
@@ -193,15 +196,14 @@ int RunConvert(const std::vector<std::string>& args) {
   if (files.size() != 2) return UsageError("needs an input and an output file", kConvertUsage);
   TBitmap picture;
   if (!OpenPicture(files[0], picture)) return ExitFailed;
-  OnPictureFile = [&](TGraphic* graphic, const QString&, TFileStage stage, bool&) {
-    if (auto* jpeg = dynamic_cast<TJpegImage*>(graphic); jpeg && stage == fsBeforeSave) {
-      jpeg->CompressionQuality = quality;
-      jpeg->ProgressiveEncoding = progressive;
+  // Only the JPEG writer reads these options.
+  const auto jpegOptions = [&](TGraphic* graphic, const QString&, TFileStage stage, bool&) {
+    if (graphic && stage == fsBeforeSave) {
+      graphic->Options.JpegQuality = quality;
+      graphic->Options.JpegProgressive = progressive;
     }
   };
-  const bool saved = SavePictureAs(files[1], picture);
-  OnPictureFile = nullptr;
-  return saved ? ExitOk : ExitFailed;
+  return SavePictureAs(files[1], picture, jpegOptions) ? ExitOk : ExitFailed;
 }
 
 int RunInfo(const std::vector<std::string>& args) {
@@ -211,7 +213,8 @@ int RunInfo(const std::vector<std::string>& args) {
   for (const std::string& a : args) {
     QString name = Q(a);
     TBitmap preview;
-    if (LoadPicturePreview(name, preview) <= 0) {
+    TPictureFileContext context = ToolContext();
+    if (LoadPicturePreview(context, name, preview) <= 0) {
       // Quick loads stay silent; the tool says it itself.
       QString text = LangText(lsLoadError);
       std::fprintf(stderr, "%s\n", qPrintable(text.replace(QStringLiteral("%s"), name)));
@@ -220,8 +223,8 @@ int RunInfo(const std::vector<std::string>& args) {
     }
     const QString line =
         QStringLiteral("%1: %2, %3, %4")
-            .arg(name, QStringLiteral("%1x%2 pixels").arg(PictureWidth).arg(PictureHeight),
-                 ColorDepthText(name, PreviewFormatOf(name, preview)), SizeToText(FileSizeOf(name), false));
+            .arg(name, QStringLiteral("%1x%2 pixels").arg(context.PictureWidth).arg(context.PictureHeight),
+                 ColorDepthText(name, PreviewFormatOf(name, preview, context)), SizeToText(FileSizeOf(name), false));
     std::printf("%s\n", qPrintable(line));
   }
   return status;

@@ -23,13 +23,6 @@ int ZoomedSide(int side, double zoom) {
   return int(std::min<long long>(RoundEven(std::min(v, double(kMaxZoomedSide))), kMaxZoomedSide));
 }
 
-QColor ToQColor(TColor c) {
-  c = ColorToRGB(c);
-  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
-}
-
-QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top); }
-
 TRect Clamped(long long l, long long t, long long r, long long b) {
   const auto c = [](long long v) { return int(std::clamp<long long>(v, INT_MIN / 2, INT_MAX / 2)); };
   return TRect{c(l), c(t), c(r), c(b)};
@@ -154,12 +147,12 @@ TRect PainterClipRect(const QPainter& painter) {
   return TRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
 }
 
-long long RoundEven(double value) {
-  constexpr double kLimit = 9.0e18;  // keeps the conversion to long long defined
-  if (!(value > -kLimit)) return value != value ? 0 : -(long long)kLimit;
-  if (value > kLimit) return (long long)kLimit;
-  return (long long)std::nearbyint(value);
+QColor ToQColor(TColor c) {
+  c = ColorToRGB(c);
+  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
 }
+
+QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top); }
 
 QImage StretchPart(const TBitmap& bitmap, int zw, int zh, const TRect& part, TStretchKind kind) {
   const int w = bitmap.Width(), h = bitmap.Height();

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <cstdint>
 
+#include "app/FoncUtils.h"  // RoundEven
 #include "raster/Bitmap.h"
 #include "raster/Color.h"
 #include "raster/RectUtils.h"
@@ -40,8 +41,9 @@ enum TZoomAlign : std::uint8_t {
 // the painter's clip. Assumes no transformation.
 TRect PainterClipRect(const QPainter& painter);
 
-// Nearest integer, halves to the even neighbour.
-long long RoundEven(double value);
+// A colour value (system colours resolved) and a rectangle as Qt takes them.
+QColor ToQColor(TColor c);
+QRect ToQRect(const TRect& r);
 
 class TImageZoom {
  public:

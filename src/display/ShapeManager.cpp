@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "app/FoncUtils.h"
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
 
@@ -40,8 +41,8 @@ TRect ClampRect(const TRect& r) {
                ClampCoord(std::int64_t(r.Bottom))};
 }
 
-// Round with halves to the even neighbour (the default rounding mode).
-int RoundEven(double v) { return ClampCoord(std::nearbyint(v)); }
+// Rounded with halves to the even neighbour, within the coordinate range.
+int RoundCoord(double v) { return ClampCoord(std::int64_t(RoundEven(v))); }
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {  // b > 0
   std::int64_t q = a / b;
@@ -380,7 +381,7 @@ std::array<TPoint, 4> WideLineCorners(const TRect& r) {
   const int width = std::clamp(LineWidth.load(), -int(kCoordLimit), int(kCoordLimit));
   const double above = -(width / 2), below = (width + 1) / 2;
   auto corner = [&](double x, double y) {
-    return TPoint{RoundEven(r.Left + x * c - y * s), RoundEven(r.Top + x * s + y * c)};
+    return TPoint{RoundCoord(r.Left + x * c - y * s), RoundCoord(r.Top + x * s + y * c)};
   };
   return {corner(0, above), corner(length, above), corner(length, below), corner(0, below)};
 }
@@ -696,7 +697,7 @@ void TShapeManager::FitTo(const TRect& r) {
     auto scale = [](int v, std::int64_t size, int stored) -> std::int64_t {
       if (size == stored) return v;
       if (stored == 0) return 0;
-      return RoundEven(v * (double(size) / stored));
+      return RoundCoord(v * (double(size) / stored));
     };
     for (std::size_t i = 0; i < Stored.Points.size(); ++i) {
       const TPoint& s = Stored.Points[i];

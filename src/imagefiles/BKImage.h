@@ -20,18 +20,25 @@ class TBKImage : public TGraphic {
  public:
   const char* FormatName() const override { return "BKI"; }
 
-  // The full picture, or with ThumbnailOnly the stored thumbnail. Either way
-  // the result is pf24bit; the full read also sets Transparent and the
-  // transparent colour from the file.
-  void LoadFromBytes(TBytes data) override;
-  // Reads the header and the thumbnail only; Bitmap() becomes the thumbnail
-  // while FullWidth()/FullHeight() give the picture's size from the header.
+  // Reads the header and the thumbnail only, as LoadFromBytes does with
+  // Options.ThumbnailOnly (set by the load dispatch in quick mode): Bitmap()
+  // becomes the thumbnail while FullWidth()/FullHeight() give the picture's
+  // size from the header.
   void LoadThumbnailFromBytes(TBytes data);
-
-  // Set by the load dispatch in quick mode (the open dialog's preview).
-  bool ThumbnailOnly = false;
+  // After a thumbnail read: the full size from the header.
+  bool PartialRead(int& fullWidth, int& fullHeight) const override;
 
   TBKProperties Properties;
   int FullWidth() const { return Properties.Width; }
   int FullHeight() const { return Properties.Height; }
+
+ protected:
+  // The full picture, or with ThumbnailOnly the stored thumbnail. Either way
+  // the result is pf24bit; the full read also sets Transparent and the
+  // transparent colour from the file.
+  void ReadBytes(TBytes data) override;
+
+ private:
+  void ReadThumbnail(TBytes data);
+  bool m_thumbnailRead = false;
 };

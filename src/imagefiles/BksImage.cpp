@@ -6,8 +6,7 @@
 #include "display/ShapeManager.h"
 #include "raster/ColorAdjust.h"
 
-void TBksImage::LoadFromBytes(TBytes data) {
-  m_bitmap.Assign(nullptr);
+void TBksImage::ReadBytes(TBytes data) {
   TShapeManager shapes;
   TMyShape kind = ssRect;
   TRect bounds;
@@ -18,7 +17,7 @@ void TBksImage::LoadFromBytes(TBytes data) {
   const std::int64_t margin = std::max<std::int64_t>(bounds.Right, bounds.Bottom) / 12;
   const std::int64_t width = bounds.Right + 2 * margin, height = bounds.Bottom + 2 * margin;
   CheckPictureSize(width, height);
-  if (width * height > MaxPixels) throw EImageError("BKS: picture is too large");
+  if (width * height > Options.PixelLimit) throw EImageError("BKS: picture is too large");
 
   TBitmap mask(int(width), int(height), pf24bit);
   mask.Fill(clWhite);

@@ -10,11 +10,9 @@ class TBksImage : public TGraphic {
  public:
   const char* FormatName() const override { return "BKS"; }
 
+ protected:
   // Reads the shape and paints the mask (pf24bit). An invalid selection file
-  // fails with EImageError; no message box is shown.
-  void LoadFromBytes(TBytes data) override;
-
-  // The largest mask, in pixels, the reader paints; CheckPictureSize's limit
-  // unless lowered (the fuzzer keeps it small to stay fast).
-  std::int64_t MaxPixels = MaxPicturePixels;
+  // fails with EImageError; no message box is shown. Masks larger than
+  // Options.PixelLimit are refused (the fuzzer keeps it small to stay fast).
+  void ReadBytes(TBytes data) override;
 };

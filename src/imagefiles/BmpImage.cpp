@@ -1,5 +1,7 @@
 #include "imagefiles/BmpImage.h"
 
+#include "imagefiles/CodecHelpers.h"
+
 #include <QList>
 #include <algorithm>
 #include <bit>
@@ -16,11 +18,6 @@ constexpr std::uint32_t BiAlphaBitfields = 6;
 
 constexpr std::uint64_t FileHeaderSize = 14;
 constexpr std::uint64_t InfoHeaderSize = 40;
-
-std::uint32_t Le16(const std::uint8_t* p) { return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8); }
-std::uint32_t Le32(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
 
 [[noreturn]] void Fail(const char* what) { throw EImageError(std::string("BMP: ") + what); }
 
@@ -40,25 +37,25 @@ struct TBmpLayout {
 TBmpLayout ReadLayout(TBytes d) {
   if (d.size() < FileHeaderSize + 12 || d[0] != 'B' || d[1] != 'M') Fail("not a BMP file");
   const std::uint64_t size = d.size();
-  const std::uint64_t offBits = Le32(&d[10]);
-  const std::uint64_t hs = Le32(&d[14]);
+  const std::uint64_t offBits = ReadLE32(d, 10);
+  const std::uint64_t hs = ReadLE32(d, 14);
   if (hs < 12 || (hs > 12 && hs < 16) || FileHeaderSize + hs > size) Fail("damaged information header");
 
   TBmpLayout L;
   std::uint64_t colorsUsed = 0;
   int entrySize = 4;
   if (hs == 12) {  // the old core header: 16-bit sides, 3-byte colour entries
-    L.width = Le16(&d[18]);
-    L.height = Le16(&d[20]);
-    L.bitCount = int(Le16(&d[24]));
+    L.width = ReadLE16(d, 18);
+    L.height = ReadLE16(d, 20);
+    L.bitCount = int(ReadLE16(d, 24));
     entrySize = 3;
   } else {
     // Fields the header is too short to hold read as zero (short OS/2 headers).
     auto field32 = [&](std::uint64_t off) -> std::uint32_t {
-      return off + 4 <= hs ? Le32(&d[FileHeaderSize + off]) : 0;
+      return off + 4 <= hs ? ReadLE32(d, FileHeaderSize + off) : 0;
     };
     auto field16 = [&](std::uint64_t off) -> std::uint32_t {
-      return off + 2 <= hs ? Le16(&d[FileHeaderSize + off]) : 0;
+      return off + 2 <= hs ? ReadLE16(d, FileHeaderSize + off) : 0;
     };
     const auto h = std::int32_t(field32(8));
     L.width = std::int32_t(field32(4));
@@ -82,7 +79,7 @@ TBmpLayout ReadLayout(TBytes d) {
   if (L.masksGiven && hs < 52) {  // a plain information header: the masks follow it
     const int count = L.compression == BiAlphaBitfields ? 4 : 3;
     if (afterHeader + 4 * count > size) Fail("bit field masks are missing");
-    for (int i = 0; i < count; ++i) L.masks[i] = Le32(&d[afterHeader + 4 * i]);
+    for (int i = 0; i < count; ++i) L.masks[i] = ReadLE32(d, afterHeader + 4 * i);
     afterHeader += 4 * count;
   }
 
@@ -127,34 +124,11 @@ QImage NewImage(std::int64_t width, std::int64_t height, QImage::Format format) 
   return img;
 }
 
-// Indexes without a colour-table entry show as black rather than reading past
-// the table; the table grows to the largest index used.
+// The table grows to the largest index used (see PadColorTable).
 void SetColorTable(QImage& img, QList<QRgb> palette) {
-  int maxIndex = 0;
-  if (img.format() == QImage::Format_Mono) {
-    maxIndex = 1;
-  } else {
-    for (int y = 0; y < img.height() && maxIndex < 255; ++y) {
-      const uchar* row = img.constScanLine(y);
-      maxIndex = std::max<int>(maxIndex, *std::max_element(row, row + img.width()));
-    }
-  }
   if (img.format() == QImage::Format_Mono && palette.size() > 2) palette.resize(2);
-  while (palette.size() <= maxIndex) palette.append(qRgb(0, 0, 0));
+  PadColorTable(palette, LargestIndex(img));
   img.setColorTable(palette);
-}
-
-// A 32-bit file whose alpha is zero everywhere did not mean it: opaque.
-void OpaqueIfNoAlpha(QImage& img) {
-  for (int y = 0; y < img.height(); ++y) {
-    const uchar* p = img.constScanLine(y);
-    for (int x = 0; x < img.width(); ++x)
-      if (p[4 * x + 3] != 0) return;
-  }
-  for (int y = 0; y < img.height(); ++y) {
-    uchar* p = img.scanLine(y);
-    for (int x = 0; x < img.width(); ++x) p[4 * x + 3] = 255;
-  }
 }
 
 // One channel of a bit-field pixel scaled to 0..255.
@@ -212,7 +186,7 @@ TBitmap ReadUncompressed(TBytes d, const TBmpLayout& L) {
     for (std::int64_t y = 0; y < h; ++y) {
       const std::uint8_t* s = fileRow(y);
       auto* t = reinterpret_cast<quint16*>(img.scanLine(int(y)));
-      for (std::int64_t x = 0; x < w; ++x) t[x] = quint16(Le16(s + 2 * x) & keep);
+      for (std::int64_t x = 0; x < w; ++x) t[x] = quint16(LoadLE16(s + 2 * x) & keep);
     }
     result.SetImage(std::move(img), is555 ? pf15bit : pf16bit);
   } else if (bpp == 24) {
@@ -228,7 +202,7 @@ TBitmap ReadUncompressed(TBytes d, const TBmpLayout& L) {
       if (!alphaGiven)
         for (std::int64_t x = 0; x < w; ++x) t[4 * x + 3] = 255;
     }
-    if (alphaGiven) OpaqueIfNoAlpha(img);
+    if (alphaGiven) OpaqueIfAlphaAllZero(img);
     result.SetImage(std::move(img), pf32bit);
   } else {  // any other bit fields, 16 or 32 bits
     const TChannel r(m[0]), g(m[1]), b(m[2]), a(m[3]);
@@ -239,14 +213,14 @@ TBitmap ReadUncompressed(TBytes d, const TBmpLayout& L) {
       const std::uint8_t* s = fileRow(y);
       uchar* t = img.scanLine(int(y));
       for (std::int64_t x = 0; x < w; ++x, t += outBytes) {
-        const std::uint32_t v = bpp == 16 ? Le16(s + 2 * x) : Le32(s + 4 * x);
+        const std::uint32_t v = bpp == 16 ? LoadLE16(s + 2 * x) : LoadLE32(s + 4 * x);
         t[0] = b.Get(v, 0);
         t[1] = g.Get(v, 0);
         t[2] = r.Get(v, 0);
         if (alpha) t[3] = a.Get(v, 255);
       }
     }
-    if (m[3] != 0) OpaqueIfNoAlpha(img);
+    if (m[3] != 0) OpaqueIfAlphaAllZero(img);
     result.SetImage(std::move(img), alpha ? pf32bit : pf24bit);
   }
   return result;
@@ -306,21 +280,39 @@ TBitmap ReadRunLength(TBytes d, const TBmpLayout& L) {
   return result;
 }
 
-}  // namespace
-
-void TBmpImage::LoadFromBytes(TBytes data) {
-  try {
-    const TBmpLayout layout = ReadLayout(data);
-    if (layout.compression == BiRle4 || layout.compression == BiRle8)
-      m_bitmap = ReadRunLength(data, layout);
-    else
-      m_bitmap = ReadUncompressed(data, layout);
-  } catch (const std::bad_alloc&) {
-    Fail("not enough memory for the picture");
-  }
+// A device-independent bitmap as the clipboard holds it (and as some ".dib"
+// files are saved): the information header first, no file header before it.
+// Told apart by a known header size and the planes field, which is always 1.
+bool IsPackedDib(TBytes d) {
+  if (d.size() < 16) return false;
+  const std::uint32_t hs = LoadLE32(d.data());
+  if (hs == 12) return LoadLE16(&d[8]) == 1;
+  const bool known = hs == 16 || hs == 40 || hs == 52 || hs == 56 || hs == 64 || hs == 108 || hs == 124;
+  return known && LoadLE16(&d[12]) == 1;
 }
 
-void TBmpImage::SaveToBytes(TByteBuffer& out) {
+}  // namespace
+
+void TBmpImage::ReadBytes(TBytes data) {
+  // A packed bitmap gets the file header it lacks; its pixel offset stays 0,
+  // so the pixels follow the colour table as they do in such a bitmap.
+  TByteBuffer withHeader;
+  if (!(data.size() >= 2 && data[0] == 'B' && data[1] == 'M') && IsPackedDib(data)) {
+    withHeader = {'B', 'M'};
+    PutLE32(withHeader, std::uint32_t(std::min<std::uint64_t>(FileHeaderSize + data.size(), 0xFFFFFFFFu)));
+    PutLE32(withHeader, 0);  // reserved
+    PutLE32(withHeader, 0);  // pixel offset: after the colour table
+    withHeader.insert(withHeader.end(), data.begin(), data.end());
+    data = withHeader;
+  }
+  const TBmpLayout layout = ReadLayout(data);
+  if (layout.compression == BiRle4 || layout.compression == BiRle8)
+    m_bitmap = ReadRunLength(data, layout);
+  else
+    m_bitmap = ReadUncompressed(data, layout);
+}
+
+void TBmpImage::WriteBytes(TByteBuffer& out) {
   if (m_bitmap.Empty()) Fail("there is no picture to write");
   QImage img = m_bitmap.Image();
   const std::int64_t w = img.width(), h = img.height();
@@ -344,18 +336,13 @@ void TBmpImage::SaveToBytes(TByteBuffer& out) {
 
   QList<QRgb> table;
   if (bpp <= 8) {
-    int maxIndex = bpp == 1 ? 1 : 0;
-    if (bpp != 1)
-      for (int y = 0; y < h; ++y) {
-        const uchar* row = img.constScanLine(y);
-        maxIndex = std::max<int>(maxIndex, *std::max_element(row, row + w));
-      }
+    const int maxIndex = LargestIndex(img);
     // A 4-bit picture holding an index above 15 cannot be stored in nibbles.
     if (bpp == 4 && (maxIndex > 15 || img.colorCount() > 16)) bpp = 8;
     table = img.colorTable();
     const qsizetype most = qsizetype(1) << bpp;
     if (table.size() > most) table.resize(most);
-    while (table.size() <= maxIndex) table.append(qRgb(0, 0, 0));
+    PadColorTable(table, maxIndex);
   }
 
   const std::uint64_t rowBytes = ((std::uint64_t(w) * bpp + 31) / 32) * 4;

@@ -1,5 +1,7 @@
 #include "imagefiles/CelImage.h"
 
+#include "imagefiles/CodecHelpers.h"
+
 #include <cstring>
 
 namespace {
@@ -7,31 +9,26 @@ namespace {
 constexpr std::size_t HeaderSize = 32;
 constexpr std::size_t PaletteSize = 256 * 3;
 
-unsigned LE16(TBytes d, std::size_t at) { return unsigned(d[at]) | unsigned(d[at + 1]) << 8; }
-std::uint32_t LE32(TBytes d, std::size_t at) {
-  return std::uint32_t(LE16(d, at)) | std::uint32_t(LE16(d, at + 2)) << 16;
-}
-
 [[noreturn]] void Fail(const char* what) { throw EImageError(std::string("Autodesk: ") + what); }
 
 }  // namespace
 
-void TCelImage::LoadFromBytes(TBytes data) {
+void TCelImage::ReadBytes(TBytes data) {
   if (data.size() < 2) Fail("not an Animator picture");
-  const unsigned magic = LE16(data, 0);
+  const unsigned magic = ReadLE16(data, 0);
   if (magic != 0x9119) {
-    if (magic == 0x9500 || (data.size() >= 6 && LE16(data, 4) == 0xAF12))
+    if (magic == 0x9500 || (data.size() >= 6 && ReadLE16(data, 4) == 0xAF12))
       Fail("Animator Pro pictures are not supported");
     Fail("not an Animator picture");
   }
   if (data.size() < HeaderSize) Fail("the header is truncated");
 
-  const int width = int(LE16(data, 2)), height = int(LE16(data, 4));
+  const int width = int(ReadLE16(data, 2)), height = int(ReadLE16(data, 4));
   CheckPictureSize(width, height);
   if (data[10] != 8) Fail("only 8-bit pictures are supported");
   if (data[11] != 0) Fail("compressed pictures are not supported");
   const std::size_t pixels = std::size_t(width) * std::size_t(height);
-  const std::uint32_t stated = LE32(data, 12);
+  const std::uint32_t stated = ReadLE32(data, 12);
   if (stated != 0 && stated != pixels) Fail("the pixel data size does not match the picture size");
   if (data.size() < HeaderSize + PaletteSize + pixels) Fail("the file is truncated");
 

@@ -23,6 +23,8 @@
 class TCelImage : public TGraphic {
  public:
   const char* FormatName() const override { return "Autodesk"; }
+
+ protected:
   // The picture as pf8bit with its 256-colour table.
-  void LoadFromBytes(TBytes data) override;
+  void ReadBytes(TBytes data) override;
 };

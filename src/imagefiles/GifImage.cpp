@@ -1,5 +1,7 @@
 #include "imagefiles/GifImage.h"
 
+#include "imagefiles/CodecHelpers.h"
+
 #include <gif_lib.h>
 
 #include <algorithm>
@@ -89,7 +91,7 @@ struct TMapFree {
 
 }  // namespace
 
-void TGifImage::LoadFromBytes(TBytes data) {
+void TGifImage::ReadBytes(TBytes data) {
   TMemoryReader reader{data, 0};
   int error = 0;
   TDecoder gif(DGifOpen(&reader, ReadFromMemory, &error));
@@ -160,16 +162,11 @@ void TGifImage::LoadFromBytes(TBytes data) {
 
   // Indices are free to exceed the colour map (or there may be no map at all):
   // give every index used an entry, grey levels without a map, black beyond one.
-  int highest = 0;
-  for (int y = 0; y < frameH; ++y) {
-    const uchar* row = frame.constScanLine(y);
-    highest = std::max<int>(highest, *std::max_element(row, row + frameW));
-  }
-  if (frameTable.isEmpty()) {
-    for (int i = 0; i <= highest; ++i) frameTable.append(qRgb(i, i, i));
-  } else {
-    while (frameTable.size() <= highest) frameTable.append(qRgb(0, 0, 0));
-  }
+  const int highest = LargestIndex(frame);
+  if (frameTable.isEmpty())
+    frameTable = GreyRamp(256).first(highest + 1);
+  else
+    PadColorTable(frameTable, highest);
 
   QImage picture;
   QList<QRgb> table;
@@ -263,7 +260,7 @@ void OptimizeColorMap(QImage& indexed) {
   indexed.setColorTable(newTable);
 }
 
-void TGifImage::SaveToBytes(TByteBuffer& out) {
+void TGifImage::WriteBytes(TByteBuffer& out) {
   if (m_bitmap.Empty()) throw EImageError("GIF: nothing to write");
   const int w = m_bitmap.Width(), h = m_bitmap.Height();
   if (w > 0xFFFF || h > 0xFFFF) throw EImageError("GIF: picture too large for the format");

@@ -7,19 +7,19 @@ class TGifImage : public TGraphic {
  public:
   const char* FormatName() const override { return "GIF"; }
 
+  // Writing options; nothing in the program changes them.
+  bool Interlaced = false;
+  bool OptimizeColors = true;
+
+ protected:
   // The first frame: its own picture when it covers the whole logical screen,
   // otherwise a screen-sized picture in the global palette with the frame drawn
   // at its position. A transparent index of the frame's graphic control
   // extension sets Transparent and TransparentColor.
-  void LoadFromBytes(TBytes data) override;
-
+  void ReadBytes(TBytes data) override;
   // Octree reduction with error diffusion, one frame, not interlaced, then the
   // colour map optimised (see OptimizeColorMap).
-  void SaveToBytes(TByteBuffer& out) override;
-
-  // Writing options; nothing in the program changes them.
-  bool Interlaced = false;
-  bool OptimizeColors = true;
+  void WriteBytes(TByteBuffer& out) override;
 };
 
 // Colour-map optimisation of an 8-bit palette picture, in place: entries of the

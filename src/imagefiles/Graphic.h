@@ -2,7 +2,8 @@
 // The codec objects of the picture files: one class per format, each able to
 // decode a whole file held in memory into its bitmap and/or to encode its
 // bitmap into file bytes. The load and save dispatch hands these objects to
-// the stage handler, which may inspect or set their options.
+// the stage handler, which may inspect them or set their options. What every
+// reader promises is written down once, in imagefiles/PictureFiles.h.
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -52,25 +53,67 @@ class TPictureSizeCap {
   std::int64_t m_previous;
 };
 
+// Everything a caller may tell a codec, in one value. Each codec reads the
+// fields that concern it and ignores the others.
+struct TCodecOptions {
+  // Dots per inch recorded by the writers that store one (PNG, TIFF).
+  double Resolution = 72.0;
+  // JPEG decoding scale: 0 full size, 1 half, 2 quarter, 3 eighth.
+  int JpegScale = 0;
+  // The load serves a preview (the open dialog's quick mode).
+  bool QuickMode = false;
+  // Native image files: read the header and the stored thumbnail only.
+  bool ThumbnailOnly = false;
+  // JPEG writing: quality 1..100 (baseline-compatible tables) and the
+  // library's simple progressive script.
+  int JpegQuality = 90;
+  bool JpegProgressive = false;
+  // Pictures with more pixels are refused before any pixel memory is taken.
+  // A caller with a tighter memory budget (a fuzzer, say) may lower it.
+  std::int64_t PixelLimit = MaxPicturePixels;
+};
+
 class TGraphic {
  public:
   virtual ~TGraphic() = default;
-  // A short name of the format ("BMP", "JPEG", ...), for messages and tests.
+  // A short name of the format ("BMP", "JPEG", ...); every load error of the
+  // codec starts with it.
   virtual const char* FormatName() const = 0;
-  // Decodes a whole file into Bitmap(); throws EImageError. The default
-  // refuses: the format is write-only.
-  virtual void LoadFromBytes(TBytes data);
-  // Appends the encoded file of Bitmap() to out; throws EImageError. The
-  // default refuses: the format is read-only.
-  virtual void SaveToBytes(TByteBuffer& out);
+
+  // Decodes a whole file into Bitmap(). On failure throws EImageError with a
+  // message "<FormatName>: ...", allocation failures included, and leaves
+  // Bitmap() as it was.
+  void LoadFromBytes(TBytes data);
+  // Appends the encoded file of Bitmap() to out; throws EImageError the same
+  // way (out may then hold part of the file).
+  void SaveToBytes(TByteBuffer& out);
+
+  // The pixel format the file was stored in, as far as the reader can tell;
+  // the decoded picture's own format unless the codec knows better.
+  virtual TPixelFormat StoredFormat() const { return m_bitmap.PixelFormat(); }
+  // The full size of the picture when the last read gave only part of it (a
+  // native image's thumbnail); false when the bitmap is the whole picture.
+  virtual bool PartialRead(int& fullWidth, int& fullHeight) const;
 
   TBitmap& Bitmap() { return m_bitmap; }
   const TBitmap& Bitmap() const { return m_bitmap; }
 
+  TCodecOptions Options;
+
  protected:
+  // The format's own work behind LoadFromBytes and SaveToBytes: they may
+  // throw EImageError without the format's name, or std::bad_alloc. The
+  // defaults refuse (a write-only or read-only format).
+  virtual void ReadBytes(TBytes data);
+  virtual void WriteBytes(TByteBuffer& out);
+
   TBitmap m_bitmap;
+
+ private:
+  std::string Named(const char* what) const;
 };
 
-// Little helpers for the writers and readers of binary layouts.
+// Little helpers for the writers of binary layouts.
 void PutLE16(TByteBuffer& out, std::uint32_t v);
 void PutLE32(TByteBuffer& out, std::uint32_t v);
+void PutBE32(TByteBuffer& out, std::uint32_t v);

@@ -1,5 +1,7 @@
 #include "imagefiles/JpegImage.h"
 
+#include "imagefiles/CodecHelpers.h"
+
 // jpeglib.h needs FILE and size_t declared first.
 // clang-format off
 #include <cstddef>
@@ -160,22 +162,17 @@ struct TDecompressGuard {
 struct TGreyRamp {
   std::array<std::uint8_t, 256> index{};
   QList<QRgb> palette;
-  TGreyRamp() {
-    std::array<int, GreyLevels> value{};
-    for (int i = 0; i < GreyLevels; ++i) {
-      value[size_t(i)] = (i * 255 + (GreyLevels - 1) / 2) / (GreyLevels - 1);
-      palette.append(qRgb(value[size_t(i)], value[size_t(i)], value[size_t(i)]));
-    }
+  TGreyRamp() : palette(::GreyRamp(GreyLevels)) {
     for (int v = 0; v < 256; ++v) {
       int best = 0;
       for (int i = 1; i < GreyLevels; ++i)
-        if (std::abs(value[size_t(i)] - v) < std::abs(value[size_t(best)] - v)) best = i;
+        if (std::abs(qRed(palette[i]) - v) < std::abs(qRed(palette[best]) - v)) best = i;
       index[size_t(v)] = std::uint8_t(best);
     }
   }
 };
 
-const TGreyRamp& GreyRamp() {
+const TGreyRamp& JpegGreyRamp() {
   static const TGreyRamp ramp;
   return ramp;
 }
@@ -207,7 +204,7 @@ TBitmap DecodeJpeg(TBytes data, int scale, std::int64_t pixelLimit) {
 
   TBitmap bitmap;
   if (s.kind == okGrey) {
-    const TGreyRamp& ramp = GreyRamp();
+    const TGreyRamp& ramp = JpegGreyRamp();
     for (JDIMENSION y = 0; y < height; ++y) {
       std::uint8_t* p = rows[y];
       for (JDIMENSION x = 0; x < width; ++x) p[x] = ramp.index[p[x]];
@@ -311,32 +308,24 @@ void ProbeJpegSize(Reader& reader, int& width, int& height) {
     if (!reader.Read(b, 2)) return;
     if (b[0] == 0xFF && b[1] == 0xC0) break;
     if (!reader.Read(b, 2)) return;
-    const int length = (b[0] << 8) | b[1];
+    const int length = int(LoadBE16(b));
     if (!reader.Seek(reader.Pos() + length - 2)) return;
   }
   std::uint8_t skipped[3];  // the frame header's length and sample precision
   if (!reader.Read(skipped, 3)) return;
   if (!reader.Read(b, 2)) return;
-  height = (b[0] << 8) | b[1];
+  height = int(LoadBE16(b));
   if (!reader.Read(b, 2)) return;
-  width = (b[0] << 8) | b[1];
+  width = int(LoadBE16(b));
 }
 
 }  // namespace
 
-void TJpegImage::LoadFromBytes(TBytes data) {
-  try {
-    m_bitmap = DecodeJpeg(data, std::clamp(Scale, 0, 3), PixelLimit);
-  } catch (const EImageError&) {
-    m_bitmap.Assign(nullptr);
-    throw;
-  } catch (const std::bad_alloc&) {
-    m_bitmap.Assign(nullptr);
-    throw EImageError("not enough memory");
-  }
+void TJpegImage::ReadBytes(TBytes data) {
+  m_bitmap = DecodeJpeg(data, std::clamp(Options.JpegScale, 0, 3), Options.PixelLimit);
 }
 
-void TJpegImage::SaveToBytes(TByteBuffer& out) {
+void TJpegImage::WriteBytes(TByteBuffer& out) {
   if (m_bitmap.Empty()) throw EImageError("no picture to write");
   const TBitmap* source = &m_bitmap;
   TBitmap copy;
@@ -354,8 +343,8 @@ void TJpegImage::SaveToBytes(TByteBuffer& out) {
   s.height = JDIMENSION(source->Height());
   s.inputSpace = fourBytes ? JCS_EXT_BGRX : JCS_EXT_BGR;
   s.inputComponents = fourBytes ? 4 : 3;
-  s.quality = std::clamp(CompressionQuality, 1, 100);
-  s.progressive = ProgressiveEncoding;
+  s.quality = std::clamp(Options.JpegQuality, 1, 100);
+  s.progressive = Options.JpegProgressive;
   std::vector<JSAMPROW> rows(s.height);
   for (JDIMENSION y = 0; y < s.height; ++y) rows[y] = const_cast<JSAMPROW>(source->ScanLine(int(y)));
   s.rows = rows.data();

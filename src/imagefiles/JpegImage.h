@@ -10,19 +10,15 @@
 class TJpegImage : public TGraphic {
  public:
   const char* FormatName() const override { return "JPEG"; }
+  // Reads Options.JpegScale and Options.PixelLimit; writes with
+  // Options.JpegQuality and Options.JpegProgressive.
+
+ protected:
   // Colour files give a pf24bit picture, grey files a pf8bit one with a grey
   // ramp of 236 levels, CMYK and YCCK files a pf24bit one.
-  void LoadFromBytes(TBytes data) override;
+  void ReadBytes(TBytes data) override;
   // Encodes Bitmap() as a three-component colour JPEG.
-  void SaveToBytes(TByteBuffer& out) override;
-
-  int CompressionQuality = 90;       // 1..100, baseline-compatible tables
-  bool ProgressiveEncoding = false;  // the library's simple progressive script
-  // Decoding scale: 0 full size, 1 half, 2 quarter, 3 eighth.
-  int Scale = 0;
-  // Pictures with more pixels are refused before any pixel memory is taken.
-  // A caller with a tighter memory budget (a fuzzer, say) may lower it.
-  std::int64_t PixelLimit = MaxPicturePixels;
+  void WriteBytes(TByteBuffer& out) override;
 };
 
 // The size recorded in a baseline frame header (SOF0), found by walking the

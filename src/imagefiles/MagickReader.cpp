@@ -1,5 +1,8 @@
 #include "imagefiles/MagickReader.h"
 
+#include "imagefiles/CodecHelpers.h"
+#include "imagefiles/PictureFormats.h"
+
 #include <Magick++.h>
 
 #include <algorithm>
@@ -91,15 +94,7 @@ MagickCore::MagickBooleanType ReadWatch(const char*, const MagickCore::MagickOff
 // ImageMagick trusts the coder it is given; these checks make sure the bytes
 // are of that format at all before any coder parses them.
 
-unsigned LE16(TBytes d, std::size_t at) { return unsigned(d[at]) | unsigned(d[at + 1]) << 8; }
-std::uint32_t LE32(TBytes d, std::size_t at) {
-  return std::uint32_t(LE16(d, at)) | std::uint32_t(LE16(d, at + 2)) << 16;
-}
-unsigned BE16(TBytes d, std::size_t at) { return unsigned(d[at]) << 8 | unsigned(d[at + 1]); }
-std::uint32_t BE32(TBytes d, std::size_t at) {
-  return std::uint32_t(BE16(d, at)) << 16 | std::uint32_t(BE16(d, at + 2));
-}
-std::int64_t SignedBE16(TBytes d, std::size_t at) { return std::int16_t(std::uint16_t(BE16(d, at))); }
+std::int64_t SignedBE16(TBytes d, std::size_t at) { return std::int16_t(std::uint16_t(ReadBE16(d, at))); }
 
 void CheckPcx(TBytes d) {
   const TMagickFormat f = TMagickFormat::Pcx;
@@ -108,7 +103,7 @@ void CheckPcx(TBytes d) {
   if (version > 5 || version == 1 || encoding > 1) Fail(f, "not a PCX file");
   if ((bits != 1 && bits != 2 && bits != 4 && bits != 8) || planes < 1 || planes > 4)
     Fail(f, "unsupported pixel layout");
-  const std::int64_t xMin = LE16(d, 4), yMin = LE16(d, 6), xMax = LE16(d, 8), yMax = LE16(d, 10);
+  const std::int64_t xMin = ReadLE16(d, 4), yMin = ReadLE16(d, 6), xMax = ReadLE16(d, 8), yMax = ReadLE16(d, 10);
   CheckPictureSize(xMax - xMin + 1, yMax - yMin + 1);
 }
 
@@ -122,22 +117,22 @@ void CheckPcd(TBytes d) {
 // word, so the sizes of the stored data are checked against the file here.
 void CheckPsd(TBytes d) {
   const TMagickFormat f = TMagickFormat::Psd;
-  if (d.size() < 26 || std::memcmp(d.data(), "8BPS", 4) != 0 || BE16(d, 4) != 1) Fail(f, "not a Photoshop file");
-  const std::uint64_t channels = BE16(d, 12), depth = BE16(d, 22);
+  if (d.size() < 26 || std::memcmp(d.data(), "8BPS", 4) != 0 || ReadBE16(d, 4) != 1) Fail(f, "not a Photoshop file");
+  const std::uint64_t channels = ReadBE16(d, 12), depth = ReadBE16(d, 22);
   if (channels < 1 || channels > 56 || (depth != 1 && depth != 8 && depth != 16 && depth != 32))
     Fail(f, "unsupported pixel layout");
-  const std::uint64_t width = BE32(d, 18), height = BE32(d, 14);
+  const std::uint64_t width = ReadBE32(d, 18), height = ReadBE32(d, 14);
   CheckPictureSize(std::int64_t(width), std::int64_t(height));
   // Colour mode data, image resources, layers and masks: each a 4-byte length
   // and its data. Then the merged picture: a compression word and its data.
   std::uint64_t pos = 26;
   for (int section = 0; section < 3; ++section) {
     if (d.size() - pos < 4) Fail(f, "the file is truncated");
-    pos += 4 + std::uint64_t(BE32(d, std::size_t(pos)));
+    pos += 4 + std::uint64_t(ReadBE32(d, std::size_t(pos)));
     if (pos > d.size()) Fail(f, "the file is truncated");
   }
   if (d.size() - pos < 2) Fail(f, "the merged picture is missing");
-  const unsigned compression = BE16(d, std::size_t(pos));
+  const unsigned compression = ReadBE16(d, std::size_t(pos));
   pos += 2;
   const std::uint64_t rows = channels * height, left = d.size() - pos;
   if (compression == 0) {
@@ -146,7 +141,7 @@ void CheckPsd(TBytes d) {
     // Run-length rows: a 2-byte length per row of every channel, then the rows.
     if (left < 2 * rows) Fail(f, "the merged picture is truncated");
     std::uint64_t total = 0;
-    for (std::uint64_t r = 0; r < rows; ++r) total += BE16(d, std::size_t(pos + 2 * r));
+    for (std::uint64_t r = 0; r < rows; ++r) total += ReadBE16(d, std::size_t(pos + 2 * r));
     if (left - 2 * rows < total) Fail(f, "the merged picture is truncated");
   } else if (left == 0) {
     Fail(f, "the merged picture is missing");
@@ -200,12 +195,12 @@ void CheckPnm(TBytes d) {
 
 void CheckSgi(TBytes d) {
   const TMagickFormat f = TMagickFormat::Sgi;
-  if (d.size() < 512 || BE16(d, 0) != 474) Fail(f, "not an SGI image");
-  const unsigned storage = d[2], bytesPerChannel = d[3], dimension = BE16(d, 4);
+  if (d.size() < 512 || ReadBE16(d, 0) != 474) Fail(f, "not an SGI image");
+  const unsigned storage = d[2], bytesPerChannel = d[3], dimension = ReadBE16(d, 4);
   if (storage > 1 || bytesPerChannel < 1 || bytesPerChannel > 2 || dimension < 1 || dimension > 3)
     Fail(f, "unsupported pixel layout");
-  const std::uint64_t width = BE16(d, 6), height = dimension > 1 ? BE16(d, 8) : 1;
-  const std::uint64_t depth = dimension > 2 ? BE16(d, 10) : 1;
+  const std::uint64_t width = ReadBE16(d, 6), height = dimension > 1 ? ReadBE16(d, 8) : 1;
+  const std::uint64_t depth = dimension > 2 ? ReadBE16(d, 10) : 1;
   CheckPictureSize(std::int64_t(width), std::int64_t(height));
   if (depth < 1) Fail(f, "unsupported pixel layout");
   const std::uint64_t rows = height * depth;
@@ -216,7 +211,8 @@ void CheckSgi(TBytes d) {
   // Run-length rows: a table of row starts, then one of row lengths.
   if ((d.size() - 512) / 8 < rows) Fail(f, "the row tables are truncated");
   for (std::uint64_t r = 0; r < rows; ++r) {
-    const std::uint64_t start = BE32(d, std::size_t(512 + 4 * r)), length = BE32(d, std::size_t(512 + 4 * (rows + r)));
+    const std::uint64_t start = ReadBE32(d, std::size_t(512 + 4 * r)),
+                        length = ReadBE32(d, std::size_t(512 + 4 * (rows + r)));
     if (start < 512 + 8 * rows || start > d.size() || length > d.size() - start) Fail(f, "damaged row table");
   }
 }
@@ -225,16 +221,16 @@ void CheckWmf(TBytes d) {
   // A placeable metafile starts with its own 22-byte header, then the
   // standard one: type 1 (memory) or 2 (disk), 9 words long, version 1 or 3.
   std::size_t at = 0;
-  if (d.size() >= 4 && LE32(d, 0) == 0x9AC6CDD7u) at = 22;
-  if (d.size() < at + 18 || (LE16(d, at) != 1 && LE16(d, at) != 2) || LE16(d, at + 2) != 9 ||
-      (LE16(d, at + 4) != 0x0100 && LE16(d, at + 4) != 0x0300))
+  if (d.size() >= 4 && ReadLE32(d, 0) == 0x9AC6CDD7u) at = 22;
+  if (d.size() < at + 18 || (ReadLE16(d, at) != 1 && ReadLE16(d, at) != 2) || ReadLE16(d, at + 2) != 9 ||
+      (ReadLE16(d, at + 4) != 0x0100 && ReadLE16(d, at + 4) != 0x0300))
     Fail(TMagickFormat::Wmf, "not a Windows metafile");
 }
 
 void CheckCut(TBytes d) {
   // No signature: width, height and a reserved word that must be zero.
-  if (d.size() < 8 || LE16(d, 4) != 0) Fail(TMagickFormat::Cut, "not a Dr. Halo picture");
-  CheckPictureSize(LE16(d, 0), LE16(d, 2));
+  if (d.size() < 8 || ReadLE16(d, 4) != 0) Fail(TMagickFormat::Cut, "not a Dr. Halo picture");
+  CheckPictureSize(ReadLE16(d, 0), ReadLE16(d, 2));
 }
 
 // ---- Alias/Wavefront RLA, read here ----
@@ -253,7 +249,8 @@ TBitmap DecodeRla(TBytes d) {
   const std::int64_t left = SignedBE16(d, 8), bottom = SignedBE16(d, 12);
   const std::int64_t width = SignedBE16(d, 10) - left + 1, height = SignedBE16(d, 14) - bottom + 1;
   CheckPictureSize(width, height);
-  const unsigned colour = BE16(d, 20), matte = BE16(d, 22), bits = BE16(d, 658), matteBits = BE16(d, 662);
+  const unsigned colour = ReadBE16(d, 20), matte = ReadBE16(d, 22), bits = ReadBE16(d, 658),
+                 matteBits = ReadBE16(d, 662);
   if ((colour != 1 && colour != 3) || matte > 1 || bits != 8 || (matte && matteBits != 8 && matteBits != 0))
     Fail(f, "only 8-bit grey or RGB channels, with at most one matte channel, are supported");
   const std::size_t rowsEnd = HeaderSize + 4 * std::size_t(height);
@@ -265,19 +262,17 @@ TBitmap DecodeRla(TBytes d) {
   QImage out(w, h, alpha ? QImage::Format_ARGB32 : colour == 1 ? QImage::Format_Indexed8 : QImage::Format_BGR888);
   if (out.isNull()) Fail(f, "not enough memory for the picture");
   if (!alpha && colour == 1) {
-    QList<QRgb> grey;
-    for (int i = 0; i < 256; ++i) grey.append(qRgb(i, i, i));
-    out.setColorTable(grey);
+    out.setColorTable(GreyRamp(256));
   }
   std::vector<std::uint8_t> samples(static_cast<std::size_t>(w));
   for (int fileRow = 0; fileRow < h; ++fileRow) {
-    const std::uint32_t offset = BE32(d, HeaderSize + 4 * std::size_t(fileRow));
+    const std::uint32_t offset = ReadBE32(d, HeaderSize + 4 * std::size_t(fileRow));
     if (offset < rowsEnd || offset >= d.size()) Fail(f, "damaged row table");
     std::size_t pos = offset;
     uchar* row = out.scanLine(h - 1 - fileRow);
     for (unsigned channel = 0; channel < channels; ++channel) {
       if (d.size() - pos < 2) Fail(f, "a row is truncated");
-      const std::size_t length = std::size_t(SignedBE16(d, pos) < 0 ? 0 : BE16(d, pos));
+      const std::size_t length = std::size_t(SignedBE16(d, pos) < 0 ? 0 : ReadBE16(d, pos));
       pos += 2;
       if (length > d.size() - pos) Fail(f, "a row is truncated");
       const std::size_t stop = pos + length;
@@ -327,29 +322,29 @@ TBitmap DecodeRla(TBytes d) {
 // that one. Cursors share the layout and are accepted too.
 TBytes PrepareIcon(TBytes d, TByteBuffer& scratch) {
   const TMagickFormat f = TMagickFormat::Ico;
-  if (d.size() < 6 + 16 || LE16(d, 0) != 0 || (LE16(d, 2) != 1 && LE16(d, 2) != 2) || LE16(d, 4) == 0)
+  if (d.size() < 6 + 16 || ReadLE16(d, 0) != 0 || (ReadLE16(d, 2) != 1 && ReadLE16(d, 2) != 2) || ReadLE16(d, 4) == 0)
     Fail(f, "not an icon file");
-  const std::size_t count = LE16(d, 4);
+  const std::size_t count = ReadLE16(d, 4);
   if (6 + 16 * count > d.size()) Fail(f, "the icon directory is truncated");
   std::size_t best = count;
   std::int64_t bestArea = 0;
   unsigned bestBits = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t e = 6 + 16 * i;
-    const std::uint32_t size = LE32(d, e + 8), offset = LE32(d, e + 12);
+    const std::uint32_t size = ReadLE32(d, e + 8), offset = ReadLE32(d, e + 12);
     if (size < 16 || offset >= d.size() || size > d.size() - offset) continue;
     const std::int64_t area = std::int64_t(d[e] ? d[e] : 256) * (d[e + 1] ? d[e + 1] : 256);
-    const unsigned bits = LE16(d, e + 6);
+    const unsigned bits = ReadLE16(d, e + 6);
     if (best == count || area > bestArea || (area == bestArea && bits > bestBits))
       best = i, bestArea = area, bestBits = bits;
   }
   if (best == count) Fail(f, "no readable picture in the icon");
   const std::size_t e = 6 + 16 * best;
-  const std::uint32_t size = LE32(d, e + 8), offset = LE32(d, e + 12);
+  const std::uint32_t size = ReadLE32(d, e + 8), offset = ReadLE32(d, e + 12);
   scratch.clear();
   scratch.reserve(22 + size);
   PutLE16(scratch, 0);
-  PutLE16(scratch, LE16(d, 2));
+  PutLE16(scratch, ReadLE16(d, 2));
   PutLE16(scratch, 1);
   scratch.insert(scratch.end(), d.begin() + std::ptrdiff_t(e), d.begin() + std::ptrdiff_t(e + 12));
   PutLE32(scratch, 22);
@@ -419,8 +414,7 @@ TBitmap FromPalette(TMagickFormat format, const Magick::Image& image) {
   for (int i = 0; i < colors; ++i)
     table.append(qRgb(ToByte(c->colormap[i].red), ToByte(c->colormap[i].green), ToByte(c->colormap[i].blue)));
   const TPixelFormat pf = colors <= 2 ? pf1bit : colors <= 16 ? pf4bit : pf8bit;
-  if (pf == pf1bit)
-    while (table.size() < 2) table.append(qRgb(0, 0, 0));
+  if (pf == pf1bit) PadColorTable(table, 1);
   QImage out = NewImage(format, w, h, pf == pf1bit ? QImage::Format_Mono : QImage::Format_Indexed8);
   out.setColorTable(table);
   for (int y = 0; y < h; ++y) {
@@ -447,13 +441,7 @@ TBitmap FromGrey(TMagickFormat format, Magick::Image& image) {
   const int w = int(c->columns), h = int(c->rows);
   const bool bilevel = c->depth == 1;
   QImage out = NewImage(format, w, h, bilevel ? QImage::Format_Mono : QImage::Format_Indexed8);
-  QList<QRgb> table;
-  if (bilevel) {
-    table = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
-  } else {
-    for (int i = 0; i < 256; ++i) table.append(qRgb(i, i, i));
-  }
-  out.setColorTable(table);
+  out.setColorTable(GreyRamp(bilevel ? 2 : 256));
   std::vector<uchar> levels(std::size_t(w), 0);
   for (int y = 0; y < h; ++y) {
     uchar* row = out.scanLine(y);
@@ -527,22 +515,14 @@ TBitmap Decode(TMagickFormat format, TBytes data) {
 std::optional<TMagickFormat> MagickFormatForExtension(std::string_view extension) {
   std::string e(extension);
   for (char& ch : e) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-  if (e == "rla" || e == "rpf") return TMagickFormat::Rla;
-  if (e == "cut") return TMagickFormat::Cut;
-  if (e == "ico") return TMagickFormat::Ico;
-  if (e == "wmf") return TMagickFormat::Wmf;
-  if (e == "emf") return TMagickFormat::Emf;
-  if (e == "pcx" || e == "pcc" || e == "scr") return TMagickFormat::Pcx;
-  if (e == "pcd") return TMagickFormat::Pcd;
-  if (e == "psd" || e == "pdd") return TMagickFormat::Psd;
-  if (e == "pbm" || e == "pgm" || e == "ppm") return TMagickFormat::Pnm;
-  if (e == "bw" || e == "rgb" || e == "rgba" || e == "sgi") return TMagickFormat::Sgi;
-  return std::nullopt;
+  const TFormatDescriptor* row = ReadableFormat(QString::fromLatin1(e.data(), qsizetype(e.size())));
+  if (!row || !row->Magick) return std::nullopt;
+  return row->Magick(e);
 }
 
 const char* TMagickImage::FormatName() const { return InfoOf(m_format).name; }
 
-void TMagickImage::LoadFromBytes(TBytes data) {
+void TMagickImage::ReadBytes(TBytes data) {
   if (m_format == TMagickFormat::Rla) {
     m_bitmap = DecodeRla(data);
     return;
@@ -551,17 +531,9 @@ void TMagickImage::LoadFromBytes(TBytes data) {
   const TBytes bytes = Prepare(m_format, data, scratch);
   InitialiseMagick();
   if (!CoderCanRead(InfoOf(m_format).coder)) Fail(m_format, "this ImageMagick cannot read the format");
-  try {
-    m_bitmap = Decode(m_format, bytes);
-  } catch (const EImageError&) {
-    throw;
-  } catch (const Magick::Exception& e) {
-    Fail(m_format, e.what());
-  } catch (const std::bad_alloc&) {
-    Fail(m_format, "not enough memory");
-  } catch (const std::exception& e) {
-    Fail(m_format, e.what());
-  }
+  // The library's exceptions, like any other, become the load error in
+  // LoadFromBytes.
+  m_bitmap = Decode(m_format, bytes);
 }
 
 void SetMagickReadTimeLimit(std::chrono::milliseconds limit) { g_timeLimitMs = limit.count(); }

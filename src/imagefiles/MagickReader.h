@@ -36,12 +36,13 @@ class TMagickImage : public TGraphic {
   TMagickFormat Format() const { return m_format; }
   const char* FormatName() const override;
 
+ protected:
   // Decodes the file with the coder of Format() only. The bitmap comes out as
   // pf1bit/pf4bit/pf8bit with the file's colour table for palette and grey
   // pictures, pf32bit when the picture has alpha, pf24bit otherwise. A file
   // that is not of this format, is damaged, too large, or takes longer than
   // the read time limit raises EImageError.
-  void LoadFromBytes(TBytes data) override;
+  void ReadBytes(TBytes data) override;
 
  private:
   TMagickFormat m_format;

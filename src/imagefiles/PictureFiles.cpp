@@ -1,6 +1,5 @@
 #include "imagefiles/PictureFiles.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -10,42 +9,24 @@
 
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
-#include "imagefiles/BKImage.h"
-#include "imagefiles/BksImage.h"
-#include "imagefiles/BmpImage.h"
-#include "imagefiles/CelImage.h"
-#include "imagefiles/GifImage.h"
 #include "imagefiles/JpegImage.h"
-#include "imagefiles/MagickReader.h"
-#include "imagefiles/PngImage.h"
-#include "imagefiles/PspImage.h"
-#include "imagefiles/RleWriter.h"
-#include "imagefiles/TargaImage.h"
-#include "imagefiles/TiffUtils.h"
 
-bool ShowFileErrors = true;
-bool QuickLoad = false;
-bool PreviewEnabled = false;
-TPictureFileEvent OnPictureFile;
-int PictureWidth = 0;
-int PictureHeight = 0;
-double SaveResolution = 72.0;
-TPictureFileDialogs* PictureFileDialogs = nullptr;
+TPictureFileContext DefaultPictureFileContext;
+
+bool& ShowFileErrors = DefaultPictureFileContext.ShowFileErrors;
+bool& QuickLoad = DefaultPictureFileContext.QuickLoad;
+bool& PreviewEnabled = DefaultPictureFileContext.PreviewEnabled;
+TPictureFileEvent& OnPictureFile = DefaultPictureFileContext.OnPictureFile;
+int& PictureWidth = DefaultPictureFileContext.PictureWidth;
+int& PictureHeight = DefaultPictureFileContext.PictureHeight;
+double& SaveResolution = DefaultPictureFileContext.SaveResolution;
+TPictureFileDialogs*& PictureFileDialogs = DefaultPictureFileContext.Dialogs;
+TPixelFormat& LastTiffFormat = DefaultPictureFileContext.LastTiffFormat;
 
 namespace {
 
 std::array<TSaveFormat, 7> g_saveFormats;
 std::vector<TRegistryEntry> g_openRegistry;
-
-QString LowerExt(const QString& fileName) {
-  const QString name = QFileInfo(fileName).fileName();
-  const qsizetype dot = name.lastIndexOf(u'.');
-  return dot < 0 ? QString() : name.mid(dot).toLower();
-}
-
-void Register(const char* ext, const QString& description, TReaderKind reader) {
-  g_openRegistry.push_back(TRegistryEntry{QString::fromLatin1(ext), description, reader});
-}
 
 // The whole file, mapped when possible so that large files cost no copy.
 class TFileBytes {
@@ -70,14 +51,14 @@ class TFileBytes {
   TBytes m_bytes;
 };
 
-void Notify(TGraphic* graphic, const QString& fileName, TFileStage stage, bool& cont) {
-  if (OnPictureFile) OnPictureFile(graphic, fileName, stage, cont);
+void Notify(TPictureFileContext& context, TGraphic* graphic, const QString& fileName, TFileStage stage, bool& cont) {
+  if (context.OnPictureFile) context.OnPictureFile(graphic, fileName, stage, cont);
 }
 
-void ReportFailure(const QString& text, const QString& fileName) {
-  if (ShowFileErrors) MyMessageDlg(text.arg(fileName), mkError, btOk);
+void ReportFailure(TPictureFileContext& context, const QString& text, const QString& fileName) {
+  if (context.ShowFileErrors) MyMessageDlg(text.arg(fileName), mkError, btOk);
   bool dummy = true;
-  Notify(nullptr, fileName, fsFailed, dummy);
+  Notify(context, nullptr, fileName, fsFailed, dummy);
 }
 
 // Formats the load and save error texts: their "%s" takes the file name.
@@ -86,22 +67,20 @@ QString FileErrorText(const QString& format) {
   return text.replace(QStringLiteral("%s"), QStringLiteral("%1"));
 }
 
-std::unique_ptr<TGraphic> ReaderFor(const QString& fileName) {
-  const QString ext = LowerExt(fileName);
-  if (ext == u".gif") return CreateReader(TReaderKind::Gif);
-  if (!ext.isEmpty())
-    for (const char* jpeg : {".jfif", ".jpe", ".jpeg", ".jpg"})
-      if (QString::fromLatin1(jpeg).startsWith(ext)) return CreateReader(TReaderKind::Jpeg);
-  if (ext == u".bki") return CreateReader(TReaderKind::NativeImage);
-  if (ext == u".tif" || ext == u".tiff" || ext == u".fax") return CreateReader(TReaderKind::Tiff);
-  const QString bare = ext.mid(1);
-  for (const TRegistryEntry& e : g_openRegistry) {
-    if (bare.isEmpty() || e.Extension != bare) continue;
-    // One group, two formats: the extension tells the metafile kind.
-    if (e.Reader == TReaderKind::Metafile && bare == u"emf") return std::make_unique<TMagickImage>(TMagickFormat::Emf);
-    return CreateReader(e.Reader);
-  }
+// The reader by the file name: the formats whose names are recognised
+// directly, then the open registry (so only registered extensions are read).
+const TFormatDescriptor* ReaderFormat(const QString& fileName) {
+  if (const TFormatDescriptor* row = DirectFormat(fileName)) return row;
+  const QString bare = LowerExtension(fileName).mid(1);
+  if (bare.isEmpty()) return nullptr;
+  for (const TRegistryEntry& e : g_openRegistry)
+    if (e.Extension == bare) return &DescriptorOf(e.Reader);
   return nullptr;
+}
+
+std::unique_ptr<TGraphic> ReaderFor(const QString& fileName, const TFormatDescriptor*& row) {
+  row = ReaderFormat(fileName);
+  return row && row->Reader ? row->Reader(LowerExtension(fileName).mid(1)) : nullptr;
 }
 
 // Decodes the whole file with the reader; a reader that gives no picture failed.
@@ -114,31 +93,36 @@ void Decode(TGraphic& reader, const QString& fileName) {
 }
 
 // Reads the file into the reader, with the stage events; 1 read, 0 vetoed.
-int ReadPicture(TGraphic& reader, const QString& fileName, TBitmap& bitmap) {
+int ReadPicture(TPictureFileContext& context, const TFormatDescriptor& row, TGraphic& reader, const QString& fileName,
+                TBitmap& bitmap) {
   bool cont = true;
-  if (!QuickLoad) Notify(&reader, fileName, fsBeforeLoad, cont);
+  const bool quick = context.QuickLoad;
+  if (!quick) Notify(context, &reader, fileName, fsBeforeLoad, cont);
   if (!cont) return 0;
-  if (auto* jpeg = dynamic_cast<TJpegImage*>(&reader)) {
-    jpeg->Scale = 0;
-    if (QuickLoad) {
-      ReadJpegSize(fileName, PictureWidth, PictureHeight);
-      jpeg->Scale = JpegScaleFor(PictureWidth, PictureHeight, 150);
-    }
+  reader.Options.QuickMode = quick;
+  reader.Options.ThumbnailOnly = quick;
+  reader.Options.JpegScale = 0;
+  if (quick && row.Format == TPictureFormat::Jpeg) {
+    ReadJpegSize(fileName, context.PictureWidth, context.PictureHeight);
+    reader.Options.JpegScale = JpegScaleFor(context.PictureWidth, context.PictureHeight, 150);
   }
-  auto* native = dynamic_cast<TBKImage*>(&reader);
-  if (native) native->ThumbnailOnly = QuickLoad;
+  // A preview must stay cheap: only JPEG (decoded at a reduced scale) and the
+  // native image (its stored thumbnail) may announce more pixels.
   std::optional<TPictureSizeCap> cap;
-  if (QuickLoad && !native && !dynamic_cast<TJpegImage*>(&reader)) cap.emplace(PreviewPixelLimit);
+  if (quick && row.Format != TPictureFormat::Jpeg && row.Format != TPictureFormat::NativeImage)
+    cap.emplace(PreviewPixelLimit);
   Decode(reader, fileName);
-  if (native && QuickLoad) {
-    PictureWidth = native->FullWidth();
-    PictureHeight = native->FullHeight();
+  int fullWidth = 0, fullHeight = 0;
+  if (quick && reader.PartialRead(fullWidth, fullHeight)) {
+    context.PictureWidth = fullWidth;
+    context.PictureHeight = fullHeight;
   }
-  if (PictureWidth <= 0 || PictureHeight <= 0) {
-    PictureWidth = reader.Bitmap().Width();
-    PictureHeight = reader.Bitmap().Height();
+  if (context.PictureWidth <= 0 || context.PictureHeight <= 0) {
+    context.PictureWidth = reader.Bitmap().Width();
+    context.PictureHeight = reader.Bitmap().Height();
   }
-  if (!QuickLoad) Notify(&reader, fileName, fsAfterLoad, cont);
+  if (row.Format == TPictureFormat::Tiff) context.LastTiffFormat = reader.StoredFormat();
+  if (!quick) Notify(context, &reader, fileName, fsAfterLoad, cont);
   if (!cont) return 0;
   bitmap.Assign(&reader.Bitmap());
   return 1;
@@ -146,13 +130,15 @@ int ReadPicture(TGraphic& reader, const QString& fileName, TBitmap& bitmap) {
 
 }  // namespace
 
-bool DecodePictureFile(const QString& fileName, TBitmap& bitmap, int jpegScale) {
+bool DecodePictureFile(const QString& fileName, TDecodedPicture& picture, const TCodecOptions& options) {
   try {
-    std::unique_ptr<TGraphic> reader = ReaderFor(fileName);
+    const TFormatDescriptor* row = nullptr;
+    std::unique_ptr<TGraphic> reader = ReaderFor(fileName, row);
     if (!reader) return false;
-    if (auto* jpeg = dynamic_cast<TJpegImage*>(reader.get())) jpeg->Scale = jpegScale;
+    reader->Options = options;
     Decode(*reader, fileName);
-    bitmap.Assign(&reader->Bitmap());
+    picture.Bitmap.Assign(&reader->Bitmap());
+    picture.StoredFormat = reader->StoredFormat();
     return true;
   } catch (const std::exception&) {
     // Like LoadPicture: any failure inside a reader, memory included, is a failed read.
@@ -160,76 +146,37 @@ bool DecodePictureFile(const QString& fileName, TBitmap& bitmap, int jpegScale) 
   }
 }
 
+bool DecodePictureFile(const QString& fileName, TBitmap& bitmap, int jpegScale) {
+  TCodecOptions options;
+  options.JpegScale = jpegScale;
+  TDecodedPicture picture;
+  if (!DecodePictureFile(fileName, picture, options)) return false;
+  bitmap = std::move(picture.Bitmap);
+  return true;
+}
+
 std::unique_ptr<TGraphic> CreateReader(TReaderKind kind) {
-  switch (kind) {
-    case TReaderKind::Bmp: return std::make_unique<TBmpImage>();
-    case TReaderKind::Gif: return std::make_unique<TGifImage>();
-    case TReaderKind::Jpeg: return std::make_unique<TJpegImage>();
-    case TReaderKind::Png: return std::make_unique<TPngImage>();
-    case TReaderKind::Targa: return std::make_unique<TTargaImage>();
-    case TReaderKind::Tiff: return std::make_unique<TTiffImage>();
-    case TReaderKind::AliasWavefront: return std::make_unique<TMagickImage>(TMagickFormat::Rla);
-    case TReaderKind::Autodesk: return std::make_unique<TCelImage>();
-    case TReaderKind::NativeImage: return std::make_unique<TBKImage>();
-    case TReaderKind::NativeSelection: return std::make_unique<TBksImage>();
-    case TReaderKind::DrHalo: return std::make_unique<TMagickImage>(TMagickFormat::Cut);
-    case TReaderKind::Icon: return std::make_unique<TMagickImage>(TMagickFormat::Ico);
-    case TReaderKind::Metafile: return std::make_unique<TMagickImage>(TMagickFormat::Wmf);
-    case TReaderKind::Paintbrush: return std::make_unique<TMagickImage>(TMagickFormat::Pcx);
-    case TReaderKind::PaintShopPro: return std::make_unique<TPspImage>();
-    case TReaderKind::PhotoCD: return std::make_unique<TMagickImage>(TMagickFormat::Pcd);
-    case TReaderKind::Photoshop: return std::make_unique<TMagickImage>(TMagickFormat::Psd);
-    case TReaderKind::PortableMap: return std::make_unique<TMagickImage>(TMagickFormat::Pnm);
-    case TReaderKind::Sgi: return std::make_unique<TMagickImage>(TMagickFormat::Sgi);
-  }
-  return nullptr;
+  const TFormatDescriptor& row = DescriptorOf(kind);
+  if (!row.Reader) return nullptr;
+  // A group's reader takes the coder of the group's first extension.
+  const QString first = QString::fromLatin1(row.OpenExtensions).section(u';', 0, 0);
+  return row.Reader(first);
 }
 
 std::unique_ptr<TGraphic> CreateWriter(const QString& fileName) {
-  const QString ext = LowerExt(fileName);
-  if (ext == u".bmp") return std::make_unique<TBmpImage>();
-  if (ext == u".rle") return std::make_unique<TRleImage>();
-  if (ext == u".jpg" || ext == u".jpeg") return std::make_unique<TJpegImage>();
-  if (ext == u".gif") return std::make_unique<TGifImage>();
-  if (ext == u".tga") return std::make_unique<TTargaImage>();
-  if (ext == u".png") return std::make_unique<TPngImage>();
-  if (ext == u".tif" || ext == u".tiff") return std::make_unique<TTiffImage>();
-  return nullptr;
+  const TFormatDescriptor* row = WritableFormat(fileName);
+  return row ? row->Writer() : nullptr;
 }
 
 void RegisterPictureFormats() {
-  g_saveFormats = {{
-      {QStringLiteral(".bmp"), LangText(lsBmp)},
-      {QStringLiteral(".gif"), LangText(lsGif)},
-      {QStringLiteral(".jpg;.jpeg"), LangText(lsJpeg)},
-      {QStringLiteral(".png"), LangText(lsPng)},
-      {QStringLiteral(".rle"), LangText(lsRle)},
-      {QStringLiteral(".tga"), LangText(lsTarga)},
-      {QStringLiteral(".tif;.tiff"), LangText(lsTiff)},
-  }};
   g_openRegistry.clear();
-  using R = TReaderKind;
-  const auto l = [](const char* s) { return QString::fromUtf8(s); };
-  for (const char* e : {"rla", "rpf"}) Register(e, l("Alias/Wavefront"), R::AliasWavefront);
-  for (const char* e : {"cel", "pic"}) Register(e, l("Autodesk"), R::Autodesk);
-  for (const char* e : {"bmp", "dib", "rle"}) Register(e, LangText(lsBmp), R::Bmp);
-  for (const char* e : {"cut"}) Register(e, l("Dr. Halo"), R::DrHalo);
-  for (const char* e : {"ico"}) Register(e, LangText(lsIcon), R::Icon);
-  for (const char* e : {"jfif", "jpe", "jpeg", "jpg"}) Register(e, LangText(lsJpeg), R::Jpeg);
-  for (const char* e : {"emf", "wmf"}) Register(e, l("Metafile"), R::Metafile);
-  for (const char* e : {"pcc", "pcx", "scr"}) Register(e, l("Paintbrush"), R::Paintbrush);
-  for (const char* e : {"psp", "tub"}) Register(e, l("Paintshop Pro"), R::PaintShopPro);
-  for (const char* e : {"pcd"}) Register(e, l("Photo-CD"), R::PhotoCD);
-  for (const char* e : {"pdd", "psd"}) Register(e, l("Photoshop"), R::Photoshop);
-  for (const char* e : {"png"}) Register(e, LangText(lsPng), R::Png);
-  for (const char* e : {"pbm", "pgm", "ppm"}) Register(e, l("Portable map"), R::PortableMap);
-  for (const char* e : {"bw", "rgb", "rgba", "sgi"}) Register(e, l("SGI"), R::Sgi);
-  for (const char* e : {"icb", "tga", "vda", "vst", "win"}) Register(e, LangText(lsTarga), R::Targa);
-  // These come last, as their own units register them at start-up.
-  Register("gif", LangText(lsGif), R::Gif);
-  Register("bki", LangText(lsImageFile), R::NativeImage);
-  Register("bks", LangText(lsSelectionFile), R::NativeSelection);
-  for (const char* e : {"tiff", "tif", "fax", "tf8", "btf"}) Register(e, LangText(lsTiff), R::Tiff);
+  for (const TFormatDescriptor& row : PictureFormatTable()) {
+    const QString description = DescriptionOf(row);
+    if (row.SaveIndex >= 0)
+      g_saveFormats[size_t(row.SaveIndex)] = TSaveFormat{QString::fromLatin1(row.SaveExtensions), description};
+    for (const QString& e : QString::fromLatin1(row.OpenExtensions).split(u';', Qt::SkipEmptyParts))
+      g_openRegistry.push_back(TRegistryEntry{e, description, row.Format});
+  }
 }
 
 const std::array<TSaveFormat, 7>& SaveFormats() { return g_saveFormats; }
@@ -274,51 +221,54 @@ QString BuildSaveFilter() {
 }
 
 int SaveFormatIndex(const QString& fileName) {
-  const QString ext = LowerExt(fileName);
+  const QString ext = LowerExtension(fileName);
   if (ext.isEmpty()) return -1;
   for (int i = int(g_saveFormats.size()) - 1; i >= 0; --i)
     if (g_saveFormats[size_t(i)].Extensions.contains(ext)) return i;
   return -1;
 }
 
-int LoadPicture(QString& fileName, TBitmap& bitmap, const QString& initialDir) {
-  PictureWidth = 0;
-  PictureHeight = 0;
+int LoadPicture(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir) {
+  context.PictureWidth = 0;
+  context.PictureHeight = 0;
   if (fileName.isEmpty()) {
-    if (!PictureFileDialogs) return 0;
-    bool preview = PreviewEnabled;
+    if (!context.Dialogs) return 0;
+    bool preview = context.PreviewEnabled;
     QString chosen;
-    if (PictureFileDialogs->RunOpenDialog(chosen, BuildOpenFilter(), initialDir, preview)) fileName = chosen;
-    PreviewEnabled = preview;
+    if (context.Dialogs->RunOpenDialog(chosen, BuildOpenFilter(), initialDir, preview)) fileName = chosen;
+    context.PreviewEnabled = preview;
   }
   if (fileName.isEmpty()) return 0;
 
   int result = -1;
   try {
-    if (std::unique_ptr<TGraphic> reader = ReaderFor(fileName)) result = ReadPicture(*reader, fileName, bitmap);
+    const TFormatDescriptor* row = nullptr;
+    if (std::unique_ptr<TGraphic> reader = ReaderFor(fileName, row))
+      result = ReadPicture(context, *row, *reader, fileName, bitmap);
   } catch (const std::exception&) {
     result = -1;
   }
   if (result < 0) {
-    if (!QuickLoad) ReportFailure(FileErrorText(LangText(lsLoadError)), fileName);
-  } else if (result > 0 && (PictureWidth <= 0 || PictureHeight <= 0)) {
-    PictureWidth = bitmap.Width();
-    PictureHeight = bitmap.Height();
+    if (!context.QuickLoad) ReportFailure(context, FileErrorText(LangText(lsLoadError)), fileName);
+  } else if (result > 0 && (context.PictureWidth <= 0 || context.PictureHeight <= 0)) {
+    context.PictureWidth = bitmap.Width();
+    context.PictureHeight = bitmap.Height();
   }
   return result;
 }
 
-int LoadPicturePreview(QString& fileName, TBitmap& bitmap) {
+int LoadPicturePreview(TPictureFileContext& context, QString& fileName, TBitmap& bitmap) {
   struct QuickGuard {
-    QuickGuard() { QuickLoad = true; }
-    ~QuickGuard() { QuickLoad = false; }
-  } guard;
-  return LoadPicture(fileName, bitmap, QString());
+    bool& quick;
+    explicit QuickGuard(bool& q) : quick(q) { quick = true; }
+    ~QuickGuard() { quick = false; }
+  } guard(context.QuickLoad);
+  return LoadPicture(context, fileName, bitmap, QString());
 }
 
-int SavePicture(QString& fileName, const TBitmap& bitmap, const QString& suggestion) {
+int SavePicture(TPictureFileContext& context, QString& fileName, const TBitmap& bitmap, const QString& suggestion) {
   if (fileName.isEmpty()) {
-    if (!PictureFileDialogs) return 0;
+    if (!context.Dialogs) return 0;
     int filterIndex = 1;
     QString initialDir, name;
     if (!suggestion.isEmpty()) {
@@ -328,15 +278,14 @@ int SavePicture(QString& fileName, const TBitmap& bitmap, const QString& suggest
         const int i = SaveFormatIndex(suggestion);
         name = suggestion;
         if (i < 0) {
-          const QString ext = LowerExt(suggestion);
+          const QString ext = LowerExtension(suggestion);
           name.chop(ext.size());
         } else {
           filterIndex = i + 1;
         }
       }
     }
-    if (PictureFileDialogs->RunSaveDialog(name, BuildSaveFilter(), filterIndex, initialDir,
-                                          g_saveFormats[0].Extensions))
+    if (context.Dialogs->RunSaveDialog(name, BuildSaveFilter(), filterIndex, initialDir, g_saveFormats[0].Extensions))
       fileName = name;
   }
   if (fileName.isEmpty()) return 0;
@@ -345,10 +294,10 @@ int SavePicture(QString& fileName, const TBitmap& bitmap, const QString& suggest
   try {
     if (std::unique_ptr<TGraphic> writer = CreateWriter(fileName)) {
       bool cont = true;
-      Notify(writer.get(), fileName, fsBeforeSave, cont);
+      writer->Options.Resolution = context.SaveResolution;
+      Notify(context, writer.get(), fileName, fsBeforeSave, cont);
       if (cont) {
         writer->Bitmap().Assign(&bitmap);
-        if (dynamic_cast<TTiffImage*>(writer.get())) TiffResolution = SaveResolution;
         TByteBuffer bytes;
         writer->SaveToBytes(bytes);
         // The file being replaced survives a failed save: the new one is
@@ -359,7 +308,7 @@ int SavePicture(QString& fileName, const TBitmap& bitmap, const QString& suggest
             !file.commit())
           throw EImageError("cannot write file");
         bool dummy = true;
-        Notify(writer.get(), fileName, fsAfterSave, dummy);
+        Notify(context, writer.get(), fileName, fsAfterSave, dummy);
         result = 1;
       } else {
         result = 0;
@@ -368,6 +317,18 @@ int SavePicture(QString& fileName, const TBitmap& bitmap, const QString& suggest
   } catch (const std::exception&) {
     result = -1;
   }
-  if (result < 0) ReportFailure(FileErrorText(LangText(lsSaveError)), fileName);
+  if (result < 0) ReportFailure(context, FileErrorText(LangText(lsSaveError)), fileName);
   return result;
+}
+
+int LoadPicture(QString& fileName, TBitmap& bitmap, const QString& initialDir) {
+  return LoadPicture(DefaultPictureFileContext, fileName, bitmap, initialDir);
+}
+
+int LoadPicturePreview(QString& fileName, TBitmap& bitmap) {
+  return LoadPicturePreview(DefaultPictureFileContext, fileName, bitmap);
+}
+
+int SavePicture(QString& fileName, const TBitmap& bitmap, const QString& suggestion) {
+  return SavePicture(DefaultPictureFileContext, fileName, bitmap, suggestion);
 }

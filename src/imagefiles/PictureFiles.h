@@ -11,41 +11,20 @@
 #include <vector>
 
 #include "imagefiles/Graphic.h"
+#include "imagefiles/PictureFormats.h"
 #include "raster/Bitmap.h"
 
 enum TFileStage : std::uint8_t { fsBeforeLoad = 0, fsAfterLoad = 1, fsBeforeSave = 2, fsAfterSave = 3, fsFailed = 4 };
 
 // graphic: the codec object of the current file (none for fsFailed). Setting
 // cont to false at fsBeforeLoad, fsAfterLoad or fsBeforeSave abandons the read
-// or write without failure.
+// or write without failure. At fsBeforeSave the handler may set the writer's
+// Options (the JPEG quality and progressive flag); they survive the save.
 using TPictureFileEvent = std::function<void(TGraphic* graphic, const QString& fileName, TFileStage stage, bool& cont)>;
 
 struct TSaveFormat {
   QString Extensions;   // with dots, separated by ";"
   QString Description;  // shown in the save filter
-};
-
-// The codecs the registry knows; the extensions of one reader form a group.
-enum class TReaderKind {
-  AliasWavefront,
-  Autodesk,
-  Bmp,
-  NativeImage,
-  NativeSelection,
-  DrHalo,
-  Gif,
-  Icon,
-  Jpeg,
-  Metafile,
-  Paintbrush,
-  PaintShopPro,
-  PhotoCD,
-  Photoshop,
-  Png,
-  PortableMap,
-  Sgi,
-  Targa,
-  Tiff
 };
 
 struct TRegistryEntry {
@@ -68,15 +47,37 @@ class TPictureFileDialogs {
                              const QString& defaultExt) = 0;
 };
 
-// Module switches.
-extern bool ShowFileErrors;  // failures shown in a message box (initially true)
-extern bool QuickLoad;       // true only while LoadPicturePreview runs
-extern bool PreviewEnabled;  // the open dialog's preview switch
-extern TPictureFileEvent OnPictureFile;
-extern int PictureWidth;  // full size of the picture last loaded
-extern int PictureHeight;
-extern double SaveResolution;                    // dots per inch handed to the PNG and TIFF writers
-extern TPictureFileDialogs* PictureFileDialogs;  // none: an empty name does nothing
+// The state the dispatch reads and sets, in one object. The program's own
+// calls use the default context, whose fields are also reachable by their
+// long-standing global names below; a caller that must not disturb it (the
+// thumbnail load, the command-line tool) passes a context of its own.
+struct TPictureFileContext {
+  bool ShowFileErrors = true;   // failures shown in a message box
+  bool QuickLoad = false;       // true only while LoadPicturePreview runs
+  bool PreviewEnabled = false;  // the open dialog's preview switch
+  TPictureFileEvent OnPictureFile;
+  TPictureFileDialogs* Dialogs = nullptr;  // none: an empty name does nothing
+  int PictureWidth = 0;                    // full size of the picture last loaded
+  int PictureHeight = 0;
+  double SaveResolution = 72.0;  // dots per inch handed to the PNG and TIFF writers
+  // The format the TIFF file read last was stored in (pf1bit, pf4bit, pf8bit,
+  // pf24bit or pf32bit); kept when a later read fails. The open dialog's
+  // preview shows it.
+  TPixelFormat LastTiffFormat = pfDevice;
+};
+
+extern TPictureFileContext DefaultPictureFileContext;
+
+// The default context's fields by their global names.
+extern bool& ShowFileErrors;
+extern bool& QuickLoad;
+extern bool& PreviewEnabled;
+extern TPictureFileEvent& OnPictureFile;
+extern int& PictureWidth;
+extern int& PictureHeight;
+extern double& SaveResolution;
+extern TPictureFileDialogs*& PictureFileDialogs;
+extern TPixelFormat& LastTiffFormat;
 
 // Fills SaveFormats and OpenRegistry; called once at start-up after the
 // interface strings have their defaults (the save descriptions come from them).
@@ -96,14 +97,39 @@ int SaveFormatIndex(const QString& fileName);
 constexpr std::int64_t PreviewPixelLimit = std::int64_t(1) << 26;
 
 // > 0 done, 0 nothing done (dialog cancelled or vetoed), < 0 failed and reported.
+// Without a context they use DefaultPictureFileContext.
+//
+// What every reader promises, and what the dispatch builds on (the codecs'
+// TGraphic::LoadFromBytes keeps it for all of them):
+// - On failure it throws EImageError whose message starts with the format's
+//   name ("BMP: ...", "JPEG: ..."); damaged, truncated, unsupported and
+//   oversized files alike, and an allocation failure (std::bad_alloc) too.
+//   Nothing else leaves a reader.
+// - A picture whose header claims more than the limits of Graphic.h is
+//   refused before its pixels are allocated.
+// - A failed read leaves the codec's bitmap as it was. The dispatch decodes
+//   into the codec and copies into the caller's bitmap only after a
+//   successful read (and the stage handler's consent), so a failed load
+//   leaves the caller's bitmap untouched.
+// - Options reach a codec only through its TCodecOptions value.
+int LoadPicture(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir);
+int LoadPicturePreview(TPictureFileContext& context, QString& fileName, TBitmap& bitmap);
+int SavePicture(TPictureFileContext& context, QString& fileName, const TBitmap& bitmap, const QString& suggestion);
 int LoadPicture(QString& fileName, TBitmap& bitmap, const QString& initialDir);
 int LoadPicturePreview(QString& fileName, TBitmap& bitmap);
 int SavePicture(QString& fileName, const TBitmap& bitmap, const QString& suggestion);
 
+// A decoded file: the picture and the pixel format the file was stored in.
+struct TDecodedPicture {
+  TBitmap Bitmap;
+  TPixelFormat StoredFormat = pfDevice;
+};
+
 // Decodes a file with the reader its extension selects, without dialogs,
-// messages, stage events or module state: safe to call from several threads
-// at once. jpegScale (0..3: 1/1 to 1/8) applies to JPEG files only. Returns
-// false when the file could not be read. The thumbnail loader uses it.
+// messages, stage events or any context: safe to call from several threads
+// at once. Returns false when the file could not be read. The thumbnail
+// loader uses it. The short form takes a JPEG scale (0..3: 1/1 to 1/8) only.
+bool DecodePictureFile(const QString& fileName, TDecodedPicture& picture, const TCodecOptions& options = {});
 bool DecodePictureFile(const QString& fileName, TBitmap& bitmap, int jpegScale = 0);
 
 // The codec object for a registered reader, or for a save extension (nullptr

@@ -1,17 +1,14 @@
 #include "imagefiles/PictureInfo.h"
 
-#include <QFileInfo>
-
-#include "app/LibLang.h"
+#include "imagefiles/PictureFormats.h"
 #include "imagefiles/TiffUtils.h"
 
 QString ColorDepthText(const QString& fileName, TPixelFormat storedFormat) {
-  const QString ext = QFileInfo(fileName).suffix().toLower();
-  if (ext == u"gif") return QStringLiteral("8 bits");
-  if (ext == u"ico") return LangText(lsIcon);
-  if (ext == u"emf" || ext == u"wmf") return QStringLiteral("Metafile");
-  if (ext == u"bki") return LangText(lsImageFile);
-  if (ext == u"bks") return LangText(lsSelectionFile);
+  if (const QString ext = LowerExtension(fileName); !ext.isEmpty())
+    if (const TFormatDescriptor* row = ReadableFormat(QStringView(ext).mid(1))) {
+      if (row->Depth == TDepthLabel::EightBits) return QStringLiteral("8 bits");
+      if (row->Depth == TDepthLabel::Description) return DescriptionOf(*row);
+    }
   switch (storedFormat) {
     case pf1bit: return QStringLiteral("1 bit");
     case pf4bit: return QStringLiteral("4 bits");
@@ -21,6 +18,6 @@ QString ColorDepthText(const QString& fileName, TPixelFormat storedFormat) {
   }
 }
 
-TPixelFormat PreviewFormatOf(const QString& fileName, const TBitmap& preview) {
-  return IsTiffFile(fileName) ? TPixelFormat(LastTiffFormat) : preview.PixelFormat();
+TPixelFormat PreviewFormatOf(const QString& fileName, const TBitmap& preview, const TPictureFileContext& context) {
+  return IsTiffFile(fileName) ? context.LastTiffFormat : preview.PixelFormat();
 }

@@ -3,6 +3,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include "imagefiles/CodecHelpers.h"
 #include "imagefiles/ZlibStream.h"
 
 #include <QList>
@@ -22,10 +23,6 @@ constexpr int CompressionLevel = 7;
 constexpr png_alloc_size_t MaxChunkBytes = 8 << 20;
 
 const std::uint8_t PngSignature[SignatureSize] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
-void PutBE32(TByteBuffer& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(v >> shift));
-}
 
 // Length, type, data and the CRC of type and data.
 void PutChunk(TByteBuffer& out, const char type[4], const std::uint8_t* data, std::size_t size) {
@@ -110,16 +107,12 @@ bool ReadRows(TPngState* st, png_bytepp rows) {
   return true;
 }
 
-std::uint32_t Be32(const std::uint8_t* p) {
-  return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
-}
-
 // The bytes of image data the file holds, found by walking its chunks.
 std::uint64_t IdatBytes(TBytes d) {
   std::uint64_t total = 0;
   std::size_t pos = SignatureSize;
   while (d.size() - pos >= 12) {
-    const std::uint64_t length = Be32(&d[pos]);
+    const std::uint64_t length = ReadBE32(d, pos);
     const std::uint8_t* type = &d[pos + 4];
     const std::uint64_t present = std::min<std::uint64_t>(length, d.size() - pos - 8);
     if (std::memcmp(type, "IDAT", 4) == 0) total += present;
@@ -136,7 +129,7 @@ struct TReadStructs {
 
 }  // namespace
 
-void TPngImage::LoadFromBytes(TBytes data) {
+void TPngImage::ReadBytes(TBytes data) {
   if (data.size() < SignatureSize || png_sig_cmp(data.data(), 0, SignatureSize) != 0) Fail("not a PNG file");
   try {
     TPngState st;
@@ -191,19 +184,9 @@ void TPngImage::LoadFromBytes(TBytes data) {
         count = std::min(count, 1 << st.bitDepth);
         for (int i = 0; i < count; ++i)
           table.append(qRgba(colors[i].red, colors[i].green, colors[i].blue, i < alphaCount && alpha ? alpha[i] : 255));
-        // Indexes the palette does not cover show as black.
-        int maxIndex = 0;
-        if (format == QImage::Format_Mono) {
-          maxIndex = 1;
-        } else {
-          for (int y = 0; y < img.height() && maxIndex < 255; ++y) {
-            const uchar* row = img.constScanLine(y);
-            maxIndex = std::max<int>(maxIndex, *std::max_element(row, row + img.width()));
-          }
-        }
-        while (table.size() <= maxIndex) table.append(qRgb(0, 0, 0));
+        PadColorTable(table, LargestIndex(img));
       } else {
-        for (int i = 0; i < 256; ++i) table.append(qRgb(i, i, i));
+        table = GreyRamp(256);
       }
       img.setColorTable(table);
     }
@@ -215,7 +198,7 @@ void TPngImage::LoadFromBytes(TBytes data) {
   }
 }
 
-void TPngImage::SaveToBytes(TByteBuffer& out) {
+void TPngImage::WriteBytes(TByteBuffer& out) {
   if (m_bitmap.Empty()) Fail("there is no picture to write");
   try {
     TBitmap converted;
@@ -226,7 +209,7 @@ void TPngImage::SaveToBytes(TByteBuffer& out) {
       source = &converted;
     }
     const int width = source->Width();
-    double perMetre = Resolution * 100.0 / 2.54;
+    double perMetre = Options.Resolution * 100.0 / 2.54;
     if (!(perMetre >= 0.0)) perMetre = 0.0;  // also a NaN
     perMetre = std::min(perMetre, 2147483647.0);
 

@@ -7,18 +7,16 @@
 class TPngImage : public TGraphic {
  public:
   const char* FormatName() const override { return "PNG"; }
+  // The pHYs chunk records Options.Resolution (as pixels per metre, truncated).
 
+ protected:
   // Any PNG libpng reads, interlaced or not, 16-bit samples reduced to 8:
   // palette files give pf8bit (pf4bit for 2 and 4-bit, pf1bit for 1-bit
   // indexes), grey files pf8bit with a grey palette, RGB files pf24bit, files
   // with an alpha channel pf32bit (not premultiplied). No gamma correction.
-  void LoadFromBytes(TBytes data) override;
-
+  void ReadBytes(TBytes data) override;
   // RGB, 8 bits a sample, not interlaced, zlib level 7, the Sub filter on every
   // row, a pHYs chunk from Resolution, image data in chunks of at most 65535
   // bytes, no other ancillary chunk.
-  void SaveToBytes(TByteBuffer& out) override;
-
-  // Dots per inch recorded in the pHYs chunk (as pixels per metre, truncated).
-  double Resolution = 72.0;
+  void WriteBytes(TByteBuffer& out) override;
 };

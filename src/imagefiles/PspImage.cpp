@@ -1,5 +1,7 @@
 #include "imagefiles/PspImage.h"
 
+#include "imagefiles/CodecHelpers.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -37,34 +39,18 @@ enum : unsigned { ChannelIndex = 0, ChannelRed = 1, ChannelGreen = 2, ChannelBlu
 
 // Little-endian reads confined to [pos, end) of the file; running past the end
 // is a damaged file.
-class TReader {
+class TReader : public TByteCursor {
  public:
-  TReader(TBytes data, std::size_t pos, std::size_t end) : m_data(data), m_pos(pos), m_end(end) {
-    if (pos > end || end > data.size()) Fail("damaged structure");
-  }
-  std::size_t Pos() const { return m_pos; }
+  TReader(TBytes data, std::size_t pos, std::size_t end) : TByteCursor(Window(data, pos, end), pos), m_end(end) {}
+  std::size_t Pos() const { return Position(); }
   std::size_t End() const { return m_end; }
-  void Skip(std::size_t n) {
-    if (n > m_end - m_pos) Fail("the file is truncated");
-    m_pos += n;
-  }
-  unsigned U8() {
-    Skip(1);
-    return m_data[m_pos - 1];
-  }
-  unsigned U16() {
-    Skip(2);
-    return unsigned(m_data[m_pos - 2]) | unsigned(m_data[m_pos - 1]) << 8;
-  }
-  std::uint32_t U32() {
-    const std::uint32_t lo = U16();
-    return lo | std::uint32_t(U16()) << 16;
-  }
-  std::int32_t I32() { return std::int32_t(U32()); }
 
  private:
-  TBytes m_data;
-  std::size_t m_pos, m_end;
+  static TBytes Window(TBytes data, std::size_t pos, std::size_t end) {
+    if (pos > end || end > data.size()) Fail("damaged structure");
+    return data.first(end);
+  }
+  std::size_t m_end;
 };
 
 struct TBlock {
@@ -415,11 +401,8 @@ QImage TParser::Render(std::int64_t canvasW, std::int64_t canvasH, const TRect& 
   std::vector<QRgb> table = palette;
   if (!colour && table.empty()) {
     if (!m_grey) Fail("the palette is missing");
-    const unsigned levels = 1u << bits;
-    for (unsigned i = 0; i < levels; ++i) {
-      const int v = int(i * 255 / (levels - 1));
-      table.push_back(qRgb(v, v, v));
-    }
+    const QList<QRgb> ramp = GreyRamp(1 << bits);
+    table.assign(ramp.begin(), ramp.end());
   }
 
   const bool covers = area.left <= 0 && area.top <= 0 && area.right >= canvasW && area.bottom >= canvasH;
@@ -487,7 +470,7 @@ TBitmap TParser::Picture() {
 
 }  // namespace
 
-void TPspImage::LoadFromBytes(TBytes data) {
+void TPspImage::ReadBytes(TBytes data) {
   TParser parser(data);
   parser.Parse();
   m_bitmap = parser.Picture();

@@ -27,5 +27,7 @@
 class TPspImage : public TGraphic {
  public:
   const char* FormatName() const override { return "Paint Shop Pro"; }
-  void LoadFromBytes(TBytes data) override;
+
+ protected:
+  void ReadBytes(TBytes data) override;
 };

@@ -19,5 +19,7 @@ TByteBuffer EncodeRle8(const QImage& indexed);
 class TRleImage : public TGraphic {
  public:
   const char* FormatName() const override { return "RLE"; }
-  void SaveToBytes(TByteBuffer& out) override { WriteRle(m_bitmap, out); }
+
+ protected:
+  void WriteBytes(TByteBuffer& out) override { WriteRle(m_bitmap, out); }
 };

@@ -1,5 +1,7 @@
 #include "imagefiles/TargaImage.h"
 
+#include "imagefiles/CodecHelpers.h"
+
 #include <QList>
 #include <algorithm>
 #include <cstring>
@@ -10,15 +12,13 @@ namespace {
 constexpr std::size_t HeaderSize = 18;
 constexpr int MaxPacketPixels = 128;
 
-std::uint32_t Le16(const std::uint8_t* p) { return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8); }
-
 [[noreturn]] void Fail(const char* what) { throw EImageError(std::string("Targa: ") + what); }
 
 std::uint8_t Expand5(std::uint32_t v) { return std::uint8_t((v << 3) | (v >> 2)); }
 
 // A 15/16-bit value (x-r5-g5-b5, little-endian) as 8-bit blue, green, red.
 void Unpack555(const std::uint8_t* p, std::uint8_t* bgr) {
-  const std::uint32_t v = Le16(p);
+  const std::uint32_t v = LoadLE16(p);
   bgr[0] = Expand5(v & 0x1F);
   bgr[1] = Expand5((v >> 5) & 0x1F);
   bgr[2] = Expand5((v >> 10) & 0x1F);
@@ -66,11 +66,11 @@ class TPixelPlacer {
 
 }  // namespace
 
-void TTargaImage::LoadFromBytes(TBytes d) {
+void TTargaImage::ReadBytes(TBytes d) {
   if (d.size() < HeaderSize) Fail("file is too short");
   const unsigned idLength = d[0], mapType = d[1], imageType = d[2];
-  const unsigned mapFirst = Le16(&d[3]), mapLength = Le16(&d[5]), mapBits = d[7];
-  const unsigned width = Le16(&d[12]), height = Le16(&d[14]), depth = d[16];
+  const unsigned mapFirst = ReadLE16(d, 3), mapLength = ReadLE16(d, 5), mapBits = d[7];
+  const unsigned width = ReadLE16(d, 12), height = ReadLE16(d, 14), depth = d[16];
   const std::uint8_t descriptor = d[17];
 
   const unsigned kind = imageType & 7;  // 1 colour-mapped, 2 true colour, 3 grey
@@ -159,30 +159,12 @@ void TTargaImage::LoadFromBytes(TBytes d) {
     }
 
     if (kind == 1) {
-      int maxIndex = 0;
-      for (int y = 0; y < img.height() && maxIndex < 255; ++y) {
-        const uchar* row = img.constScanLine(y);
-        maxIndex = std::max<int>(maxIndex, *std::max_element(row, row + img.width()));
-      }
-      while (palette.size() <= maxIndex) palette.append(qRgb(0, 0, 0));
+      PadColorTable(palette, LargestIndex(img));
       img.setColorTable(palette);
     } else if (kind == 3) {
-      QList<QRgb> grey;
-      grey.reserve(256);
-      for (int i = 0; i < 256; ++i) grey.append(qRgb(i, i, i));
-      img.setColorTable(grey);
+      img.setColorTable(GreyRamp(256));
     } else if (depth == 32) {
-      // Alpha left at zero everywhere was not meant: the picture is opaque.
-      bool anyAlpha = false;
-      for (int y = 0; y < img.height() && !anyAlpha; ++y) {
-        const uchar* p = img.constScanLine(y);
-        for (int x = 0; x < img.width() && !anyAlpha; ++x) anyAlpha = p[4 * x + 3] != 0;
-      }
-      if (!anyAlpha)
-        for (int y = 0; y < img.height(); ++y) {
-          uchar* p = img.scanLine(y);
-          for (int x = 0; x < img.width(); ++x) p[4 * x + 3] = 255;
-        }
+      OpaqueIfAlphaAllZero(img);
     }
     TBitmap result;
     result.SetImage(std::move(img), pf);
@@ -227,7 +209,7 @@ void EncodeRow(const std::uint8_t* row, int width, TByteBuffer& out) {
 
 }  // namespace
 
-void TTargaImage::SaveToBytes(TByteBuffer& out) {
+void TTargaImage::WriteBytes(TByteBuffer& out) {
   if (m_bitmap.Empty()) Fail("there is no picture to write");
   const int w = m_bitmap.Width(), h = m_bitmap.Height();
   if (w > 0xFFFF || h > 0xFFFF) Fail("a side above 65535 pixels does not fit the header");

@@ -2,7 +2,9 @@
 
 #include <tiffio.h>
 
-#include <QFileInfo>
+#include "imagefiles/CodecHelpers.h"
+#include "imagefiles/PictureFormats.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -12,9 +14,6 @@
 #include <mutex>
 #include <new>
 #include <string>
-
-TPixelFormat LastTiffFormat = pfDevice;
-double TiffResolution = 72.0;
 
 namespace {
 
@@ -132,6 +131,112 @@ TPixelFormat StoredFormat(std::uint16_t samplesPerPixel, std::uint16_t bitsPerSa
   }
 }
 
+// Samples the RGBA reader refuses: 12 bits (packed, or one to a 16-bit word
+// as some decoders leave them) and 32-bit integers, in grey or RGB files of
+// interleaved samples. Each is scaled to 8 bits by the full range of its
+// type: 0..4095, 0..2^32-1, or -2^31..2^31-1 for signed samples.
+bool NeedsSampleReader(std::uint16_t bitsPerSample) { return bitsPerSample == 12 || bitsPerSample == 32; }
+
+QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std::uint32_t height,
+                   std::uint16_t samplesPerPixel, std::uint16_t bitsPerSample) {
+  std::uint16_t photometric = PHOTOMETRIC_MINISBLACK, planar = PLANARCONFIG_CONTIG, sampleFormat = SAMPLEFORMAT_UINT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+  const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+  if (!(grey && samplesPerPixel >= 1) && !(photometric == PHOTOMETRIC_RGB && samplesPerPixel >= 3))
+    Fail(file, "TIFF colour space not supported for these samples");
+  if (planar != PLANARCONFIG_CONTIG || TIFFIsTiled(tif)) Fail(file, "TIFF layout not supported for these samples");
+  if (sampleFormat != SAMPLEFORMAT_UINT && !(sampleFormat == SAMPLEFORMAT_INT && bitsPerSample == 32))
+    Fail(file, "TIFF sample format not supported");
+
+  const std::uint64_t samplesPerRow = std::uint64_t(width) * samplesPerPixel;
+  const tmsize_t lineBytes = TIFFScanlineSize(tif);
+  if (bitsPerSample == 32 ? std::uint64_t(lineBytes) != samplesPerRow * 4
+                          : std::uint64_t(lineBytes) != (samplesPerRow * 12 + 7) / 8)
+    Fail(file, "TIFF scan lines of an unexpected size");
+  // Some writers keep 12-bit samples one to a 16-bit word, in the file's byte
+  // order, and say so only through the strips' lengths.
+  std::uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  const std::uint64_t wordLine = samplesPerRow * 2;
+  bool words = false;
+  if (bitsPerSample == 12 && compression == COMPRESSION_NONE) {
+    std::uint64_t stored = 0;
+    for (tstrip_t s = 0; s < TIFFNumberOfStrips(tif); ++s) stored += std::uint64_t(TIFFRawStripSize64(tif, s));
+    words = stored == wordLine * height;
+  }
+  const bool bigEndianFile = TIFFIsBigEndian(tif) != 0;
+
+  // One sample scaled to 8 bits; the library hands over 32-bit samples in
+  // native byte order and 12-bit ones packed, first sample in the high bits.
+  auto sample = [&](const std::uint8_t* line, std::uint64_t i) -> std::uint8_t {
+    if (bitsPerSample == 12) {
+      unsigned v;
+      if (words) {
+        const std::uint8_t* p = line + 2 * i;
+        v = bigEndianFile ? LoadBE16(p) : LoadLE16(p);
+        v = std::min(v, 4095u);
+      } else {
+        const std::uint64_t bit = i * 12;
+        const std::uint8_t* p = line + bit / 8;
+        v = bit % 8 == 0 ? (unsigned(p[0]) << 4 | p[1] >> 4) : ((unsigned(p[0]) & 0x0F) << 8 | p[1]);
+      }
+      return std::uint8_t((v * 255 + 2047) / 4095);
+    }
+    std::uint32_t v;
+    std::memcpy(&v, line + 4 * i, 4);
+    // Signed samples move up by 2^31, so that the most negative is black.
+    if (sampleFormat == SAMPLEFORMAT_INT) v ^= 0x80000000u;
+    return std::uint8_t((std::uint64_t(v) * 255 + 0x7FFFFFFFu) / 0xFFFFFFFFu);
+  };
+
+  // Raw strips for the word layout, decoded scan lines otherwise.
+  std::vector<std::uint8_t> strip;
+  tstrip_t stripIndex = tstrip_t(-1);
+  std::uint32_t rowsPerStrip = height;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, height);
+  std::vector<std::uint8_t> line(size_t(words ? wordLine : std::uint64_t(lineBytes)) + 1);
+  auto readLine = [&](std::uint32_t y) -> const std::uint8_t* {
+    if (!words) {
+      if (TIFFReadScanline(tif, line.data(), y, 0) < 0) Fail(file, "TIFF scan line cannot be read");
+      return line.data();
+    }
+    const tstrip_t s = tstrip_t(y / rowsPerStrip);
+    if (s != stripIndex) {
+      const tmsize_t size = TIFFRawStripSize(tif, s);
+      if (size <= 0) Fail(file, "TIFF strip cannot be read");
+      strip.assign(size_t(size), 0);
+      if (TIFFReadRawStrip(tif, s, strip.data(), size) != size) Fail(file, "TIFF strip cannot be read");
+      stripIndex = s;
+    }
+    const std::uint64_t at = std::uint64_t(y % rowsPerStrip) * wordLine;
+    if (at + wordLine > strip.size()) Fail(file, "TIFF strip is too short");
+    return strip.data() + at;
+  };
+
+  QImage image(int(width), int(height), QImage::Format_BGR888);
+  if (image.isNull()) throw std::bad_alloc();
+  for (std::uint32_t y = 0; y < height; ++y) {
+    const std::uint8_t* l = readLine(y);
+    std::uint8_t* d = image.scanLine(int(y));
+    for (std::uint32_t x = 0; x < width; ++x, d += 3) {
+      const std::uint64_t first = std::uint64_t(x) * samplesPerPixel;
+      if (grey) {
+        std::uint8_t v = sample(l, first);
+        if (photometric == PHOTOMETRIC_MINISWHITE) v = std::uint8_t(255 - v);
+        d[0] = d[1] = d[2] = v;
+      } else {
+        d[2] = sample(l, first);
+        d[1] = sample(l, first + 1);
+        d[0] = sample(l, first + 2);
+      }
+    }
+  }
+  return image;
+}
+
 TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
   InstallQuietHandlers();
   const TQuietScope quiet;
@@ -170,6 +275,11 @@ TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
 
   TDecodedTiff result;
   result.orientation = orientation;
+  if (NeedsSampleReader(bitsPerSample)) {
+    result.image = ReadSamples(tif.get(), file, width, height, samplesPerPixel, bitsPerSample);
+    result.format = StoredFormat(samplesPerPixel, bitsPerSample);
+    return result;
+  }
   QImage image(int(width), int(height), QImage::Format_ARGB32);
   if (image.isNull() || image.bytesPerLine() != qsizetype(width) * 4) throw std::bad_alloc();
   // Rows of strips the reader cannot decode stay transparent black.
@@ -221,13 +331,7 @@ TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
 
 }  // namespace
 
-bool IsTiffFile(const QString& fileName) {
-  const QString name = QFileInfo(fileName).fileName();
-  const qsizetype dot = name.lastIndexOf(u'.');
-  if (dot < 0) return false;
-  const QString ext = name.mid(dot).toLower();
-  return ext == u".tif" || ext == u".tiff" || ext == u".fax";
-}
+bool IsTiffFile(const QString& fileName) { return HasDirectExtension(TPictureFormat::Tiff, fileName); }
 
 TTiffRational TiffResolutionFraction(double dpi) {
   // Keeps the numerator within 32 bits (and the conversions defined).
@@ -325,23 +429,15 @@ void WriteTiff(TByteBuffer& out, const TBitmap& image, TTiffRational resolution)
   for (int i = 0; i < 4; ++i) out[base + 4 + size_t(i)] = std::uint8_t(ifdAt >> (8 * i));
 }
 
-void TTiffImage::LoadFromBytes(TBytes data) {
+void TTiffImage::ReadBytes(TBytes data) {
   SourceFormat = pfDevice;
   SourceOrientation = 0;
-  try {
-    TDecodedTiff decoded = DecodeTiff(data, PixelLimit);
-    m_bitmap.SetImage(std::move(decoded.image), decoded.format == pf32bit ? pf32bit : pf24bit);
-    m_bitmap.Transparent = false;
-    LastTiffFormat = decoded.format;
-    SourceFormat = decoded.format;
-    SourceOrientation = decoded.orientation;
-  } catch (const EImageError&) {
-    m_bitmap.Assign(nullptr);
-    throw;
-  } catch (const std::bad_alloc&) {
-    m_bitmap.Assign(nullptr);
-    throw EImageError("not enough memory");
-  }
+  // Everything read lands in this object: several may decode at once.
+  TDecodedTiff decoded = DecodeTiff(data, Options.PixelLimit);
+  m_bitmap.SetImage(std::move(decoded.image), decoded.format == pf32bit ? pf32bit : pf24bit);
+  m_bitmap.Transparent = false;
+  SourceFormat = decoded.format;
+  SourceOrientation = decoded.orientation;
 }
 
-void TTiffImage::SaveToBytes(TByteBuffer& out) { WriteTiff(out, m_bitmap, TiffResolutionFraction(TiffResolution)); }
+void TTiffImage::WriteBytes(TByteBuffer& out) { WriteTiff(out, m_bitmap, TiffResolutionFraction(Options.Resolution)); }

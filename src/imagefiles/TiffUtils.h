@@ -1,20 +1,14 @@
 #pragma once
 // TIFF files: reading goes through libtiff's RGBA reader, so every kind of
 // TIFF the library can convert arrives as 32-bit pixels; 32 bits are kept
-// only when some pixel is not opaque. Writing is our own: an uncompressed,
+// only when some pixel is not opaque. Grey and RGB files of 12-bit samples
+// and of 32-bit integer samples, which that reader refuses, are read sample
+// by sample and scaled to 8 bits by the full range of their sample type. Writing is our own: an uncompressed,
 // single-strip, little-endian file with a fixed set of fifteen tags.
 #include <QString>
 #include <cstdint>
 
 #include "imagefiles/Graphic.h"
-
-// The pixel format the TIFF file read last was stored in (pf1bit, pf4bit,
-// pf8bit, pf24bit or pf32bit); kept when a later read fails. The open
-// dialog's preview shows it.
-extern TPixelFormat LastTiffFormat;
-// Dots per inch written into TIFF files; the save dispatch sets it before
-// every TIFF save.
-extern double TiffResolution;
 
 // True for the extensions ".tif", ".tiff" and ".fax", in any case.
 bool IsTiffFile(const QString& fileName);
@@ -35,17 +29,20 @@ void WriteTiff(TByteBuffer& out, const TBitmap& image, TTiffRational resolution 
 class TTiffImage : public TGraphic {
  public:
   const char* FormatName() const override { return "TIFF"; }
-  // Reads the first image of the file.
-  void LoadFromBytes(TBytes data) override;
-  // Writes Bitmap() at TiffResolution.
-  void SaveToBytes(TByteBuffer& out) override;
 
-  // The format the file was stored in, as LastTiffFormat (0 before a read).
+  // The format the file was stored in (0 before a read): pf32bit when the
+  // picture kept its alpha, else pf1bit, pf4bit or pf8bit for one sample of
+  // that many bits and pf24bit for everything else.
   TPixelFormat SourceFormat = pfDevice;
+  TPixelFormat StoredFormat() const override { return SourceFormat; }
   // The file's Orientation tag, 1 when absent (0 before a read). Only
   // recorded: the rows already arrive upright.
   std::uint16_t SourceOrientation = 0;
-  // Pictures with more pixels are refused before any pixel memory is taken.
-  // A caller with a tighter memory budget (a fuzzer, say) may lower it.
-  std::int64_t PixelLimit = MaxPicturePixels;
+
+ protected:
+  // Reads the first image of the file.
+  void ReadBytes(TBytes data) override;
+  // Writes Bitmap() at Options.Resolution. Reads refuse pictures of more than
+  // Options.PixelLimit pixels before any pixel memory is taken.
+  void WriteBytes(TByteBuffer& out) override;
 };

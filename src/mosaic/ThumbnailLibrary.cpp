@@ -23,11 +23,6 @@ QString LowerSuffix(const QString& name) {
   return dot < 0 ? QString() : name.mid(dot).toLower();
 }
 
-bool IsJpegName(const QString& name) {
-  const QString ext = LowerSuffix(name);
-  return ext == u".jpg" || ext == u".jpeg" || ext == u".jpe" || ext == u".jfif";
-}
-
 // 0 when the header cannot be read.
 int FastJpegScale(const QString& path, int cell) {
   int w = 0, h = 0;
@@ -38,7 +33,8 @@ int FastJpegScale(const QString& path, int cell) {
 // Decodes and squares one file; nullopt when it cannot be read.
 std::optional<TBitmap> MakeSquare(const QString& path, const TThumbnailLoadOptions& options) {
   TBitmap picture;
-  const int scale = options.FastJpeg && IsJpegName(path) ? FastJpegScale(path, options.CellSize) : 0;
+  const int scale =
+      options.FastJpeg && HasFormatExtension(TPictureFormat::Jpeg, path) ? FastJpegScale(path, options.CellSize) : 0;
   if (!DecodePictureFile(path, picture, scale)) return std::nullopt;
   picture.SetPixelFormat(pf24bit);
   ScaleBitmap(options.CellSize, options.CellSize, picture);
@@ -170,10 +166,9 @@ void LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnai
   list.Clear();
   list.SetHeight(options.CellSize);
   list.SetWidth(options.CellSize);
-  // The load reports nothing per file and hears no stage handler; like the
-  // program always has, it leaves both switched off for the callers after it.
-  ShowFileErrors = false;
-  OnPictureFile = nullptr;
+  // Each file is decoded in a context of its own (DecodePictureFile): no
+  // message per file, no stage handler, and the dispatch's default context,
+  // which the callers after it rely on, is left as it was.
 
   const int threads = options.Threads > 0 ? options.Threads : int(std::max(1u, std::thread::hardware_concurrency()));
   if (threads == 1) {

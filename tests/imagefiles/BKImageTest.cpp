@@ -82,7 +82,7 @@ TByteBuffer MakeBki(const TBkiFile& f) {
 
 TBitmap Read(const TByteBuffer& data, bool thumbnail = false) {
   TBKImage image;
-  image.ThumbnailOnly = thumbnail;
+  image.Options.ThumbnailOnly = thumbnail;
   image.LoadFromBytes(data);
   return image.Bitmap();
 }
@@ -120,7 +120,7 @@ TEST(BKImage, PreviewReadsTheThumbnailAndReportsTheFullSize) {
   const TByteBuffer data = MakeBki(f);
 
   TBKImage preview;
-  preview.ThumbnailOnly = true;
+  preview.Options.ThumbnailOnly = true;
   preview.LoadFromBytes(data);
   EXPECT_TRUE(SamePixels(preview.Bitmap(), f.thumbnail));
   EXPECT_EQ(preview.Bitmap().PixelFormat(), pf24bit);

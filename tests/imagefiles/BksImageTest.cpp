@@ -169,9 +169,9 @@ TEST_F(BksImage, InvalidFilesFailWithoutAMessage) {
 
 TEST_F(BksImage, PixelLimitIsChecked) {
   TBksImage image;
-  image.MaxPixels = 1000;
+  image.Options.PixelLimit = 1000;
   EXPECT_THROW(image.LoadFromBytes(Text("-1\n40\n40\n")), EImageError);  // 46 x 46
-  image.MaxPixels = 46 * 46;
+  image.Options.PixelLimit = 46 * 46;
   image.LoadFromBytes(Text("-1\n40\n40\n"));
   EXPECT_EQ(image.Bitmap().Width(), 46);
   EXPECT_EQ(image.Bitmap().Height(), 46);

@@ -50,8 +50,8 @@ TBitmap Noisy(int w, int h) {
 TByteBuffer Encode(const TBitmap& picture, int quality = 90, bool progressive = false) {
   TJpegImage jpeg;
   jpeg.Bitmap().Assign(&picture);
-  jpeg.CompressionQuality = quality;
-  jpeg.ProgressiveEncoding = progressive;
+  jpeg.Options.JpegQuality = quality;
+  jpeg.Options.JpegProgressive = progressive;
   TByteBuffer out;
   jpeg.SaveToBytes(out);
   return out;
@@ -158,7 +158,7 @@ int HalvesError(const TBitmap& b, TColor left, TColor right) {
 
 TJpegImage Decode(const TByteBuffer& bytes, int scale = 0) {
   TJpegImage jpeg;
-  jpeg.Scale = scale;
+  jpeg.Options.JpegScale = scale;
   jpeg.LoadFromBytes(bytes);
   return jpeg;
 }
@@ -411,8 +411,9 @@ TEST(JpegImage, CorruptDataRaisesImageError) {
     TJpegImage jpeg;
     jpeg.LoadFromBytes(good);
     ASSERT_FALSE(jpeg.Bitmap().Empty());
+    const TBitmap before = jpeg.Bitmap();
     EXPECT_THROW(jpeg.LoadFromBytes(c.bytes), EImageError);
-    EXPECT_TRUE(jpeg.Bitmap().Empty());  // a failed read leaves no stale picture
+    EXPECT_TRUE(SamePixels(jpeg.Bitmap(), before));  // a failed read leaves the picture as it was
   }
 }
 
@@ -431,9 +432,9 @@ TEST(JpegImage, TruncatedPixelDataStillShowsWhatWasDecoded) {
 TEST(JpegImage, PixelLimitIsCheckedBeforeDecoding) {
   const TByteBuffer file = Encode(Gradient(10, 10));
   TJpegImage jpeg;
-  jpeg.PixelLimit = 99;
+  jpeg.Options.PixelLimit = 99;
   EXPECT_THROW(jpeg.LoadFromBytes(file), EImageError);
-  jpeg.PixelLimit = 100;
+  jpeg.Options.PixelLimit = 100;
   jpeg.LoadFromBytes(file);
   EXPECT_EQ(jpeg.Bitmap().Width(), 10);
   EXPECT_EQ(jpeg.Bitmap().Height(), 10);

@@ -249,7 +249,7 @@ TEST_F(PictureFiles, JpegSettingsMadeAtBeforeSaveSurvive) {
   const TBitmap picture = Numbered(64, 64);
   auto sizeAt = [&](int quality) {
     OnPictureFile = [quality](TGraphic* g, const QString&, TFileStage stage, bool&) {
-      if (auto* jpeg = dynamic_cast<TJpegImage*>(g); jpeg && stage == fsBeforeSave) jpeg->CompressionQuality = quality;
+      if (g && stage == fsBeforeSave) g->Options.JpegQuality = quality;
     };
     QString file = Path("q.jpg");
     EXPECT_EQ(SavePicture(file, picture, QString()), 1);

@@ -155,7 +155,7 @@ TEST(PngImage, WritesOnlyHeaderResolutionDataAndEnd) {
 TEST(PngImage, ResolutionIsTruncatedToPixelsPerMetre) {
   TPngImage png;
   png.Bitmap() = Solid(1, 1, clRed);
-  png.Resolution = 300.0;  // 11811.02...
+  png.Options.Resolution = 300.0;  // 11811.02...
   Bytes out;
   png.SaveToBytes(out);
   const std::vector<Chunk> chunks = ParseChunks(out);

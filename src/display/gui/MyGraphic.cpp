@@ -20,13 +20,6 @@ namespace {
 
 constexpr int kLineStep = 8;  // pixels per scroll-bar arrow click
 
-QColor ToQColor(TColor c) {
-  c = ColorToRGB(c);
-  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
-}
-
-QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top); }
-
 int ClampInt(long long v) { return int(std::clamp<long long>(v, INT_MIN, INT_MAX)); }
 int TruncInt(double v) { return std::isnan(v) ? 0 : ClampInt((long long)std::clamp(std::trunc(v), -9e18, 9e18)); }
 int RoundInt(double v) { return ClampInt(RoundEven(v)); }

@@ -81,18 +81,6 @@ TJPGCompressForm& JpegOptionsForm() {
   return *form;
 }
 
-namespace {
-
-// The seam between this dialog and the JPEG writer: the one place that knows
-// how a save's writer takes its quality and encoding.
-void ApplyJpegSaveOptions(TGraphic& writer, int quality, bool progressive) {
-  auto& jpeg = dynamic_cast<TJpegImage&>(writer);
-  jpeg.CompressionQuality = quality;
-  jpeg.ProgressiveEncoding = progressive;
-}
-
-}  // namespace
-
 void JpegSaveHandler(TGraphic* graphic, const QString&, TFileStage stage, bool& cont) {
   if (stage != fsBeforeSave || !graphic || qstrcmp(graphic->FormatName(), "JPEG") != 0) return;
   TJPGCompressForm& form = JpegOptionsForm();
@@ -100,5 +88,8 @@ void JpegSaveHandler(TGraphic* graphic, const QString&, TFileStage stage, bool& 
     form.move(over->geometry().center() - form.rect().center());
   form.BOk->setFocus();
   cont = form.exec() == 1;
-  if (cont) ApplyJpegSaveOptions(*graphic, form.Quality(), form.Progressive());
+  if (cont) {
+    graphic->Options.JpegQuality = form.Quality();
+    graphic->Options.JpegProgressive = form.Progressive();
+  }
 }

@@ -1,0 +1,95 @@
+#pragma once
+// The formats the program knows, one table row each: the extensions it reads
+// and writes, its description, its reader and its writer. The open registry,
+// the dialog filters, the save formats, the reader and writer choice and the
+// per-format name tests are all read from this table, so that a format's
+// facts live in one place.
+#include <QString>
+#include <QStringView>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "imagefiles/Graphic.h"
+#include "imagefiles/MagickReader.h"
+
+// One value per row of the table. The readable formats are the groups of the
+// open registry; Rle is written only (its files are read as BMP).
+enum class TPictureFormat {
+  AliasWavefront,
+  Autodesk,
+  Bmp,
+  NativeImage,
+  NativeSelection,
+  DrHalo,
+  Gif,
+  Icon,
+  Jpeg,
+  Metafile,
+  Paintbrush,
+  PaintShopPro,
+  PhotoCD,
+  Photoshop,
+  Png,
+  PortableMap,
+  Sgi,
+  Targa,
+  Tiff,
+  Rle
+};
+// The older name, for the registry's reader column.
+using TReaderKind = TPictureFormat;
+
+// What the open dialog shows as a file's colour depth.
+enum class TDepthLabel {
+  StoredFormat,  // by the pixel format the file was stored in
+  EightBits,     // always "8 bits"
+  Description    // the format's description
+};
+
+struct TFormatDescriptor {
+  TPictureFormat Format;
+  // The group's description: an interface string when LangId >= 0, else Text.
+  int LangId;
+  const char* Text;
+  // Readable extensions, lower case without dots, separated by ";", in the
+  // order they are registered; empty for a format that is only written.
+  const char* OpenExtensions;
+  // Extensions that select this reader before the registry is consulted
+  // (by exact match, or, with DirectPrefix, when the file's extension is the
+  // start of one of them: ".jp" is a JPEG name).
+  const char* DirectExtensions;
+  bool DirectPrefix;
+  // Written extensions with their dots, separated by ";", and the entry's
+  // place among the save formats (-1: not written).
+  const char* SaveExtensions;
+  int SaveIndex;
+  TDepthLabel Depth;
+  // The reader for a file of the given extension (lower case, no dot), or
+  // nullptr for a format that is only written.
+  std::unique_ptr<TGraphic> (*Reader)(QStringView extension);
+  std::unique_ptr<TGraphic> (*Writer)();
+  // The ImageMagick coder of a format read through it, by extension.
+  std::optional<TMagickFormat> (*Magick)(std::string_view extension);
+};
+
+// Every row, in the order the open registry registers them.
+std::span<const TFormatDescriptor> PictureFormatTable();
+const TFormatDescriptor& DescriptorOf(TPictureFormat format);
+// The row's description as the interface strings say it now.
+QString DescriptionOf(const TFormatDescriptor& row);
+
+// The file name's extension with its dot, in lower case ("" without one).
+QString LowerExtension(const QString& fileName);
+// The row that reads this extension (lower case, no dot), if any.
+const TFormatDescriptor* ReadableFormat(QStringView extension);
+// The row whose direct extensions select the file name, if any.
+const TFormatDescriptor* DirectFormat(const QString& fileName);
+// The row that writes a file of this name (by its exact extension), if any.
+const TFormatDescriptor* WritableFormat(const QString& fileName);
+// True when the file name's extension is one of the format's readable ones.
+bool HasFormatExtension(TPictureFormat format, const QString& fileName);
+// True when the file name's extension is one of the format's direct ones
+// (exactly, whatever DirectPrefix says).
+bool HasDirectExtension(TPictureFormat format, const QString& fileName);
