@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+if { [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; } || [ "${QT_QPA_PLATFORM:-}" = offscreen ]; then
   echo "No display available (neither DISPLAY nor WAYLAND_DISPLAY is set): the window cannot be shown." >&2
   echo "Making the command-line sample instead (scripts/run-sample.sh)." >&2
   exec ./scripts/run-sample.sh "$@"

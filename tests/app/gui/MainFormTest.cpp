@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -564,6 +565,37 @@ TEST_F(MainFormTest, CommandArrivingDuringTheMosaicIsRefused) {
   EXPECT_EQ(Dialogs.OpenNames.size(), 1u);
   EXPECT_EQ(f.WorkingImage().Width(), 800);
   EXPECT_TRUE(Messages.empty());
+}
+
+// "Thumbnails folder...": the chooser opens on the current folder; a choice,
+// even the same folder, makes the next mosaic read the thumbnails again.
+TEST_F(MainFormTest, ThumbnailsFolderChoiceMarksTheListStale) {
+  TMainForm& f = Show();
+  Open(Small);
+  SmallCells();
+  f.MenuActionMosaique->trigger();
+  ASSERT_FALSE(f.Mosaic.ThumbnailsStale);
+  const QString folder = File(QStringLiteral("thumbs"));
+  QString title;
+  auto answer = [&](bool accept) {
+    QTimer::singleShot(0, [&, accept] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      title = dialog->windowTitle();
+      if (accept)
+        QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Return);
+      else
+        dialog->close();
+    });
+  };
+  answer(false);
+  f.MenuVignettes->trigger();
+  EXPECT_EQ(title, QStringLiteral("Thumbnails folder :"));
+  EXPECT_FALSE(f.Mosaic.ThumbnailsStale);
+  answer(true);
+  f.MenuVignettes->trigger();
+  EXPECT_EQ(f.Mosaic.ThumbnailsFolder, folder);
+  EXPECT_TRUE(f.Mosaic.ThumbnailsStale);
 }
 
 TEST_F(MainFormTest, InformationPageBesideTheProgramOrFileNotFound) {
