@@ -212,4 +212,31 @@ TEST_F(SpecialEditTest, ButtonSitsInTheRightStrip) {
   EXPECT_EQ(edit.height(), edit.MinHeight());
 }
 
+TEST_F(SpecialEditTest, GlyphAtTheLeftWithItsDisabledImage) {
+  // Two 10 x 8 images side by side: red, then blue; the bottom-left pixel's
+  // magenta is the transparent colour.
+  QImage glyph(20, 8, QImage::Format_RGB32);
+  glyph.fill(Qt::red);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 10; x < 20; ++x) glyph.setPixelColor(x, y, Qt::blue);
+  for (int x = 0; x < 4; ++x) glyph.setPixelColor(x, 7, Qt::magenta);
+  edit.SetGlyph(QPixmap::fromImage(glyph));
+  edit.SetNumGlyphs(2);
+  edit.SetShowButton(false);
+  EXPECT_EQ(edit.TextRect().left(), 2 + 10 + 2);  // border, glyph, margin
+  auto count = [this](QColor c) {
+    const QImage img = edit.grab().toImage();
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) n += img.pixelColor(x, y) == c ? 1 : 0;
+    return n;
+  };
+  EXPECT_EQ(count(Qt::red), 8 * 8 - 4);  // two columns fall outside the box
+  EXPECT_EQ(count(Qt::blue), 0);
+  EXPECT_EQ(count(Qt::magenta), 0);
+  edit.setEnabled(false);
+  EXPECT_EQ(count(Qt::red), 0);
+  EXPECT_EQ(count(Qt::blue), 8 * 8);
+}
+
 }  // namespace
