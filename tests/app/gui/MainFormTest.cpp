@@ -26,6 +26,7 @@
 #include "app/LibLang.h"
 #include "app/MyMenu.h"
 #include "app/MyMsgDlg.h"
+#include "app/gui/Apropos.h"
 #include "app/gui/MenuStyle.h"
 #include "app/gui/SpecialEdit.h"
 #include "display/gui/MyGraphic.h"
@@ -596,6 +597,24 @@ TEST_F(MainFormTest, ThumbnailsFolderChoiceMarksTheListStale) {
   f.MenuVignettes->trigger();
   EXPECT_EQ(f.Mosaic.ThumbnailsFolder, folder);
   EXPECT_TRUE(f.Mosaic.ThumbnailsStale);
+}
+
+// The about box is made on first use and kept.
+TEST_F(MainFormTest, AboutBoxIsMadeOnceAndShownModally) {
+  TMainForm& f = Show();
+  std::vector<QWidget*> shown;
+  for (int i = 0; i < 2; ++i) {
+    QTimer::singleShot(0, [&] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      shown.push_back(dialog);
+      if (dialog) dialog->close();
+    });
+    f.MenuAPropos->trigger();
+  }
+  ASSERT_EQ(shown.size(), 2u);
+  ASSERT_NE(dynamic_cast<TAProposForm*>(shown[0]), nullptr);
+  EXPECT_EQ(shown[0]->windowTitle(), QStringLiteral("About Tesselune"));
+  EXPECT_EQ(shown[1], shown[0]);
 }
 
 TEST_F(MainFormTest, InformationPageBesideTheProgramOrFileNotFound) {
