@@ -31,9 +31,15 @@ bool SaveUndoCopy(const TBitmap& working, TBitmap& undo) {
 }
 
 namespace {
+// Beside the executable (a build tree) or, for an installed program, in its
+// data folder; beside the executable when neither exists.
 QString DefaultThumbnailsFolder() {
   const QString exeDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-  return QDir(exeDir).filePath(QString::fromLatin1(DefaultThumbnailsFolderName));
+  const QString name = QString::fromLatin1(DefaultThumbnailsFolderName);
+  const QString beside = QDir(exeDir).filePath(name);
+  if (QDir(beside).exists()) return beside;
+  const QString installed = QDir::cleanPath(QDir(exeDir).filePath(QStringLiteral("../share/tesselune/") + name));
+  return QDir(installed).exists() ? installed : beside;
 }
 }  // namespace
 

@@ -1,0 +1,456 @@
+// Start-up, shut-down, the enabling rules and the command guard.
+#include "app/gui/MainForm.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPrinterInfo>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+#include <new>
+
+#include "app/FoncUtils.h"
+#include "app/LibLang.h"
+#include "app/MyMenu.h"
+#include "app/MyMsgDlg.h"
+#include "app/gui/Apropos.h"
+#include "app/gui/MenuStyle.h"
+#include "app/gui/SpecialEdit.h"
+#include "display/gui/MyGraphic.h"
+
+namespace {
+
+// Toolbar buttons as laid out: 46 x 40, pictures 39 x 34.
+constexpr int ButtonWidth = 46;
+constexpr int ButtonHeight = 40;
+
+QFrame* Line(QWidget* parent, QFrame::Shape shape, const QRect& geometry) {
+  auto* line = new QFrame(parent);
+  line->setFrameShape(shape);
+  line->setFrameShadow(QFrame::Sunken);
+  line->setGeometry(geometry);
+  return line;
+}
+
+QWidget* Gap(QWidget* parent, int width) {
+  auto* gap = new QWidget(parent);
+  gap->setFixedSize(width, ButtonHeight);
+  return gap;
+}
+
+// The shortcuts of the menu items: shown through MenuShortCutToText, bound
+// as keys of their own.
+struct TItemShortCut {
+  QAction* TMainForm::*Item;
+  TShortCut ShortCut;
+};
+
+}  // namespace
+
+TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindow(parent), m_arguments(arguments) {
+  CopyForUndo = [](const TBitmap& working, TBitmap& undo) {
+    undo.Assign(&working);
+    // A copy shares the pixels until written: make it real now, so that a
+    // shortage of memory shows here and not in the middle of the change.
+    if (!undo.Empty()) undo.ScanLine(0);
+  };
+  setWindowTitle(QStringLiteral("Tesselune"));
+  resize(617, 447);
+  setWindowIcon(QIcon(QStringLiteral(":/icons/tesselune-256.png")));
+
+  // 1. The toolkit's styles are always available and active here.
+  ThemesActive = true;
+
+  // 2. The view, on the application workspace colour.
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  CreateToolPanel();
+  PnlOutils->setParent(central);
+  column->addWidget(PnlOutils);
+  ImageView = new TMyImage(central);
+  ImageView->SetColor(clAppWorkSpace);
+  ImageView->SelectionMode = smNone;
+  ImageView->SetOptimizeMode(omSystem);
+  ImageView->SetBorderColor(0);
+  ImageView->SetShadowSize(4);
+  column->addWidget(ImageView, 1);
+  setCentralWidget(central);
+  CreateMenus();
+  ImageView->SetPopupMenu(PopImage);
+  CreateStatusBar();
+
+  // 3. - 5.
+  StatusPanel[0]->setText(QStringLiteral("Ready"));
+  Mosaic.CellSize = 20;
+  EdiTaille->SetItemIndex(2);
+  EdiZoom->SetItemIndex(0);
+  Mosaic.ThumbnailsStale = true;
+  UpdateCommands();
+
+  // 6. - 7. The undo copy starts empty; the folders and the settings file
+  // sit beside the executable (the bundled thumbnails may be installed in
+  // the data folder instead).
+  UndoBitmap.Assign(nullptr);
+  OpenFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+  Mosaic.ThumbnailsFolder = BundledPath(QString::fromLatin1(DefaultThumbnailsFolderName));
+  IniFileName = OpenFolder + QStringLiteral("Tesselune.ini");
+  RecentFiles.clear();
+
+  // 8. - 10.
+  LoadSettings();
+  setAcceptDrops(true);
+  PrinterPresent = !QPrinterInfo::availablePrinters().isEmpty();
+  UpdateCommands();
+
+  // 11. - 12.
+  BuildToolbarImages();
+  if (ThemesActive) {
+    menuBar()->setNativeMenuBar(false);
+    OwnerDrawMenu(menuBar());
+    OwnerDrawMenu(PopZoom);
+    OwnerDrawMenu(PopTaille);
+  }
+
+  // 13. The shortcut texts read the key names as they are now.
+  SetEnglishTexts();
+  ApplyShortcutTexts();
+
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &TMainForm::UpdatePaste);
+  UpdatePaste();
+}
+
+TMainForm::~TMainForm() {
+  UndoBitmap.Assign(nullptr);
+  Mosaic.ImgVignettes.Clear();
+  SaveSettings();
+  RecentFiles.clear();
+}
+
+void TMainForm::CreateToolPanel() {
+  PnlOutils = new QWidget(this);
+  PnlOutils->setFixedHeight(47);
+  Bevel1 = Line(PnlOutils, QFrame::HLine, QRect(0, 0, 4000, 2));
+  ToolBar = new QToolBar(PnlOutils);
+  ToolBar->setMovable(false);
+  ToolBar->setFloatable(false);
+  ToolBar->setIconSize(QSize(39, 34));
+  ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  ToolBar->setStyleSheet(QStringLiteral("QToolBar { border: 0px; padding: 0px; spacing: 0px; }"));
+  ToolBar->move(0, 2);
+  auto button = [this](const QString& hint, void (TMainForm::*handler)()) {
+    auto* action = new QAction(this);
+    action->setToolTip(hint);
+    action->setText(hint);
+    ToolBar->addAction(action);
+    if (auto* b = qobject_cast<QToolButton*>(ToolBar->widgetForAction(action))) {
+      b->setFixedSize(ButtonWidth, ButtonHeight);
+      b->setAutoRaise(true);
+    }
+    if (handler)
+      connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    return action;
+  };
+  BtnOuvrir = button(QStringLiteral("Open"), &TMainForm::MenuFichierOuvrirClick);
+  BtnEnregistrer = button(QStringLiteral("Save as"), nullptr);
+  connect(BtnEnregistrer, &QAction::triggered, this, [this] { Guarded([this] { MenuFichierEnregistrerClick(); }); });
+  // Printing and the image size dialog come with their own aspects.
+  BtnImprimer = button(QStringLiteral("Print"), nullptr);
+  ToolBar->addWidget(Gap(ToolBar, 8));
+  BtnAction = button(QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
+  BtnRedim = button(QStringLiteral("Image size"), nullptr);
+  BtnAnnuler = button(QStringLiteral("Cancel"), &TMainForm::MenuEditionAnnulerClick);
+  ToolBar->addWidget(Gap(ToolBar, 8));
+  ToolBar->adjustSize();
+
+  PopTaille = new QMenu(this);
+  for (const char* caption : {"10 pixels", "15 pixels", "20 pixels", "", "40 pixels"}) {
+    if (*caption)
+      PopTaille->addAction(QString::fromLatin1(caption));
+    else
+      PopTaille->addSeparator();
+  }
+  EdiTaille = new TSpecialEdit(PnlOutils);
+  // The designed sizes, widened when the desktop's font needs more room for
+  // the longest choice.
+  const QFontMetrics fm(PnlOutils->font());
+  const int sizeWidth = std::max(75, fm.horizontalAdvance(QStringLiteral("40 pixels")) + 15 + 10);
+  const int zoomWidth = std::max(70, fm.horizontalAdvance(QStringLiteral("<Auto>")) + 15 + 10);
+  const int height = std::max(21, fm.height() + 6);
+  EdiTaille->setGeometry(302, 13, sizeWidth, height);
+  EdiTaille->setToolTip(QStringLiteral("Mosaic cell size"));
+  EdiTaille->SetButtonStyle(stDown);
+  EdiTaille->SetShowButton(true);
+  EdiTaille->SetDisabledColor(clNone);
+  EdiTaille->SetDropDownMenu(PopTaille);
+  EdiTaille->OnChange = [this] { Guarded([this] { EdiTailleChange(); }); };
+
+  Bevel5 = Line(PnlOutils, QFrame::VLine, QRect(302 + sizeWidth + 12, 6, 2, 35));
+
+  PopZoom = new QMenu(this);
+  for (const char* caption :
+       {"<Auto>", "", "33%  (1:3)", "50%  (1:2)", "75%  (3:4)", "", "100%  (1:1)", "", "200%  (2:1)", "400%  (4:1)"}) {
+    if (*caption)
+      PopZoom->addAction(QString::fromLatin1(caption));
+    else
+      PopZoom->addSeparator();
+  }
+  EdiZoom = new TSpecialEdit(PnlOutils);
+  EdiZoom->setGeometry(Bevel5->x() + 15, 13, zoomWidth, height);
+  EdiZoom->setToolTip(QStringLiteral("Display zoom"));
+  EdiZoom->SetButtonStyle(stDown);
+  EdiZoom->SetShowButton(true);
+  EdiZoom->SetDisabledColor(clNone);
+  EdiZoom->SetDropDownMenu(PopZoom);
+  EdiZoom->OnSelectItem = [this](TSpecialEdit&, bool changed) {
+    Guarded([this, changed] { EdiZoomSelectItem(changed); });
+  };
+  EdiZoom->OnDisplayText = [this](TSpecialEdit&, QString& text) { EdiZoomDisplayText(text); };
+}
+
+QAction* TMainForm::Command(QMenu* menu, const QString& caption, void (TMainForm::*handler)()) {
+  QAction* action = menu->addAction(caption);
+  if (handler)
+    connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+  return action;
+}
+
+void TMainForm::CreateMenus() {
+  QMenuBar* bar = menuBar();
+  MenuFichier = bar->addMenu(QStringLiteral("File"));
+  MenuFichierOuvrir = Command(MenuFichier, QStringLiteral("Open..."), &TMainForm::MenuFichierOuvrirClick);
+  MenuFichierEnregistrer = Command(MenuFichier, QStringLiteral("Save as..."), nullptr);
+  connect(MenuFichierEnregistrer, &QAction::triggered, this,
+          [this] { Guarded([this] { MenuFichierEnregistrerClick(); }); });
+  MenuFichierFermer = Command(MenuFichier, QStringLiteral("Close"), &TMainForm::MenuFichierFermerClick);
+  MenuFichier->addSeparator();
+  for (int tag = 0; tag < 4; ++tag) {
+    // Captions and visibility come from the recent files when the menu opens.
+    MenuFichierN[tag] = MenuFichier->addAction(QString());
+    MenuFichierN[tag]->setVisible(false);
+    connect(MenuFichierN[tag], &QAction::triggered, this,
+            [this, tag] { Guarded([this, tag] { MenuFichierNClick(tag); }); });
+  }
+  MenuFichierSep = MenuFichier->addSeparator();
+  MenuFichierQuitter = Command(MenuFichier, QStringLiteral("Exit"), &TMainForm::MenuFichierQuitterClick);
+
+  MenuEdition = bar->addMenu(QStringLiteral("Edit"));
+  connect(MenuEdition, &QMenu::aboutToShow, this, &TMainForm::MenuEditionClick);
+  MenuEditionAnnuler = Command(MenuEdition, QStringLiteral("Cancel"), &TMainForm::MenuEditionAnnulerClick);
+  MenuEdition->addSeparator();
+  MenuEditionCopier = Command(MenuEdition, QStringLiteral("Copy"), &TMainForm::MenuEditionCopierClick);
+  MenuEditionColler = Command(MenuEdition, QStringLiteral("Paste"), &TMainForm::MenuEditionCollerClick);
+
+  MenuAction = bar->addMenu(QStringLiteral("Action"));
+  MenuActionMosaique = Command(MenuAction, QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
+  MenuAction->addSeparator();
+  // The image size dialog and printing come with their own aspects.
+  MenuActionRedim = Command(MenuAction, QStringLiteral("Image size..."), nullptr);
+  MenuAction->addSeparator();
+  MenuFichierImprimer = Command(MenuAction, QStringLiteral("Print..."), nullptr);
+
+  MenuOptions = bar->addMenu(QStringLiteral("Options"));
+  MenuVerifierTaille = Command(MenuOptions, QStringLiteral("Check size"), nullptr);
+  // The two options toggle their check marks; the mosaic command reads them.
+  MenuVerifierTaille->setCheckable(true);
+  MenuVerifierTaille->setChecked(true);
+  MenuLisser = Command(MenuOptions, QStringLiteral("Antialias"), nullptr);
+  MenuLisser->setCheckable(true);
+  MenuLisser->setChecked(true);
+  MenuOptions->addSeparator();
+  MenuVignettes = Command(MenuOptions, QStringLiteral("Thumbnails folder..."), &TMainForm::MenuVignettesClick);
+  MenuUnit = MenuOptions->addMenu(QStringLiteral("Unit"));
+  auto* units = new QActionGroup(this);
+  MenuUnitCm = MenuUnit->addAction(QStringLiteral("Cm"));
+  MenuUnitPouces = MenuUnit->addAction(QStringLiteral("Inch"));
+  for (QAction* unit : {MenuUnitCm, MenuUnitPouces}) {
+    unit->setCheckable(true);
+    units->addAction(unit);
+    connect(unit, &QAction::triggered, this, [this, unit] { Guarded([this, unit] { MenuUnitCmClick(unit); }); });
+  }
+  MenuUnitCm->setChecked(true);
+
+  MenuAide = bar->addMenu(QStringLiteral("?"));
+  MenuInformations = Command(MenuAide, QStringLiteral("Information"), &TMainForm::MenuInformationsClick);
+  MenuAide->addSeparator();
+  MenuWeb = Command(MenuAide, QStringLiteral("Officiel web site"), &TMainForm::MenuWebClick);
+  MenuAide->addSeparator();
+  MenuAPropos = Command(MenuAide, QStringLiteral("About Tesselune"), &TMainForm::MenuAProposClick);
+
+  // The shortcuts work while the menus are closed: the actions belong to the
+  // window as well.
+  addActions({MenuFichierOuvrir, MenuFichierEnregistrer, MenuFichierFermer, MenuFichierQuitter, MenuEditionAnnuler,
+              MenuEditionCopier, MenuEditionColler, MenuActionMosaique, MenuFichierImprimer});
+
+  PopImage = new QMenu(this);
+  connect(PopImage, &QMenu::aboutToShow, this, &TMainForm::PopImagePopup);
+  PopMosaique = Command(PopImage, QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
+  PopImage->addSeparator();
+  PopOuvrir = Command(PopImage, QStringLiteral("Open..."), &TMainForm::MenuFichierOuvrirClick);
+  PopEnregistrer = Command(PopImage, QStringLiteral("Save as..."), nullptr);
+  connect(PopEnregistrer, &QAction::triggered, this, [this] { Guarded([this] { MenuFichierEnregistrerClick(); }); });
+  PopFermer = Command(PopImage, QStringLiteral("Close"), &TMainForm::MenuFichierFermerClick);
+  PopImage->addSeparator();
+  PopCopier = Command(PopImage, QStringLiteral("Copy"), &TMainForm::MenuEditionCopierClick);
+  PopColler = Command(PopImage, QStringLiteral("Paste"), &TMainForm::MenuEditionCollerClick);
+  PopImage->addSeparator();
+  PopAnnuler = Command(PopImage, QStringLiteral("Cancel"), &TMainForm::MenuEditionAnnulerClick);
+}
+
+void TMainForm::ApplyShortcutTexts() {
+  static const TItemShortCut shortcuts[] = {
+      {&TMainForm::MenuFichierOuvrir, TShortCut(scCtrl | 'O')},
+      {&TMainForm::MenuFichierEnregistrer, TShortCut(scCtrl | 'S')},
+      {&TMainForm::MenuFichierFermer, TShortCut(scCtrl | 'W')},
+      {&TMainForm::MenuFichierQuitter, TShortCut(scCtrl | 'Q')},
+      {&TMainForm::MenuEditionAnnuler, TShortCut(scCtrl | 'Z')},
+      {&TMainForm::MenuEditionCopier, TShortCut(scCtrl | 'C')},
+      {&TMainForm::MenuEditionColler, TShortCut(scCtrl | 'V')},
+      {&TMainForm::MenuActionMosaique, TShortCut(vkReturn)},
+      {&TMainForm::MenuFichierImprimer, TShortCut(scCtrl | 'P')},
+  };
+  for (const TItemShortCut& s : shortcuts) {
+    QAction* action = this->*s.Item;
+    QString caption = action->text();
+    caption =
+        caption.left(caption.indexOf(QLatin1Char('\t')) < 0 ? caption.size() : caption.indexOf(QLatin1Char('\t')));
+    const QString text = MenuShortCutToText(s.ShortCut);
+    action->setText(text.isEmpty() ? caption : caption + QLatin1Char('\t') + text);
+    QList<QKeySequence> keys{KeySequenceOf(s.ShortCut)};
+    // "Enter" is both the main Return key and the keypad's Enter.
+    if ((s.ShortCut & 0xFF) == vkReturn) keys.append(QKeySequence(Qt::Key_Enter));
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+  }
+}
+
+void TMainForm::CreateStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setSizeGripEnabled(true);
+  const int widths[3] = {150, 80, 50};
+  for (int i = 0; i < 3; ++i) {
+    StatusPanel[i] = new QLabel(bar);
+    StatusPanel[i]->setFrameShape(QFrame::Panel);
+    StatusPanel[i]->setFrameShadow(QFrame::Sunken);
+    if (i < 2)
+      StatusPanel[i]->setFixedWidth(widths[i]);
+    else
+      StatusPanel[i]->setMinimumWidth(widths[i]);
+    if (i == 1) StatusPanel[i]->setAlignment(Qt::AlignCenter);
+    // The last panel takes what is left, as the file name needs it.
+    bar->addWidget(StatusPanel[i], i == 2 ? 1 : 0);
+  }
+}
+
+void TMainForm::BuildToolbarImages() {
+  TImageList design;
+  for (int i = 0; i < 6; ++i) design.push_back(QImage(QStringLiteral(":/toolbar/button%1.png").arg(i)));
+  const std::optional<TImageList> disabled = MakeDisabledImages(design, clBtnFace, 50);
+  const std::optional<TImageList> normal = MakeNormalImages(design, clBtnFace, 33);
+  const std::pair<QAction*, int> buttons[] = {{BtnOuvrir, 5}, {BtnEnregistrer, 0}, {BtnImprimer, 1},
+                                              {BtnAction, 2}, {BtnRedim, 3},       {BtnAnnuler, 4}};
+  // A list that could not be made leaves the buttons without it.
+  for (const auto& [action, index] : buttons) {
+    QIcon icon;
+    if (normal) icon.addPixmap(QPixmap::fromImage((*normal)[index]), QIcon::Normal);
+    if (disabled) icon.addPixmap(QPixmap::fromImage((*disabled)[index]), QIcon::Disabled);
+    action->setIcon(icon);
+  }
+}
+
+TBitmap& TMainForm::WorkingImage() { return ImageView->Bitmap(); }
+
+void TMainForm::UpdateCommands() {
+  const bool idle = !Busy();
+  const bool e = idle && !WorkingImage().Empty();
+  for (QAction* a :
+       {MenuFichierEnregistrer, PopEnregistrer, BtnEnregistrer, MenuFichierFermer, PopFermer, MenuEditionCopier,
+        PopCopier, MenuActionMosaique, BtnAction, PopMosaique, MenuActionRedim, BtnRedim})
+    a->setEnabled(e);
+  EdiZoom->setEnabled(e);
+  const bool print = e && PrinterPresent;
+  MenuFichierImprimer->setEnabled(print);
+  BtnImprimer->setEnabled(print);
+  const bool undo = e && !UndoBitmap.Empty();
+  for (QAction* a : {MenuEditionAnnuler, BtnAnnuler, PopAnnuler}) a->setEnabled(undo);
+  // While a command runs nothing else may start.
+  for (QAction* a : {MenuFichierOuvrir, BtnOuvrir, PopOuvrir, MenuFichierQuitter, MenuVignettes}) a->setEnabled(idle);
+  for (QAction* a : MenuFichierN) a->setEnabled(idle);
+  EdiTaille->setEnabled(idle);
+  if (!idle) {
+    MenuEditionColler->setEnabled(false);
+    PopColler->setEnabled(false);
+  }
+  ToolBar->repaint();
+}
+
+void TMainForm::UpdatePaste() {
+  const bool paste = !Busy() && ClipboardHasPicture();
+  MenuEditionColler->setEnabled(paste);
+  PopColler->setEnabled(paste);
+}
+
+bool TMainForm::ClipboardHasPicture() {
+  const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+  return data && data->hasImage();
+}
+
+void TMainForm::Guarded(const std::function<void()>& command) {
+  if (Busy()) return;
+  QString error;
+  try {
+    command();
+    return;
+  } catch (const std::bad_alloc&) {
+    error = QStringLiteral("Not enough memory.");
+  } catch (const std::exception& e) {
+    error = QString::fromLocal8Bit(e.what());
+  } catch (...) {
+    error = QStringLiteral("Unexpected error.");
+  }
+  while (m_waitDepth > 0) EndWait();
+  StatusPanel[0]->setText(QStringLiteral("Ready"));
+  MyMessageDlg(error, mkError, btOk);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  // Never while a command runs, and only once the changes are saved or given up.
+  if (Busy() || !ConfirmSave())
+    event->ignore();
+  else
+    event->accept();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (m_argumentHandled) return;
+  m_argumentHandled = true;
+  // After the window has come up, once.
+  QMetaObject::invokeMethod(
+      this, [this] { Guarded([this] { OpenCommandLineFile(); }); }, Qt::QueuedConnection);
+}
+
+void TMainForm::OpenCommandLineFile() {
+  if (m_arguments.isEmpty()) return;
+  OpenFile(LongFileName(m_arguments.front()), false);
+}
+
+// The settings aspect reads and writes Tesselune.ini and keeps the recent
+// files; until it is in place nothing is read or stored.
+void TMainForm::LoadSettings() {}
+void TMainForm::SaveSettings() {}
+void TMainForm::AddRecentFile(const QString&) {}

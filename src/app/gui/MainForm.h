@@ -1,0 +1,187 @@
+#pragma once
+// TMainForm: the application's window. It owns the document (the working
+// picture held by the view, the one-step undo copy, the count of unsaved
+// changes, the file it came from), offers every command through the menus,
+// the toolbar, the two value edits of the tool panel and the view's context
+// menu, and shows the state in a three-panel status bar.
+//
+// The class is split by aspect: MainForm.cpp (start-up, shut-down, enabling
+// rules, the command guard), MainForm_File.cpp, MainForm_Edit.cpp,
+// MainForm_View.cpp (zoom, status, wait and progress), MainForm_Mosaic.cpp,
+// MainForm_Help.cpp.
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "mosaic/MosaicCommand.h"
+#include "raster/Bitmap.h"
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QMenu;
+class QToolBar;
+class TAProposForm;
+class TMyImage;
+class TSpecialEdit;
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // arguments: the command line without the program's name; the first one,
+  // if any, is a picture opened once the window is shown.
+  explicit TMainForm(const QStringList& arguments = {}, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // The document and the window's state.
+  TMyImage* ImageView = nullptr;
+  QString IniFileName;
+  // Cell size, thumbnails folder and its staleness, the thumbnail list and
+  // the two mosaic options live with the mosaic command.
+  TMosaicCommand Mosaic;
+  QString OpenFolder;  // with a trailing separator
+  QString SaveFolder;
+  QStringList RecentFiles;
+  qint32 ChangeCount = 0;
+  bool PrinterPresent = false;
+  QString CurrentFile;
+  TBitmap UndoBitmap;
+
+  // Makes the undo copy; throws std::bad_alloc when memory runs out. Tests
+  // replace it to see an undo snapshot fail.
+  std::function<void(const TBitmap& working, TBitmap& undo)> CopyForUndo;
+
+  // Tool panel.
+  QWidget* PnlOutils = nullptr;
+  QFrame* Bevel1 = nullptr;
+  QFrame* Bevel5 = nullptr;
+  QToolBar* ToolBar = nullptr;
+  QAction* BtnOuvrir = nullptr;
+  QAction* BtnEnregistrer = nullptr;
+  QAction* BtnImprimer = nullptr;
+  QAction* BtnAction = nullptr;
+  QAction* BtnRedim = nullptr;
+  QAction* BtnAnnuler = nullptr;
+  TSpecialEdit* EdiTaille = nullptr;
+  TSpecialEdit* EdiZoom = nullptr;
+  QMenu* PopTaille = nullptr;
+  QMenu* PopZoom = nullptr;
+
+  // Main menu.
+  QMenu* MenuFichier = nullptr;
+  QAction* MenuFichierOuvrir = nullptr;
+  QAction* MenuFichierEnregistrer = nullptr;
+  QAction* MenuFichierFermer = nullptr;
+  QAction* MenuFichierN[4] = {};
+  QAction* MenuFichierSep = nullptr;
+  QAction* MenuFichierQuitter = nullptr;
+  QMenu* MenuEdition = nullptr;
+  QAction* MenuEditionAnnuler = nullptr;
+  QAction* MenuEditionCopier = nullptr;
+  QAction* MenuEditionColler = nullptr;
+  QMenu* MenuAction = nullptr;
+  QAction* MenuActionMosaique = nullptr;
+  QAction* MenuActionRedim = nullptr;
+  QAction* MenuFichierImprimer = nullptr;
+  QMenu* MenuOptions = nullptr;
+  QAction* MenuVerifierTaille = nullptr;
+  QAction* MenuLisser = nullptr;
+  QAction* MenuVignettes = nullptr;
+  QMenu* MenuUnit = nullptr;
+  QAction* MenuUnitCm = nullptr;
+  QAction* MenuUnitPouces = nullptr;
+  QMenu* MenuAide = nullptr;
+  QAction* MenuInformations = nullptr;
+  QAction* MenuWeb = nullptr;
+  QAction* MenuAPropos = nullptr;
+
+  // The view's context menu.
+  QMenu* PopImage = nullptr;
+  QAction* PopMosaique = nullptr;
+  QAction* PopOuvrir = nullptr;
+  QAction* PopEnregistrer = nullptr;
+  QAction* PopFermer = nullptr;
+  QAction* PopCopier = nullptr;
+  QAction* PopColler = nullptr;
+  QAction* PopAnnuler = nullptr;
+
+  // Status bar panels: state, picture size, file name.
+  QLabel* StatusPanel[3] = {};
+
+  // Operations other parts of the program call.
+  TBitmap& WorkingImage();
+  void SaveUndo();
+  void ClearUndo();
+  void UpdateCommands();
+  void BeginWait(const QString& text);
+  void EndWait();
+  void ShowProgress(int percent);
+  void ShowThumbnailCount(int count);
+  void ChooseZoomItem();
+  void ApplyZoom();
+  void UpdateStatus();
+  void RefreshView();
+  void OpenFile(const QString& name, bool remember);
+  bool ConfirmSave();
+  // True from BeginWait to the matching EndWait: the commands are disabled
+  // and refuse to start.
+  bool Busy() const { return m_waitDepth > 0; }
+
+  // Settings file and recent files: the settings aspect fills these in.
+  void LoadSettings();
+  void SaveSettings();
+  void AddRecentFile(const QString& fileName);
+
+  // Command handlers.
+  void MenuFichierOuvrirClick();
+  int MenuFichierEnregistrerClick();  // the dispatch's result (> 0: saved)
+  void MenuFichierFermerClick();
+  void MenuFichierNClick(int tag);
+  void MenuFichierQuitterClick();
+  void MenuEditionClick();
+  void MenuEditionAnnulerClick();
+  void MenuEditionCopierClick();
+  void MenuEditionCollerClick();
+  void MenuActionMosaiqueClick();
+  void MenuVignettesClick();
+  void MenuUnitCmClick(QAction* sender);
+  void MenuInformationsClick();
+  void MenuWebClick();
+  void MenuAProposClick();
+  void PopImagePopup();
+  void EdiTailleChange();
+  void EdiZoomSelectItem(bool changed);
+  void EdiZoomDisplayText(QString& text);
+
+  // Where the information page is looked for, and whether the clipboard holds
+  // a picture "Paste" can take.
+  static QString InformationPagePath();
+  static bool ClipboardHasPicture();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void CreateToolPanel();
+  void CreateMenus();
+  void CreateStatusBar();
+  void BuildToolbarImages();
+  void ApplyShortcutTexts();
+  void UpdatePaste();
+  void OpenCommandLineFile();
+  // Runs a command: refused while another one runs; an exception leaving it
+  // ends every wait and is shown as an error, never crossing the event loop.
+  void Guarded(const std::function<void()>& command);
+  QAction* Command(QMenu* menu, const QString& caption, void (TMainForm::*handler)());
+
+  QStringList m_arguments;
+  bool m_argumentHandled = false;
+  int m_waitDepth = 0;
+  std::unique_ptr<TAProposForm> m_aproposForm;
+};

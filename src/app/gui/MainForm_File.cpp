@@ -1,0 +1,117 @@
+// Opening, saving, closing and leaving: the document's way in and out.
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+
+#include "app/FoncUtils.h"
+#include "app/MyMsgDlg.h"
+#include "app/gui/MainForm.h"
+#include "imagefiles/PictureFiles.h"
+#include "imagefiles/gui/JPGCompress.h"
+
+namespace {
+
+// Ends the wait however the step leaves.
+struct TWaitGuard {
+  TMainForm& Form;
+  ~TWaitGuard() { Form.EndWait(); }
+};
+
+QString FolderOf(const QString& fileName) { return QFileInfo(fileName).absolutePath() + QLatin1Char('/'); }
+
+// The local files of a drop, in order.
+QStringList DroppedFiles(const QMimeData* data) {
+  QStringList files;
+  if (!data || !data->hasUrls()) return files;
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) files.append(url.toLocalFile());
+  return files;
+}
+
+}  // namespace
+
+void TMainForm::OpenFile(const QString& name, bool remember) {
+  if (Busy() || !ConfirmSave()) return;
+  BeginWait(QStringLiteral("Opening..."));
+  TWaitGuard guard{*this};
+  ShowFileErrors = true;
+  QString fileName = name;
+  // Loaded aside, so that a failed or cancelled load leaves the picture as it was.
+  TBitmap loaded;
+  if (LoadPicture(fileName, loaded, OpenFolder) <= 0) return;
+  loaded.Transparent = false;
+  loaded.SetPixelFormat(pf24bit);
+  WorkingImage().Assign(&loaded);
+  ClearUndo();
+  ChangeCount = 0;
+  CurrentFile = fileName;
+  if (remember) {
+    OpenFolder = FolderOf(fileName);
+    AddRecentFile(fileName);
+  }
+  UpdateCommands();
+  ChooseZoomItem();
+  RefreshView();
+}
+
+void TMainForm::MenuFichierOuvrirClick() { OpenFile(QString(), true); }
+
+void TMainForm::MenuFichierNClick(int tag) {
+  if (tag >= 0 && tag < RecentFiles.size()) OpenFile(RecentFiles.at(tag), true);
+}
+
+int TMainForm::MenuFichierEnregistrerClick() {
+  if (WorkingImage().Empty()) return 0;
+  BeginWait(QStringLiteral("Saving..."));
+  TWaitGuard guard{*this};
+  ShowFileErrors = true;
+  OnPictureFile = JpegSaveHandler;
+  if (SaveFolder.isEmpty()) SaveFolder = OpenFolder;
+  QString fileName;
+  const int result = SavePicture(fileName, WorkingImage(), PathInFolder(CurrentFile, SaveFolder));
+  if (result > 0) {
+    CurrentFile = fileName;
+    SaveFolder = FolderOf(fileName);
+    UpdateStatus();
+  }
+  return result;
+}
+
+bool TMainForm::ConfirmSave() {
+  if (ChangeCount <= 0) return true;
+  switch (MyMessageDlg(QStringLiteral("Save changes before continuing ?"), mkConfirmation, btYes | btNo | btCancel)) {
+    // Only a save that was written lets the changes go: a cancelled dialog
+    // or a failed write keeps the picture and stops what asked.
+    case idYes: return MenuFichierEnregistrerClick() > 0;
+    case idNo: return true;
+    default: return false;
+  }
+}
+
+void TMainForm::MenuFichierFermerClick() {
+  if (!ConfirmSave()) return;
+  WorkingImage().Assign(nullptr);
+  ClearUndo();
+  ChangeCount = 0;
+  UpdateStatus();
+  UpdateCommands();
+}
+
+void TMainForm::MenuFichierQuitterClick() { close(); }
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (!Busy() && !DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  const QStringList files = DroppedFiles(event->mimeData());
+  if (files.isEmpty()) return;
+  event->acceptProposedAction();
+  // Opened once the drop has returned, so that no question is asked inside it.
+  const QString first = files.front();
+  QMetaObject::invokeMethod(
+      this, [this, first] { Guarded([this, first] { OpenFile(first, true); }); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,27 @@
+// "Create the mosaic", the cell size and the thumbnails folder.
+#include <QAction>
+
+#include "app/gui/MainForm.h"
+#include "app/gui/SelDir.h"
+#include "app/gui/SpecialEdit.h"
+#include "display/gui/MyGraphic.h"
+
+void TMainForm::MenuActionMosaiqueClick() {
+  if (WorkingImage().Empty()) return;
+  Mosaic.CheckSize = MenuVerifierTaille->isChecked();
+  Mosaic.Antialias = MenuLisser->isChecked();
+  Mosaic.Callbacks.BeginWait = [this](const QString& text) { BeginWait(text); };
+  Mosaic.Callbacks.EndWait = [this] { EndWait(); };
+  Mosaic.Callbacks.SaveUndo = [this] { SaveUndo(); };
+  Mosaic.Callbacks.ShowProgress = [this](int percent) { ShowProgress(percent); };
+  Mosaic.Callbacks.ShowThumbnailCount = [this](int count) { ShowThumbnailCount(count); };
+  Mosaic.Callbacks.RefreshView = [this] { RefreshView(); };
+  if (Mosaic.Execute(WorkingImage(), UndoBitmap)) BtnEnregistrer->setEnabled(true);
+  UpdateCommands();
+}
+
+void TMainForm::EdiTailleChange() { Mosaic.CellSizeTextChanged(EdiTaille->Text()); }
+
+void TMainForm::MenuVignettesClick() {
+  Mosaic.FolderChosen(SelectFolder(QStringLiteral("Thumbnails folder :"), Mosaic.FolderChooserStart()));
+}

@@ -1,0 +1,109 @@
+// The zoom, the status bar, and the wait and progress shown during long work.
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QStatusBar>
+#include <cmath>
+
+#include "app/gui/MainForm.h"
+#include "app/gui/SpecialEdit.h"
+#include "display/gui/MyGraphic.h"
+
+namespace {
+
+// Lets the window repaint and answer the desktop while a command runs; the
+// user's input waits until the command is over.
+void KeepPainted() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
+}  // namespace
+
+void TMainForm::BeginWait(const QString& text) {
+  if (m_waitDepth++ == 0) UpdateCommands();
+  StatusPanel[0]->setText(text);
+  QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+  statusBar()->repaint();
+  KeepPainted();
+}
+
+void TMainForm::EndWait() {
+  if (m_waitDepth == 0) return;
+  QGuiApplication::restoreOverrideCursor();
+  if (--m_waitDepth > 0) return;
+  StatusPanel[0]->setText(QStringLiteral("Ready"));
+  UpdateCommands();
+  UpdatePaste();
+}
+
+void TMainForm::ShowProgress(int percent) {
+  StatusPanel[0]->setText(QStringLiteral("Processing : %1%").arg(percent));
+  statusBar()->repaint();
+  KeepPainted();
+}
+
+void TMainForm::ShowThumbnailCount(int count) {
+  StatusPanel[0]->setText(QStringLiteral("Thumbnail %1").arg(count));
+  statusBar()->repaint();
+  KeepPainted();
+}
+
+void TMainForm::ChooseZoomItem() {
+  const TBitmap& picture = WorkingImage();
+  const int room = 2 * ImageView->Marge() + 2 + ImageView->ShadowSize();
+  const bool fits = ImageView->width() - room >= picture.Width() && ImageView->height() - room >= picture.Height();
+  EdiZoom->SetItemIndex(fits ? 4 : 0);
+}
+
+void TMainForm::ApplyZoom() {
+  switch (EdiZoom->ItemIndex()) {
+    case 1: ImageView->SetZoom(1.0 / 3.0); break;
+    case 2: ImageView->SetZoom(0.5); break;
+    case 3: ImageView->SetZoom(0.75); break;
+    case 4: ImageView->SetZoom(1.0); break;
+    case 5: ImageView->SetZoom(2.0); break;
+    case 6: ImageView->SetZoom(4.0); break;
+    default: {
+      // "<Auto>": reduce a large picture to fit, down to 10 %, never enlarge.
+      ImageView->ZoomToFit();
+      double z = ImageView->Zoom();
+      if (z > 1)
+        z = 1;
+      else if (z < 0.1)
+        z = 0.1;
+      ImageView->SetZoom(z);
+    }
+  }
+}
+
+void TMainForm::UpdateStatus() {
+  StatusPanel[0]->setText(QStringLiteral("Ready"));
+  const TBitmap& picture = WorkingImage();
+  if (picture.Empty()) {
+    StatusPanel[1]->clear();
+    StatusPanel[2]->clear();
+  } else {
+    StatusPanel[1]->setText(QStringLiteral("%1x%2").arg(picture.Width()).arg(picture.Height()));
+    StatusPanel[2]->setText(CurrentFile);
+  }
+  statusBar()->repaint();
+  EdiZoom->repaint();
+}
+
+void TMainForm::RefreshView() {
+  ApplyZoom();
+  UpdateStatus();
+}
+
+void TMainForm::EdiZoomSelectItem(bool changed) {
+  // The same fixed zoom again changes nothing; "<Auto>" again fits again.
+  if (EdiZoom->ItemIndex() <= 0 || changed) ApplyZoom();
+  EdiZoom->update();
+}
+
+void TMainForm::EdiZoomDisplayText(QString& text) {
+  if (EdiZoom->ItemIndex() <= 0) {
+    if (!WorkingImage().Empty()) text = QString::number(std::lrint(ImageView->Zoom() * 100)) + QLatin1Char('%');
+    return;
+  }
+  const qsizetype percent = text.indexOf(QLatin1Char('%'));
+  if (percent >= 0) text.truncate(percent + 1);
+}

@@ -1,0 +1,70 @@
+// Makes the README's picture of the window: the program's own window, drawn
+// offscreen, with the bundled sample turned into a mosaic (a fixed seed, so
+// that the picture only changes when the program does).
+//   tesselune-screenshot SAMPLE OUTPUT.png [MENU.png]
+// The thumbnails are the folder "Thumbnails" beside SAMPLE.
+// MENU.png, when given, is a second picture with the "Action" menu open.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QTest>
+#include <cstdio>
+
+#include "app/MyMsgDlg.h"
+#include "app/gui/MainForm.h"
+#include "app/gui/SpecialEdit.h"
+#include "app/gui/Tesselune.h"
+#include "mosaic/MosaicRandom.h"
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: tesselune-screenshot SAMPLE OUTPUT.png [MENU.png]\n");
+    return 2;
+  }
+  InitTesselune();
+  SetMsgPresenter(StderrMsgPresenter);
+  const QString sample = QString::fromLocal8Bit(argv[1]);
+  TMainForm form({sample});
+  // The thumbnails that come with the sample.
+  form.Mosaic.ThumbnailsFolder = QFileInfo(sample).dir().filePath(QStringLiteral("Thumbnails"));
+  TSeededRandom random(2);
+  form.Mosaic.Random = &random;
+  form.resize(820, 620);
+  form.show();
+  if (!QTest::qWaitForWindowExposed(&form)) return 1;
+  QCoreApplication::processEvents();
+  if (form.WorkingImage().Empty()) {
+    std::fprintf(stderr, "the sample could not be opened\n");
+    return 1;
+  }
+  form.MenuActionMosaique->trigger();
+  // The whole mosaic in the window.
+  form.EdiZoom->SetItemIndex(0);
+  form.RefreshView();
+  QCoreApplication::processEvents();
+  form.ChangeCount = 0;  // nothing to ask when the tool ends
+  if (!form.grab().save(QString::fromLocal8Bit(argv[2]))) return 1;
+
+  if (argc > 3) {
+    // The window with the "Action" menu open below its title.
+    QMenu* menu = form.MenuAction;
+    const QRect title = form.menuBar()->actionGeometry(menu->menuAction());
+    menu->popup(form.menuBar()->mapToGlobal(title.bottomLeft()));
+    if (!QTest::qWaitForWindowExposed(menu)) return 1;
+    menu->setActiveAction(form.MenuActionMosaique);
+    QCoreApplication::processEvents();
+    QPixmap shot = form.grab();
+    QPainter p(&shot);
+    p.drawPixmap(form.mapFromGlobal(menu->pos()), menu->grab());
+    p.end();
+    menu->hide();
+    if (!shot.save(QString::fromLocal8Bit(argv[3]))) return 1;
+  }
+  return 0;
+}
