@@ -48,20 +48,18 @@ bool SameSize(const TImageList& list) {
   return true;
 }
 
-}  // namespace
-
-std::optional<TImageList> MakeDisabledImages(const TImageList& source, TColor transparent, int percent) {
+// Runs compose(work, picture) on a fresh W x H work bitmap for every
+// picture and collects the results with the colour t as mask; no list for an
+// unusable source or when memory runs out.
+template <class Compose>
+std::optional<TImageList> BuildImageList(const TImageList& source, TColor t, Compose compose) {
   if (source.empty() || !SameSize(source) || source.front().isNull()) return std::nullopt;
-  const TColor t = ColorToRGB(transparent);
   try {
-    const int w = source.front().width(), h = source.front().height();
     TImageList result;
     result.reserve(source.size());
-    TBitmap work(w, h, pf24bit);
+    TBitmap work(source.front().width(), source.front().height(), pf24bit);
     for (const QImage& picture : source) {
-      ColorizeBitmap(work, ImageKeyColor, 100, FullRect);
-      DrawPicture(work, picture, 0, 0);
-      GrayTintBitmap(work, ImageKeyColor, t, percent);
+      compose(work, picture);
       result.push_back(MaskedPicture(work, t));
     }
     return result;
@@ -70,30 +68,31 @@ std::optional<TImageList> MakeDisabledImages(const TImageList& source, TColor tr
   }
 }
 
+}  // namespace
+
+std::optional<TImageList> MakeDisabledImages(const TImageList& source, TColor transparent, int percent) {
+  const TColor t = ColorToRGB(transparent);
+  return BuildImageList(source, t, [&](TBitmap& work, const QImage& picture) {
+    ColorizeBitmap(work, ImageKeyColor, 100, FullRect);
+    DrawPicture(work, picture, 0, 0);
+    GrayTintBitmap(work, ImageKeyColor, t, percent);
+  });
+}
+
 std::optional<TImageList> MakeNormalImages(const TImageList& source, TColor transparent, int percent) {
   if (percent < 0 || percent > 100) return std::nullopt;
-  if (source.empty() || !SameSize(source) || source.front().isNull()) return std::nullopt;
   const TColor t = ColorToRGB(transparent);
-  try {
-    const int w = source.front().width(), h = source.front().height();
-    TImageList result;
-    result.reserve(source.size());
-    TBitmap work(w, h, pf24bit);
-    TBitmap shadow(w + 2, h + 2, pf24bit);
-    for (const QImage& picture : source) {
-      ColorizeBitmap(shadow, ImageKeyColor, 100, FullRect);
-      DrawPicture(shadow, picture, 1, 1);
-      MakeColorMask(shadow, shadow, ImageKeyColor, 7, true, FullRect);
-      BlurBitmap(shadow, FullRect);
-      ColorizeBitmap(work, t, 100, FullRect);
-      BlendColorMasked(shadow, FullRect, work, 0, 0, FullRect, clBlack, percent);
-      DrawPicture(work, picture, 0, 0);
-      result.push_back(MaskedPicture(work, t));
-    }
-    return result;
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
-  }
+  std::optional<TBitmap> shadow;
+  return BuildImageList(source, t, [&](TBitmap& work, const QImage& picture) {
+    if (!shadow) shadow.emplace(work.Width() + 2, work.Height() + 2, pf24bit);
+    ColorizeBitmap(*shadow, ImageKeyColor, 100, FullRect);
+    DrawPicture(*shadow, picture, 1, 1);
+    MakeColorMask(*shadow, *shadow, ImageKeyColor, 7, true, FullRect);
+    BlurBitmap(*shadow, FullRect);
+    ColorizeBitmap(work, t, 100, FullRect);
+    BlendColorMasked(*shadow, FullRect, work, 0, 0, FullRect, clBlack, percent);
+    DrawPicture(work, picture, 0, 0);
+  });
 }
 
 void FillGradient(QPainter& painter, TRect r, TColor a, TColor b) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "TestFiles.h"
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
 #include "imagefiles/BmpImage.h"
@@ -19,21 +20,9 @@
 #include "imagefiles/TiffUtils.h"
 
 using namespace testing_bitmaps;
+using namespace testing_files;
 
 namespace {
-
-TByteBuffer FileBytes(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  const QByteArray all = f.readAll();
-  return TByteBuffer(all.begin(), all.end());
-}
-
-void WriteFile(const QString& path, const TByteBuffer& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
-}
 
 std::uint32_t BE32(const TByteBuffer& f, std::size_t at) {
   return std::uint32_t(f[at]) << 24 | std::uint32_t(f[at + 1]) << 16 | std::uint32_t(f[at + 2]) << 8 | f[at + 3];
@@ -104,13 +93,13 @@ TEST_F(CodecOptions, PngAndTiffWritersTakeTheSaveResolution) {
     QString png = Path("r.png"), tif = Path("r.tif");
     ASSERT_EQ(SavePicture(context, png, Numbered(3, 2), QString()), 1);
     ASSERT_EQ(SavePicture(context, tif, Numbered(3, 2), QString()), 1);
-    const TByteBuffer p = FileBytes(png);
+    const TByteBuffer p = ReadFileBytes(png);
     // Signature, the 25-byte header chunk, then pHYs: length, type, x, y, unit.
     ASSERT_EQ(std::string(p.begin() + 37, p.begin() + 41), "pHYs");
     EXPECT_EQ(BE32(p, 41), c.pixelsPerMetre);
     EXPECT_EQ(BE32(p, 45), c.pixelsPerMetre);
     EXPECT_EQ(p[49], 1);
-    EXPECT_EQ(LE32(FileBytes(tif), 8), c.tiffNumerator);  // XResolution
+    EXPECT_EQ(LE32(ReadFileBytes(tif), 8), c.tiffNumerator);  // XResolution
   }
 }
 
@@ -182,7 +171,7 @@ TEST_F(CodecOptions, TheDispatchRemembersTheLastTiffInItsContext) {
   QString bilevel = Path("one.tif"), grey = Path("grey.tif"), broken = Path("broken.tif");
   WriteTiffFile(bilevel, cases[0].file);
   WriteTiffFile(grey, cases[2].file);
-  WriteFile(broken, {'I', 'I', 42, 0, 99, 0, 0, 0});
+  EXPECT_TRUE(WriteFileBytes(broken, TByteBuffer{'I', 'I', 42, 0, 99, 0, 0, 0}));
   TBitmap preview;
   ASSERT_EQ(LoadPicturePreview(context, bilevel, preview), 1);
   EXPECT_EQ(context.LastTiffFormat, pf1bit);
@@ -283,8 +272,8 @@ TEST_F(CodecOptions, ClipboardBitmapsWithoutFileHeaderReadAsDib) {
     TByteBuffer file;
     writer.SaveToBytes(file);
     QString whole = Path("whole.dib"), packed = Path("packed.dib");
-    WriteFile(whole, file);
-    WriteFile(packed, TByteBuffer(file.begin() + 14, file.end()));
+    EXPECT_TRUE(WriteFileBytes(whole, file));
+    EXPECT_TRUE(WriteFileBytes(packed, TByteBuffer(file.begin() + 14, file.end())));
     TBitmap a, b;
     ASSERT_EQ(LoadPicture(context, whole, a, QString()), 1);
     ASSERT_EQ(LoadPicture(context, packed, b, QString()), 1);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "TestBitmaps.h"
+#include "TestFiles.h"
 #include "app/LibLang.h"
 #include "imagefiles/BmpImage.h"
 #include "imagefiles/GifImage.h"
@@ -20,18 +21,12 @@
 #include "imagefiles/TiffUtils.h"
 
 using namespace testing_bitmaps;
+using namespace testing_files;
 
 namespace {
 
-TByteBuffer FileBytes(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  const QByteArray all = f.readAll();
-  return TByteBuffer(all.begin(), all.end());
-}
-
 TByteBuffer Corpus(const char* relative) {
-  return FileBytes(QStringLiteral(TESSELUNE_TEST_DATA "/../../fuzz/corpus/") + QString::fromLatin1(relative));
+  return ReadFileBytes(QStringLiteral(TESSELUNE_TEST_DATA "/../../fuzz/corpus/") + QString::fromLatin1(relative));
 }
 
 // The ImageMagick fuzzer's seeds start with a byte that picks the format.
@@ -158,12 +153,12 @@ std::vector<TReaderCase> ReaderCases() {
       {"Photoshop", "psd", [] { return MagickSeed("magick/psd_rgb.bin"); }, TSize::BE32HeightFirst},
       {"SGI", "sgi", [] { return MagickSeed("magick/sgi_rgb.bin"); }, TSize::BE16},
       {"portable map", "ppm", [] { return MagickSeed("magick/ppm.bin"); }, TSize::PnmText},
-      {"Dr. Halo", "cut", [] { return FileBytes(QStringLiteral(TESSELUNE_TEST_DATA "/cut/grey5x3.cut")); },
+      {"Dr. Halo", "cut", [] { return ReadFileBytes(QStringLiteral(TESSELUNE_TEST_DATA "/cut/grey5x3.cut")); },
        TSize::LE16},
-      {"Alias/Wavefront", "rla", [] { return FileBytes(QStringLiteral(TESSELUNE_TEST_DATA "/rla/rgb4x3.rla")); },
+      {"Alias/Wavefront", "rla", [] { return ReadFileBytes(QStringLiteral(TESSELUNE_TEST_DATA "/rla/rgb4x3.rla")); },
        TSize::None},
       {"icon", "ico", [] { return MagickSeed("magick/ico_alpha.bin"); }, TSize::None},
-      {"metafile", "wmf", [] { return FileBytes(QStringLiteral(TESSELUNE_TEST_DATA "/wmf/rect40x30.wmf")); },
+      {"metafile", "wmf", [] { return ReadFileBytes(QStringLiteral(TESSELUNE_TEST_DATA "/wmf/rect40x30.wmf")); },
        TSize::None},
   };
 }
