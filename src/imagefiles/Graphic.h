@@ -22,10 +22,9 @@ class EImageError : public std::runtime_error {
 using TBytes = std::span<const std::uint8_t>;
 using TByteBuffer = std::vector<std::uint8_t>;
 
-// No reader allocates pixels for a picture beyond these limits: the header's
-// size is checked first, so a hostile header cannot exhaust memory.
-constexpr std::int64_t MaxPictureSide = 65535;
-constexpr std::int64_t MaxPicturePixels = std::int64_t(1) << 29;
+// No reader allocates pixels for a picture beyond MaxPictureSide and
+// MaxPicturePixels (raster/Bitmap.h): the header's size is checked first, so
+// a hostile header cannot exhaust memory.
 // Deflate turns one compressed byte into at most this many: a picture larger
 // than its compressed data could expand to is refused before allocation.
 constexpr std::int64_t MaxDeflateRatio = 1032;

@@ -22,6 +22,12 @@ enum TPixelFormat : std::uint8_t { pfDevice = 0, pf1bit, pf4bit, pf8bit, pf15bit
 
 QImage::Format QImageFormatOf(TPixelFormat pf);
 
+// The largest picture the program makes or reads: the readers check a
+// header's size against these before asking for pixel memory, and the
+// resamplers refuse larger results.
+constexpr std::int64_t MaxPictureSide = 65535;
+constexpr std::int64_t MaxPicturePixels = std::int64_t(1) << 29;
+
 class TBitmap {
  public:
   TBitmap() = default;

@@ -3,12 +3,12 @@
 // |x| < 3) for resizing a picture with antialiasing.
 #include <cstdint>
 
-class TBitmap;
+#include "raster/Bitmap.h"
 
-// The largest picture the resampler makes (the same bounds as the picture
-// readers): anything larger is refused before memory is asked for.
-constexpr std::int64_t MaxResampleSide = 65535;
-constexpr std::int64_t MaxResamplePixels = std::int64_t(1) << 29;
+// The largest picture the resampler makes: anything larger is refused before
+// memory is asked for.
+constexpr std::int64_t MaxResampleSide = MaxPictureSide;
+constexpr std::int64_t MaxResamplePixels = MaxPicturePixels;
 
 // Resizes source to newWidth x newHeight. The target is replaced by a pf24bit,
 // non-transparent bitmap of exactly that size; a source of any other format is
