@@ -117,3 +117,5 @@ QString MaskToExt(const QString& mask) {
   if (dot < 0) return QLatin1Char('.') + first;
   return first.mid(dot);
 }
+
+bool ThemesActive = true;

@@ -36,3 +36,8 @@ QString FilterField(const QString& filter, int index, bool pattern);
 // The extension of a file mask: "*.jpg;*.jpeg" -> ".jpg", "*.*" -> ".*",
 // "bmp" -> ".bmp", "" -> "".
 QString MaskToExt(const QString& mask);
+
+// The toolkit's styles are always available and active here, so this starts
+// true; the controls that follow themed layouts read it, and tests switch it
+// to exercise the other layout.
+extern bool ThemesActive;

@@ -38,6 +38,20 @@ constexpr std::int64_t UnbackedPixels = std::int64_t(1) << 24;
 // (a side <= 0, a side above MaxPictureSide, or more than MaxPicturePixels).
 void CheckPictureSize(std::int64_t width, std::int64_t height);
 
+// While one is alive, CheckPictureSize on this thread also refuses pictures
+// of more than `pixels` pixels (the smallest of nested caps holds). A read that
+// must stay cheap, such as a dialog's preview, sets one around the decode.
+class TPictureSizeCap {
+ public:
+  explicit TPictureSizeCap(std::int64_t pixels);
+  ~TPictureSizeCap();
+  TPictureSizeCap(const TPictureSizeCap&) = delete;
+  TPictureSizeCap& operator=(const TPictureSizeCap&) = delete;
+
+ private:
+  std::int64_t m_previous;
+};
+
 class TGraphic {
  public:
   virtual ~TGraphic() = default;

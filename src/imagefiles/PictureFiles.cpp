@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <new>
+#include <optional>
 
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
@@ -126,6 +127,8 @@ int ReadPicture(TGraphic& reader, const QString& fileName, TBitmap& bitmap) {
   }
   auto* native = dynamic_cast<TBKImage*>(&reader);
   if (native) native->ThumbnailOnly = QuickLoad;
+  std::optional<TPictureSizeCap> cap;
+  if (QuickLoad && !native && !dynamic_cast<TJpegImage*>(&reader)) cap.emplace(PreviewPixelLimit);
   Decode(reader, fileName);
   if (native && QuickLoad) {
     PictureWidth = native->FullWidth();

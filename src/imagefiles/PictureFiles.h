@@ -89,6 +89,12 @@ QString BuildOpenFilter();
 QString BuildSaveFilter();
 int SaveFormatIndex(const QString& fileName);
 
+// The most pixels a quick load (the open dialog's preview) decodes for a
+// click: JPEG files decode at a reduced scale and native image files read
+// their stored thumbnail, but any other file whose header announces more
+// fails like a file that cannot be previewed.
+constexpr std::int64_t PreviewPixelLimit = std::int64_t(1) << 26;
+
 // > 0 done, 0 nothing done (dialog cancelled or vetoed), < 0 failed and reported.
 int LoadPicture(QString& fileName, TBitmap& bitmap, const QString& initialDir);
 int LoadPicturePreview(QString& fileName, TBitmap& bitmap);

@@ -1,0 +1,300 @@
+#include "imagefiles/gui/MyDlgs.h"
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+#include <zlib.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <vector>
+
+#include "TestBitmaps.h"
+#include "app/FoncUtils.h"
+#include "app/LibLang.h"
+#include "app/MyMsgDlg.h"
+
+using namespace testing_bitmaps;
+
+namespace {
+
+// A grey PNG of 1 bit per pixel whose rows are all zero, stored without
+// compression so that its data is as large as the picture it announces.
+void WriteBlackPng(const QString& name, quint32 width, quint32 height) {
+  auto be32 = [](QByteArray& out, quint32 v) {
+    for (int s = 24; s >= 0; s -= 8) out.append(char((v >> s) & 0xFF));
+  };
+  auto chunk = [&be32](QByteArray& out, const char* type, const QByteArray& body) {
+    be32(out, quint32(body.size()));
+    QByteArray typed = QByteArray(type) + body;
+    out.append(typed);
+    be32(out, quint32(crc32(0, reinterpret_cast<const Bytef*>(typed.constData()), uInt(typed.size()))));
+  };
+  QByteArray png("\x89PNG\r\n\x1a\n", 8), ihdr;
+  be32(ihdr, width);
+  be32(ihdr, height);
+  ihdr.append(char(1)).append(char(0)).append(char(0)).append(char(0)).append(char(0));
+  chunk(png, "IHDR", ihdr);
+  const std::vector<Bytef> raw(size_t(height) * (1 + (width + 7) / 8), 0);
+  std::vector<Bytef> packed(compressBound(uLong(raw.size())));
+  uLongf packedSize = uLongf(packed.size());
+  ASSERT_EQ(compress2(packed.data(), &packedSize, raw.data(), uLong(raw.size()), 0), Z_OK);
+  chunk(png, "IDAT", QByteArray(reinterpret_cast<const char*>(packed.data()), qsizetype(packedSize)));
+  chunk(png, "IEND", QByteArray());
+  QFile f(name);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(png);
+}
+
+void WriteGreyTiff(const QString& name, int width, int height) {
+  TIFF* tif = TIFFOpen(QFile::encodeName(name).constData(), "w");
+  ASSERT_NE(tif, nullptr);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
+  std::vector<uint8_t> row(static_cast<size_t>(width));
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) row[size_t(x)] = uint8_t((x + y) * 4);
+    TIFFWriteScanline(tif, row.data(), uint32_t(y), 0);
+  }
+  TIFFClose(tif);
+}
+
+// The open dialog's fixtures, made once: they take a moment.
+class MyDlgsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    SetFrenchTexts();
+    RegisterPictureFormats();
+    SetEnglishTexts();
+    s_dir = new QTemporaryDir;
+    OnPictureFile = nullptr;
+    QString big = Path("big.jpg");
+    ASSERT_EQ(SavePicture(big, Solid(4000, 3000, kPhotoColour), QString()), 1);
+    QString small = Path("small.jpg");
+    ASSERT_EQ(SavePicture(small, Solid(40, 30, kPhotoColour), QString()), 1);
+    WriteGreyTiff(Path("grey.tif"), 64, 48);
+    WriteBlackPng(Path("huge.png"), 8193, 8192);
+    WriteBlackPng(Path("line.png"), 300, 2);
+    QFile notes(Path("notes.jpg"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("not a picture at all\n");
+  }
+  static void TearDownTestSuite() {
+    delete s_dir;
+    SetFrenchTexts();
+  }
+  void SetUp() override {
+    ShowFileErrors = true;
+    m_previous = SetMsgPresenter([this](const TMsgRequest&) {
+      ++messages;
+      return int(idOk);
+    });
+  }
+  void TearDown() override { SetMsgPresenter(m_previous); }
+
+  static QString Path(const char* name) { return s_dir->filePath(QString::fromLatin1(name)); }
+  static QStringList Lines(const TOpenPictureDialog& d) {
+    return d.PictureLabel->text().split(u'\n', Qt::SkipEmptyParts);
+  }
+  // The middle of the framed box, as shown on screen.
+  static QColor Centre(TOpenPictureDialog& d) {
+    return d.PaintBox->grab().toImage().pixelColor(d.PaintBox->width() / 2 - 2, d.PaintBox->height() / 2 - 2);
+  }
+  static void Select(TOpenPictureDialog& d, const QString& name) {
+    emit d.currentChanged(name);
+    QApplication::processEvents();
+  }
+
+  static constexpr TColor kPhotoColour = RGBColor(40, 90, 200);
+  static QTemporaryDir* s_dir;
+  int messages = 0;
+
+ private:
+  TMsgPresenter m_previous;
+};
+QTemporaryDir* MyDlgsTest::s_dir = nullptr;
+
+TEST_F(MyDlgsTest, PanelBesideTheFileList) {
+  TOpenPictureDialog d;
+  d.SetFilter(BuildOpenFilter());
+  d.setDirectory(s_dir->path());
+  d.show();
+  EXPECT_TRUE(d.testOption(QFileDialog::DontUseNativeDialog));
+  EXPECT_EQ(d.PreviewCheck->text(), "Preview");
+  EXPECT_EQ(d.InfoLabel->text(), "Image properties");
+  EXPECT_TRUE(d.InfoLabel->font().bold());
+  EXPECT_EQ(d.PaintBox->size(), QSize(165, 130));
+  EXPECT_EQ(d.SepPanel->size(), QSize(161, 2));
+  EXPECT_TRUE(d.PicturePanel->isVisible());
+  // Right of the folder and file lists, over the dialog's height.
+  auto* lists = d.findChild<QWidget*>(QStringLiteral("splitter"));
+  ASSERT_NE(lists, nullptr);
+  EXPECT_GE(d.PicturePanel->x(), lists->geometry().right());
+  EXPECT_GE(d.PicturePanel->height(), lists->height());
+  // The empty frame: white face, nothing in it.
+  EXPECT_EQ(Centre(d), QColor(Qt::white));
+  EXPECT_EQ(d.PictureLabel->text(), "");
+  EXPECT_TRUE(d.Showing);
+  d.reject();
+  EXPECT_FALSE(d.Showing);
+}
+
+TEST_F(MyDlgsTest, LargeJpegShowsReducedWithItsFullSize) {
+  TOpenPictureDialog d;
+  d.SetPreview(true);
+  d.show();
+  Select(d, Path("big.jpg"));
+  const QStringList lines = Lines(d);
+  ASSERT_EQ(lines.size(), 4) << d.PictureLabel->text().toStdString();
+  EXPECT_EQ(lines[0], "4000x3000 pixels");
+  EXPECT_EQ(lines[1], "24 bits");
+  EXPECT_EQ(lines[2], SizeToText(QFileInfo(Path("big.jpg")).size(), false));
+  const QColor c = Centre(d);
+  EXPECT_NEAR(c.red(), 40, 6);
+  EXPECT_NEAR(c.green(), 90, 6);
+  EXPECT_NEAR(c.blue(), 200, 6);
+  EXPECT_EQ(messages, 0);
+}
+
+TEST_F(MyDlgsTest, GreyTiffReportsItsStoredDepth) {
+  TOpenPictureDialog d;
+  d.SetPreview(true);
+  d.show();
+  Select(d, Path("grey.tif"));
+  const QStringList lines = Lines(d);
+  ASSERT_EQ(lines.size(), 4);
+  EXPECT_EQ(lines[0], "64x48 pixels");
+  EXPECT_EQ(lines[1], "8 bits");
+  EXPECT_EQ(d.PreviewBitmap.PixelFormat(), pf24bit);
+}
+
+TEST_F(MyDlgsTest, CheckBoxClearsAndReloads) {
+  TOpenPictureDialog d;
+  d.SetPreview(true);
+  d.show();
+  Select(d, Path("small.jpg"));
+  ASSERT_EQ(Lines(d).size(), 4);
+  EXPECT_NE(Centre(d), QColor(Qt::white));
+  QTest::mouseClick(d.PreviewCheck, Qt::LeftButton, {}, QPoint(6, d.PreviewCheck->height() / 2));
+  EXPECT_FALSE(d.Preview());
+  EXPECT_EQ(d.PictureLabel->text(), "");
+  EXPECT_EQ(Centre(d), QColor(Qt::white));
+  QTest::mouseClick(d.PreviewCheck, Qt::LeftButton, {}, QPoint(6, d.PreviewCheck->height() / 2));
+  EXPECT_EQ(Lines(d).value(0), "40x30 pixels");
+  EXPECT_NE(Centre(d), QColor(Qt::white));
+}
+
+TEST_F(MyDlgsTest, FilesThatCannotBePreviewedShowNothingAndSayNothing) {
+  TOpenPictureDialog d;
+  d.SetPreview(true);
+  d.show();
+  // A picture of more than 2^26 pixels is not decoded for a click; a smaller
+  // one written the same way is.
+  Select(d, Path("line.png"));
+  EXPECT_EQ(Lines(d).value(0), "300x2 pixels");
+  for (const char* name : {"huge.png", "notes.jpg", "missing.png", ""}) {
+    SCOPED_TRACE(name);
+    Select(d, Path("small.jpg"));
+    ASSERT_FALSE(d.PictureLabel->text().isEmpty());
+    Select(d, QString::fromLatin1(name).isEmpty() ? s_dir->path() : Path(name));
+    EXPECT_EQ(d.PictureLabel->text(), "");
+    EXPECT_EQ(Centre(d), QColor(Qt::white));
+  }
+  EXPECT_EQ(messages, 0);
+  TBitmap preview;
+  QString huge = Path("huge.png");
+  EXPECT_LT(LoadPicturePreview(huge, preview), 0);
+  EXPECT_TRUE(preview.Empty());
+}
+
+TEST(MySaveDialog, ExtensionRules) {
+  const QString longName = QString(200, u'n');
+  const struct {
+    QString typed, ext, expected;
+  } cases[] = {
+      {QStringLiteral("photo.bmp"), QStringLiteral(".jpg"), QStringLiteral("photo.jpg")},
+      {QStringLiteral("photo"), QStringLiteral(".jpg"), QStringLiteral("photo.jpg")},
+      {QString(), QStringLiteral(".jpg"), QString()},
+      {QStringLiteral("my.photos/mosaic"), QStringLiteral(".png"), QStringLiteral("my.photos/mosaic.png")},
+      {QStringLiteral("my.photos/mosaic.bmp"), QStringLiteral(".png"), QStringLiteral("my.photos/mosaic.png")},
+      {QStringLiteral("/home/a.b/c.d/e.tar.gz"), QStringLiteral(".tif"), QStringLiteral("/home/a.b/c.d/e.tar.tif")},
+      {longName + QStringLiteral(".bmp"), QStringLiteral(".jpg"), longName + QStringLiteral(".jpg")},
+      {QStringLiteral("photo.bmp"), QStringLiteral(".*"), QStringLiteral("photo.bmp")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.left(40).toStdString());
+    EXPECT_EQ(ReplaceTypedExtension(c.typed, c.ext), c.expected);
+  }
+  EXPECT_EQ(NameFiltersOf(QStringLiteral("BMP (*.bmp)|*.bmp|JPEG (*.jpg;*.jpeg)|*.jpg;*.jpeg|All images|*.*")),
+            (QStringList{QStringLiteral("BMP (*.bmp)"), QStringLiteral("JPEG (*.jpg *.jpeg)"),
+                         QStringLiteral("All images (*.*)")}));
+}
+
+TEST(MySaveDialog, ChoosingATypeChangesTheTypedExtension) {
+  SetFrenchTexts();
+  RegisterPictureFormats();
+  QTemporaryDir dir;
+  for (const char* name : {"a.JPG", "b.jpg", "c.png"}) {
+    QFile f(dir.filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  TMySaveDialog d;
+  d.SetFilter(BuildSaveFilter(), 1);
+  d.setDirectory(dir.path());
+  d.show();
+  EXPECT_EQ(d.FilterIndex(), 1);
+  auto* types = d.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+  ASSERT_NE(types, nullptr);
+
+  const QString longName = QStringLiteral("my.photos/") + QString(200, u'x');
+  const struct {
+    QString typed;
+    int downs;  // entries to move down from BMP: 2 to JPEG, 3 to PNG
+    QString expected;
+  } cases[] = {
+      {QStringLiteral("mosaic.bmp"), 2, QStringLiteral("mosaic.jpg")},
+      {QStringLiteral("mosaic"), 2, QStringLiteral("mosaic.jpg")},
+      {QString(), 2, QString()},
+      {QStringLiteral("my.photos/mosaic"), 3, QStringLiteral("my.photos/mosaic.png")},
+      {longName + QStringLiteral(".bmp"), 2, longName + QStringLiteral(".jpg")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.left(40).toStdString());
+    d.selectNameFilter(d.nameFilters().first());
+    d.SetTypedName(c.typed);
+    types->setFocus();
+    for (int i = 0; i < c.downs; ++i) QTest::keyClick(types, Qt::Key_Down);
+    EXPECT_EQ(d.FilterIndex(), 1 + c.downs);
+    EXPECT_EQ(d.TypedName(), c.expected);
+  }
+
+  // The JPEG entry lists the files in either letter case.
+  d.selectNameFilter(d.nameFilters().at(2));
+  auto* list = d.findChild<QAbstractItemView*>(QStringLiteral("listView"));
+  ASSERT_NE(list, nullptr);
+  auto shownFiles = [&] {
+    QStringList names;
+    const QAbstractItemModel* model = list->model();
+    for (int r = 0; r < model->rowCount(list->rootIndex()); ++r) {
+      const QModelIndex i = model->index(r, 0, list->rootIndex());
+      if (model->flags(i) & Qt::ItemIsEnabled) names.append(i.data().toString());
+    }
+    names.sort();
+    return names;
+  };
+  QTRY_COMPARE(shownFiles(), (QStringList{QStringLiteral("a.JPG"), QStringLiteral("b.jpg")}));
+}
+
+}  // namespace

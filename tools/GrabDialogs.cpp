@@ -1,0 +1,224 @@
+// Grabs the program's dialogs and controls to PNG files.
+//   tesselune-grab-dialogs OUTPUT_DIR      (offscreen unless QT_QPA_PLATFORM says otherwise)
+// The open dialog previews sample.jpg when it lies beside this program (the
+// build puts it there), otherwise a picture made on the spot.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+#include "app/LibLang.h"
+#include "app/gui/Apropos.h"
+#include "app/gui/MsgDlgForm.h"
+#include "app/gui/PrevNextBtn.h"
+#include "app/gui/SelDir.h"
+#include "app/gui/SpecialEdit.h"
+#include "controls/gui/Spin2.h"
+#include "imagefiles/gui/JPGCompress.h"
+#include "imagefiles/gui/MyDlgs.h"
+
+namespace {
+
+QDir g_out;
+int g_failures = 0;
+
+void Save(QWidget& widget, const char* name) {
+  widget.show();
+  QApplication::processEvents();
+  const QString path = g_out.filePath(QString::fromLatin1(name));
+  if (!widget.grab().save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    ++g_failures;
+    return;
+  }
+  std::printf("%s\n", qPrintable(path));
+}
+
+// A widget of several controls, each captioned.
+class TSheet : public QWidget {
+ public:
+  TSheet() : m_form(new QFormLayout(this)) { setAutoFillBackground(true); }
+  template <class W>
+  W* Add(const char* caption, W* widget) {
+    m_form->addRow(QString::fromLatin1(caption), widget);
+    return widget;
+  }
+
+ private:
+  QFormLayout* m_form;
+};
+
+void GrabArrowButtons() {
+  QWidget sheet;
+  sheet.setAutoFillBackground(true);
+  int x = 8;
+  for (TPNStyle s : {stDown, stUp, stLeft, stRight}) {
+    auto* b = new TPrevNextButton(&sheet);
+    b->SetStyle(s);
+    b->setGeometry(x, 8, 21, 21);
+    x += 29;
+  }
+  auto* off = new TPrevNextButton(&sheet);
+  off->setGeometry(x, 8, 21, 21);
+  off->setEnabled(false);
+  sheet.resize(x + 29, 37);
+  Save(sheet, "arrow-buttons.png");
+}
+
+void GrabValueEdits(QMenu& zoom) {
+  TSheet sheet;
+  auto* size = sheet.Add("Cell size", new TSpecialEdit);
+  QMenu sizes;
+  for (const char* s : {"10 pixels", "15 pixels", "20 pixels", "40 pixels"}) sizes.addAction(QString::fromLatin1(s));
+  size->SetDropDownMenu(&sizes);
+  size->SetItemIndex(2);
+  size->SetShowButton(true);
+  auto* edit = sheet.Add("Zoom", new TSpecialEdit);
+  edit->SetDropDownMenu(&zoom);
+  edit->SetItemIndex(0);
+  edit->SetShowButton(true);
+  auto* path = sheet.Add("Shortened path", new TSpecialEdit);
+  path->SetMinimizeText(true);
+  path->SetText(QStringLiteral("/home/someone/pictures/holidays/2026/beach.jpg"));
+  path->setMinimumWidth(160);
+  auto* disabled = sheet.Add("Disabled", new TSpecialEdit);
+  disabled->SetText(QStringLiteral("40 pixels"));
+  disabled->SetShowButton(true);
+  disabled->SetDisabledColor(clBtnFace);
+  disabled->setEnabled(false);
+  Save(sheet, "value-edits.png");
+
+  edit->SetItemIndex(3);
+  zoom.popup(QPoint(0, 0));
+  Save(zoom, "value-edit-menu.png");
+  zoom.hide();
+}
+
+void GrabSpinEdits() {
+  TSheet sheet;
+  auto* copies = sheet.Add("Copies", new TSpinEdit2);
+  copies->SetMinValue(1);
+  copies->SetMaxValue(99);
+  copies->SetValue(2);
+  auto* width = sheet.Add("Width", new TFloatSpinEdit);
+  width->SetValue(21.5);
+  auto* french = new TFloatSpinEdit;
+  french->setLocale(QLocale(QLocale::French, QLocale::France));
+  french->SetValue(14.25);
+  sheet.Add("Width (fr_FR)", french);
+  auto* fixed = sheet.Add("Stepping only", new TSpinEdit2);
+  fixed->SetValue(5);
+  fixed->SetEditorEnabled(false);
+  auto* off = sheet.Add("Disabled", new TFloatSpinEdit);
+  off->setEnabled(false);
+  Save(sheet, "spin-edits.png");
+}
+
+void GrabMessages() {
+  TMsgDlgForm question({QStringLiteral("Save changes before continuing ?"), mkConfirmation, btYes | btNo | btCancel,
+                        MsgHeading(mkConfirmation, QString())});
+  Save(question, "message-question.png");
+  TMsgDlgForm error(
+      {QString(LangText(lsLoadError)).replace(QStringLiteral("%s"), QStringLiteral("/home/someone/broken.png")),
+       mkError, btOk, MsgHeading(mkError, QString())});
+  Save(error, "message-error.png");
+  TMsgDlgForm warning(
+      {QStringLiteral("No thumbnail in the list !"), mkWarning, btOk, MsgHeading(mkWarning, QString())});
+  Save(warning, "message-warning.png");
+}
+
+void GrabModal(const char* name, const std::function<void()>& run) {
+  QTimer::singleShot(300, [name] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) {
+      std::fprintf(stderr, "no dialog for %s\n", name);
+      ++g_failures;
+      return;
+    }
+    Save(*modal, name);
+    modal->close();
+  });
+  run();
+}
+
+void GrabFileDialogs(const QDir& pictures) {
+  QTemporaryDir tmp;
+  QString sample = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("sample.jpg"));
+  if (!QFileInfo::exists(sample)) {
+    sample = tmp.filePath(QStringLiteral("sample.jpg"));
+    QImage made(640, 480, QImage::Format_RGB888);
+    QPainter p(&made);
+    p.fillRect(made.rect(), QColor(40, 90, 200));
+    p.fillRect(QRect(120, 100, 400, 280), QColor(250, 200, 60));
+    p.end();
+    TBitmap bitmap;
+    bitmap.SetImage(made.convertToFormat(QImage::Format_BGR888), pf24bit);
+    SavePicture(sample, bitmap, QString());
+  }
+  TOpenPictureDialog open;
+  open.SetFilter(BuildOpenFilter());
+  open.setDirectory(QFileInfo(sample).absolutePath());
+  open.SetPreview(true);
+  open.resize(760, 440);
+  open.show();
+  open.selectFile(sample);
+  open.UpdatePreview(sample);
+  Save(open, "open-dialog.png");
+
+  TMySaveDialog save;
+  save.SetFilter(BuildSaveFilter(), 3);
+  save.setDirectory(pictures.absolutePath());
+  save.SetTypedName(QStringLiteral("mosaic.jpg"));
+  save.resize(620, 400);
+  Save(save, "save-dialog.png");
+
+  GrabModal("folder-chooser.png",
+            [&] { SelectFolder(QStringLiteral("Thumbnails folder :"), pictures.absolutePath()); });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Offscreen unless the caller chose a platform: no desktop is needed.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: tesselune-grab-dialogs OUTPUT_DIR\n");
+    return 2;
+  }
+  g_out = QDir(QString::fromLocal8Bit(argv[1]));
+  if (!g_out.mkpath(QStringLiteral("."))) {
+    std::fprintf(stderr, "cannot create %s\n", argv[1]);
+    return 1;
+  }
+  // As the program runs: formats registered with the French texts, then the
+  // start-up switch to English.
+  RegisterPictureFormats();
+  SetEnglishTexts();
+
+  GrabArrowButtons();
+  QMenu zoom;
+  zoom.addAction(QStringLiteral("<Auto>"));
+  zoom.addSeparator();
+  for (const char* s : {"33%  (1:3)", "50%  (1:2)", "100%  (1:1)", "200%  (2:1)", "400%  (4:1)"})
+    zoom.addAction(QString::fromLatin1(s));
+  GrabValueEdits(zoom);
+  GrabSpinEdits();
+  GrabMessages();
+
+  TAProposForm about;
+  Save(about, "about.png");
+  TJPGCompressForm jpeg;
+  Save(jpeg, "jpeg-options.png");
+
+  const QString thumbnails = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Thumbnails"));
+  GrabFileDialogs(QDir(QFileInfo::exists(thumbnails) ? thumbnails : QDir::currentPath()));
+  return g_failures == 0 ? 0 : 1;
+}
