@@ -152,8 +152,12 @@ TImprForm::TImprForm(QPrinter& printer, bool inchUnit, QWidget* parent)
 }
 
 bool TImprForm::ReadPageSize() {
-  // A printer removed since start-up is no longer valid; its page is zero.
+  // A queue removed since it was chosen: the printer object still describes
+  // it, but nothing could print there.
   if (!m_printer->isValid()) return false;
+  if (m_printer->outputFormat() == QPrinter::NativeFormat &&
+      QPrinterInfo::printerInfo(m_printer->printerName()).isNull())
+    return false;
   const QRect page = m_printer->pageRect(QPrinter::DevicePixel).toRect();
   return ::ReadPageSize(page.width(), page.height(), m_printer->resolution(), InchUnit, Page);
 }
@@ -460,7 +464,10 @@ void TImprForm::PrintBoundingBox(QPainter& p) {
 
 void TImprForm::PrintPicture(QPainter& p, const QImage& picture) {
   const TRect r = PrintRect();
+  // Smooth stretching is the printer's to do: the picture goes out at its own
+  // size, and losslessly (a PDF printer would otherwise get a JPEG of it).
   p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+  p.setRenderHint(QPainter::LosslessImageRendering, true);
   p.drawImage(QRectF(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top), picture);
 }
 

@@ -34,6 +34,15 @@ using testing_bitmaps::Solid;
 
 namespace {
 
+// Runs a tool and returns its standard output; empty when it failed.
+QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr) {
+  QProcess p;
+  p.start(program, args);
+  if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) return {};
+  if (exitCode) *exitCode = p.exitCode();
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
 constexpr TColor Red = RGBColor(255, 0, 0);
 constexpr TColor Blue = RGBColor(0, 0, 255);
 
@@ -330,32 +339,32 @@ TEST_F(ImprFormTest, PrinterThatCannotStartReportsAndClosesTheCancelWindow) {
   EXPECT_FALSE(QFileInfo::exists(Dir.filePath("no-such-folder/x.pdf")));
 }
 
-TEST_F(ImprFormTest, FilePrinterGetsEveryCopyWhenItCannotMakeThem) {
+TEST_F(ImprFormTest, FilePrinterGetsEveryCopyLosslessWhenItCannotMakeThem) {
   const QString out = Dir.filePath("copies.pdf");
   UseFilePrinter(out);
   if (FilePrinter->supportsMultipleCopies()) GTEST_SKIP() << "this PDF printer makes copies itself";
+  int code = -1;
+  RunTool(QStringLiteral("pdfinfo"), {QStringLiteral("-v")}, &code);
+  if (code != 0) GTEST_SKIP() << "pdfinfo is not installed (poppler-utils, scripts/install-deps.sh)";
   ASSERT_NO_FATAL_FAILURE(Show(*FilePrinter, Solid(640, 480, Red)));
   Enter(Form->SECopies, QStringLiteral("3"));
   QTest::mouseClick(Form->BImprimer, Qt::LeftButton);
   TAnnulerForm cancel;
   ASSERT_EQ(Form->Print(cancel), 1);
-  QProcess info;
-  info.start(QStringLiteral("pdfinfo"), {out});
-  ASSERT_TRUE(info.waitForFinished(30000));
-  if (info.error() == QProcess::FailedToStart) GTEST_SKIP() << "pdfinfo is not installed (poppler-utils)";
-  EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QRegularExpression("Pages:\\s+3\\n")));
+  EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {out}).contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
+  // Each page holds the picture at its own size, not as a JPEG.
+  const QStringList images =
+      RunTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), out}).split('\n', Qt::SkipEmptyParts).mid(2);
+  ASSERT_EQ(images.size(), 3);
+  for (const QString& line : images) {
+    const QStringList cols = line.simplified().split(' ');
+    ASSERT_GE(cols.size(), 9);
+    EXPECT_EQ(cols[3] + 'x' + cols[4], QStringLiteral("640x480"));
+    EXPECT_NE(cols[8], QStringLiteral("jpeg")) << line.toStdString();
+  }
 }
 
 // ---------------------------------------------------------------- real queue
-
-// Runs a tool and returns its standard output; empty when it failed.
-QString RunTool(const QString& program, const QStringList& args, int* exitCode = nullptr) {
-  QProcess p;
-  p.start(program, args);
-  if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) return {};
-  if (exitCode) *exitCode = p.exitCode();
-  return QString::fromUtf8(p.readAllStandardOutput());
-}
 
 // Jobs on the system's default queue (scripts/start-printer.sh makes one
 // whose jobs become PDF files in one folder). Each job gets a title of its
@@ -592,6 +601,29 @@ TEST_F(CupsPrintTest, CopiesReachTheJob) {
   EXPECT_TRUE(attributes.contains(QRegularExpression(QStringLiteral("copies \\(integer\\) = 3"))))
       << attributes.toStdString();
   EXPECT_TRUE(attributes.contains(stem + QStringLiteral(".png"))) << "the title is the file's name";
+}
+
+TEST_F(CupsPrintTest, QueueRemovedSinceItWasChosenGivesAnErrorInsteadOfTheDialog) {
+  const QString queue = QStringLiteral("TesseluneGone%1").arg(QCoreApplication::applicationPid());
+  int code = -1;
+  RunTool(QStringLiteral("lpadmin"),
+          {QStringLiteral("-p"), queue, QStringLiteral("-v"), QStringLiteral("cups-pdf:/"), QStringLiteral("-m"),
+           QStringLiteral("lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"), QStringLiteral("-E")},
+          &code);
+  if (code != 0) GTEST_SKIP() << "lpadmin cannot add a queue here (needs the print system's administrator)";
+  QPrinter chosen(QPrinter::HighResolution);
+  chosen.setPrinterName(queue);
+  RunTool(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queue}, &code);
+  ASSERT_EQ(code, 0);
+  ASSERT_EQ(chosen.printerName(), queue);
+
+  Image = Solid(640, 480, Red);
+  Form = std::make_unique<TImprForm>(chosen, false);
+  EXPECT_FALSE(Form->Prepare(&Image, QStringLiteral("photo.png")));
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0].Kind, mkError);
+  EXPECT_TRUE(Messages[0].Text.contains(queue));
+  EXPECT_FALSE(Form->isVisible());
 }
 
 }  // namespace
