@@ -626,4 +626,44 @@ TEST_F(CupsPrintTest, QueueRemovedSinceItWasChosenGivesAnErrorInsteadOfTheDialog
   EXPECT_FALSE(Form->isVisible());
 }
 
+// Presses a button of the dialog that `find` finds once it is up, modal.
+template <class Find>
+void WhenModal(Find find) {
+  auto* timer = new QTimer;
+  timer->setInterval(20);
+  QObject::connect(timer, &QTimer::timeout, [timer, find] {
+    if (QPushButton* button = find(dynamic_cast<TImprForm*>(QApplication::activeModalWidget()))) {
+      timer->deleteLater();
+      QTest::mouseClick(button, Qt::LeftButton);
+    }
+  });
+  timer->start();
+}
+
+TEST_F(CupsPrintTest, PrintCommandPrintsKeepsTheWindowsAndMakesTheDialogAgainForANewUnit) {
+  QWidget window;
+  window.resize(640, 480);
+  window.show();
+  QPointer<TImprForm> impr;
+  QPointer<TAnnulerForm> annuler;
+  const TBitmap image = Solid(640, 480, Red);
+  const QString stem = Stem("cmd");
+  WhenModal([](TImprForm* f) { return f ? f->BImprimer : nullptr; });
+  EXPECT_EQ(PrintCommand(&window, impr, annuler, false, image, QStringLiteral("/pictures/") + stem + ".png"), 1);
+  ASSERT_FALSE(WaitForPdf(stem).isEmpty()) << "no PDF for " << stem.toStdString();
+  ASSERT_TRUE(impr && annuler);
+  EXPECT_FALSE(annuler->isVisible());
+  EXPECT_TRUE(impr->GBTaille->title().endsWith(QStringLiteral("(cm) ")));
+  const TAnnulerForm* firstCancel = annuler.data();
+
+  // A change of unit: the dialog goes, and comes back in inches.
+  delete impr.data();
+  WhenModal([](TImprForm* f) { return f ? f->BAnnuler : nullptr; });
+  EXPECT_EQ(PrintCommand(&window, impr, annuler, true, image, QStringLiteral("photo.png")), 0);
+  ASSERT_TRUE(impr);
+  EXPECT_EQ(impr->GBTaille->title(), QStringLiteral(" Image size (inch) "));
+  EXPECT_EQ(impr->GBMarges->title(), QStringLiteral(" Position (inch) "));
+  EXPECT_EQ(annuler.data(), firstCancel);
+}
+
 }  // namespace
