@@ -215,6 +215,40 @@ TEST_F(ImprFormTest, EnterAppliesTheFieldItWasPressedIn) {
   EXPECT_EQ(Form->SECopies->text(), QStringLiteral("5"));
   EXPECT_TRUE(Form->isVisible());
   EXPECT_TRUE(Messages.empty());
+
+  // Escape closes it as cancelled.
+  QTest::keyClick(Form->SEL, Qt::Key_Escape);
+  EXPECT_FALSE(Form->isVisible());
+  EXPECT_EQ(Form->result(), 2);
+}
+
+TEST_F(ImprFormTest, ScaleBarScalesAndSetupStartsTheLayoutAfresh) {
+  UseFilePrinter(Dir.filePath("u.pdf"));
+  ASSERT_NO_FATAL_FAILURE(Show(*FilePrinter, Solid(640, 480, Red)));
+  const double initial = Form->PrintScale;
+  const int position = Form->ScrollBarZoom->value();
+  // A click on the bar's left arrow: one step, 10 %, down.
+  QTest::mouseClick(Form->ScrollBarZoom, Qt::LeftButton, {}, QPoint(4, Form->ScrollBarZoom->height() / 2));
+  ASSERT_EQ(Form->ScrollBarZoom->value(), position - 1);
+  EXPECT_DOUBLE_EQ(Form->PrintScale, (position - 1) / 10.0);
+  EXPECT_EQ(Form->LabelZoom->text(), QStringLiteral("Scale : %1%").arg((position - 1) * 10));
+  EXPECT_EQ(Form->PageZoom.ZoomWidth(), RoundEven(640 * Form->PrintScale));
+  ASSERT_NO_FATAL_FAILURE(Uncenter());
+
+  // The setup dialog is closed without a change: the layout starts afresh.
+  bool setupShown = false;
+  QTimer::singleShot(200, Form.get(), [&] {
+    if (QWidget* setup = QApplication::activeModalWidget(); setup && setup != Form.get()) {
+      setupShown = true;
+      QTest::keyClick(setup, Qt::Key_Escape);
+    }
+  });
+  QTest::mouseClick(Form->BConfigurer, Qt::LeftButton);
+  EXPECT_TRUE(setupShown);
+  EXPECT_DOUBLE_EQ(Form->PrintScale, initial);
+  EXPECT_EQ(Form->ScrollBarZoom->value(), position);
+  EXPECT_TRUE(Form->CBCentrer->isChecked());
+  EXPECT_FALSE(Form->GBMarges->isEnabled());
 }
 
 struct RangeCase {
