@@ -48,7 +48,9 @@ TFloatSpinEdit* LayoutField(QWidget* parent, int x, int y) {
   auto* e = new TFloatSpinEdit(parent);
   e->SetFormat(QStringLiteral("0.00"));
   e->Increment = 1.0;
-  e->setMaxLength(5);
+  // Room for the widest value the dialog writes itself ("1000.00"): the
+  // limit also cuts text set by the program, which would lose decimals.
+  e->setMaxLength(7);
   e->SetMinValue(0);
   e->SetMaxValue(1000.0);
   e->SetShowUpDown(true);

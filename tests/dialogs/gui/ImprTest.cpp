@@ -151,7 +151,10 @@ TEST_P(ImprOrientationTest, PageFollowsThePictureAndThePreviewShowsItCentred) {
 
 INSTANTIATE_TEST_SUITE_P(Pictures, ImprOrientationTest,
                          ::testing::Values(OrientationCase{640, 480, false}, OrientationCase{480, 640, true},
-                                           OrientationCase{500, 500, false}));
+                                           OrientationCase{500, 500, false}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.Width) + "x" + std::to_string(info.param.Height);
+                         });
 
 using ImprFormTest = ImprFixture;
 
@@ -289,6 +292,16 @@ INSTANTIATE_TEST_SUITE_P(Fields, ImprRangeTest,
                                            RangeCase{"top", 3, "19", "The top margin must be lower or equal to "}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+TEST_F(ImprFormTest, LargePageSizesKeepBothDecimals) {
+  UseFilePrinter(Dir.filePath("a0.pdf"));
+  FilePrinter->setPageSize(QPageSize(QPageSize::A0));
+  ASSERT_NO_FATAL_FAILURE(Show(*FilePrinter, Solid(2000, 500, Red)));
+  QTest::mouseClick(Form->CBAjuster, Qt::LeftButton, {}, QPoint(6, Form->CBAjuster->height() / 2));
+  ASSERT_GT(Form->Page.WidthUnit, 100);
+  EXPECT_EQ(Form->SEL->text(), Shown(UnitFromPixels(Form->Page, Form->PageZoom.ZoomWidth(), true)));
+  EXPECT_EQ(Form->SEL->text().size(), 6);
+}
+
 TEST_F(ImprFormTest, BoundsAreAnnouncedNeverAboveTheTruth) {
   UseFilePrinter(Dir.filePath("b.pdf"));
   ASSERT_NO_FATAL_FAILURE(Show(*FilePrinter, Solid(500, 500, Red)));
@@ -342,7 +355,10 @@ TEST_P(ImprCopiesTest, CopiesAreClampedWhicheverWayPrintIsPressed) {
 
 INSTANTIATE_TEST_SUITE_P(Typed, ImprCopiesTest,
                          ::testing::Values(CopiesCase{"250", 100, true}, CopiesCase{"250", 100, false},
-                                           CopiesCase{"0", 1, false}, CopiesCase{"7", 7, false}));
+                                           CopiesCase{"0", 1, false}, CopiesCase{"7", 7, false}),
+                         [](const auto& info) {
+                           return std::string(info.param.Typed) + (info.param.FocusLeaves ? "_mouse" : "_focus_kept");
+                         });
 
 TEST_F(ImprFormTest, SignKeysAreRefusedInTheFields) {
   UseFilePrinter(Dir.filePath("s.pdf"));
