@@ -19,8 +19,6 @@
 #include "controls/gui/Spin2.h"
 #include "dialogs/gui/AnnulImp.h"
 
-bool PrinterPresent() { return !QPrinterInfo::availablePrinters().isEmpty(); }
-
 QPrinter& AppPrinter() {
   static QPrinter* printer = nullptr;
   if (!printer) {

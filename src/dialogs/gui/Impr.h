@@ -3,7 +3,8 @@
 //
 // The main window's "Print..." command needs only PrintCommand below:
 //
-//   // "Print..." is enabled when a picture is open and PrinterPresent();
+//   // "Print..." is enabled when a picture is open and PrinterPresent
+//   // (QPrinterInfo::availablePrinters() not empty at start-up);
 //   QPointer<TImprForm> ImprForm;        // members of the window
 //   QPointer<TAnnulerForm> AnnulerForm;
 //   PrintCommand(this, ImprForm, AnnulerForm, MenuUnitPouces->isChecked(),
@@ -29,9 +30,6 @@ class QScrollBar;
 class TAnnulerForm;
 class TFloatSpinEdit;
 class TSpinEdit2;
-
-// At least one printer is installed.
-bool PrinterPresent();
 
 // The printer of the whole run (high resolution, the system's default printer
 // at first), made on first use and freed as the event loop ends.
