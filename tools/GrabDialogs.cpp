@@ -3,12 +3,14 @@
 // The open dialog previews sample.jpg when it lies beside this program (the
 // build puts it there), otherwise a picture made on the spot.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -21,6 +23,8 @@
 #include "app/gui/SelDir.h"
 #include "app/gui/SpecialEdit.h"
 #include "controls/gui/Spin2.h"
+#include "dialogs/gui/AnnulImp.h"
+#include "dialogs/gui/Impr.h"
 #include "imagefiles/gui/JPGCompress.h"
 #include "imagefiles/gui/MyDlgs.h"
 
@@ -183,6 +187,29 @@ void GrabFileDialogs(const QDir& pictures) {
             [&] { SelectFolder(QStringLiteral("Thumbnails folder :"), pictures.absolutePath()); });
 }
 
+// The print layout on an A4 page written to a file (no print system needed),
+// laid out for a landscape picture, and the cancel window of a job.
+void GrabPrinting() {
+  QTemporaryDir dir;
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(dir.filePath(QStringLiteral("page.pdf")));
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  TBitmap picture(640, 480, pf24bit);
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) picture.SetPixel(x, y, RGBColor(x * 255 / 639, y * 255 / 479, 160));
+  TImprForm print(printer, false);
+  print.CBTraits->setChecked(true);
+  if (!print.Prepare(&picture, QStringLiteral("photo.jpg"))) {
+    std::fprintf(stderr, "cannot lay out the print page\n");
+    ++g_failures;
+    return;
+  }
+  Save(print, "print.png");
+  TAnnulerForm cancel;
+  Save(cancel, "print-cancel.png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -217,6 +244,7 @@ int main(int argc, char** argv) {
   Save(about, "about.png");
   TJPGCompressForm jpeg;
   Save(jpeg, "jpeg-options.png");
+  GrabPrinting();
 
   const QString thumbnails = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Thumbnails"));
   GrabFileDialogs(QDir(QFileInfo::exists(thumbnails) ? thumbnails : QDir::currentPath()));

@@ -1,0 +1,153 @@
+#pragma once
+// The print layout dialog and the print job.
+//
+// The main window's "Print..." command needs only PrintCommand below:
+//
+//   // "Print..." is enabled when a picture is open and PrinterPresent
+//   // (QPrinterInfo::availablePrinters() not empty at start-up);
+//   QPointer<TImprForm> ImprForm;        // members of the window
+//   QPointer<TAnnulerForm> AnnulerForm;
+//   PrintCommand(this, ImprForm, AnnulerForm, MenuUnitPouces->isChecked(),
+//                WorkingImage(), CurrentFile);
+//   // and on a change of unit: delete ImprForm; (made again at next print)
+//
+// Positions and sizes are held in printer device pixels (the printable area
+// the printer reports) and shown in centimetres or inches with two decimals.
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+
+#include "dialogs/PrintLayout.h"
+#include "display/ImgZoom.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QPainter;
+class QPrinter;
+class QPushButton;
+class QScrollBar;
+class TAnnulerForm;
+class TFloatSpinEdit;
+class TSpinEdit2;
+
+// The printer of the whole run (high resolution, the system's default printer
+// at first), made on first use and freed as the event loop ends.
+QPrinter& AppPrinter();
+
+// Sets the enabled state of every child control of the group, last to
+// first, then of the group itself.
+void EnableGroup(QGroupBox* group, bool enabled);
+
+class TImprForm : public QDialog {
+ public:
+  // printer: laid out for and printed on; it must outlive the form. inchUnit:
+  // the unit of the fields, read once (a change of unit makes a new form).
+  TImprForm(QPrinter& printer, bool inchUnit, QWidget* parent = nullptr);
+
+  // Before every showing: takes the picture (kept until the form hides, or
+  // until the job ends after OK), orients the printer after the picture,
+  // reads its page and lays the picture out afresh. A printer that is no
+  // longer valid or reports an empty page or no resolution gives an error
+  // message and false: the dialog must not be shown then.
+  bool Prepare(const TBitmap* image, const QString& currentFile);
+
+  // After the dialog closed with OK: shows the cancel window, prints the page
+  // and closes the cancel window whatever happens. 1 printed, 0 cancelled,
+  // -1 failed (the error message was shown).
+  int Print(TAnnulerForm& cancelWindow);
+
+  QCheckBox* CBCentrer = nullptr;
+  QCheckBox* CBAjuster = nullptr;
+  QLabel* LabelZoom = nullptr;
+  QScrollBar* ScrollBarZoom = nullptr;
+  QGroupBox* GBTaille = nullptr;
+  QLabel* Label1 = nullptr;
+  TFloatSpinEdit* SEL = nullptr;
+  QLabel* Label2 = nullptr;
+  TFloatSpinEdit* SEH = nullptr;
+  QPushButton* BOkTaille = nullptr;
+  QGroupBox* GBMarges = nullptr;
+  QLabel* Label3 = nullptr;
+  TFloatSpinEdit* SEX = nullptr;
+  QLabel* Label4 = nullptr;
+  TFloatSpinEdit* SEY = nullptr;
+  QPushButton* BOkMarges = nullptr;
+  QLabel* LblProp = nullptr;
+  QLabel* LCopies = nullptr;
+  TSpinEdit2* SECopies = nullptr;
+  QCheckBox* CBContours = nullptr;
+  QCheckBox* CBTraits = nullptr;
+  QPushButton* BConfigurer = nullptr;
+  QPushButton* BImprimer = nullptr;
+  QPushButton* BAnnuler = nullptr;
+
+  bool InchUnit = false;
+  TImageZoom PreviewZoom;
+  TImageZoom PageZoom;
+  int ImageWidth = 0;
+  int ImageHeight = 0;
+  double ImageRatio = 1;
+  TPageGeometry Page;
+  TPreviewGeometry Preview;
+  double PrintScale = 1;
+  bool LinkFields = true;
+  bool SizeEdited = false;
+  bool PositionEdited = false;
+
+  QPrinter& Printer() const { return *m_printer; }
+  // The printed rectangle in device pixels, from the four fields.
+  TRect PrintRect() const;
+  // The copies the job asks for: the field clamped to 1..100.
+  int Copies() const;
+
+  void ResetLayout();
+  void UpdateScaleBar();
+  void ApplyScale();
+  void ApplyPosition();
+  void SetupPreview();
+  void CBCentrerClick();
+  void CBAjusterClick();
+  void ScrollBarZoomScroll();
+  void SELChange();
+  void SEHChange();
+  void SEXYChange();
+  void BOkTailleClick();
+  void BOkMargesClick();
+  void BConfigurerClick();
+  void BImprimerClick();
+  // 0, or the number (1..5) of the first empty field, after the message.
+  int CheckFieldsFilled();
+  // 0, or the number (1..4) of the first check that fails, after the message.
+  int CheckFieldRanges();
+
+ protected:
+  // Escape and "Cancel" close with 2.
+  void reject() override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  bool ReadPageSize();
+  void DrawPreviewPage(QPainter& p);
+  void FocusField(QWidget* field, bool selectAll);
+  void UpdateZoomLabel(int position);
+  // The steps of the job on the begun printer.
+  void PrintBoundingBox(QPainter& p);
+  void PrintPicture(QPainter& p, const QImage& picture);
+  void PrintCropMarks(QPainter& p);
+
+  QPrinter* m_printer;
+  const TBitmap* m_image = nullptr;
+  QString m_currentFile;
+  int m_copies = 1;
+};
+
+// The whole "Print..." command: makes the two windows on first use (kept in
+// the references; parent: the main window), lays the picture out, shows the
+// dialog modally and, when it closes with OK, runs the job with the cancel
+// window. Returns 1 printed, 0 nothing printed (dialog or job cancelled), -1
+// failed after reporting it.
+int PrintCommand(QWidget* window, QPointer<TImprForm>& imprForm, QPointer<TAnnulerForm>& annulerForm, bool inchUnit,
+                 const TBitmap& image, const QString& currentFile);
