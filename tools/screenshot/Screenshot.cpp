@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 
@@ -30,7 +31,9 @@ int main(int argc, char** argv) {
   InitTesselune();
   SetMsgPresenter(StderrMsgPresenter);
   const QString sample = QString::fromLocal8Bit(argv[1]);
-  TMainForm form({sample});
+  // Settings of its own, so that none left beside the program changes the picture.
+  QTemporaryDir settings;
+  TMainForm form({sample}, nullptr, settings.path());
   // The thumbnails that come with the sample.
   form.Mosaic.ThumbnailsFolder = QFileInfo(sample).dir().filePath(QStringLiteral("Thumbnails"));
   TSeededRandom random(2);

@@ -23,12 +23,14 @@
 #include <new>
 
 #include "app/FoncUtils.h"
+#include "app/IniFile.h"
 #include "app/LibLang.h"
 #include "app/MyMenu.h"
 #include "app/MyMsgDlg.h"
 #include "app/gui/Apropos.h"
 #include "app/gui/MenuStyle.h"
 #include "app/gui/SpecialEdit.h"
+#include "dialogs/gui/Redim.h"
 #include "display/gui/MyGraphic.h"
 
 namespace {
@@ -60,7 +62,8 @@ struct TItemShortCut {
 
 }  // namespace
 
-TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindow(parent), m_arguments(arguments) {
+TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QString& programFolder)
+    : QMainWindow(parent), m_arguments(arguments) {
   CopyForUndo = [](const TBitmap& working, TBitmap& undo) {
     undo.Assign(&working);
     // A copy shares the pixels until written: make it real now, so that a
@@ -104,11 +107,13 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
 
   // 6. - 7. The undo copy starts empty; the folders and the settings file
   // sit beside the executable (the bundled thumbnails may be installed in
-  // the data folder instead).
+  // the data folder instead; the settings go to the user's configuration
+  // folder when the program's folder cannot be written).
   UndoBitmap.Assign(nullptr);
-  OpenFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+  const QString folder = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
+  OpenFolder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
   Mosaic.ThumbnailsFolder = BundledPath(QString::fromLatin1(DefaultThumbnailsFolderName));
-  IniFileName = OpenFolder + QStringLiteral("Tesselune.ini");
+  IniFileName = LocateSettingsFile(folder, QStringLiteral("Tesselune.ini"));
   RecentFiles.clear();
 
   // 8. - 10.
@@ -168,11 +173,11 @@ void TMainForm::CreateToolPanel() {
   BtnOuvrir = button(QStringLiteral("Open"), &TMainForm::MenuFichierOuvrirClick);
   BtnEnregistrer = button(QStringLiteral("Save as"), nullptr);
   connect(BtnEnregistrer, &QAction::triggered, this, [this] { Guarded([this] { MenuFichierEnregistrerClick(); }); });
-  // Printing and the image size dialog come with their own aspects.
+  // Printing comes with its own aspect.
   BtnImprimer = button(QStringLiteral("Print"), nullptr);
   ToolBar->addWidget(Gap(ToolBar, 8));
   BtnAction = button(QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
-  BtnRedim = button(QStringLiteral("Image size"), nullptr);
+  BtnRedim = button(QStringLiteral("Image size"), &TMainForm::MenuActionRedimClick);
   BtnAnnuler = button(QStringLiteral("Cancel"), &TMainForm::MenuEditionAnnulerClick);
   ToolBar->addWidget(Gap(ToolBar, 8));
   ToolBar->adjustSize();
@@ -232,6 +237,7 @@ QAction* TMainForm::Command(QMenu* menu, const QString& caption, void (TMainForm
 void TMainForm::CreateMenus() {
   QMenuBar* bar = menuBar();
   MenuFichier = bar->addMenu(QStringLiteral("File"));
+  connect(MenuFichier, &QMenu::aboutToShow, this, &TMainForm::MenuFichierClick);
   MenuFichierOuvrir = Command(MenuFichier, QStringLiteral("Open..."), &TMainForm::MenuFichierOuvrirClick);
   MenuFichierEnregistrer = Command(MenuFichier, QStringLiteral("Save as..."), nullptr);
   connect(MenuFichierEnregistrer, &QAction::triggered, this,
@@ -258,8 +264,8 @@ void TMainForm::CreateMenus() {
   MenuAction = bar->addMenu(QStringLiteral("Action"));
   MenuActionMosaique = Command(MenuAction, QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
   MenuAction->addSeparator();
-  // The image size dialog and printing come with their own aspects.
-  MenuActionRedim = Command(MenuAction, QStringLiteral("Image size..."), nullptr);
+  MenuActionRedim = Command(MenuAction, QStringLiteral("Image size..."), &TMainForm::MenuActionRedimClick);
+  // Printing comes with its own aspect.
   MenuAction->addSeparator();
   MenuFichierImprimer = Command(MenuAction, QStringLiteral("Print..."), nullptr);
 
@@ -429,10 +435,12 @@ void TMainForm::Guarded(const std::function<void()>& command) {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   // Never while a command runs, and only once the changes are saved or given up.
-  if (Busy() || !ConfirmSave())
+  if (Busy() || !ConfirmSave()) {
     event->ignore();
-  else
+  } else {
+    m_maximizedAtClose = isMaximized();
     event->accept();
+  }
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -448,9 +456,3 @@ void TMainForm::OpenCommandLineFile() {
   if (m_arguments.isEmpty()) return;
   OpenFile(LongFileName(m_arguments.front()), false);
 }
-
-// The settings aspect reads and writes Tesselune.ini and keeps the recent
-// files; until it is in place nothing is read or stored.
-void TMainForm::LoadSettings() {}
-void TMainForm::SaveSettings() {}
-void TMainForm::AddRecentFile(const QString&) {}

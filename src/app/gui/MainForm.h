@@ -8,11 +8,13 @@
 // The class is split by aspect: MainForm.cpp (start-up, shut-down, enabling
 // rules, the command guard), MainForm_File.cpp, MainForm_Edit.cpp,
 // MainForm_View.cpp (zoom, status, wait and progress), MainForm_Mosaic.cpp,
-// MainForm_Help.cpp.
+// MainForm_Image.cpp (the image size command), MainForm_Settings.cpp (the
+// settings file and the recent files), MainForm_Help.cpp.
 #include <QMainWindow>
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "mosaic/MosaicCommand.h"
 #include "raster/Bitmap.h"
@@ -25,6 +27,7 @@ class QMenu;
 class QToolBar;
 class TAProposForm;
 class TMyImage;
+class TRedimForm;
 class TSpecialEdit;
 
 class TMainForm : public QMainWindow {
@@ -32,8 +35,12 @@ class TMainForm : public QMainWindow {
 
  public:
   // arguments: the command line without the program's name; the first one,
-  // if any, is a picture opened once the window is shown.
-  explicit TMainForm(const QStringList& arguments = {}, QWidget* parent = nullptr);
+  // if any, is a picture opened once the window is shown. programFolder: the
+  // folder the open folder and the settings file start from; empty means the
+  // executable's (tests give a temporary folder, so that no run touches the
+  // user's settings).
+  explicit TMainForm(const QStringList& arguments = {}, QWidget* parent = nullptr,
+                     const QString& programFolder = QString());
   ~TMainForm() override;
 
   // The document and the window's state.
@@ -130,15 +137,23 @@ class TMainForm : public QMainWindow {
   // and refuse to start.
   bool Busy() const { return m_waitDepth > 0; }
 
-  // Settings file and recent files: the settings aspect fills these in.
+  // Settings file and recent files.
   void LoadSettings();
   void SaveSettings();
   void AddRecentFile(const QString& fileName);
+  QString RecentCaption(int index) const;
+
+  // The image size dialog, made on first use and kept.
+  std::unique_ptr<TRedimForm> RedimForm;
+  // Resizes the picture to newWidth x newHeight, smoothed or not, as one
+  // undoable change.
+  void ResizeImage(int newWidth, int newHeight, bool smooth);
 
   // Command handlers.
   void MenuFichierOuvrirClick();
   int MenuFichierEnregistrerClick();  // the dispatch's result (> 0: saved)
   void MenuFichierFermerClick();
+  void MenuFichierClick();
   void MenuFichierNClick(int tag);
   void MenuFichierQuitterClick();
   void MenuEditionClick();
@@ -146,6 +161,7 @@ class TMainForm : public QMainWindow {
   void MenuEditionCopierClick();
   void MenuEditionCollerClick();
   void MenuActionMosaiqueClick();
+  void MenuActionRedimClick();
   void MenuVignettesClick();
   void MenuUnitCmClick(QAction* sender);
   void MenuInformationsClick();
@@ -182,6 +198,9 @@ class TMainForm : public QMainWindow {
 
   QStringList m_arguments;
   bool m_argumentHandled = false;
+  // The window's state as the close was accepted (the settings are written
+  // later, as the window is destroyed); unset until then.
+  std::optional<bool> m_maximizedAtClose;
   int m_waitDepth = 0;
   std::unique_ptr<TAProposForm> m_aproposForm;
 };

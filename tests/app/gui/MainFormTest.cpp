@@ -110,7 +110,8 @@ class MainFormTest : public testing::Test {
   // The window as the program makes it, shown and active, with the test's
   // thumbnails and a seeded mosaic.
   TMainForm& Show(const QStringList& arguments = {}) {
-    Form = std::make_unique<TMainForm>(arguments);
+    // Settings read from and written to the test's own folder.
+    Form = std::make_unique<TMainForm>(arguments, nullptr, Dir.path());
     Form->Mosaic.ThumbnailsFolder = File(QStringLiteral("thumbs"));
     Form->Mosaic.Random = &m_random;
     Form->Mosaic.LoadThreads = 1;
@@ -472,7 +473,7 @@ TEST_F(MainFormTest, CommandLinePictureOpensOnceWithoutTouchingTheOpenFolder) {
   TMainForm& f = Show({Small});
   EXPECT_EQ(f.CurrentFile, Small);
   EXPECT_EQ(f.WorkingImage().Width(), 40);
-  EXPECT_EQ(f.OpenFolder, QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+  EXPECT_EQ(f.OpenFolder, Dir.path() + QLatin1Char('/'));
   EXPECT_EQ(f.ChangeCount, 0);
   // Shown again: not opened again.
   f.MenuFichierFermer->trigger();
