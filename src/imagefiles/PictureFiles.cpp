@@ -104,6 +104,10 @@ int ReadPicture(TPictureFileContext& context, const TFormatDescriptor& row, TGra
   if (row.Format == TPictureFormat::Tiff) context.LastTiffFormat = reader.StoredFormat();
   if (!quick) Notify(context, &reader, fileName, fsAfterLoad, cont);
   if (!cont) return 0;
+  if (context.WorkingLayout) {
+    reader.Bitmap().SetPixelFormat(pf24bit);
+    reader.Bitmap().Transparent = false;
+  }
   bitmap.Assign(&reader.Bitmap());
   return 1;
 }
