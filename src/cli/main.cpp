@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,11 +95,9 @@ TPictureFileContext ToolContext() { return TPictureFileContext{}; }
 // Opens a picture like the program's Open command: 24 bits, not transparent.
 bool OpenPicture(const std::string& path, TBitmap& picture) {
   TPictureFileContext context = ToolContext();
+  context.WorkingLayout = true;
   QString name = Q(path);
-  if (LoadPicture(context, name, picture, QString()) <= 0) return false;
-  picture.SetPixelFormat(pf24bit);
-  picture.Transparent = false;
-  return true;
+  return LoadPicture(context, name, picture, QString()) > 0;
 }
 
 bool SavePictureAs(const std::string& path, const TBitmap& picture, const TPictureFileEvent& handler = {}) {
@@ -246,8 +245,15 @@ int main(int argc, char** argv) {
   const std::string command = args.front();
   args.erase(args.begin());
   if (command == "--help" || command == "-h" || command == "help") return std::fputs(kUsage, stdout), ExitOk;
-  if (command == "mosaic") return RunMosaic(args);
-  if (command == "convert") return RunConvert(args);
-  if (command == "info") return RunInfo(args);
+  try {
+    if (command == "mosaic") return RunMosaic(args);
+    if (command == "convert") return RunConvert(args);
+    if (command == "info") return RunInfo(args);
+  } catch (const std::bad_alloc&) {
+    // Loads and saves report their own failures; this is any other
+    // allocation of a command (the mosaic's copies, its enlargement).
+    std::fputs("tesselune-cli: not enough memory\n", stderr);
+    return ExitFailed;
+  }
   return UsageError("unknown command " + command, kUsage);
 }

@@ -1,6 +1,7 @@
 #include "imagefiles/JpegImage.h"
 
 #include "imagefiles/CodecHelpers.h"
+#include "imagefiles/FileBytes.h"
 
 // jpeglib.h needs FILE and size_t declared first.
 // clang-format off
@@ -9,7 +10,6 @@
 #include <jpeglib.h>
 // clang-format on
 
-#include <QFile>
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -287,17 +287,6 @@ class TByteReader {
   std::int64_t m_pos = 0;
 };
 
-class TFileReader {
- public:
-  explicit TFileReader(QFile& file) : m_file(file) {}
-  bool Read(std::uint8_t* out, int n) { return m_file.read(reinterpret_cast<char*>(out), n) == n; }
-  bool Seek(std::int64_t pos) { return pos >= 0 && m_file.seek(pos); }
-  std::int64_t Pos() const { return m_file.pos(); }
-
- private:
-  QFile& m_file;
-};
-
 // Every pass through the loop moves at least two bytes on, so the walk ends
 // at the end of the input whatever the segment lengths say.
 template <class Reader>
@@ -367,10 +356,13 @@ void TJpegImage::WriteBytes(TByteBuffer& out) {
 void ReadJpegSize(const QString& fileName, int& width, int& height) {
   width = 0;
   height = 0;
-  QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly)) return;
-  TFileReader reader(file);
-  ProbeJpegSize(reader, width, height);
+  try {
+    const TFileBytes file(fileName);
+    TByteReader reader(file.Bytes());
+    ProbeJpegSize(reader, width, height);
+  } catch (const std::exception&) {
+    // an unreadable file has no size to tell
+  }
 }
 
 void ReadJpegSize(TBytes data, int& width, int& height) {

@@ -9,6 +9,7 @@
 
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
+#include "imagefiles/FileBytes.h"
 #include "imagefiles/JpegImage.h"
 
 TPictureFileContext DefaultPictureFileContext;
@@ -27,29 +28,6 @@ namespace {
 
 std::array<TSaveFormat, 7> g_saveFormats;
 std::vector<TRegistryEntry> g_openRegistry;
-
-// The whole file, mapped when possible so that large files cost no copy.
-class TFileBytes {
- public:
-  explicit TFileBytes(const QString& fileName) : m_file(fileName) {
-    if (!m_file.open(QIODevice::ReadOnly)) throw EImageError("cannot open file");
-    const qint64 size = m_file.size();
-    if (size > 0) m_mapped = m_file.map(0, size);
-    if (m_mapped) {
-      m_bytes = TBytes(m_mapped, size_t(size));
-    } else {
-      m_copy = m_file.readAll();
-      m_bytes = TBytes(reinterpret_cast<const std::uint8_t*>(m_copy.constData()), size_t(m_copy.size()));
-    }
-  }
-  TBytes Bytes() const { return m_bytes; }
-
- private:
-  QFile m_file;
-  uchar* m_mapped = nullptr;
-  QByteArray m_copy;
-  TBytes m_bytes;
-};
 
 void Notify(TPictureFileContext& context, TGraphic* graphic, const QString& fileName, TFileStage stage, bool& cont) {
   if (context.OnPictureFile) context.OnPictureFile(graphic, fileName, stage, cont);
@@ -84,12 +62,13 @@ std::unique_ptr<TGraphic> ReaderFor(const QString& fileName, const TFormatDescri
 }
 
 // Decodes the whole file with the reader; a reader that gives no picture failed.
-void Decode(TGraphic& reader, const QString& fileName) {
-  {
-    const TFileBytes file(fileName);
-    reader.LoadFromBytes(file.Bytes());
-  }
+void Decode(TGraphic& reader, TBytes bytes) {
+  reader.LoadFromBytes(bytes);
   if (reader.Bitmap().Empty()) throw EImageError("no picture");
+}
+void Decode(TGraphic& reader, const QString& fileName) {
+  const TFileBytes file(fileName);
+  Decode(reader, file.Bytes());
 }
 
 // Reads the file into the reader, with the stage events; 1 read, 0 vetoed.
@@ -102,8 +81,9 @@ int ReadPicture(TPictureFileContext& context, const TFormatDescriptor& row, TGra
   reader.Options.QuickMode = quick;
   reader.Options.ThumbnailOnly = quick;
   reader.Options.JpegScale = 0;
+  const TFileBytes file(fileName);
   if (quick && row.Format == TPictureFormat::Jpeg) {
-    ReadJpegSize(fileName, context.PictureWidth, context.PictureHeight);
+    ReadJpegSize(file.Bytes(), context.PictureWidth, context.PictureHeight);
     reader.Options.JpegScale = JpegScaleFor(context.PictureWidth, context.PictureHeight, 150);
   }
   // A preview must stay cheap: only JPEG (decoded at a reduced scale) and the
@@ -111,7 +91,7 @@ int ReadPicture(TPictureFileContext& context, const TFormatDescriptor& row, TGra
   std::optional<TPictureSizeCap> cap;
   if (quick && row.Format != TPictureFormat::Jpeg && row.Format != TPictureFormat::NativeImage)
     cap.emplace(PreviewPixelLimit);
-  Decode(reader, fileName);
+  Decode(reader, file.Bytes());
   int fullWidth = 0, fullHeight = 0;
   if (quick && reader.PartialRead(fullWidth, fullHeight)) {
     context.PictureWidth = fullWidth;
@@ -124,6 +104,10 @@ int ReadPicture(TPictureFileContext& context, const TFormatDescriptor& row, TGra
   if (row.Format == TPictureFormat::Tiff) context.LastTiffFormat = reader.StoredFormat();
   if (!quick) Notify(context, &reader, fileName, fsAfterLoad, cont);
   if (!cont) return 0;
+  if (context.WorkingLayout) {
+    reader.Bitmap().SetPixelFormat(pf24bit);
+    reader.Bitmap().Transparent = false;
+  }
   bitmap.Assign(&reader.Bitmap());
   return 1;
 }

@@ -64,6 +64,10 @@ struct TPictureFileContext {
   // pf24bit or pf32bit); kept when a later read fails. The open dialog's
   // preview shows it.
   TPixelFormat LastTiffFormat = pfDevice;
+  // Hand the picture over as a working image (24 bits, not transparent). The
+  // conversion is part of the load, so a picture too large to convert is a
+  // failed load like any other, not an exception for the caller.
+  bool WorkingLayout = false;
 };
 
 extern TPictureFileContext DefaultPictureFileContext;

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -36,8 +37,14 @@ std::optional<TBitmap> MakeSquare(const QString& path, const TThumbnailLoadOptio
   const int scale =
       options.FastJpeg && HasFormatExtension(TPictureFormat::Jpeg, path) ? FastJpegScale(path, options.CellSize) : 0;
   if (!DecodePictureFile(path, picture, scale)) return std::nullopt;
-  picture.SetPixelFormat(pf24bit);
-  ScaleBitmap(options.CellSize, options.CellSize, picture);
+  // A picture too large to convert or square is a file that cannot be
+  // loaded, like one whose decoding ran out of memory.
+  try {
+    picture.SetPixelFormat(pf24bit);
+    ScaleBitmap(options.CellSize, options.CellSize, picture);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
   return picture;
 }
 

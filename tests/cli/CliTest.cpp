@@ -7,7 +7,19 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+// jpeglib.h needs FILE and size_t declared first.
+// clang-format off
+#include <cstddef>
+#include <jpeglib.h>
+// clang-format on
+
 #include "TestBitmaps.h"
+#include "TestFiles.h"
 #include "imagefiles/PictureFiles.h"
 
 using namespace testing_bitmaps;
@@ -25,6 +37,50 @@ CliRun RunCli(const QStringList& args) {
   EXPECT_TRUE(p.waitForFinished(120000));
   return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
           QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+// Runs the tool in a child whose data segment may grow by at most budget
+// bytes beyond the test's own, standard error going to errFile. Under the
+// address sanitizer, a failed allocation returns null as it does without it.
+int RunCliWithDataBudget(std::uint64_t budget, const QStringList& args, const QString& errFile) {
+  std::vector<QByteArray> encoded{QFile::encodeName(QStringLiteral(TESSELUNE_CLI))};
+  for (const QString& a : args) encoded.push_back(QFile::encodeName(a));
+  std::vector<char*> argv;
+  for (QByteArray& a : encoded) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const QByteArray err = QFile::encodeName(errFile);
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::string options = std::string(asan ? asan : "") + ":allocator_may_return_null=1";
+  return testing_files::RunWithDataBudget(budget, [&] {
+    if (!std::freopen(err.constData(), "w", stderr)) return 103;
+    setenv("ASAN_OPTIONS", options.c_str(), 1);
+    execv(argv[0], argv.data());
+    return 104;
+  });
+}
+
+// A plain grey JPEG, written row by row so that making it costs no picture
+// in memory: large in pixels, small on disk.
+void WriteGreyJpeg(const QString& path, int width, int height) {
+  FILE* out = std::fopen(QFile::encodeName(path).constData(), "wb");
+  ASSERT_NE(out, nullptr);
+  jpeg_compress_struct c{};
+  jpeg_error_mgr err{};
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  jpeg_stdio_dest(&c, out);
+  c.image_width = JDIMENSION(width);
+  c.image_height = JDIMENSION(height);
+  c.input_components = 1;
+  c.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&c);
+  jpeg_start_compress(&c, TRUE);
+  std::vector<JSAMPLE> row(size_t(width), 128);
+  JSAMPROW rows[1] = {row.data()};
+  while (c.next_scanline < c.image_height) jpeg_write_scanlines(&c, rows, 1);
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  std::fclose(out);
 }
 
 QByteArray Contents(const QString& path) {
@@ -161,4 +217,36 @@ TEST_F(CliTool, ConvertAndInfo) {
   EXPECT_TRUE(lines[0].startsWith(Path("target.png") + ": 50x30 pixels, 24 bits, ")) << lines[0].toStdString();
   EXPECT_TRUE(lines[0].endsWith(" bytes") || lines[0].endsWith(" Kb")) << lines[0].toStdString();
   EXPECT_TRUE(lines[1].startsWith(Path("t.gif") + ": 50x30 pixels, 8 bits, ")) << lines[1].toStdString();
+}
+
+// A grey photograph whose pixels fit in memory but whose 24-bit working copy
+// does not: opening it is a failed load with the program's message, as a
+// target and as a thumbnail (where the load stops at it), never an abort.
+TEST_F(CliTool, FullMemoryIsALoadErrorNotACrash) {
+  QDir().mkpath(Path("bigthumbs"));
+  const QString big = Path("bigthumbs/z.jpg");
+  WriteGreyJpeg(big, 20000, 15000);  // 300 MB of grey, 900 MB at 24 bits
+  for (int i = 0; i < 2; ++i)
+    Write(QStringLiteral("bigthumbs/t%1.png").arg(i), Solid(12, 9, RGBColor(i * 90, 100, 50)));
+  const std::uint64_t budget = std::uint64_t(600) << 20;
+  const QString err = Path("err.txt");
+  struct Case {
+    QStringList args;
+    int status;
+    QString message;
+  } cases[] = {
+      {{"convert", big, Path("o.bmp")}, 1, QStringLiteral("Unable to load image in file \"%1\" !").arg(big)},
+      {{"mosaic", big, "--output", Path("o.png")}, 1, QStringLiteral("Unable to load image in file \"%1\" !").arg(big)},
+      {{"mosaic", Path("target.png"), "--thumbnails", Path("bigthumbs"), "--seed", "1", "--output", Path("m.png")},
+       0,
+       QString()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    EXPECT_EQ(RunCliWithDataBudget(budget, c.args, err), c.status);
+    const QString text = QString::fromLocal8Bit(Contents(err));
+    EXPECT_TRUE(text.contains(c.message)) << text.toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(Path("o.bmp")));
+  EXPECT_TRUE(QFile::exists(Path("m.png")));  // from the two thumbnails before the photograph
 }

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <csignal>
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "TestBitmaps.h"
 #include "TestFiles.h"
@@ -204,6 +208,52 @@ TEST_F(PictureFiles, FailedLoadsReportOnceAndLeaveTheBitmap) {
   EXPECT_EQ(LoadPicture(file, target, QString()), -1);
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(StagesSeen(), std::vector<TFileStage>{fsFailed});
+}
+
+// A device, a named pipe or a folder is not a picture file: each fails at
+// once, however it is reached, instead of reading without end or waiting for
+// a writer. Each load runs in a child with an alarm and a data budget, so a
+// regression fails the test instead of hanging it.
+TEST_F(PictureFiles, OnlyRegularFilesAreRead) {
+  ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), Path("zero.png")));
+  ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), Path("zero.jpg")));
+  ASSERT_EQ(mkfifo(QFile::encodeName(Path("zz.png")).constData(), 0600), 0);
+  ASSERT_EQ(mkfifo(QFile::encodeName(Path("zz.jpg")).constData(), 0600), 0);
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.bmp")));
+  ShowFileErrors = false;
+  const auto bounded = [](const std::function<int()>& body) {
+    return RunWithDataBudget(ReaderMemoryBudget, [&] {
+      alarm(20);
+      return body();
+    });
+  };
+  for (const char* n : {"zero.png", "zero.jpg", "zz.png", "zz.jpg", "folder.bmp"}) {
+    SCOPED_TRACE(n);
+    const QString path = Path(n);
+    EXPECT_EQ(bounded([&] {
+                QString name = path;
+                TBitmap target;
+                return LoadPicture(name, target, QString()) == -1 ? 1 : 0;
+              }),
+              1);
+    EXPECT_EQ(bounded([&] {
+                QString name = path;
+                TBitmap target;
+                return LoadPicturePreview(name, target) == -1 ? 1 : 0;
+              }),
+              1);
+    EXPECT_EQ(bounded([&] {
+                TBitmap target;
+                return DecodePictureFile(path, target) ? 0 : 1;
+              }),
+              1);
+    EXPECT_EQ(bounded([&] {
+                int w = -1, h = -1;
+                ReadJpegSize(path, w, h);
+                return w == 0 && h == 0 ? 1 : 0;
+              }),
+              1);
+  }
 }
 
 TEST_F(PictureFiles, VetoesStopWithoutFailure) {

@@ -6,13 +6,18 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "TestBitmaps.h"
+#include "TestFiles.h"
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
 #include "imagefiles/PictureFiles.h"
 #include "raster/RectUtils.h"
 
 using namespace testing_bitmaps;
+using testing_files::RunWithDataBudget;
 
 namespace {
 
@@ -114,6 +119,38 @@ TEST_F(ThumbnailLibrary, UnreadableFileEndsTheLoad) {
     EXPECT_EQ(load.counts, std::vector<int>{1});
   }
   EXPECT_TRUE(ShowFileErrors);  // the load decodes in its own context
+}
+
+// A named pipe or a link to a device among the thumbnails is an unreadable
+// file like any other: the load stops there instead of waiting for a writer
+// or reading without end (in a child, so a regression fails instead of hanging).
+TEST_F(ThumbnailLibrary, PipesAndDevicesEndTheLoadAtOnce) {
+  Write("a.png", Solid(5, 5, clRed));
+  Write("c.png", Solid(5, 5, clBlue));
+  // The PNG files come first, so a JPEG stops the load after both of them.
+  const std::pair<const char*, int> cases[] = {{"b.png", 1}, {"b.jpg", 2}};
+  for (const auto& [special, loaded] : cases) {
+    SCOPED_TRACE(special);
+    const QString path = dir.filePath(QString::fromLatin1(special));
+    ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    for (int threads : {1, 3})
+      EXPECT_EQ(RunWithDataBudget(testing_files::ReaderMemoryBudget,
+                                  [&] {
+                                    alarm(20);
+                                    return LoadWith(threads).list.Count();
+                                  }),
+                loaded)
+          << threads;
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path));
+    EXPECT_EQ(RunWithDataBudget(testing_files::ReaderMemoryBudget,
+                                [&] {
+                                  alarm(20);
+                                  return LoadWith(1).list.Count();
+                                }),
+              loaded);
+    ASSERT_TRUE(QFile::remove(path));
+  }
 }
 
 TEST_F(ThumbnailLibrary, EmptyFolderWarns) {

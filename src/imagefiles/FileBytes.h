@@ -1,0 +1,35 @@
+#pragma once
+// The bytes of one picture file, as the readers see them.
+#include <QString>
+#include <cstdint>
+#include <string>
+
+#include "imagefiles/Graphic.h"
+
+// Opens a regular file and holds its whole content, mapped when possible so
+// that a large file costs no copy. Anything else (a folder, a named pipe, a
+// device, a link to one) is refused without blocking, and no more bytes are
+// read than the size the file system reported when the file was opened, so
+// a file that grows meanwhile cannot make a read endless. Throws EImageError
+// with the reason ("no such file", "permission denied", "not a regular
+// file", ...); std::bad_alloc when the copy cannot be made.
+class TFileBytes {
+ public:
+  explicit TFileBytes(const QString& fileName);
+  ~TFileBytes();
+  TFileBytes(const TFileBytes&) = delete;
+  TFileBytes& operator=(const TFileBytes&) = delete;
+
+  TBytes Bytes() const { return m_bytes; }
+
+ private:
+  int m_fd = -1;
+  void* m_mapped = nullptr;
+  std::size_t m_mappedSize = 0;
+  TByteBuffer m_copy;
+  TBytes m_bytes;
+};
+
+// The reason a system call failed with errno, in the words of the load
+// error's second line.
+std::string SystemErrorReason(int error);
