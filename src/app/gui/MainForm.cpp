@@ -30,6 +30,8 @@
 #include "app/gui/Apropos.h"
 #include "app/gui/MenuStyle.h"
 #include "app/gui/SpecialEdit.h"
+#include "dialogs/gui/AnnulImp.h"
+#include "dialogs/gui/Impr.h"
 #include "dialogs/gui/Redim.h"
 #include "display/gui/MyGraphic.h"
 
@@ -173,8 +175,7 @@ void TMainForm::CreateToolPanel() {
   BtnOuvrir = button(QStringLiteral("Open"), &TMainForm::MenuFichierOuvrirClick);
   BtnEnregistrer = button(QStringLiteral("Save as"), nullptr);
   connect(BtnEnregistrer, &QAction::triggered, this, [this] { Guarded([this] { MenuFichierEnregistrerClick(); }); });
-  // Printing comes with its own aspect.
-  BtnImprimer = button(QStringLiteral("Print"), nullptr);
+  BtnImprimer = button(QStringLiteral("Print"), &TMainForm::MenuFichierImprimerClick);
   ToolBar->addWidget(Gap(ToolBar, 8));
   BtnAction = button(QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
   BtnRedim = button(QStringLiteral("Image size"), &TMainForm::MenuActionRedimClick);
@@ -265,9 +266,8 @@ void TMainForm::CreateMenus() {
   MenuActionMosaique = Command(MenuAction, QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
   MenuAction->addSeparator();
   MenuActionRedim = Command(MenuAction, QStringLiteral("Image size..."), &TMainForm::MenuActionRedimClick);
-  // Printing comes with its own aspect.
   MenuAction->addSeparator();
-  MenuFichierImprimer = Command(MenuAction, QStringLiteral("Print..."), nullptr);
+  MenuFichierImprimer = Command(MenuAction, QStringLiteral("Print..."), &TMainForm::MenuFichierImprimerClick);
 
   MenuOptions = bar->addMenu(QStringLiteral("Options"));
   MenuVerifierTaille = Command(MenuOptions, QStringLiteral("Check size"), nullptr);

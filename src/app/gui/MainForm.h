@@ -11,6 +11,7 @@
 // MainForm_Image.cpp (the image size command), MainForm_Settings.cpp (the
 // settings file and the recent files), MainForm_Help.cpp.
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -28,6 +29,8 @@ class QToolBar;
 class TAProposForm;
 class TMyImage;
 class TRedimForm;
+class TImprForm;
+class TAnnulerForm;
 class TSpecialEdit;
 
 class TMainForm : public QMainWindow {
@@ -145,6 +148,9 @@ class TMainForm : public QMainWindow {
 
   // The image size dialog, made on first use and kept.
   std::unique_ptr<TRedimForm> RedimForm;
+  // Made on first use; the print dialog again after a change of unit.
+  QPointer<TImprForm> ImprForm;
+  QPointer<TAnnulerForm> AnnulerForm;
   // Resizes the picture to newWidth x newHeight, smoothed or not, as one
   // undoable change.
   void ResizeImage(int newWidth, int newHeight, bool smooth);
@@ -162,6 +168,7 @@ class TMainForm : public QMainWindow {
   void MenuEditionCollerClick();
   void MenuActionMosaiqueClick();
   void MenuActionRedimClick();
+  void MenuFichierImprimerClick();
   void MenuVignettesClick();
   void MenuUnitCmClick(QAction* sender);
   void MenuInformationsClick();

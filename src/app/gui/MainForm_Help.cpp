@@ -8,6 +8,7 @@
 #include "app/MyMsgDlg.h"
 #include "app/gui/Apropos.h"
 #include "app/gui/MainForm.h"
+#include "dialogs/gui/Impr.h"
 
 QString TMainForm::InformationPagePath() {
   // Named like the executable, beside it or in the installed data folder.
@@ -35,6 +36,8 @@ void TMainForm::MenuAProposClick() {
 
 void TMainForm::MenuUnitCmClick(QAction* sender) {
   // The two units are one choice (the action group keeps one checked); the
-  // print layout dialog, once it exists, is made again with the new unit.
+  // print layout dialog reads the unit when it is made, so it goes and is
+  // made again with the new unit at the next "Print...".
   sender->setChecked(true);
+  delete ImprForm.data();
 }

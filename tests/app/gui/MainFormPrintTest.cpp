@@ -1,0 +1,87 @@
+// "Print..." from the window, on the real print queue.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include "app/gui/WindowFixture.h"
+#include "dialogs/gui/Impr.h"
+
+namespace {
+
+class WindowPrintTest : public WindowFixture {
+ protected:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    if (QPrinterInfo::defaultPrinter().isNull())
+      GTEST_SKIP() << "no CUPS queue: scripts/start-printer.sh starts the print system this test needs";
+    Output = QDir(qEnvironmentVariable("TESSELUNE_PRINT_DIR", QStringLiteral("/var/spool/tesselune-pdf")));
+    if (!Output.exists()) GTEST_SKIP() << "the queue's output folder " << Output.path().toStdString() << " is missing";
+  }
+
+  // The pdfinfo report of the job's PDF once the queue has written it whole;
+  // empty after a minute.
+  QString WaitForPdfInfo(const QString& stem) {
+    for (int i = 0; i < 300; ++i) {
+      const QStringList found = Output.entryList({stem + QStringLiteral("*.pdf")}, QDir::Files);
+      if (!found.isEmpty()) {
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {Output.filePath(found.first())});
+        if (info.waitForFinished(10000) && info.exitCode() == 0) return QString::fromUtf8(info.readAllStandardOutput());
+      }
+      QTest::qWait(200);
+    }
+    return {};
+  }
+
+  // Presses "Print" in the layout dialog once it is up.
+  static void PressPrintWhenShown() {
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer] {
+      if (auto* form = dynamic_cast<TImprForm*>(QApplication::activeModalWidget())) {
+        timer->deleteLater();
+        QTest::mouseClick(form->BImprimer, Qt::LeftButton);
+      }
+    });
+    timer->start();
+  }
+
+  QDir Output;
+};
+
+TEST_F(WindowPrintTest, PrintFromTheMenuGivesAPdfAndAUnitChangeRemakesTheDialog) {
+  const QString stem = QStringLiteral("tslwindow%1").arg(QCoreApplication::applicationPid());
+  const QString picture = File(stem + QStringLiteral(".png"));
+  QImage image(640, 480, QImage::Format_RGB32);
+  image.fill(qRgb(200, 30, 30));
+  ASSERT_TRUE(image.save(picture));
+
+  TMainForm& form = Make();
+  form.show();
+  EXPECT_FALSE(form.MenuFichierImprimer->isEnabled());  // no picture yet
+  Open(picture);
+  ASSERT_TRUE(form.PrinterPresent);
+  ASSERT_TRUE(form.MenuFichierImprimer->isEnabled());
+
+  PressPrintWhenShown();
+  form.MenuFichierImprimer->trigger();
+  const QString info = WaitForPdfInfo(stem);
+  ASSERT_FALSE(info.isEmpty()) << "no PDF for " << stem.toStdString();
+  EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")))) << info.toStdString();
+  EXPECT_TRUE(Messages.empty());
+  ASSERT_TRUE(form.ImprForm);
+
+  // The dialog reads the unit when it is made: a change of unit drops it.
+  form.MenuUnitPouces->trigger();
+  EXPECT_FALSE(form.ImprForm);
+  EXPECT_TRUE(form.MenuUnitPouces->isChecked());
+}
+
+}  // namespace
