@@ -29,32 +29,12 @@
 #include "app/gui/Apropos.h"
 #include "app/gui/MenuStyle.h"
 #include "app/gui/SpecialEdit.h"
+#include "app/gui/WindowFixture.h"
 #include "display/gui/MyGraphic.h"
 #include "imagefiles/PictureFiles.h"
 #include "mosaic/MosaicRandom.h"
 
 namespace {
-
-// Answers the open and save dialogs of the dispatch from a script: each run
-// takes the next name (an empty one cancels the dialog).
-class TScriptedDialogs : public TPictureFileDialogs {
- public:
-  std::deque<QString> OpenNames, SaveNames;
-  int SaveRuns = 0;
-  bool RunOpenDialog(QString& fileName, const QString&, const QString&, bool&) override {
-    if (OpenNames.empty()) return false;
-    fileName = OpenNames.front();
-    OpenNames.pop_front();
-    return !fileName.isEmpty();
-  }
-  bool RunSaveDialog(QString& fileName, const QString&, int, const QString&, const QString&) override {
-    ++SaveRuns;
-    if (SaveNames.empty()) return false;
-    fileName = SaveNames.front();
-    SaveNames.pop_front();
-    return !fileName.isEmpty();
-  }
-};
 
 QImage Gradient(int w, int h) {
   QImage image(w, h, QImage::Format_RGB32);
@@ -63,22 +43,10 @@ QImage Gradient(int w, int h) {
   return image;
 }
 
-class MainFormTest : public testing::Test {
+class MainFormTest : public WindowFixture {
  protected:
   void SetUp() override {
-    SetFrenchTexts();
-    RegisterPictureFormats();
-    InitMenuColors();
-    m_previousPresenter = SetMsgPresenter([this](const TMsgRequest& r) {
-      Messages.push_back(r);
-      if (Answers.empty()) return MsgUnattendedResult(r.Buttons);
-      const int answer = Answers.front();
-      Answers.pop_front();
-      return answer;
-    });
-    m_previousDialogs = PictureFileDialogs;
-    PictureFileDialogs = &Dialogs;
-    ASSERT_TRUE(Dir.isValid());
+    WindowFixture::SetUp();
     Small = File("small.png");
     ASSERT_TRUE(Gradient(40, 30).save(Small));
     Large = File("large.png");
@@ -94,18 +62,9 @@ class MainFormTest : public testing::Test {
   }
 
   void TearDown() override {
-    if (Form) {
-      Form->ChangeCount = 0;
-      Form.reset();
-    }
-    PictureFileDialogs = m_previousDialogs;
-    OnPictureFile = nullptr;
-    SetMsgPresenter(m_previousPresenter);
-    SetFrenchTexts();
+    WindowFixture::TearDown();
     QGuiApplication::clipboard()->clear();
   }
-
-  QString File(const QString& name) const { return Dir.filePath(name); }
 
   // The window as the program makes it, shown and active, with the test's
   // thumbnails and a seeded mosaic.
@@ -123,12 +82,6 @@ class MainFormTest : public testing::Test {
     return *Form;
   }
 
-  // Opens through "Open..." with the dialog answering name.
-  void Open(const QString& name) {
-    Dialogs.OpenNames.push_back(name);
-    Form->MenuFichierOuvrir->trigger();
-  }
-
   // 10-pixel cells: a small picture grows to 800 pixels, quick to build.
   void SmallCells() {
     Form->EdiTaille->SetItemIndex(0);
@@ -141,16 +94,9 @@ class MainFormTest : public testing::Test {
     return false;
   }
 
-  QTemporaryDir Dir;
   QString Small, Large;
-  TScriptedDialogs Dialogs;
-  std::vector<TMsgRequest> Messages;
-  std::deque<int> Answers;
-  std::unique_ptr<TMainForm> Form;
 
  private:
-  TMsgPresenter m_previousPresenter;
-  TPictureFileDialogs* m_previousDialogs = nullptr;
   TSeededRandom m_random{7};
 };
 

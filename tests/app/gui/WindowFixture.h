@@ -14,16 +14,27 @@
 #include "app/gui/MainForm.h"
 #include "imagefiles/PictureFiles.h"
 
-class TOpenScript : public TPictureFileDialogs {
+// Answers the open and save dialogs of the dispatch from a script: each run
+// takes the next name (an empty one, or none left, cancels the dialog).
+class TScriptedDialogs : public TPictureFileDialogs {
  public:
-  std::deque<QString> OpenNames;
+  std::deque<QString> OpenNames, SaveNames;
+  int SaveRuns = 0;
   bool RunOpenDialog(QString& fileName, const QString&, const QString&, bool&) override {
-    if (OpenNames.empty()) return false;
-    fileName = OpenNames.front();
-    OpenNames.pop_front();
+    return Next(OpenNames, fileName);
+  }
+  bool RunSaveDialog(QString& fileName, const QString&, int, const QString&, const QString&) override {
+    ++SaveRuns;
+    return Next(SaveNames, fileName);
+  }
+
+ private:
+  static bool Next(std::deque<QString>& names, QString& fileName) {
+    if (names.empty()) return false;
+    fileName = names.front();
+    names.pop_front();
     return !fileName.isEmpty();
   }
-  bool RunSaveDialog(QString&, const QString&, int, const QString&, const QString&) override { return false; }
 };
 
 class WindowFixture : public testing::Test {
@@ -32,9 +43,14 @@ class WindowFixture : public testing::Test {
     SetFrenchTexts();
     RegisterPictureFormats();
     InitMenuColors();
+    // Messages are recorded and answered from Answers, else as a closed
+    // dialog would answer.
     m_previousPresenter = SetMsgPresenter([this](const TMsgRequest& r) {
       Messages.push_back(r);
-      return MsgUnattendedResult(r.Buttons);
+      if (Answers.empty()) return MsgUnattendedResult(r.Buttons);
+      const int answer = Answers.front();
+      Answers.pop_front();
+      return answer;
     });
     m_previousDialogs = PictureFileDialogs;
     PictureFileDialogs = &Dialogs;
@@ -48,6 +64,7 @@ class WindowFixture : public testing::Test {
       Form.reset();
     }
     PictureFileDialogs = m_previousDialogs;
+    OnPictureFile = nullptr;
     SetMsgPresenter(m_previousPresenter);
     SetFrenchTexts();
     PreviewEnabled = false;
@@ -72,8 +89,9 @@ class WindowFixture : public testing::Test {
   }
 
   QTemporaryDir Dir;
-  TOpenScript Dialogs;
+  TScriptedDialogs Dialogs;
   std::vector<TMsgRequest> Messages;
+  std::deque<int> Answers;
   std::unique_ptr<TMainForm> Form;
 
  private:
