@@ -26,31 +26,15 @@
 #include <thread>
 #include <vector>
 
+#include "ValueNoise.h"
 #include "raster/Bitmap.h"
 #include "raster/Lanczos.h"
 
 namespace {
 
-constexpr int kWidth = 1600, kHeight = 1200;
+using namespace bench_noise;
 
-double Hash(int x, int y, std::uint32_t seed) {
-  std::uint32_t h = std::uint32_t(x) * 374761393u + std::uint32_t(y) * 668265263u + seed * 2246822519u;
-  h = (h ^ (h >> 13)) * 1274126177u;
-  return double(h ^ (h >> 16)) / 4294967295.0;
-}
-double Noise(double x, double y, std::uint32_t seed) {
-  const int xi = int(std::floor(x)), yi = int(std::floor(y));
-  const double fx = x - xi, fy = y - yi;
-  const double sx = fx * fx * (3 - 2 * fx), sy = fy * fy * (3 - 2 * fy);
-  const double a = Hash(xi, yi, seed), b = Hash(xi + 1, yi, seed);
-  const double c = Hash(xi, yi + 1, seed), d = Hash(xi + 1, yi + 1, seed);
-  return (a + (b - a) * sx) * (1 - sy) + (c + (d - c) * sx) * sy;
-}
-double Fractal(double x, double y, std::uint32_t seed) {
-  double sum = 0, amp = 0.5, f = 1;
-  for (int o = 0; o < 5; ++o, amp *= 0.5, f *= 2) sum += amp * Noise(x * f, y * f, seed + std::uint32_t(o));
-  return sum;
-}
+constexpr int kWidth = 1600, kHeight = 1200;
 
 // Sky with clouds, textured ground, hard-edged shaded discs, thin lines and
 // grain: the smooth areas, sharp edges and fine detail of a photograph.
@@ -79,7 +63,7 @@ TBitmap Photograph() {
         }
       }
       if (x % 97 == 13 || (y % 61 == 7 && v > horizon)) r = g = bl = 245;  // wires and fences
-      const double grain = (Hash(x, y, 99) - 0.5) * 12;
+      const double grain = (Lattice(x, y, 99) - 0.5) * 12;
       row[3 * x + 0] = std::uint8_t(std::clamp(bl + grain, 0.0, 255.0));
       row[3 * x + 1] = std::uint8_t(std::clamp(g + grain, 0.0, 255.0));
       row[3 * x + 2] = std::uint8_t(std::clamp(r + grain, 0.0, 255.0));
