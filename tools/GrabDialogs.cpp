@@ -25,6 +25,7 @@
 #include "controls/gui/Spin2.h"
 #include "dialogs/gui/AnnulImp.h"
 #include "dialogs/gui/Impr.h"
+#include "dialogs/gui/Redim.h"
 #include "imagefiles/gui/JPGCompress.h"
 #include "imagefiles/gui/MyDlgs.h"
 
@@ -189,6 +190,12 @@ void GrabFileDialogs(const QDir& pictures) {
 
 // The print layout on an A4 page written to a file (no print system needed),
 // laid out for a landscape picture, and the cancel window of a job.
+void GrabImageSize() {
+  const TBitmap picture(640, 480, pf24bit);
+  TRedimForm form;
+  GrabModal("image-size.png", [&] { form.Execute(picture); });
+}
+
 void GrabPrinting() {
   QTemporaryDir dir;
   QPrinter printer(QPrinter::HighResolution);
@@ -244,6 +251,7 @@ int main(int argc, char** argv) {
   Save(about, "about.png");
   TJPGCompressForm jpeg;
   Save(jpeg, "jpeg-options.png");
+  GrabImageSize();
   GrabPrinting();
 
   const QString thumbnails = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Thumbnails"));
