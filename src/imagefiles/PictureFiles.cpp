@@ -104,7 +104,8 @@ int ReadPicture(TPictureFileContext& context, const TFormatDescriptor& row, TGra
   if (row.Format == TPictureFormat::Tiff) context.LastTiffFormat = reader.StoredFormat();
   if (!quick) Notify(context, &reader, fileName, fsAfterLoad, cont);
   if (!cont) return 0;
-  if (context.WorkingLayout) {
+  // A preview keeps its stored layout: the open dialog reports it.
+  if (context.WorkingLayout && !quick) {
     reader.Bitmap().SetPixelFormat(pf24bit);
     reader.Bitmap().Transparent = false;
   }

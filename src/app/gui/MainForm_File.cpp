@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
+#include <utility>
 
 #include "app/FoncUtils.h"
 #include "app/MyMsgDlg.h"
@@ -40,10 +41,13 @@ void TMainForm::OpenFile(const QString& name, bool remember) {
   ShowFileErrors = true;
   QString fileName = name;
   // Loaded aside, so that a failed or cancelled load leaves the picture as it was.
+  // The conversion to 24 bits is part of the load, so a picture too large to
+  // convert is refused with the load's own message.
   TBitmap loaded;
-  if (LoadPicture(fileName, loaded, OpenFolder) <= 0) return;
-  loaded.Transparent = false;
-  loaded.SetPixelFormat(pf24bit);
+  const bool layout = std::exchange(DefaultPictureFileContext.WorkingLayout, true);
+  const int result = LoadPicture(fileName, loaded, OpenFolder);
+  DefaultPictureFileContext.WorkingLayout = layout;
+  if (result <= 0) return;
   WorkingImage().Assign(&loaded);
   ClearUndo();
   ChangeCount = 0;
