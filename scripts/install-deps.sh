@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libgif-dev libtiff-dev zlib1g-dev
   libmagick++-dev imagemagick metapixel
+  libsqlite3-dev               # the lasting thumbnail cache
   libmagickcore-6.q16-6-extra  # ImageMagick's WMF reader (with libwmf): the metafile tests need it
   libvips-dev libvips-tools    # the resize benchmark's peer
   googletest libgtest-dev libgmock-dev libbenchmark-dev

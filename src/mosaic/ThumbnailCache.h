@@ -1,0 +1,72 @@
+#pragma once
+// A lasting store of squared thumbnails and their colour descriptors, so that
+// a library of photographs is decoded once and reused by later runs. One
+// SQLite file in the user's cache folder. A stored square serves only while
+// its photograph keeps the size and modification time it had when stored, and
+// only for the same cell size and way of squaring.
+//
+// The cache never makes a load fail: a damaged file, or one written in another
+// layout, is replaced by an empty one; a file that cannot be opened or is
+// locked by another run leaves the cache unusable, and every lookup misses.
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+#include "raster/Bitmap.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// What makes a stored square reusable besides the photograph itself.
+struct TThumbnailCacheMode {
+  int CellSize = 20;
+  bool Crop = false;      // the largest centred square instead of the whole photo
+  bool FastJpeg = false;  // JPEG decoded at a reduced scale
+};
+
+struct TCachedThumbnail {
+  TBitmap Square;                        // 24 bits, CellSize x CellSize
+  std::vector<std::uint8_t> Descriptor;  // the caller's own bytes, kept as given
+};
+
+class TThumbnailCache {
+ public:
+  // <per-user cache folder>/thumbnails.sqlite
+  static QString DefaultFile();
+
+  explicit TThumbnailCache(const QString& file = DefaultFile());
+  ~TThumbnailCache();
+  TThumbnailCache(const TThumbnailCache&) = delete;
+  TThumbnailCache& operator=(const TThumbnailCache&) = delete;
+
+  bool Usable() const { return m_db != nullptr; }
+  const QString& File() const { return m_file; }
+
+  // The stored thumbnail of the photograph at path, made in mode; false when
+  // there is none or the photograph changed since.
+  bool Find(const QString& path, const TThumbnailCacheMode& mode, TCachedThumbnail& out);
+  // Keeps a thumbnail of the photograph at path as it is now (its size and
+  // time are read here), replacing any older one of the same mode.
+  void Store(const QString& path, const TThumbnailCacheMode& mode, const TCachedThumbnail& thumbnail);
+  // Drops the thumbnails of photographs under folder that no longer exist.
+  void DropMissing(const QString& folder);
+
+  // Stores between these two go to the file together (much faster).
+  void BeginBatch();
+  void EndBatch();
+
+ private:
+  bool Open();
+  void Close();
+  void Rebuild();
+  // Called on an SQLite failure: a damaged file is rebuilt, anything else
+  // (a lock held elsewhere, a full disk) turns the cache off for this run.
+  void Failed(int code);
+  sqlite3_stmt* Prepare(const char* sql);
+
+  QString m_file;
+  sqlite3* m_db = nullptr;
+  sqlite3_stmt* m_find = nullptr;
+  sqlite3_stmt* m_store = nullptr;
+  bool m_inBatch = false;
+};
