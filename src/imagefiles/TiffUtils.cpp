@@ -237,7 +237,34 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
   return image;
 }
 
-TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
+// An uncompressed picture is its strips' (or tiles') bytes as they stand, so
+// a large one whose strips, as far as they lie within the file, cannot cover
+// it is refused before its pixels are allocated. Up to UnbackedPixels a
+// damaged strip only leaves its rows empty, as with any other compression.
+void CheckStoredBytes(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std::uint32_t height) {
+  if (std::int64_t(width) * height <= UnbackedPixels) return;
+  const bool tiled = TIFFIsTiled(tif) != 0;
+  const std::uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  // Each strip of an uncompressed picture holds at least a byte of its own.
+  if (count == 0 || count > file.size) throw EImageError("TIFF strips do not fit the file");
+  std::uint32_t rowsPerStrip = height;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, height);
+  const std::uint32_t stripsPerPlane = std::uint32_t((std::uint64_t(height) + rowsPerStrip - 1) / rowsPerStrip);
+  std::uint64_t needed = 0, held = 0;
+  for (std::uint32_t s = 0; s < count; ++s) {
+    const std::uint32_t top = (s % stripsPerPlane) * rowsPerStrip;
+    const std::uint64_t size =
+        tiled ? TIFFTileSize64(tif) : TIFFVStripSize64(tif, std::min(rowsPerStrip, height - top));
+    if (size == 0) throw EImageError("TIFF strips of an unexpected size");
+    needed += size;
+    const std::uint64_t offset = TIFFGetStrileOffset(tif, s), bytes = TIFFGetStrileByteCount(tif, s);
+    if (offset < file.size) held += std::min<std::uint64_t>(bytes, file.size - offset);
+  }
+  if (held < needed) throw EImageError("TIFF strips hold less than the picture needs");
+}
+
+TDecodedTiff DecodeTiff(TBytes data) {
   InstallQuietHandlers();
   const TQuietScope quiet;
   TMemoryFile file;
@@ -271,7 +298,7 @@ TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
   if (!TIFFIsCODECConfigured(compression)) throw EImageError("TIFF compression not supported");
 
   CheckPictureSize(width, height);
-  if (std::int64_t(width) * height > pixelLimit) throw EImageError("picture is too large");
+  if (compression == COMPRESSION_NONE) CheckStoredBytes(tif.get(), file, width, height);
 
   TDecodedTiff result;
   result.orientation = orientation;
@@ -433,7 +460,7 @@ void TTiffImage::ReadBytes(TBytes data) {
   SourceFormat = pfDevice;
   SourceOrientation = 0;
   // Everything read lands in this object: several may decode at once.
-  TDecodedTiff decoded = DecodeTiff(data, Options.PixelLimit);
+  TDecodedTiff decoded = DecodeTiff(data);
   m_bitmap.SetImage(std::move(decoded.image), decoded.format == pf32bit ? pf32bit : pf24bit);
   m_bitmap.Transparent = false;
   SourceFormat = decoded.format;
