@@ -16,8 +16,9 @@ void TBksImage::ReadBytes(TBytes data) {
 
   const std::int64_t margin = std::max<std::int64_t>(bounds.Right, bounds.Bottom) / 12;
   const std::int64_t width = bounds.Right + 2 * margin, height = bounds.Bottom + 2 * margin;
+  // A shape is a few numbers, but the mask is painted pixel by pixel: it
+  // obeys the same share of pixels per byte of file as any picture.
   CheckPictureSize(width, height);
-  if (width * height > Options.PixelLimit) throw EImageError("BKS: picture is too large");
 
   TBitmap mask(int(width), int(height), pf24bit);
   mask.Fill(clWhite);

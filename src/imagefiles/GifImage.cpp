@@ -128,10 +128,12 @@ void TGifImage::ReadBytes(TBytes data) {
   if (DGifGetImageDesc(gif.get()) == GIF_ERROR) Fail("damaged image descriptor", gif->Error);
   const GifImageDesc desc = gif->Image;
   const int left = desc.Left, top = desc.Top, frameW = desc.Width, frameH = desc.Height;
-  CheckPictureSize(frameW, frameH);
   // An LZW code names a string of at most 4096 pixels in at most 12 bits, so
   // a frame cannot hold more pixels than that ratio allows its file: a short
-  // file claiming a large frame fails before the frame is allocated.
+  // file claiming a large frame fails before the frame is allocated. A flat
+  // frame beats deflate's ratio, so above UnbackedPixels it is LZW's that
+  // binds, and below it this reader's own.
+  CheckPictureSize(frameW, frameH, MaxLzwPixelsPerByte);
   if (std::int64_t(frameW) * frameH > std::int64_t(data.size()) * MaxLzwPixelsPerByte)
     throw EImageError("GIF: the file is too short for its picture");
   const bool hasLocalMap = desc.ColorMap != nullptr;
@@ -140,7 +142,7 @@ void TGifImage::ReadBytes(TBytes data) {
   const bool covers =
       left <= 0 && top <= 0 && std::int64_t(left) + frameW >= screenW && std::int64_t(top) + frameH >= screenH;
   if (!covers) {
-    CheckPictureSize(screenW, screenH);
+    CheckCanvasSize(screenW, screenH);
     // The screen around a smaller frame is backed by no data: beyond a
     // generous floor it may not be larger than the file could describe.
     if (std::int64_t(screenW) * screenH > std::max(UnbackedPixels, std::int64_t(data.size()) * MaxLzwPixelsPerByte))

@@ -5,20 +5,46 @@
 #include <new>
 
 namespace {
-thread_local std::int64_t t_pixelCap = MaxPicturePixels;
-}
 
-void CheckPictureSize(std::int64_t width, std::int64_t height) {
+// What CheckPictureSize knows of the load running on this thread: the
+// codec's pixel limit and the size of the file it reads (-1 outside a load).
+struct TLoadLimits {
+  std::int64_t pixelLimit = MaxPicturePixels;
+  std::int64_t fileBytes = -1;
+};
+thread_local TLoadLimits t_load;
+
+// Opened by LoadFromBytes around the codec's read. A load nested in another
+// (a picture inside a file) keeps the outer, smaller pixel limit too.
+class TLoadScope {
+ public:
+  TLoadScope(std::int64_t fileBytes, std::int64_t pixelLimit) : m_previous(t_load) {
+    t_load.pixelLimit = std::min(t_load.pixelLimit, pixelLimit);
+    t_load.fileBytes = fileBytes;
+  }
+  ~TLoadScope() { t_load = m_previous; }
+  TLoadScope(const TLoadScope&) = delete;
+  TLoadScope& operator=(const TLoadScope&) = delete;
+
+ private:
+  TLoadLimits m_previous;
+};
+
+}  // namespace
+
+void CheckCanvasSize(std::int64_t width, std::int64_t height) {
   if (width <= 0 || height <= 0) throw EImageError("picture has no pixels");
   if (width > MaxPictureSide || height > MaxPictureSide || width * height > MaxPicturePixels)
     throw EImageError("picture is too large");
-  if (width * height > t_pixelCap) throw EImageError("picture is too large for this read");
+  if (width * height > t_load.pixelLimit) throw EImageError("picture is too large for this read");
 }
 
-TPictureSizeCap::TPictureSizeCap(std::int64_t pixels) : m_previous(t_pixelCap) {
-  t_pixelCap = std::min(t_pixelCap, pixels);
+void CheckPictureSize(std::int64_t width, std::int64_t height, std::int64_t pixelsPerByte) {
+  CheckCanvasSize(width, height);
+  const std::int64_t pixels = width * height;
+  if (t_load.fileBytes >= 0 && pixels > UnbackedPixels && pixels > t_load.fileBytes * pixelsPerByte)
+    throw EImageError("the file is too short for the picture size it claims");
 }
-TPictureSizeCap::~TPictureSizeCap() { t_pixelCap = m_previous; }
 
 std::string TGraphic::Named(const char* what) const {
   const std::size_t n = std::strlen(FormatName());
@@ -30,6 +56,7 @@ void TGraphic::LoadFromBytes(TBytes data) {
   // The copy shares the pixels; it only costs a reference.
   TBitmap previous = m_bitmap;
   try {
+    const TLoadScope scope(std::int64_t(data.size()), Options.PixelLimit);
     ReadBytes(data);
   } catch (const EImageError& e) {
     m_bitmap = std::move(previous);

@@ -30,27 +30,21 @@ using TByteBuffer = std::vector<std::uint8_t>;
 constexpr std::int64_t MaxDeflateRatio = 1032;
 // GIF's LZW: a code of at most 12 bits names at most 4096 pixels.
 constexpr std::int64_t MaxLzwPixelsPerByte = 4096 * 8 / 12 + 1;
-// Pictures whose area around the stored pixels is backed by no data (a GIF
-// screen around its frame, a Paint Shop Pro canvas around its layer) may
-// reach this many pixels whatever the file's size.
+// Up to this many pixels a picture may claim whatever the size of its file.
+// Above it, a picture must be backed by at least one byte of file for every
+// MaxDeflateRatio pixels, so that a tiny file cannot cost gigabytes; areas
+// backed by no data at all (a GIF screen around its frame, a Paint Shop Pro
+// canvas around its layer) are bounded by their reader.
 constexpr std::int64_t UnbackedPixels = std::int64_t(1) << 24;
-// Throws EImageError when width x height is not a picture we accept
-// (a side <= 0, a side above MaxPictureSide, or more than MaxPicturePixels).
-void CheckPictureSize(std::int64_t width, std::int64_t height);
-
-// While one is alive, CheckPictureSize on this thread also refuses pictures
-// of more than `pixels` pixels (the smallest of nested caps holds). A read that
-// must stay cheap, such as a dialog's preview, sets one around the decode.
-class TPictureSizeCap {
- public:
-  explicit TPictureSizeCap(std::int64_t pixels);
-  ~TPictureSizeCap();
-  TPictureSizeCap(const TPictureSizeCap&) = delete;
-  TPictureSizeCap& operator=(const TPictureSizeCap&) = delete;
-
- private:
-  std::int64_t m_previous;
-};
+// Throws EImageError when width x height is not a picture we accept: a side
+// <= 0, a side above MaxPictureSide, more than MaxPicturePixels, more than
+// the load's Options.PixelLimit, or, inside TGraphic::LoadFromBytes, more
+// than UnbackedPixels and more than pixelsPerByte for every byte of the file.
+// Every reader calls it on the header's size before any pixel memory.
+void CheckPictureSize(std::int64_t width, std::int64_t height, std::int64_t pixelsPerByte = MaxDeflateRatio);
+// The same limits for an area that no file data backs, without the file's
+// share: its reader bounds it against the file itself.
+void CheckCanvasSize(std::int64_t width, std::int64_t height);
 
 // Everything a caller may tell a codec, in one value. Each codec reads the
 // fields that concern it and ignores the others.
@@ -67,8 +61,9 @@ struct TCodecOptions {
   // library's simple progressive script.
   int JpegQuality = 90;
   bool JpegProgressive = false;
-  // Pictures with more pixels are refused before any pixel memory is taken.
-  // A caller with a tighter memory budget (a fuzzer, say) may lower it.
+  // Pictures with more pixels are refused before any pixel memory is taken
+  // (by CheckPictureSize, during LoadFromBytes). A caller with a tighter
+  // memory budget (a preview, a fuzzer) lowers it.
   std::int64_t PixelLimit = MaxPicturePixels;
 };
 

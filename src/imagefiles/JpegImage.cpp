@@ -177,7 +177,7 @@ const TGreyRamp& JpegGreyRamp() {
   return ramp;
 }
 
-TBitmap DecodeJpeg(TBytes data, int scale, std::int64_t pixelLimit) {
+TBitmap DecodeJpeg(TBytes data, int scale) {
   if (data.size() > ULONG_MAX) throw EImageError("JPEG file too large");
   TDecompressSession s{};
   InitError(s.error);
@@ -186,9 +186,10 @@ TBitmap DecodeJpeg(TBytes data, int scale, std::int64_t pixelLimit) {
   if (!ReadHeader(&s, data.data(), static_cast<unsigned long>(data.size()), scale)) throw EImageError(s.error.message);
 
   // The library's own buffers grow with the stored size, ours with the
-  // output size: both are checked before either is allocated.
+  // output size: both are checked before either is allocated, the stored
+  // size against the file too (a progressive file's coefficients are all
+  // held at once).
   CheckPictureSize(s.cinfo.image_width, s.cinfo.image_height);
-  if (std::int64_t(s.cinfo.image_width) * s.cinfo.image_height > pixelLimit) throw EImageError("picture is too large");
   const JDIMENSION width = s.cinfo.output_width, height = s.cinfo.output_height;
   CheckPictureSize(width, height);
 
@@ -310,9 +311,7 @@ void ProbeJpegSize(Reader& reader, int& width, int& height) {
 
 }  // namespace
 
-void TJpegImage::ReadBytes(TBytes data) {
-  m_bitmap = DecodeJpeg(data, std::clamp(Options.JpegScale, 0, 3), Options.PixelLimit);
-}
+void TJpegImage::ReadBytes(TBytes data) { m_bitmap = DecodeJpeg(data, std::clamp(Options.JpegScale, 0, 3)); }
 
 void TJpegImage::WriteBytes(TByteBuffer& out) {
   if (m_bitmap.Empty()) throw EImageError("no picture to write");

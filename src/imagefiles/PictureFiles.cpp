@@ -5,7 +5,6 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <new>
-#include <optional>
 
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
@@ -88,9 +87,8 @@ int ReadPicture(TPictureFileContext& context, const TFormatDescriptor& row, TGra
   }
   // A preview must stay cheap: only JPEG (decoded at a reduced scale) and the
   // native image (its stored thumbnail) may announce more pixels.
-  std::optional<TPictureSizeCap> cap;
   if (quick && row.Format != TPictureFormat::Jpeg && row.Format != TPictureFormat::NativeImage)
-    cap.emplace(PreviewPixelLimit);
+    reader.Options.PixelLimit = std::min(reader.Options.PixelLimit, PreviewPixelLimit);
   Decode(reader, file.Bytes());
   int fullWidth = 0, fullHeight = 0;
   if (quick && reader.PartialRead(fullWidth, fullHeight)) {

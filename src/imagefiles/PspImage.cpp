@@ -299,7 +299,8 @@ void TParser::Parse() {
     }
   }
   if (!m_haveAttributes) Fail("the file has no image attributes");
-  CheckPictureSize(m_width, m_height);
+  // The canvas may be larger than the layer the file stores (see Picture).
+  CheckCanvasSize(m_width, m_height);
 }
 
 // Decompresses one channel of w x h samples of `bits` bits. The rows may be

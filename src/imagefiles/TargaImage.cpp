@@ -79,7 +79,10 @@ void TTargaImage::ReadBytes(TBytes d) {
   if (mapType > 1) Fail("unsupported colour map type");
   if (kind == 1 && (mapType != 1 || depth != 8)) Fail("unsupported colour-mapped layout");
   if (kind == 2 && depth != 15 && depth != 16 && depth != 24 && depth != 32) Fail("unsupported pixel depth");
-  if (kind == 3 && depth != 8) Fail("unsupported grey depth");
+  if (kind == 3 && depth != 8 && depth != 16) Fail("unsupported grey depth");
+  // 16-bit grey pixels are a grey byte and an alpha byte; the alpha counts
+  // only when the descriptor gives the pixels alpha bits.
+  const bool greyAlpha = kind == 3 && depth == 16 && (descriptor & 0x0F) != 0;
   CheckPictureSize(width, height);
 
   std::size_t pos = HeaderSize + idLength;
@@ -120,10 +123,10 @@ void TTargaImage::ReadBytes(TBytes d) {
   try {
     QImage::Format format = QImage::Format_BGR888;
     TPixelFormat pf = pf24bit;
-    if (kind != 2) {
+    if (kind != 2 && !greyAlpha) {
       format = QImage::Format_Indexed8;
       pf = pf8bit;
-    } else if (depth == 32) {
+    } else if (depth == 32 || greyAlpha) {
       format = QImage::Format_ARGB32;
       pf = pf32bit;
     }
@@ -134,7 +137,12 @@ void TTargaImage::ReadBytes(TBytes d) {
 
     auto put = [&](const std::uint8_t* px) {
       uchar* t = place.Next();
-      if (inBytes == 2)
+      if (greyAlpha) {
+        t[0] = t[1] = t[2] = px[0];
+        t[3] = px[1];
+      } else if (kind == 3) {
+        t[0] = px[0];
+      } else if (inBytes == 2)
         Unpack555(px, t);
       else
         std::memcpy(t, px, inBytes);
@@ -161,9 +169,9 @@ void TTargaImage::ReadBytes(TBytes d) {
     if (kind == 1) {
       PadColorTable(palette, LargestIndex(img));
       img.setColorTable(palette);
-    } else if (kind == 3) {
+    } else if (kind == 3 && !greyAlpha) {
       img.setColorTable(GreyRamp(256));
-    } else if (depth == 32) {
+    } else if (format == QImage::Format_ARGB32) {
       OpaqueIfAlphaAllZero(img);
     }
     TBitmap result;

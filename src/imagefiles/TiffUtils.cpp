@@ -133,9 +133,40 @@ TPixelFormat StoredFormat(std::uint16_t samplesPerPixel, std::uint16_t bitsPerSa
 
 // Samples the RGBA reader refuses: 12 bits (packed, or one to a 16-bit word
 // as some decoders leave them) and 32-bit integers, in grey or RGB files of
-// interleaved samples. Each is scaled to 8 bits by the full range of its
-// type: 0..4095, 0..2^32-1, or -2^31..2^31-1 for signed samples.
-bool NeedsSampleReader(std::uint16_t bitsPerSample) { return bitsPerSample == 12 || bitsPerSample == 32; }
+// interleaved samples, and CMYK inks of 16 bits. Each is scaled to 8 bits by
+// the full range of its type: 0..4095, 0..65535, 0..2^32-1, or -2^31..2^31-1
+// for signed samples.
+bool NeedsSampleReader(std::uint16_t bitsPerSample, std::uint16_t photometric) {
+  return bitsPerSample == 12 || bitsPerSample == 32 || (bitsPerSample == 16 && photometric == PHOTOMETRIC_SEPARATED);
+}
+
+// The picture as shown: its stored rows and columns placed by the
+// Orientation tag. 2 to 4 mirror it; 5 to 8 transpose it as well, so that
+// its sides swap, as every other reader shows such a file.
+QImage Oriented(QImage stored, std::uint16_t orientation) {
+  if (orientation < ORIENTATION_TOPRIGHT || orientation > ORIENTATION_LEFTBOT) return stored;
+  const int w = stored.width(), h = stored.height(), bytes = stored.depth() / 8;
+  const bool transposed = orientation >= ORIENTATION_LEFTTOP;
+  QImage shown(transposed ? h : w, transposed ? w : h, stored.format());
+  if (shown.isNull()) throw std::bad_alloc();
+  for (int y = 0; y < shown.height(); ++y) {
+    std::uint8_t* d = shown.scanLine(y);
+    for (int x = 0; x < shown.width(); ++x, d += bytes) {
+      int sx = x, sy = y;  // the stored column and row of the shown pixel
+      switch (orientation) {
+        case ORIENTATION_TOPRIGHT: sx = w - 1 - x; break;
+        case ORIENTATION_BOTRIGHT: sx = w - 1 - x, sy = h - 1 - y; break;
+        case ORIENTATION_BOTLEFT: sy = h - 1 - y; break;
+        case ORIENTATION_LEFTTOP: sx = y, sy = x; break;
+        case ORIENTATION_RIGHTTOP: sx = y, sy = h - 1 - x; break;
+        case ORIENTATION_RIGHTBOT: sx = w - 1 - y, sy = h - 1 - x; break;
+        default: sx = w - 1 - y, sy = x; break;  // LEFTBOT
+      }
+      std::memcpy(d, stored.constScanLine(sy) + std::ptrdiff_t(sx) * bytes, std::size_t(bytes));
+    }
+  }
+  return shown;
+}
 
 QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std::uint32_t height,
                    std::uint16_t samplesPerPixel, std::uint16_t bitsPerSample) {
@@ -144,7 +175,11 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
   TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
   TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
   const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
-  if (!(grey && samplesPerPixel >= 1) && !(photometric == PHOTOMETRIC_RGB && samplesPerPixel >= 3))
+  const bool cmyk = photometric == PHOTOMETRIC_SEPARATED;
+  std::uint16_t inks = INKSET_CMYK;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inks);
+  if (!(grey && samplesPerPixel >= 1) && !(photometric == PHOTOMETRIC_RGB && samplesPerPixel >= 3) &&
+      !(cmyk && inks == INKSET_CMYK && samplesPerPixel >= 4 && bitsPerSample == 16))
     Fail(file, "TIFF colour space not supported for these samples");
   if (planar != PLANARCONFIG_CONTIG || TIFFIsTiled(tif)) Fail(file, "TIFF layout not supported for these samples");
   if (sampleFormat != SAMPLEFORMAT_UINT && !(sampleFormat == SAMPLEFORMAT_INT && bitsPerSample == 32))
@@ -152,8 +187,8 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
 
   const std::uint64_t samplesPerRow = std::uint64_t(width) * samplesPerPixel;
   const tmsize_t lineBytes = TIFFScanlineSize(tif);
-  if (bitsPerSample == 32 ? std::uint64_t(lineBytes) != samplesPerRow * 4
-                          : std::uint64_t(lineBytes) != (samplesPerRow * 12 + 7) / 8)
+  if (std::uint64_t(lineBytes) !=
+      (bitsPerSample == 12 ? (samplesPerRow * 12 + 7) / 8 : samplesPerRow * bitsPerSample / 8))
     Fail(file, "TIFF scan lines of an unexpected size");
   // Some writers keep 12-bit samples one to a 16-bit word, in the file's byte
   // order, and say so only through the strips' lengths.
@@ -168,6 +203,12 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
   }
   const bool bigEndianFile = TIFFIsBigEndian(tif) != 0;
 
+  // One 16-bit ink, in native byte order as the library hands it over.
+  auto ink = [](const std::uint8_t* line, std::uint64_t i) -> std::uint32_t {
+    std::uint16_t v;
+    std::memcpy(&v, line + 2 * i, 2);
+    return v;
+  };
   // One sample scaled to 8 bits; the library hands over 32-bit samples in
   // native byte order and 12-bit ones packed, first sample in the high bits.
   auto sample = [&](const std::uint8_t* line, std::uint64_t i) -> std::uint8_t {
@@ -223,7 +264,16 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
     std::uint8_t* d = image.scanLine(int(y));
     for (std::uint32_t x = 0; x < width; ++x, d += 3) {
       const std::uint64_t first = std::uint64_t(x) * samplesPerPixel;
-      if (grey) {
+      if (cmyk) {
+        // Each colour is what its ink and the black leave of white.
+        const std::uint64_t white = 65535 - ink(l, first + 3);
+        const auto level = [&](std::uint32_t c) {
+          return std::uint8_t(((65535 - c) * white / 65535 * 255 + 32767) / 65535);
+        };
+        d[2] = level(ink(l, first));
+        d[1] = level(ink(l, first + 1));
+        d[0] = level(ink(l, first + 2));
+      } else if (grey) {
         std::uint8_t v = sample(l, first);
         if (photometric == PHOTOMETRIC_MINISWHITE) v = std::uint8_t(255 - v);
         d[0] = d[1] = d[2] = v;
@@ -237,7 +287,34 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
   return image;
 }
 
-TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
+// An uncompressed picture is its strips' (or tiles') bytes as they stand, so
+// a large one whose strips, as far as they lie within the file, cannot cover
+// it is refused before its pixels are allocated. Up to UnbackedPixels a
+// damaged strip only leaves its rows empty, as with any other compression.
+void CheckStoredBytes(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std::uint32_t height) {
+  if (std::int64_t(width) * height <= UnbackedPixels) return;
+  const bool tiled = TIFFIsTiled(tif) != 0;
+  const std::uint32_t count = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  // Each strip of an uncompressed picture holds at least a byte of its own.
+  if (count == 0 || count > file.size) throw EImageError("TIFF strips do not fit the file");
+  std::uint32_t rowsPerStrip = height;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, height);
+  const std::uint32_t stripsPerPlane = std::uint32_t((std::uint64_t(height) + rowsPerStrip - 1) / rowsPerStrip);
+  std::uint64_t needed = 0, held = 0;
+  for (std::uint32_t s = 0; s < count; ++s) {
+    const std::uint32_t top = (s % stripsPerPlane) * rowsPerStrip;
+    const std::uint64_t size =
+        tiled ? TIFFTileSize64(tif) : TIFFVStripSize64(tif, std::min(rowsPerStrip, height - top));
+    if (size == 0) throw EImageError("TIFF strips of an unexpected size");
+    needed += size;
+    const std::uint64_t offset = TIFFGetStrileOffset(tif, s), bytes = TIFFGetStrileByteCount(tif, s);
+    if (offset < file.size) held += std::min<std::uint64_t>(bytes, file.size - offset);
+  }
+  if (held < needed) throw EImageError("TIFF strips hold less than the picture needs");
+}
+
+TDecodedTiff DecodeTiff(TBytes data) {
   InstallQuietHandlers();
   const TQuietScope quiet;
   TMemoryFile file;
@@ -256,12 +333,13 @@ TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
   if (!tif) Fail(file, "not a TIFF file");
 
   std::uint32_t width = 0, height = 0;
-  std::uint16_t samplesPerPixel = 1, bitsPerSample = 0, orientation = 1;
+  std::uint16_t samplesPerPixel = 1, bitsPerSample = 0, orientation = 1, photometric = PHOTOMETRIC_MINISBLACK;
   if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
     Fail(file, "TIFF picture without a size");
   TIFFGetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
   TIFFGetField(tif.get(), TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
   TIFFGetField(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
 
   // With a compression this build cannot decode, every strip would fail and
   // the reader, told to go on past damaged strips, would return a blank
@@ -271,12 +349,12 @@ TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
   if (!TIFFIsCODECConfigured(compression)) throw EImageError("TIFF compression not supported");
 
   CheckPictureSize(width, height);
-  if (std::int64_t(width) * height > pixelLimit) throw EImageError("picture is too large");
+  if (compression == COMPRESSION_NONE) CheckStoredBytes(tif.get(), file, width, height);
 
   TDecodedTiff result;
   result.orientation = orientation;
-  if (NeedsSampleReader(bitsPerSample)) {
-    result.image = ReadSamples(tif.get(), file, width, height, samplesPerPixel, bitsPerSample);
+  if (NeedsSampleReader(bitsPerSample, photometric)) {
+    result.image = Oriented(ReadSamples(tif.get(), file, width, height, samplesPerPixel, bitsPerSample), orientation);
     result.format = StoredFormat(samplesPerPixel, bitsPerSample);
     return result;
   }
@@ -284,10 +362,12 @@ TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
   if (image.isNull() || image.bytesPerLine() != qsizetype(width) * 4) throw std::bad_alloc();
   // Rows of strips the reader cannot decode stay transparent black.
   image.fill(0);
-  // The raster's first row is the picture's top row, whatever the file's
-  // Orientation tag says; damaged strips do not stop the reader.
-  if (!TIFFReadRGBAImageOriented(tif.get(), width, height, reinterpret_cast<std::uint32_t*>(image.bits()),
-                                 ORIENTATION_TOPLEFT, 0))
+  // The raster comes as stored (asked in the file's own orientation, the
+  // library moves nothing), to be oriented below as the sample reader's is:
+  // the library mirrors but never transposes. Damaged strips do not stop the
+  // reader.
+  if (!TIFFReadRGBAImageOriented(tif.get(), width, height, reinterpret_cast<std::uint32_t*>(image.bits()), orientation,
+                                 0))
     Fail(file, "TIFF picture cannot be converted");
   tif.reset();
 
@@ -307,9 +387,21 @@ TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
       hasAlpha |= p[3] != 255;
     }
   }
+  // The reader hands colours multiplied by their alpha (associated alpha as
+  // stored, unassociated alpha multiplied): our pixels hold them straight.
+  if (hasAlpha) {
+    for (int y = 0; y < image.height(); ++y) {
+      std::uint8_t* p = image.scanLine(y);
+      for (std::uint32_t x = 0; x < width; ++x, p += 4) {
+        const unsigned a = p[3];
+        if (a == 0 || a == 255) continue;
+        for (int i = 0; i < 3; ++i) p[i] = std::uint8_t(std::min(255u, (p[i] * 255u + a / 2) / a));
+      }
+    }
+  }
 
   if (hasAlpha) {
-    result.image = std::move(image);
+    result.image = Oriented(std::move(image), orientation);
     result.format = pf32bit;
   } else {
     QImage rgb(int(width), int(height), QImage::Format_BGR888);
@@ -323,7 +415,8 @@ TDecodedTiff DecodeTiff(TBytes data, std::int64_t pixelLimit) {
         d[2] = s[2];
       }
     }
-    result.image = std::move(rgb);
+    image = QImage();
+    result.image = Oriented(std::move(rgb), orientation);
     result.format = StoredFormat(samplesPerPixel, bitsPerSample);
   }
   return result;
@@ -433,7 +526,7 @@ void TTiffImage::ReadBytes(TBytes data) {
   SourceFormat = pfDevice;
   SourceOrientation = 0;
   // Everything read lands in this object: several may decode at once.
-  TDecodedTiff decoded = DecodeTiff(data, Options.PixelLimit);
+  TDecodedTiff decoded = DecodeTiff(data);
   m_bitmap.SetImage(std::move(decoded.image), decoded.format == pf32bit ? pf32bit : pf24bit);
   m_bitmap.Transparent = false;
   SourceFormat = decoded.format;

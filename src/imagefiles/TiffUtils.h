@@ -1,9 +1,12 @@
 #pragma once
 // TIFF files: reading goes through libtiff's RGBA reader, so every kind of
 // TIFF the library can convert arrives as 32-bit pixels; 32 bits are kept
-// only when some pixel is not opaque. Grey and RGB files of 12-bit samples
-// and of 32-bit integer samples, which that reader refuses, are read sample
-// by sample and scaled to 8 bits by the full range of their sample type. Writing is our own: an uncompressed,
+// only when some pixel is not opaque, with their colours straight (not
+// multiplied by their alpha). Grey and RGB files of 12-bit samples and of
+// 32-bit integer samples, and CMYK files of 16-bit inks, which that reader
+// refuses, are read sample by sample and scaled to 8 bits by the full range
+// of their sample type. Either way the picture is shown as its Orientation
+// tag says, transposed for 5 to 8. Writing is our own: an uncompressed,
 // single-strip, little-endian file with a fixed set of fifteen tags.
 #include <QString>
 #include <cstdint>
@@ -35,8 +38,9 @@ class TTiffImage : public TGraphic {
   // that many bits and pf24bit for everything else.
   TPixelFormat SourceFormat = pfDevice;
   TPixelFormat StoredFormat() const override { return SourceFormat; }
-  // The file's Orientation tag, 1 when absent (0 before a read). Only
-  // recorded: the rows already arrive upright.
+  // The file's Orientation tag, 1 when absent (0 before a read). The
+  // picture already stands as the tag says: for 5 to 8 its width is the
+  // file's ImageLength.
   std::uint16_t SourceOrientation = 0;
 
  protected:

@@ -72,19 +72,20 @@ bool ReplacePairs(TByteBuffer& f, std::uint32_t first, std::uint32_t second, int
 
 std::string Text(const TByteBuffer& f) { return std::string(f.begin(), f.end()); }
 
-TByteBuffer ClaimHuge(TByteBuffer f, TSize how, int w, int h) {
+// A copy of f claiming side x side pixels (the files we write: 65535 at most).
+TByteBuffer ClaimHuge(TByteBuffer f, TSize how, int w, int h, std::uint32_t side = 65535) {
   bool ok = false;
   switch (how) {
     case TSize::None: return {};
-    case TSize::LE16: ok = ReplacePairs(f, std::uint32_t(w), std::uint32_t(h), 2, false); break;
-    case TSize::LE32: ok = ReplacePairs(f, std::uint32_t(w), std::uint32_t(h), 4, false); break;
-    case TSize::BE16: ok = ReplacePairs(f, std::uint32_t(w), std::uint32_t(h), 2, true); break;
-    case TSize::BE16HeightFirst: ok = ReplacePairs(f, std::uint32_t(h), std::uint32_t(w), 2, true); break;
-    case TSize::BE32HeightFirst: ok = ReplacePairs(f, std::uint32_t(h), std::uint32_t(w), 4, true); break;
-    case TSize::Pcx: ok = ReplacePairs(f, std::uint32_t(w - 1), std::uint32_t(h - 1), 2, false, 65534); break;
+    case TSize::LE16: ok = ReplacePairs(f, std::uint32_t(w), std::uint32_t(h), 2, false, side); break;
+    case TSize::LE32: ok = ReplacePairs(f, std::uint32_t(w), std::uint32_t(h), 4, false, side); break;
+    case TSize::BE16: ok = ReplacePairs(f, std::uint32_t(w), std::uint32_t(h), 2, true, side); break;
+    case TSize::BE16HeightFirst: ok = ReplacePairs(f, std::uint32_t(h), std::uint32_t(w), 2, true, side); break;
+    case TSize::BE32HeightFirst: ok = ReplacePairs(f, std::uint32_t(h), std::uint32_t(w), 4, true, side); break;
+    case TSize::Pcx: ok = ReplacePairs(f, std::uint32_t(w - 1), std::uint32_t(h - 1), 2, false, side - 1); break;
     case TSize::Png:
-      Put(f, 16, 65535, 4, true);
-      Put(f, 20, 65535, 4, true);
+      Put(f, 16, side, 4, true);
+      Put(f, 20, side, 4, true);
       Put(f, 29, std::uint32_t(crc32(0, f.data() + 12, 17)), 4, true);  // the header stays valid
       ok = true;
       break;
@@ -92,8 +93,8 @@ TByteBuffer ClaimHuge(TByteBuffer f, TSize how, int w, int h) {
       // Our writer's file: ImageWidth and ImageLength are the second and
       // third entries of the first directory.
       const std::size_t ifd = Get(f, 4, 4, false);
-      Put(f, ifd + 2 + 12 + 8, 65535, 4, false);
-      Put(f, ifd + 2 + 24 + 8, 65535, 4, false);
+      Put(f, ifd + 2 + 12 + 8, side, 4, false);
+      Put(f, ifd + 2 + 24 + 8, side, 4, false);
       ok = true;
       break;
     }
@@ -102,12 +103,12 @@ TByteBuffer ClaimHuge(TByteBuffer f, TSize how, int w, int h) {
       const std::string from = std::to_string(w) + " " + std::to_string(h);
       const std::size_t at = s.find(from);
       ok = at != std::string::npos;
-      if (ok) s.replace(at, from.size(), "65535 65535");
+      if (ok) s.replace(at, from.size(), std::to_string(side) + " " + std::to_string(side));
       f.assign(s.begin(), s.end());
       break;
     }
     case TSize::BksText: {
-      const std::string s = "-1\n65535\n65535\n";
+      const std::string s = "-1\n" + std::to_string(side) + "\n" + std::to_string(side) + "\n";
       f.assign(s.begin(), s.end());
       ok = true;
       break;
@@ -252,6 +253,15 @@ TEST_P(ReaderContract, DamagedFilesEndInTheLoadErrorAndChangeNoBitmap) {
     const TByteBuffer huge = ClaimHuge(valid, GetParam().size, decoded.Width(), decoded.Height());
     ASSERT_FALSE(huge.empty()) << "the size fields were not found";
     Check("a header claiming 65535 x 65535 pixels", huge, MustFail);
+    // Within every size limit, but far more than the file could describe:
+    // refused on the header, well within a memory budget.
+    const TByteBuffer large = ClaimHuge(valid, GetParam().size, decoded.Width(), decoded.Height(), 23170);
+    ASSERT_FALSE(large.empty());
+    const std::string extension = GetParam().extension;
+    const int result = ReadWithDataBudget(ReaderMemoryBudget, large, [&] {
+      return ReadableFormat(QString::fromStdString(extension))->Reader(QString::fromStdString(extension));
+    });
+    EXPECT_EQ(BoundedReadName(result), std::string(BoundedReadName(brRefused))) << "a header claiming 23170 x 23170";
   }
 }
 

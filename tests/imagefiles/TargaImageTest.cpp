@@ -193,6 +193,48 @@ TEST(TargaImage, ThirtyTwoBitsKeepAlpha) {
   EXPECT_EQ(opaque.ScanLine(0)[3], 255);
 }
 
+// Grey and alpha in two bytes a pixel, as other programs write grey pictures
+// with transparency: the alpha is kept when the descriptor gives 8 alpha bits.
+TEST(TargaImage, ReadsSixteenBitGreyAndAlpha) {
+  struct Case {
+    const char* name;
+    Bytes file;
+    TPixelFormat pf;
+    std::vector<std::vector<int>> pixels;  // grey and alpha, rows from the top
+  };
+  const Case cases[] = {
+      {"uncompressed, bottom-up",
+       TargaFile(3, 0, 0, 0, 0, 2, 2, 16, 0x08, {10, 255, 20, 128, 30, 0, 40, 64}),
+       pf32bit,
+       {{30, 0, 40, 64}, {10, 255, 20, 128}}},
+      {"run-length across rows, top-down",
+       TargaFile(11, 0, 0, 0, 0, 3, 2, 16, 0x28, {0x83, 50, 200, 0x01, 60, 100, 70, 0}),
+       pf32bit,
+       {{50, 200, 50, 200, 50, 200}, {50, 200, 60, 100, 70, 0}}},
+      {"alpha all zero is opaque",
+       TargaFile(3, 0, 0, 0, 0, 2, 1, 16, 0x28, {10, 0, 20, 0}),
+       pf32bit,
+       {{10, 255, 20, 255}}},
+      {"no alpha bits: grey only",
+       TargaFile(3, 0, 0, 0, 0, 2, 1, 16, 0x20, {10, 7, 200, 9}),
+       pf8bit,
+       {{10, 255, 200, 255}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TBitmap b = Load(c.file);
+    EXPECT_EQ(b.PixelFormat(), c.pf);
+    ASSERT_EQ(b.Height(), int(c.pixels.size()));
+    for (int y = 0; y < b.Height(); ++y)
+      for (int x = 0; x < b.Width(); ++x) {
+        const int grey = c.pixels[std::size_t(y)][std::size_t(2 * x)];
+        EXPECT_EQ(Hex(b.Pixel(x, y)), Hex(RGBColor(grey, grey, grey))) << x << "," << y;
+        const int alpha = b.PixelFormat() == pf32bit ? b.ScanLine(y)[4 * x + 3] : 255;
+        EXPECT_EQ(alpha, c.pixels[std::size_t(y)][std::size_t(2 * x + 1)]) << x << "," << y;
+      }
+  }
+}
+
 TEST(TargaImage, DamagedOrOversizedFilesFail) {
   struct Case {
     const char* name;
@@ -208,7 +250,7 @@ TEST(TargaImage, DamagedOrOversizedFilesFail) {
       {"16-bit indexes", TargaFile(1, 1, 0, 1, 24, 1, 1, 16, 0, {1, 2, 3, 0, 0})},
       {"8-bit map entries", TargaFile(1, 1, 0, 1, 8, 1, 1, 8, 0, {1, 0})},
       {"8-bit true colour", TargaFile(2, 0, 0, 0, 0, 1, 1, 8, 0, {1})},
-      {"16-bit grey", TargaFile(3, 0, 0, 0, 0, 1, 1, 16, 0, {1, 2})},
+      {"32-bit grey", TargaFile(3, 0, 0, 0, 0, 1, 1, 32, 0, {1, 2, 3, 4})},
       {"zero width", TargaFile(2, 0, 0, 0, 0, 0, 1, 24, 0, {1, 2, 3})},
       {"65535 x 65535", TargaFile(10, 0, 0, 0, 0, 65535, 65535, 24, 0, {0xFF, 1, 2, 3})},
       {"ID past the end", TargaFile(2, 0, 0, 0, 0, 1, 1, 24, 0, {1, 2, 3}, 200)},

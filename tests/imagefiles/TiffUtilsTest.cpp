@@ -61,8 +61,11 @@ void WriteWholeFile(const std::string& path, const TByteBuffer& bytes) {
 struct TTiffSpec {
   std::uint32_t width = 2, height = 2;
   std::uint16_t samplesPerPixel = 3, bitsPerSample = 8, photometric = PHOTOMETRIC_RGB;
-  std::uint16_t extraSamples = 0;       // 1: one unassociated alpha sample
-  std::uint16_t orientation = 0;        // 0: no Orientation tag
+  std::uint16_t extraSamples = 0;  // 1: one alpha sample, of alphaKind
+  std::uint16_t alphaKind = EXTRASAMPLE_UNASSALPHA;
+  std::uint16_t orientation = 0;  // 0: no Orientation tag
+  std::uint16_t compression = COMPRESSION_NONE;
+  bool bigEndian = false;
   std::uint32_t rowsPerStrip = 0;       // 0: one strip
   std::vector<std::uint16_t> colorMap;  // reds, greens, blues for palette files
   std::vector<std::uint8_t> rows;       // packed rows in file order
@@ -70,7 +73,7 @@ struct TTiffSpec {
 
 TByteBuffer MakeTiff(const TTiffSpec& spec) {
   const std::string path = ScratchPath("made");
-  TIFF* tif = TIFFOpen(path.c_str(), "w");
+  TIFF* tif = TIFFOpen(path.c_str(), spec.bigEndian ? "wb" : "wl");
   EXPECT_NE(tif, nullptr);
   if (!tif) return {};
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
@@ -79,11 +82,11 @@ TByteBuffer MakeTiff(const TTiffSpec& spec) {
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bitsPerSample);
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.compression);
+  if (spec.compression == COMPRESSION_JPEG) TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 100);
   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.rowsPerStrip ? spec.rowsPerStrip : spec.height);
   if (spec.extraSamples) {
-    const std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
-    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, std::uint16_t(1), &kind);
+    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, std::uint16_t(1), &spec.alphaKind);
   }
   if (spec.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
   if (!spec.colorMap.empty()) {
@@ -307,7 +310,7 @@ TEST(TiffUtils, OneTranslucentPixelKeepsThirtyTwoBits) {
   EXPECT_EQ(std::memcmp(top, first, 4), 0);
   const std::uint8_t* bottom = tiff.Bitmap().ScanLine(1);
   EXPECT_EQ(bottom[4 + 3], 254);
-  EXPECT_NEAR(bottom[4 + 2], 200, 1);  // the reader hands colours premultiplied
+  EXPECT_NEAR(bottom[4 + 2], 200, 1);  // straight, within the rounding of the library's premultiplying
 }
 
 struct TSourceCase {
@@ -468,5 +471,162 @@ TEST(TiffUtils, IsTiffFile) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(IsTiffFile(QString::fromUtf8(c.name)), c.tiff);
+  }
+}
+
+// ---- What other programs write ----
+
+// Bytes of 16-bit samples in the order libtiff takes them from us (native).
+std::vector<std::uint8_t> Samples16(std::initializer_list<std::uint16_t> values) {
+  std::vector<std::uint8_t> bytes;
+  for (std::uint16_t v : values) {
+    bytes.resize(bytes.size() + 2);
+    std::memcpy(bytes.data() + bytes.size() - 2, &v, 2);
+  }
+  return bytes;
+}
+
+struct TOrientationCase {
+  std::uint16_t orientation;
+  bool sampleReader;               // 32-bit samples, which take the reader's other path
+  std::vector<std::string> shown;  // rows from the top, a letter a pixel
+};
+std::ostream& operator<<(std::ostream& os, const TOrientationCase& c) {
+  return os << c.orientation << (c.sampleReader ? " (32-bit samples)" : "");
+}
+
+class TiffOrientation : public ::testing::TestWithParam<TOrientationCase> {};
+
+// Stored as two rows "ABC" and "DEF"; shown as every other reader shows it:
+// 2 to 4 mirror the picture, 5 to 8 transpose it, so its sides swap.
+TEST_P(TiffOrientation, ShowsThePictureAsOtherReadersDo) {
+  const TOrientationCase& c = GetParam();
+  const auto colour = [](char letter) { return RGBColor((letter - 'A') * 40 + 10, 200 - (letter - 'A') * 30, 77); };
+  TTiffSpec spec;
+  spec.width = 3;
+  spec.height = 2;
+  spec.orientation = c.orientation;
+  spec.bitsPerSample = c.sampleReader ? 32 : 8;
+  for (char letter : std::string("ABCDEF")) {
+    const TColor px = colour(letter);
+    for (int v : {GetRValue(px), GetGValue(px), GetBValue(px)}) {
+      if (c.sampleReader) {
+        const std::uint32_t wide = std::uint32_t(v) * 0x01010101u;  // exactly v once scaled to 8 bits
+        const auto* b = reinterpret_cast<const std::uint8_t*>(&wide);
+        spec.rows.insert(spec.rows.end(), b, b + 4);
+      } else {
+        spec.rows.push_back(std::uint8_t(v));
+      }
+    }
+  }
+  const TTiffImage tiff = Load(MakeTiff(spec));
+  EXPECT_EQ(tiff.SourceOrientation, c.orientation);
+  const TBitmap& shown = tiff.Bitmap();
+  ASSERT_EQ(shown.Height(), int(c.shown.size()));
+  ASSERT_EQ(shown.Width(), int(c.shown[0].size()));
+  for (int y = 0; y < shown.Height(); ++y)
+    for (int x = 0; x < shown.Width(); ++x)
+      EXPECT_EQ(Hex(shown.Pixel(x, y)), Hex(colour(c.shown[std::size_t(y)][std::size_t(x)]))) << x << "," << y;
+}
+
+std::vector<TOrientationCase> OrientationCases() {
+  const std::vector<std::vector<std::string>> shown = {
+      {"ABC", "DEF"},     {"CBA", "FED"},     {"FED", "CBA"},     {"DEF", "ABC"},
+      {"AD", "BE", "CF"}, {"DA", "EB", "FC"}, {"FC", "EB", "DA"}, {"CF", "BE", "AD"},
+  };
+  std::vector<TOrientationCase> cases;
+  for (bool sampleReader : {false, true})
+    for (std::uint16_t o = 1; o <= 8; ++o) cases.push_back({o, sampleReader, shown[o - 1]});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(TiffUtils, TiffOrientation, ::testing::ValuesIn(OrientationCases()),
+                         [](const ::testing::TestParamInfo<TOrientationCase>& info) {
+                           return std::to_string(info.param.orientation) +
+                                  (info.param.sampleReader ? "SampleReader" : "RgbaReader");
+                         });
+
+// CMYK files: inks of 16 bits (either byte order) and JPEG-compressed strips
+// of 8 bits, each turned into red, green and blue as (1 - C)(1 - K) and so on.
+TEST(TiffUtils, ReadsCmykOfSixteenBitsAndInJpegStrips) {
+  struct {
+    const char* name;
+    TTiffSpec spec;
+    int tolerance;
+  } cases[3];
+  // White, cyan, black at half strength, red.
+  const std::array<TColor, 4> shown = {clWhite, RGBColor(0, 255, 255), RGBColor(128, 128, 128), clRed};
+  TTiffSpec inks16;
+  inks16.samplesPerPixel = 4;
+  inks16.bitsPerSample = 16;
+  inks16.photometric = PHOTOMETRIC_SEPARATED;
+  inks16.rows = Samples16({0, 0, 0, 0, 65535, 0, 0, 0, 0, 0, 0, 32639, 0, 65535, 65535, 0});
+  cases[0] = {"16 bits, little-endian", inks16, 0};
+  cases[1] = {"16 bits, big-endian", inks16, 0};
+  cases[1].spec.bigEndian = true;
+  // 16 x 16 in four flat quarters, so that JPEG keeps each colour.
+  TTiffSpec jpeg;
+  jpeg.width = jpeg.height = 16;
+  jpeg.samplesPerPixel = 4;
+  jpeg.photometric = PHOTOMETRIC_SEPARATED;
+  jpeg.compression = COMPRESSION_JPEG;
+  const std::uint8_t quarters[4][4] = {{0, 0, 0, 0}, {255, 0, 0, 0}, {0, 0, 0, 127}, {0, 255, 255, 0}};
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const std::uint8_t* q = quarters[(y / 8) * 2 + x / 8];
+      jpeg.rows.insert(jpeg.rows.end(), q, q + 4);
+    }
+  cases[2] = {"JPEG strips", jpeg, 4};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TByteBuffer file = MakeTiff(c.spec);
+    ASSERT_FALSE(file.empty());
+    TTiffImage tiff;
+    ASSERT_NO_THROW(tiff.LoadFromBytes(file));
+    EXPECT_EQ(tiff.Bitmap().PixelFormat(), pf24bit);
+    const int step = int(c.spec.width) / 2;
+    for (int i = 0; i < 4; ++i) {
+      const TColor got = tiff.Bitmap().Pixel((i % 2) * step + step / 2, (i / 2) * step + step / 2);
+      const TColor want = shown[std::size_t(i)];
+      EXPECT_NEAR(GetRValue(got), GetRValue(want), c.tolerance + 1) << i;
+      EXPECT_NEAR(GetGValue(got), GetGValue(want), c.tolerance + 1) << i;
+      EXPECT_NEAR(GetBValue(got), GetBValue(want), c.tolerance + 1) << i;
+    }
+  }
+}
+
+// Associated alpha stores colours multiplied by their alpha; the picture holds
+// them straight, so that dropping the alpha later does not darken them.
+TEST(TiffUtils, AlphaColoursArriveStraight) {
+  struct {
+    const char* name;
+    std::uint16_t kind;
+    std::vector<std::uint8_t> stored;  // one pixel: red, green, blue, alpha
+    std::array<int, 4> straight;       // red, green, blue, alpha
+  } cases[] = {
+      {"associated, half", EXTRASAMPLE_ASSOCALPHA, {100, 50, 25, 128}, {199, 100, 50, 128}},
+      {"associated, a quarter", EXTRASAMPLE_ASSOCALPHA, {60, 0, 30, 64}, {239, 0, 120, 64}},
+      {"associated, invisible", EXTRASAMPLE_ASSOCALPHA, {0, 0, 0, 0}, {0, 0, 0, 0}},
+      {"unassociated, half", EXTRASAMPLE_UNASSALPHA, {200, 100, 50, 128}, {200, 100, 50, 128}},
+      {"unassociated, a quarter", EXTRASAMPLE_UNASSALPHA, {240, 0, 120, 64}, {240, 0, 120, 64}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTiffSpec spec;
+    spec.width = 2;
+    spec.height = 1;
+    spec.samplesPerPixel = 4;
+    spec.extraSamples = 1;
+    spec.alphaKind = c.kind;
+    spec.rows = c.stored;
+    spec.rows.insert(spec.rows.end(), {9, 9, 9, 255});  // and an opaque pixel
+    const TTiffImage tiff = Load(MakeTiff(spec));
+    ASSERT_EQ(tiff.Bitmap().PixelFormat(), pf32bit);
+    const std::uint8_t* p = tiff.Bitmap().ScanLine(0);
+    EXPECT_NEAR(p[2], c.straight[0], 2);
+    EXPECT_NEAR(p[1], c.straight[1], 2);
+    EXPECT_NEAR(p[0], c.straight[2], 2);
+    EXPECT_EQ(p[3], c.straight[3]);
+    EXPECT_EQ(Hex(tiff.Bitmap().Pixel(1, 0)), Hex(RGBColor(9, 9, 9)));
   }
 }
