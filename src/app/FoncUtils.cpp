@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <cmath>
 
+#include "app/FileNames.h"
 #include "app/LibLang.h"
 
 long long RoundEven(double value) {
@@ -40,7 +41,7 @@ qint64 FileSizeOf(const QString& name) {
   if (name.isEmpty()) return -1;
   // Non-blocking, so that a named pipe cannot hold the caller up; only a
   // regular file has a size to report.
-  const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = ::open(EncodeFileName(name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat st {};
   const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);

@@ -1,19 +1,23 @@
 // tesselune-cli: the program's work without a window. The same engine, the
 // same load and save dispatch and the same messages, on standard error.
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <new>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "app/FileNames.h"
 #include "app/FoncUtils.h"
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
 #include "cli/CliProgress.h"
+#include "imagefiles/FileBytes.h"
 #include "imagefiles/PictureFiles.h"
 #include "imagefiles/PictureInfo.h"
 #include "mosaic/MosaicCommand.h"
@@ -33,7 +37,9 @@ const char* const kUsage =
     "  info FILE...                              size, colour depth and file size of pictures\n"
     "\n"
     "Run 'tesselune-cli COMMAND --help' for the options of a command.\n"
-    "Exit status: 0 done, 1 a picture could not be loaded or saved, 2 usage error.\n";
+    "'--' ends the options of a command.\n"
+    "Exit status: 0 done, 1 a picture could not be loaded or saved (the reason\n"
+    "follows the message), 2 usage error.\n";
 
 const char* const kMosaicUsage =
     "Usage: tesselune-cli mosaic TARGET --output OUTPUT [options]\n"
@@ -65,27 +71,109 @@ const char* const kConvertUsage =
 const char* const kInfoUsage =
     "Usage: tesselune-cli info FILE...\n"
     "\n"
-    "Prints one line per file: its size in pixels, colour depth and file size.\n";
+    "Prints one line per file: its size in pixels, colour depth in bits and file\n"
+    "size, read from the file's header without decoding the picture where the\n"
+    "format allows.\n";
 
-int UsageError(const std::string& message, const char* usage) {
-  std::fprintf(stderr, "tesselune-cli: %s\n\n%s", message.c_str(), usage);
+int UsageError(const QString& message, const char* usage) {
+  std::fprintf(stderr, "tesselune-cli: %s\n\n%s", EncodeFileName(message).constData(), usage);
   return ExitUsage;
 }
 
-bool WantsHelp(const std::vector<std::string>& args) {
-  for (const std::string& a : args)
-    if (a == "--help" || a == "-h") return true;
-  return false;
+// Names come from the command line as the system's bytes and go back to it,
+// and into messages, as exactly those bytes (see app/FileNames.h).
+QString Q(const std::string& s) { return DecodeFileName(QByteArray(s.data(), qsizetype(s.size()))); }
+QString Q(const char* s) { return QString::fromUtf8(s); }
+
+void PrintError(const QString& text) { std::fprintf(stderr, "%s\n", EncodeFileName(text).constData()); }
+
+// A whole decimal number, nothing around it; nullopt when it is not one or
+// does not fit in a long long.
+std::optional<long long> ParseInt(const std::string& s) {
+  const size_t digits = !s.empty() && s[0] == '-' ? 1 : 0;
+  if (s.size() == digits || s.find_first_not_of("0123456789", digits) != std::string::npos) return std::nullopt;
+  errno = 0;
+  const long long v = std::strtoll(s.c_str(), nullptr, 10);
+  if (errno == ERANGE) return std::nullopt;
+  return v;
 }
 
-QString Q(const std::string& s) { return QString::fromLocal8Bit(s.data(), qsizetype(s.size())); }
+// The options of a command and what their absence of a value is called.
+struct TOptionSpec {
+  const char* Name;
+  const char* Alias;       // nullptr: none
+  const char* NeedsValue;  // nullptr: a switch; else the message when no value follows
+};
 
-std::optional<long long> ParseInt(const std::string& s) {
-  if (s.empty()) return std::nullopt;
-  char* end = nullptr;
-  const long long v = std::strtoll(s.c_str(), &end, 10);
-  if (*end != '\0') return std::nullopt;
-  return v;
+struct TCommandLine {
+  std::map<std::string, std::string> Values;  // by option name
+  std::set<std::string> Switches;
+  std::vector<std::string> Operands;
+  bool Help = false;
+  QString Error;  // a usage error
+};
+
+// Options before "--" (which ends them, as in every Linux tool), operands
+// anywhere; an option that takes a value may not be given twice, since
+// only one of the two values could be obeyed.
+TCommandLine ParseCommandLine(const std::vector<std::string>& args, std::initializer_list<TOptionSpec> specs) {
+  TCommandLine line;
+  bool options = true;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (!options || a.size() < 2 || a[0] != '-') {
+      line.Operands.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      options = false;
+      continue;
+    }
+    if (a == "--help" || a == "-h") {
+      line.Help = true;
+      continue;
+    }
+    const TOptionSpec* spec = nullptr;
+    for (const TOptionSpec& s : specs)
+      if (a == s.Name || (s.Alias && a == s.Alias)) spec = &s;
+    if (!spec) {
+      line.Error = QStringLiteral("unknown option ") + Q(a);
+      return line;
+    }
+    if (!spec->NeedsValue) {
+      line.Switches.insert(spec->Name);
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      line.Error = Q(spec->NeedsValue);
+      return line;
+    }
+    if (!line.Values.emplace(spec->Name, args[++i]).second) {
+      line.Error = Q(spec->Name) + QStringLiteral(" given twice");
+      return line;
+    }
+  }
+  return line;
+}
+
+// The output is checked before any work: an extension that nothing writes
+// is a usage error (the command line asks for the impossible); a folder
+// that is missing or cannot be written fails like the save would, with the
+// save error and its reason. ExitOk when the output can be tried.
+int CheckOutput(const std::string& output, const char* usage) {
+  const QString name = Q(output);
+  if (!WritableFormat(name)) {
+    const QString ext = LowerExtension(name);
+    return UsageError(QStringLiteral("cannot write \"%1\": %2")
+                          .arg(name, ext.isEmpty() ? QStringLiteral("no extension to tell the format")
+                                                   : QStringLiteral("no format is written as \"%1\"").arg(ext)),
+                      usage);
+  }
+  const std::string problem = SaveTargetProblem(name);
+  if (problem.empty()) return ExitOk;
+  PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), name) + QLatin1Char('\n') +
+             QString::fromStdString(problem));
+  return ExitFailed;
 }
 
 // The tool's own load and save context: messages on, no dialogs, and a stage
@@ -108,55 +196,41 @@ bool SavePictureAs(const std::string& path, const TBitmap& picture, const TPictu
 }
 
 int RunMosaic(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) return std::fputs(kMosaicUsage, stdout), ExitOk;
-  std::string target, output, thumbnails;
+  const TCommandLine line = ParseCommandLine(args, {{"--output", "-o", "--output needs a file name"},
+                                                    {"--thumbnails", nullptr, "--thumbnails needs a folder"},
+                                                    {"--cell", nullptr, "--cell must be 10, 15, 20 or 40"},
+                                                    {"--seed", nullptr, "--seed needs a number"},
+                                                    {"--no-check-size", nullptr, nullptr},
+                                                    {"--no-antialias", nullptr, nullptr},
+                                                    {"--fast", nullptr, nullptr}});
+  if (line.Help) return std::fputs(kMosaicUsage, stdout), ExitOk;
+  if (!line.Error.isEmpty()) return UsageError(line.Error, kMosaicUsage);
   TMosaicCommand command;
   std::optional<unsigned long long> seed;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&]() -> std::optional<std::string> {
-      if (i + 1 >= args.size()) return std::nullopt;
-      return args[++i];
-    };
-    if (a == "--output" || a == "-o") {
-      auto v = value();
-      if (!v) return UsageError("--output needs a file name", kMosaicUsage);
-      output = *v;
-    } else if (a == "--thumbnails") {
-      auto v = value();
-      if (!v) return UsageError("--thumbnails needs a folder", kMosaicUsage);
-      thumbnails = *v;
-    } else if (a == "--cell") {
-      auto v = value();
-      const auto n = v ? ParseInt(*v) : std::nullopt;
-      if (!n || (*n != 10 && *n != 15 && *n != 20 && *n != 40))
-        return UsageError("--cell must be 10, 15, 20 or 40", kMosaicUsage);
-      command.CellSize = int(*n);
-    } else if (a == "--seed") {
-      auto v = value();
-      const auto n = v ? ParseInt(*v) : std::nullopt;
-      if (!n || *n < 0) return UsageError("--seed needs a non-negative number", kMosaicUsage);
-      seed = (unsigned long long)*n;
-    } else if (a == "--no-check-size") {
-      command.CheckSize = false;
-    } else if (a == "--no-antialias") {
-      command.Antialias = false;
-    } else if (a == "--fast") {
-      command.FastJpeg = true;
-    } else if (!a.empty() && a[0] == '-') {
-      return UsageError("unknown option " + a, kMosaicUsage);
-    } else if (target.empty()) {
-      target = a;
-    } else {
-      return UsageError("one target picture only", kMosaicUsage);
-    }
+  if (auto v = line.Values.find("--cell"); v != line.Values.end()) {
+    const auto n = ParseInt(v->second);
+    if (!n || (*n != 10 && *n != 15 && *n != 20 && *n != 40))
+      return UsageError(QStringLiteral("--cell must be 10, 15, 20 or 40"), kMosaicUsage);
+    command.CellSize = int(*n);
   }
-  if (target.empty()) return UsageError("no target picture", kMosaicUsage);
-  if (output.empty()) return UsageError("no --output file", kMosaicUsage);
-  if (!thumbnails.empty()) command.FolderChosen(Q(thumbnails));
+  if (auto v = line.Values.find("--seed"); v != line.Values.end()) {
+    const auto n = ParseInt(v->second);
+    if (!n || *n < 0)
+      return UsageError(QStringLiteral("--seed must be a whole number from 0 to 9223372036854775807"), kMosaicUsage);
+    seed = (unsigned long long)*n;
+  }
+  command.CheckSize = !line.Switches.count("--no-check-size");
+  command.Antialias = !line.Switches.count("--no-antialias");
+  command.FastJpeg = line.Switches.count("--fast") > 0;
+  if (line.Operands.empty()) return UsageError(QStringLiteral("no target picture"), kMosaicUsage);
+  if (line.Operands.size() > 1) return UsageError(QStringLiteral("one target picture only"), kMosaicUsage);
+  const auto output = line.Values.find("--output");
+  if (output == line.Values.end()) return UsageError(QStringLiteral("no --output file"), kMosaicUsage);
+  if (const int status = CheckOutput(output->second, kMosaicUsage); status != ExitOk) return status;
+  if (auto v = line.Values.find("--thumbnails"); v != line.Values.end()) command.FolderChosen(Q(v->second));
 
   TBitmap working, undo;
-  if (!OpenPicture(target, working)) return ExitFailed;
+  if (!OpenPicture(line.Operands.front(), working)) return ExitFailed;
 
   TCliProgress progress;
   command.Callbacks.ShowThumbnailCount = [&](int n) { progress.Count("Thumbnails", n); };
@@ -170,31 +244,39 @@ int RunMosaic(const std::vector<std::string>& args) {
   if (built) progress.Show("Mosaic", 100, "");
   progress.Finish();
   if (!built) return ExitFailed;  // the thumbnail loader has said why
-  return SavePictureAs(output, working) ? ExitOk : ExitFailed;
+  // The load stops at the first file it cannot read (the program's rule);
+  // the window says nothing about it, the tool does.
+  const TThumbnailLoadResult& load = command.LastLoad;
+  if (!load.StoppedAt.isEmpty())
+    PrintError(QStringLiteral("tesselune-cli: the thumbnail load stopped at \"%1\" (%2): %3 thumbnail%4 loaded")
+                   .arg(load.StoppedAt, load.Reason)
+                   .arg(load.Loaded)
+                   .arg(load.Loaded == 1 ? "" : "s"));
+  return SavePictureAs(output->second, working) ? ExitOk : ExitFailed;
 }
 
 int RunConvert(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) return std::fputs(kConvertUsage, stdout), ExitOk;
-  std::vector<std::string> files;
+  const TCommandLine line = ParseCommandLine(
+      args, {{"--quality", nullptr, "--quality must be 5 to 100"}, {"--progressive", nullptr, nullptr}});
+  if (line.Help) return std::fputs(kConvertUsage, stdout), ExitOk;
+  if (!line.Error.isEmpty()) return UsageError(line.Error, kConvertUsage);
+  if (line.Operands.size() != 2) return UsageError(QStringLiteral("needs an input and an output file"), kConvertUsage);
   int quality = 90;
-  bool progressive = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--quality") {
-      const auto n = i + 1 < args.size() ? ParseInt(args[++i]) : std::nullopt;
-      if (!n || *n < 5 || *n > 100) return UsageError("--quality must be 5 to 100", kConvertUsage);
-      quality = int(*n);
-    } else if (a == "--progressive") {
-      progressive = true;
-    } else if (!a.empty() && a[0] == '-') {
-      return UsageError("unknown option " + a, kConvertUsage);
-    } else {
-      files.push_back(a);
-    }
+  const auto q = line.Values.find("--quality");
+  if (q != line.Values.end()) {
+    const auto n = ParseInt(q->second);
+    if (!n || *n < 5 || *n > 100) return UsageError(QStringLiteral("--quality must be 5 to 100"), kConvertUsage);
+    quality = int(*n);
   }
-  if (files.size() != 2) return UsageError("needs an input and an output file", kConvertUsage);
+  const bool progressive = line.Switches.count("--progressive") > 0;
+  const std::string& output = line.Operands[1];
+  const TFormatDescriptor* format = WritableFormat(Q(output));
+  if ((q != line.Values.end() || progressive) && format && format->Format != TPictureFormat::Jpeg)
+    return UsageError(QStringLiteral("%1 applies to JPEG output only").arg(progressive ? "--progressive" : "--quality"),
+                      kConvertUsage);
+  if (const int status = CheckOutput(output, kConvertUsage); status != ExitOk) return status;
   TBitmap picture;
-  if (!OpenPicture(files[0], picture)) return ExitFailed;
+  if (!OpenPicture(line.Operands[0], picture)) return ExitFailed;
   // Only the JPEG writer reads these options.
   const auto jpegOptions = [&](TGraphic* graphic, const QString&, TFileStage stage, bool&) {
     if (graphic && stage == fsBeforeSave) {
@@ -202,29 +284,33 @@ int RunConvert(const std::vector<std::string>& args) {
       graphic->Options.JpegProgressive = progressive;
     }
   };
-  return SavePictureAs(files[1], picture, jpegOptions) ? ExitOk : ExitFailed;
+  return SavePictureAs(output, picture, jpegOptions) ? ExitOk : ExitFailed;
 }
 
 int RunInfo(const std::vector<std::string>& args) {
-  if (WantsHelp(args)) return std::fputs(kInfoUsage, stdout), ExitOk;
-  if (args.empty()) return UsageError("no file", kInfoUsage);
+  const TCommandLine line = ParseCommandLine(args, {});
+  if (line.Help) return std::fputs(kInfoUsage, stdout), ExitOk;
+  if (!line.Error.isEmpty()) return UsageError(line.Error, kInfoUsage);
+  if (line.Operands.empty()) return UsageError(QStringLiteral("no file"), kInfoUsage);
   int status = ExitOk;
-  for (const std::string& a : args) {
-    QString name = Q(a);
-    TBitmap preview;
+  for (const std::string& a : line.Operands) {
+    const QString name = Q(a);
     TPictureFileContext context = ToolContext();
-    if (LoadPicturePreview(context, name, preview) <= 0) {
-      // Quick loads stay silent; the tool says it itself.
-      QString text = LangText(lsLoadError);
-      std::fprintf(stderr, "%s\n", qPrintable(text.replace(QStringLiteral("%s"), name)));
+    TPictureHeader header;
+    // The header tells the size and depth; pixels are decoded only for a
+    // format whose reader cannot tell them without.
+    if (!ReadPictureHeader(context, name, header)) {
+      PrintError(QString(LangText(lsLoadError)).replace(QStringLiteral("%s"), name) + QLatin1Char('\n') +
+                 context.LastError);
       status = ExitFailed;
       continue;
     }
-    const QString line =
-        QStringLiteral("%1: %2, %3, %4")
-            .arg(name, QStringLiteral("%1x%2 pixels").arg(context.PictureWidth).arg(context.PictureHeight),
-                 ColorDepthText(name, PreviewFormatOf(name, preview, context)), SizeToText(FileSizeOf(name), false));
-    std::printf("%s\n", qPrintable(line));
+    const QString text = QStringLiteral("%1: %2x%3 pixels, %4, %5")
+                             .arg(name)
+                             .arg(header.Width)
+                             .arg(header.Height)
+                             .arg(BitsText(header.BitsPerPixel), SizeToText(FileSizeOf(name), false));
+    std::printf("%s\n", EncodeFileName(text).constData());
   }
   return status;
 }
@@ -236,12 +322,12 @@ int main(int argc, char** argv) {
   SetEnglishTexts();
   RegisterPictureFormats();
   SetMsgPresenter([](const TMsgRequest& request) {
-    std::fprintf(stderr, "%s\n", qPrintable(request.Text));
+    PrintError(request.Text);
     return MsgUnattendedResult(request.Buttons);
   });
 
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return UsageError("no command", kUsage);
+  if (args.empty()) return UsageError(QStringLiteral("no command"), kUsage);
   const std::string command = args.front();
   args.erase(args.begin());
   if (command == "--help" || command == "-h" || command == "help") return std::fputs(kUsage, stdout), ExitOk;
@@ -255,5 +341,5 @@ int main(int argc, char** argv) {
     std::fputs("tesselune-cli: not enough memory\n", stderr);
     return ExitFailed;
   }
-  return UsageError("unknown command " + command, kUsage);
+  return UsageError(QStringLiteral("unknown command ") + Q(command), kUsage);
 }

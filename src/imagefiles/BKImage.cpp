@@ -58,7 +58,7 @@ void TBKImage::ReadBytes(TBytes data) {
     return;
   }
   TReader in(data);
-  TBKProperties props = ReadHeader(in);
+  TBKProperties props = ::ReadHeader(in);
   // The thumbnail section, skipped by its size (which counts its own 4 bytes).
   const std::int32_t sectionSize = in.I32();
   if (sectionSize < 4) throw EImageError("BKI: invalid thumbnail section size");
@@ -97,7 +97,7 @@ bool TBKImage::PartialRead(int& fullWidth, int& fullHeight) const {
 
 void TBKImage::ReadThumbnail(TBytes data) {
   TReader in(data);
-  TBKProperties props = ReadHeader(in);
+  TBKProperties props = ::ReadHeader(in);
   // The preview reports this size as the picture's: it must be one we could load.
   CheckPictureSize(props.Width, props.Height);
   in.Skip(4);  // the section size

@@ -291,20 +291,33 @@ bool IsPackedDib(TBytes d) {
   return known && LoadLE16(&d[12]) == 1;
 }
 
+// A packed bitmap gets the file header it lacks (in storage); its pixel
+// offset stays 0, so the pixels follow the colour table as they do in such a
+// bitmap. Any other data is returned as it is.
+TBytes WithFileHeader(TBytes data, TByteBuffer& storage) {
+  if ((data.size() >= 2 && data[0] == 'B' && data[1] == 'M') || !IsPackedDib(data)) return data;
+  storage = {'B', 'M'};
+  PutLE32(storage, std::uint32_t(std::min<std::uint64_t>(FileHeaderSize + data.size(), 0xFFFFFFFFu)));
+  PutLE32(storage, 0);  // reserved
+  PutLE32(storage, 0);  // pixel offset: after the colour table
+  storage.insert(storage.end(), data.begin(), data.end());
+  return storage;
+}
+
 }  // namespace
 
+bool TBmpImage::ReadHeaderBytes(TBytes data, TPictureHeader& header) {
+  TByteBuffer storage;
+  const TBmpLayout layout = ReadLayout(WithFileHeader(data, storage));
+  header.Width = int(layout.width);
+  header.Height = int(layout.height);
+  header.BitsPerPixel = layout.bitCount;
+  return true;
+}
+
 void TBmpImage::ReadBytes(TBytes data) {
-  // A packed bitmap gets the file header it lacks; its pixel offset stays 0,
-  // so the pixels follow the colour table as they do in such a bitmap.
   TByteBuffer withHeader;
-  if (!(data.size() >= 2 && data[0] == 'B' && data[1] == 'M') && IsPackedDib(data)) {
-    withHeader = {'B', 'M'};
-    PutLE32(withHeader, std::uint32_t(std::min<std::uint64_t>(FileHeaderSize + data.size(), 0xFFFFFFFFu)));
-    PutLE32(withHeader, 0);  // reserved
-    PutLE32(withHeader, 0);  // pixel offset: after the colour table
-    withHeader.insert(withHeader.end(), data.begin(), data.end());
-    data = withHeader;
-  }
+  data = WithFileHeader(data, withHeader);
   const TBmpLayout layout = ReadLayout(data);
   if (layout.compression == BiRle4 || layout.compression == BiRle8)
     m_bitmap = ReadRunLength(data, layout);

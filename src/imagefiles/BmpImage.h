@@ -15,6 +15,7 @@ class TBmpImage : public TGraphic {
   // 32 -> pf32bit. 16-bit files with other bit fields become pf24bit, or
   // pf32bit when they carry alpha.
   void ReadBytes(TBytes data) override;
+  bool ReadHeaderBytes(TBytes data, TPictureHeader& header) override;
   // Writes the bitmap in its own pixel format: 14-byte file header, 40-byte
   // information header, colour table for palette formats, rows bottom-up and
   // padded to 4 bytes, uncompressed. pf16bit is stored as 5-6-5 bit fields

@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <random>
+
+#include "app/FileNames.h"
 
 std::string SystemErrorReason(int error) {
   switch (error) {
@@ -17,13 +20,18 @@ std::string SystemErrorReason(int error) {
     case EISDIR: return "is a folder";
     case ENOSPC: return "disk full";
     case ENOMEM: return "not enough memory";
+    case ENOTDIR: return "not a folder";
+    case EROFS: return "read-only file system";
+    case EFBIG: return "file too large";
+    case EDQUOT: return "disk quota exceeded";
+    case ENAMETOOLONG: return "file name too long";
     default: return std::strerror(error);
   }
 }
 
 TFileBytes::TFileBytes(const QString& fileName) {
   // Non-blocking, so that opening a named pipe does not wait for a writer.
-  m_fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  m_fd = ::open(EncodeFileName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (m_fd < 0) throw EImageError(SystemErrorReason(errno));
   struct stat st {};
   if (::fstat(m_fd, &st) != 0) {
@@ -68,4 +76,71 @@ TFileBytes::TFileBytes(const QString& fileName) {
 TFileBytes::~TFileBytes() {
   if (m_mapped) ::munmap(m_mapped, m_mappedSize);
   if (m_fd >= 0) ::close(m_fd);
+}
+
+namespace {
+
+// The folder part of a file name in bytes ("." for a bare name).
+QByteArray FolderOf(const QByteArray& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  if (slash < 0) return QByteArrayLiteral(".");
+  return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+// Creating a file fails with ENOENT only when a folder on its way is missing.
+std::string CreateReason(int error) { return error == ENOENT ? "no such folder" : SystemErrorReason(error); }
+
+}  // namespace
+
+void WriteFileAtomically(const QString& fileName, TBytes bytes) {
+  QByteArray target = EncodeFileName(fileName);
+  struct stat st {};
+  if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+    if (char* resolved = ::realpath(target.constData(), nullptr)) {
+      target = resolved;
+      std::free(resolved);
+    }
+  const bool exists = ::stat(target.constData(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) throw EImageError("is a folder");
+
+  // A fresh name beside the target; 0666 lets the umask decide, as for any new file.
+  std::random_device seed;
+  std::minstd_rand random(seed());
+  QByteArray temporary;
+  int fd = -1;
+  for (int attempt = 0; fd < 0; ++attempt) {
+    temporary = target + '.' + QByteArray::number(quint32(random()) & 0xFFFFFF, 16);
+    fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt == 100)) throw EImageError(CreateReason(errno));
+  }
+  int error = 0;
+  if (exists && ::fchmod(fd, st.st_mode & 0777) != 0) error = errno;
+  std::size_t done = 0;
+  while (error == 0 && done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0)
+      error = errno;
+    else
+      done += std::size_t(n);
+  }
+  // Some file systems report a full disk only when the data reach it.
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temporary.constData());
+    throw EImageError(SystemErrorReason(error));
+  }
+}
+
+std::string SaveTargetProblem(const QString& fileName) {
+  const QByteArray target = EncodeFileName(fileName);
+  struct stat st {};
+  if (::stat(target.constData(), &st) == 0 && S_ISDIR(st.st_mode)) return "is a folder";
+  const QByteArray folder = FolderOf(target);
+  if (::stat(folder.constData(), &st) != 0) return CreateReason(errno);
+  if (!S_ISDIR(st.st_mode)) return "not a folder";
+  if (::access(folder.constData(), W_OK | X_OK) != 0) return SystemErrorReason(errno);
+  return {};
 }

@@ -33,3 +33,15 @@ class TFileBytes {
 // The reason a system call failed with errno, in the words of the load
 // error's second line.
 std::string SystemErrorReason(int error);
+
+// Writes bytes as the file fileName, all or nothing: they go to a new file
+// beside it, which replaces the old one (keeping its permissions) only once
+// written and synced, so a failed write leaves the old file as it was and no
+// other file behind. A symbolic link is written through. Throws EImageError
+// with the reason ("no such folder", "permission denied", "disk full", ...).
+void WriteFileAtomically(const QString& fileName, TBytes bytes);
+
+// Why fileName cannot be written, found without writing anything: its
+// folder is missing, is not a folder or cannot be written, or the name is a
+// folder; empty when nothing stands in the way.
+std::string SaveTargetProblem(const QString& fileName);

@@ -82,7 +82,21 @@ void TGraphic::SaveToBytes(TByteBuffer& out) {
   }
 }
 
+bool TGraphic::ReadHeader(TBytes data, TPictureHeader& header) {
+  try {
+    const TLoadScope scope(std::int64_t(data.size()), Options.PixelLimit);
+    return ReadHeaderBytes(data, header);
+  } catch (const EImageError& e) {
+    throw EImageError(Named(e.what()));
+  } catch (const std::bad_alloc&) {
+    throw EImageError(Named("not enough memory"));
+  } catch (const std::exception& e) {
+    throw EImageError(Named(e.what()));
+  }
+}
+
 bool TGraphic::PartialRead(int&, int&) const { return false; }
+bool TGraphic::ReadHeaderBytes(TBytes, TPictureHeader&) { return false; }
 
 void TGraphic::ReadBytes(TBytes) { throw EImageError("cannot be read"); }
 void TGraphic::WriteBytes(TByteBuffer&) { throw EImageError("cannot be written"); }

@@ -67,6 +67,13 @@ struct TCodecOptions {
   std::int64_t PixelLimit = MaxPicturePixels;
 };
 
+// What a file's header tells without its pixels.
+struct TPictureHeader {
+  int Width = 0;
+  int Height = 0;
+  int BitsPerPixel = 0;  // as stored: 1, 4, 8, 16, 24, 32, 48, ...
+};
+
 class TGraphic {
  public:
   virtual ~TGraphic() = default;
@@ -81,6 +88,12 @@ class TGraphic {
   // Appends the encoded file of Bitmap() to out; throws EImageError the same
   // way (out may then hold part of the file).
   void SaveToBytes(TByteBuffer& out);
+  // Reads the picture's size and stored depth from the header, through the
+  // same parse that LoadFromBytes starts with (so the two agree), without
+  // allocating or decoding pixels. False when the format cannot tell them
+  // without decoding; throws EImageError as LoadFromBytes does for a file
+  // the full read would refuse at its header.
+  bool ReadHeader(TBytes data, TPictureHeader& header);
 
   // The pixel format the file was stored in, as far as the reader can tell;
   // the decoded picture's own format unless the codec knows better.
@@ -100,6 +113,8 @@ class TGraphic {
   // defaults refuse (a write-only or read-only format).
   virtual void ReadBytes(TBytes data);
   virtual void WriteBytes(TByteBuffer& out);
+  // The format's header parse behind ReadHeader; the default cannot tell.
+  virtual bool ReadHeaderBytes(TBytes data, TPictureHeader& header);
 
   TBitmap m_bitmap;
 

@@ -177,12 +177,10 @@ const TGreyRamp& JpegGreyRamp() {
   return ramp;
 }
 
-TBitmap DecodeJpeg(TBytes data, int scale) {
+// The header read and checks that start every decode, and the quick header
+// read on its own. s must have been set up by InitSession.
+void StartDecode(TDecompressSession& s, TBytes data, int scale) {
   if (data.size() > ULONG_MAX) throw EImageError("JPEG file too large");
-  TDecompressSession s{};
-  InitError(s.error);
-  s.cinfo.err = &s.error.pub;
-  const TDecompressGuard guard{s};
   if (!ReadHeader(&s, data.data(), static_cast<unsigned long>(data.size()), scale)) throw EImageError(s.error.message);
 
   // The library's own buffers grow with the stored size, ours with the
@@ -190,8 +188,20 @@ TBitmap DecodeJpeg(TBytes data, int scale) {
   // size against the file too (a progressive file's coefficients are all
   // held at once).
   CheckPictureSize(s.cinfo.image_width, s.cinfo.image_height);
+  CheckPictureSize(s.cinfo.output_width, s.cinfo.output_height);
+}
+
+void InitSession(TDecompressSession& s) {
+  InitError(s.error);
+  s.cinfo.err = &s.error.pub;
+}
+
+TBitmap DecodeJpeg(TBytes data, int scale) {
+  TDecompressSession s{};
+  InitSession(s);
+  const TDecompressGuard guard{s};
+  StartDecode(s, data, scale);
   const JDIMENSION width = s.cinfo.output_width, height = s.cinfo.output_height;
-  CheckPictureSize(width, height);
 
   QImage image(int(width), int(height), s.kind == okGrey ? QImage::Format_Indexed8 : QImage::Format_BGR888);
   if (image.isNull()) throw std::bad_alloc();
@@ -312,6 +322,17 @@ void ProbeJpegSize(Reader& reader, int& width, int& height) {
 }  // namespace
 
 void TJpegImage::ReadBytes(TBytes data) { m_bitmap = DecodeJpeg(data, std::clamp(Options.JpegScale, 0, 3)); }
+
+bool TJpegImage::ReadHeaderBytes(TBytes data, TPictureHeader& header) {
+  TDecompressSession s{};
+  InitSession(s);
+  const TDecompressGuard guard{s};
+  StartDecode(s, data, 0);
+  header.Width = int(s.cinfo.image_width);
+  header.Height = int(s.cinfo.image_height);
+  header.BitsPerPixel = s.cinfo.num_components * s.cinfo.data_precision;
+  return true;
+}
 
 void TJpegImage::WriteBytes(TByteBuffer& out) {
   if (m_bitmap.Empty()) throw EImageError("no picture to write");

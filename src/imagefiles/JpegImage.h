@@ -19,6 +19,7 @@ class TJpegImage : public TGraphic {
   void ReadBytes(TBytes data) override;
   // Encodes Bitmap() as a three-component colour JPEG.
   void WriteBytes(TByteBuffer& out) override;
+  bool ReadHeaderBytes(TBytes data, TPictureHeader& header) override;
 };
 
 // The size recorded in a baseline frame header (SOF0), found by walking the

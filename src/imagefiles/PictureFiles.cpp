@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <new>
 
@@ -32,8 +31,10 @@ void Notify(TPictureFileContext& context, TGraphic* graphic, const QString& file
   if (context.OnPictureFile) context.OnPictureFile(graphic, fileName, stage, cont);
 }
 
+// The message names the file in the program's own sentence and gives the
+// reason on the line below it.
 void ReportFailure(TPictureFileContext& context, const QString& text, const QString& fileName) {
-  if (context.ShowFileErrors) MyMessageDlg(text.arg(fileName), mkError, btOk);
+  if (context.ShowFileErrors) MyMessageDlg(text.arg(fileName) + QLatin1Char('\n') + context.LastError, mkError, btOk);
   bool dummy = true;
   Notify(context, nullptr, fileName, fsFailed, dummy);
 }
@@ -58,6 +59,19 @@ const TFormatDescriptor* ReaderFormat(const QString& fileName) {
 std::unique_ptr<TGraphic> ReaderFor(const QString& fileName, const TFormatDescriptor*& row) {
   row = ReaderFormat(fileName);
   return row && row->Reader ? row->Reader(LowerExtension(fileName).mid(1)) : nullptr;
+}
+
+// Why a file name selects no reader or no writer.
+QString UnknownExtension(const QString& fileName, const char* what) {
+  const QString ext = LowerExtension(fileName);
+  if (ext.isEmpty()) return QStringLiteral("no extension to tell the format");
+  return QStringLiteral("%1 \"%2\"").arg(QLatin1String(what), ext);
+}
+
+// The reason of a failure caught by the dispatch.
+QString ReasonOf(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e)) return QStringLiteral("not enough memory");
+  return QString::fromUtf8(e.what());
 }
 
 // Decodes the whole file with the reader; a reader that gives no picture failed.
@@ -117,14 +131,18 @@ bool DecodePictureFile(const QString& fileName, TDecodedPicture& picture, const 
   try {
     const TFormatDescriptor* row = nullptr;
     std::unique_ptr<TGraphic> reader = ReaderFor(fileName, row);
-    if (!reader) return false;
+    if (!reader) {
+      picture.Error = UnknownExtension(fileName, "no reader for");
+      return false;
+    }
     reader->Options = options;
     Decode(*reader, fileName);
     picture.Bitmap.Assign(&reader->Bitmap());
     picture.StoredFormat = reader->StoredFormat();
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // Like LoadPicture: any failure inside a reader, memory included, is a failed read.
+    picture.Error = ReasonOf(e);
     return false;
   }
 }
@@ -224,12 +242,16 @@ int LoadPicture(TPictureFileContext& context, QString& fileName, TBitmap& bitmap
   if (fileName.isEmpty()) return 0;
 
   int result = -1;
+  context.LastError.clear();
   try {
     const TFormatDescriptor* row = nullptr;
     if (std::unique_ptr<TGraphic> reader = ReaderFor(fileName, row))
       result = ReadPicture(context, *row, *reader, fileName, bitmap);
-  } catch (const std::exception&) {
+    else
+      context.LastError = UnknownExtension(fileName, "no reader for");
+  } catch (const std::exception& e) {
     result = -1;
+    context.LastError = ReasonOf(e);
   }
   if (result < 0) {
     if (!context.QuickLoad) ReportFailure(context, FileErrorText(LangText(lsLoadError)), fileName);
@@ -274,6 +296,7 @@ int SavePicture(TPictureFileContext& context, QString& fileName, const TBitmap& 
   if (fileName.isEmpty()) return 0;
 
   int result = -1;
+  context.LastError.clear();
   try {
     if (std::unique_ptr<TGraphic> writer = CreateWriter(fileName)) {
       bool cont = true;
@@ -283,25 +306,61 @@ int SavePicture(TPictureFileContext& context, QString& fileName, const TBitmap& 
         writer->Bitmap().Assign(&bitmap);
         TByteBuffer bytes;
         writer->SaveToBytes(bytes);
-        // The file being replaced survives a failed save: the new one is
-        // written beside it and moved over it only once complete.
-        QSaveFile file(fileName);
-        if (!file.open(QIODevice::WriteOnly)) throw EImageError("cannot create file");
-        if (file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()) ||
-            !file.commit())
-          throw EImageError("cannot write file");
+        // The file being replaced survives a failed save.
+        WriteFileAtomically(fileName, bytes);
         bool dummy = true;
         Notify(context, writer.get(), fileName, fsAfterSave, dummy);
         result = 1;
       } else {
         result = 0;
       }
+    } else {
+      context.LastError = UnknownExtension(fileName, "no writer for");
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     result = -1;
+    context.LastError = ReasonOf(e);
   }
   if (result < 0) ReportFailure(context, FileErrorText(LangText(lsSaveError)), fileName);
   return result;
+}
+
+bool ReadPictureHeader(TPictureFileContext& context, const QString& fileName, TPictureHeader& header) {
+  context.LastError.clear();
+  const TFormatDescriptor* row = nullptr;
+  try {
+    std::unique_ptr<TGraphic> reader = ReaderFor(fileName, row);
+    if (!reader) {
+      context.LastError = UnknownExtension(fileName, "no reader for");
+      return false;
+    }
+    const TFileBytes file(fileName);
+    if (reader->ReadHeader(file.Bytes(), header)) return true;
+  } catch (const std::exception& e) {
+    context.LastError = ReasonOf(e);
+    return false;
+  }
+  // This reader cannot tell without decoding: a preview, kept cheap by its cap.
+  QString name = fileName;
+  TBitmap preview;
+  if (LoadPicturePreview(context, name, preview) <= 0) return false;
+  header.Width = context.PictureWidth;
+  header.Height = context.PictureHeight;
+  header.BitsPerPixel =
+      PixelFormatBits(row->Format == TPictureFormat::Tiff ? context.LastTiffFormat : preview.PixelFormat());
+  return true;
+}
+
+int PixelFormatBits(TPixelFormat format) {
+  switch (format) {
+    case pf1bit: return 1;
+    case pf4bit: return 4;
+    case pf8bit: return 8;
+    case pf15bit:
+    case pf16bit: return 16;
+    case pf32bit: return 32;
+    default: return 24;
+  }
 }
 
 int LoadPicture(QString& fileName, TBitmap& bitmap, const QString& initialDir) {

@@ -68,6 +68,10 @@ struct TPictureFileContext {
   // conversion is part of the load, so a picture too large to convert is a
   // failed load like any other, not an exception for the caller.
   bool WorkingLayout = false;
+  // Why the last load or save through this context failed ("no such file",
+  // "BMP: pixel data is truncated", ...); empty after a success. The failure
+  // message shows it on its second line.
+  QString LastError;
 };
 
 extern TPictureFileContext DefaultPictureFileContext;
@@ -123,10 +127,20 @@ int LoadPicture(QString& fileName, TBitmap& bitmap, const QString& initialDir);
 int LoadPicturePreview(QString& fileName, TBitmap& bitmap);
 int SavePicture(QString& fileName, const TBitmap& bitmap, const QString& suggestion);
 
+// The size and stored depth of a file for a quick look, without messages or
+// stage events: from the reader's header read (TGraphic::ReadHeader), which
+// decodes no pixels, or for a reader without one from a quick load as
+// LoadPicturePreview does it, under its cap. False when the file cannot be
+// read, with the reason in context.LastError.
+bool ReadPictureHeader(TPictureFileContext& context, const QString& fileName, TPictureHeader& header);
+// The bits a pixel of the format holds (15-bit pixels take 16).
+int PixelFormatBits(TPixelFormat format);
+
 // A decoded file: the picture and the pixel format the file was stored in.
 struct TDecodedPicture {
   TBitmap Bitmap;
   TPixelFormat StoredFormat = pfDevice;
+  QString Error;  // why the file could not be read
 };
 
 // Decodes a file with the reader its extension selects, without dialogs,

@@ -18,6 +18,8 @@ QString ColorDepthText(const QString& fileName, TPixelFormat storedFormat) {
   }
 }
 
+QString BitsText(int bits) { return bits == 1 ? QStringLiteral("1 bit") : QStringLiteral("%1 bits").arg(bits); }
+
 TPixelFormat PreviewFormatOf(const QString& fileName, const TBitmap& preview, const TPictureFileContext& context) {
   return IsTiffFile(fileName) ? context.LastTiffFormat : preview.PixelFormat();
 }

@@ -10,6 +10,9 @@
 // have their own text, otherwise by the pixel format the file was stored in.
 QString ColorDepthText(const QString& fileName, TPixelFormat storedFormat);
 
+// A depth as a number of bits: "1 bit", "24 bits".
+QString BitsText(int bits);
+
 // The pixel format a quick load through context reports for the file just
 // loaded into preview: the stored format of a TIFF file, else the preview's
 // own format.

@@ -127,28 +127,44 @@ struct TReadStructs {
   ~TReadStructs() { png_destroy_read_struct(&st.png, st.info ? &st.info : nullptr, nullptr); }
 };
 
+// The header read and checks that start every read, and the quick header
+// read on its own; st's owner frees what it creates.
+void StartRead(TPngState& st, TBytes data) {
+  if (data.size() < SignatureSize || png_sig_cmp(data.data(), 0, SignatureSize) != 0) Fail("not a PNG file");
+  st.data = data.data();
+  st.size = data.size();
+  st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &st, OnError, OnWarning);
+  if (!st.png) Fail("not enough memory");
+  st.info = png_create_info_struct(st.png);
+  if (!st.info) Fail("not enough memory");
+  png_set_read_fn(st.png, &st, ReadFromMemory);
+  png_set_user_limits(st.png, png_uint_32(MaxPictureSide), png_uint_32(MaxPictureSide));
+  png_set_chunk_malloc_max(st.png, MaxChunkBytes);
+
+  if (!ReadHeader(&st)) Fail(st.message);
+  CheckPictureSize(st.width, st.height);
+  const std::uint64_t pixelBits = std::uint64_t(st.width) * st.height * st.fileChannels * st.bitDepth;
+  if (pixelBits / 8 > IdatBytes(data) * std::uint64_t(MaxDeflateRatio) + 1024)
+    Fail("image data is too short for the picture");
+}
+
 }  // namespace
 
+bool TPngImage::ReadHeaderBytes(TBytes data, TPictureHeader& header) {
+  TPngState st;
+  TReadStructs owner{st};
+  StartRead(st, data);
+  header.Width = int(st.width);
+  header.Height = int(st.height);
+  header.BitsPerPixel = st.fileChannels * st.bitDepth;
+  return true;
+}
+
 void TPngImage::ReadBytes(TBytes data) {
-  if (data.size() < SignatureSize || png_sig_cmp(data.data(), 0, SignatureSize) != 0) Fail("not a PNG file");
   try {
     TPngState st;
-    st.data = data.data();
-    st.size = data.size();
-    st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &st, OnError, OnWarning);
-    if (!st.png) Fail("not enough memory");
     TReadStructs owner{st};
-    st.info = png_create_info_struct(st.png);
-    if (!st.info) Fail("not enough memory");
-    png_set_read_fn(st.png, &st, ReadFromMemory);
-    png_set_user_limits(st.png, png_uint_32(MaxPictureSide), png_uint_32(MaxPictureSide));
-    png_set_chunk_malloc_max(st.png, MaxChunkBytes);
-
-    if (!ReadHeader(&st)) Fail(st.message);
-    CheckPictureSize(st.width, st.height);
-    const std::uint64_t pixelBits = std::uint64_t(st.width) * st.height * st.fileChannels * st.bitDepth;
-    if (pixelBits / 8 > IdatBytes(data) * std::uint64_t(MaxDeflateRatio) + 1024)
-      Fail("image data is too short for the picture");
+    StartRead(st, data);
 
     QImage::Format format = QImage::Format_Indexed8;
     TPixelFormat pf = pf8bit;

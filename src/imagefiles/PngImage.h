@@ -19,4 +19,5 @@ class TPngImage : public TGraphic {
   // row, a pHYs chunk from Resolution, image data in chunks of at most 65535
   // bytes, no other ancillary chunk.
   void WriteBytes(TByteBuffer& out) override;
+  bool ReadHeaderBytes(TBytes data, TPictureHeader& header) override;
 };

@@ -59,7 +59,7 @@ void TMosaicCommand::LoadThumbnails() {
   options.CellSize = CellSize;
   options.FastJpeg = FastJpeg;
   options.Threads = LoadThreads;
-  ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, Callbacks.ShowThumbnailCount);
+  LastLoad = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, Callbacks.ShowThumbnailCount);
   ThumbnailsStale = false;
 }
 

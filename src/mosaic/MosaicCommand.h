@@ -42,7 +42,8 @@ class TMosaicCommand {
   int LoadThreads = 0;    // 0: one per core
   TThumbnailList ImgVignettes;
   TMosaicCallbacks Callbacks;
-  TRandom* Random = nullptr;  // none: reseeded from the clock at every build
+  TRandom* Random = nullptr;      // none: reseeded from the clock at every build
+  TThumbnailLoadResult LastLoad;  // how the last load of the folder went
 
   // Runs the command on the working image. Returns true when a mosaic was
   // built; the undo bitmap then holds the picture as it was before.

@@ -1,9 +1,12 @@
 #include "mosaic/ThumbnailLibrary.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QRegularExpression>
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -12,7 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/FileNames.h"
 #include "app/MyMsgDlg.h"
+#include "imagefiles/FileBytes.h"
 #include "imagefiles/JpegImage.h"
 #include "imagefiles/PictureFiles.h"
 #include "raster/RectUtils.h"
@@ -24,6 +29,19 @@ QString LowerSuffix(const QString& name) {
   return dot < 0 ? QString() : name.mid(dot).toLower();
 }
 
+// The name as the pattern matcher takes it: a byte that is not UTF-8 (a
+// lone surrogate, see app/FileNames.h) would make the whole name invalid
+// text that matches nothing; it stands as one unknown character instead.
+QString Matchable(QString name) {
+  for (qsizetype i = 0; i < name.size(); ++i) {
+    if (name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate())
+      ++i;
+    else if (name[i].isSurrogate())
+      name[i] = QChar::ReplacementCharacter;
+  }
+  return name;
+}
+
 // 0 when the header cannot be read.
 int FastJpegScale(const QString& path, int cell) {
   int w = 0, h = 0;
@@ -31,30 +49,37 @@ int FastJpegScale(const QString& path, int cell) {
   return ThumbnailJpegScale(w, h, cell);
 }
 
-// Decodes and squares one file; nullopt when it cannot be read.
-std::optional<TBitmap> MakeSquare(const QString& path, const TThumbnailLoadOptions& options) {
-  TBitmap picture;
-  const int scale =
+// Decodes and squares one file; nullopt, with the reason in error, when it
+// cannot be read.
+std::optional<TBitmap> MakeSquare(const QString& path, const TThumbnailLoadOptions& options, QString& error) {
+  TCodecOptions codec;
+  codec.JpegScale =
       options.FastJpeg && HasFormatExtension(TPictureFormat::Jpeg, path) ? FastJpegScale(path, options.CellSize) : 0;
-  if (!DecodePictureFile(path, picture, scale)) return std::nullopt;
+  TDecodedPicture decoded;
+  if (!DecodePictureFile(path, decoded, codec)) {
+    error = decoded.Error;
+    return std::nullopt;
+  }
+  TBitmap picture = std::move(decoded.Bitmap);
   // A picture too large to convert or square is a file that cannot be
   // loaded, like one whose decoding ran out of memory.
   try {
     picture.SetPixelFormat(pf24bit);
     ScaleBitmap(options.CellSize, options.CellSize, picture);
   } catch (const std::bad_alloc&) {
+    error = QStringLiteral("not enough memory");
     return std::nullopt;
   }
   return picture;
 }
 
-QStringList Enumerate(const QString& folder) {
-  QStringList files;
-  FindFiles(folder, QString::fromLatin1(ThumbnailMasks), [&](const QString& dir, const QString& name) {
+// The thumbnail files of the folder in load order; returns why the folder
+// could not be listed (empty when it was).
+QString Enumerate(const QString& folder, QStringList& files) {
+  return FindFiles(folder, QString::fromLatin1(ThumbnailMasks), [&](const QString& dir, const QString& name) {
     files.append(dir + name);
     return true;
   });
-  return files;
 }
 
 }  // namespace
@@ -65,29 +90,43 @@ int ThumbnailJpegScale(int width, int height, int cell) {
   return scale;
 }
 
-void FindFiles(const QString& folder, const QString& maskList, const TFindFilesCallback& callback) {
+QString FindFiles(const QString& folder, const QString& maskList, const TFindFilesCallback& callback) {
   QString masks = maskList;
   masks.remove(u' ');
   QString dir = folder;
   if (!dir.endsWith(u'/')) dir += u'/';
-  const QDir qdir(dir);
-  if (!qdir.exists()) return;
-  QStringList entries = qdir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+  // Listed by the system's bytes, so that every name can be opened again.
+  DIR* listing = ::opendir(EncodeFileName(dir).constData());
+  if (!listing)
+    return errno == ENOENT ? QStringLiteral("no such folder") : QString::fromStdString(SystemErrorReason(errno));
+  QStringList entries;
+  while (const dirent* entry = ::readdir(listing)) {
+    const QByteArray name(entry->d_name);
+    if (name == "." || name == "..") continue;
+    // Every kind of file but folders: links to files, pipes and devices too
+    // (their read fails), as a listing of files shows them.
+    struct stat st {};
+    if (::fstatat(::dirfd(listing), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) continue;
+    entries.append(DecodeFileName(name));
+  }
+  ::closedir(listing);
   std::sort(entries.begin(), entries.end());
   for (const QString& mask : masks.split(u';', Qt::SkipEmptyParts)) {
     const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(mask),
                                      QRegularExpression::CaseInsensitiveOption);
     const QString maskExt = LowerSuffix(mask);
     for (const QString& name : entries) {
-      if (!pattern.match(name).hasMatch() || LowerSuffix(name) != maskExt) continue;
-      if (!callback(dir, name)) return;
+      if (!pattern.match(Matchable(name)).hasMatch() || LowerSuffix(name) != maskExt) continue;
+      if (!callback(dir, name)) return {};
     }
   }
+  return {};
 }
 
 bool AddThumbnailFile(TThumbnailList& list, const QString& folder, const QString& fileName,
                       const TThumbnailLoadOptions& options) {
-  std::optional<TBitmap> square = MakeSquare(folder + fileName, options);
+  QString error;
+  std::optional<TBitmap> square = MakeSquare(folder + fileName, options, error);
   return square && list.Add(*square) >= 0;
 }
 
@@ -110,9 +149,10 @@ class TOrderedDecoder {
     for (std::thread& t : m_workers) t.join();
   }
 
-  // The square of file i (waiting for it), or nullopt when it cannot be read.
-  // Rethrows an exception raised while making it (out of memory).
-  std::optional<TBitmap> Take(size_t i) {
+  // The square of file i (waiting for it), or nullopt with the reason in
+  // error when it cannot be read. Rethrows an exception raised while making
+  // it (out of memory).
+  std::optional<TBitmap> Take(size_t i, QString& error) {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [&] { return m_results[i].done; });
     Result r = std::move(m_results[i]);
@@ -120,6 +160,7 @@ class TOrderedDecoder {
     lock.unlock();
     m_changed.notify_all();
     if (r.error) std::rethrow_exception(r.error);
+    error = r.reason;
     return std::move(r.square);
   }
 
@@ -127,6 +168,7 @@ class TOrderedDecoder {
   struct Result {
     bool done = false;
     std::optional<TBitmap> square;
+    QString reason;
     std::exception_ptr error;
   };
 
@@ -141,7 +183,7 @@ class TOrderedDecoder {
       }
       Result r;
       try {
-        r.square = MakeSquare(m_files[qsizetype(i)], m_options);
+        r.square = MakeSquare(m_files[qsizetype(i)], m_options, r.reason);
       } catch (...) {
         r.error = std::current_exception();
       }
@@ -168,8 +210,8 @@ class TOrderedDecoder {
 
 }  // namespace
 
-void LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnailLoadOptions& options,
-                    const std::function<void(int)>& count) {
+TThumbnailLoadResult LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnailLoadOptions& options,
+                                    const std::function<void(int)>& count) {
   list.Clear();
   list.SetHeight(options.CellSize);
   list.SetWidth(options.CellSize);
@@ -177,21 +219,45 @@ void LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnai
   // message per file, no stage handler, and the dispatch's default context,
   // which the callers after it rely on, is left as it was.
 
-  const int threads = options.Threads > 0 ? options.Threads : int(std::max(1u, std::thread::hardware_concurrency()));
-  if (threads == 1) {
-    FindFiles(folder, QString::fromLatin1(ThumbnailMasks), [&](const QString& dir, const QString& name) {
-      if (!AddThumbnailFile(list, dir, name, options)) return false;
+  TThumbnailLoadResult result;
+  // Ends the load at a file that cannot be read or added; true to go on.
+  auto add = [&](const QString& path, std::optional<TBitmap>& square, const QString& error) {
+    if (square && list.Add(*square) >= 0) {
       if (count) count(list.Count());
       return true;
-    });
+    }
+    result.StoppedAt = path;
+    result.Reason = square ? QStringLiteral("the list refused it") : error;
+    return false;
+  };
+  QStringList files;
+  const QString listing = Enumerate(folder, files);
+  const int threads = options.Threads > 0 ? options.Threads : int(std::max(1u, std::thread::hardware_concurrency()));
+  if (threads == 1) {
+    for (const QString& path : files) {
+      QString error;
+      std::optional<TBitmap> square = MakeSquare(path, options, error);
+      if (!add(path, square, error)) break;
+    }
   } else {
-    const QStringList files = Enumerate(folder);
     TOrderedDecoder decoder(files, options, std::min<int>(threads, int(std::max<qsizetype>(files.size(), 1))));
     for (qsizetype i = 0; i < files.size(); ++i) {
-      std::optional<TBitmap> square = decoder.Take(size_t(i));
-      if (!square || list.Add(*square) < 0) break;
-      if (count) count(list.Count());
+      QString error;
+      std::optional<TBitmap> square = decoder.Take(size_t(i), error);
+      if (!add(files[i], square, error)) break;
     }
   }
-  if (list.Count() == 0) MyMessageDlg(QStringLiteral("No thumbnail in the list !"), mkWarning, btOk);
+  result.Loaded = list.Count();
+  if (result.Loaded == 0) {
+    if (!listing.isEmpty())
+      result.Reason = listing;
+    else if (files.isEmpty())
+      result.Reason = QStringLiteral("holds no PNG, JPEG, BMP or GIF file");
+    QString why = QStringLiteral("Folder \"%1\": %2").arg(folder, result.Reason);
+    if (!result.StoppedAt.isEmpty())
+      why = QStringLiteral("Folder \"%1\": its first picture \"%2\" cannot be read (%3)")
+                .arg(folder, result.StoppedAt.mid(result.StoppedAt.lastIndexOf(u'/') + 1), result.Reason);
+    MyMessageDlg(QStringLiteral("No thumbnail in the list !\n") + why, mkWarning, btOk);
+  }
+  return result;
 }

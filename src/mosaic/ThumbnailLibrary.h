@@ -14,8 +14,10 @@ using TFindFilesCallback = std::function<bool(const QString& folder, const QStri
 // Enumerates the files of one folder matching any mask of the ";"-separated
 // list, mask by mask, each mask's files in name order. A file is reported only
 // when its extension equals the mask's extension, compared without regard to
-// case. Spaces in the list are ignored.
-void FindFiles(const QString& folder, const QString& maskList, const TFindFilesCallback& callback);
+// case. Spaces in the list are ignored. Returns why the folder could not be
+// listed ("no such folder", "not a folder", "permission denied"), empty when
+// it was.
+QString FindFiles(const QString& folder, const QString& maskList, const TFindFilesCallback& callback);
 
 constexpr const char* ThumbnailMasks = "*.png;*.jpg;*.jpeg;*.bmp;*.gif";
 constexpr const char* DefaultThumbnailsFolderName = "Thumbnails";
@@ -39,9 +41,21 @@ int ThumbnailJpegScale(int width, int height, int cell);
 bool AddThumbnailFile(TThumbnailList& list, const QString& folder, const QString& fileName,
                       const TThumbnailLoadOptions& options);
 
+// How a load of the thumbnails folder went.
+struct TThumbnailLoadResult {
+  int Loaded = 0;
+  // The file (full name) that could not be read and ended the load; empty
+  // when every file was loaded.
+  QString StoppedAt;
+  // Why StoppedAt could not be read, or, when nothing was loaded, why the
+  // folder gave nothing ("no such folder", "holds no ... file").
+  QString Reason;
+};
+
 // Clears the list, sizes it to the cell and loads the folder; count receives
 // the number of entries after each added picture, in order. Decoding runs on
 // several threads but the result is exactly that of a one-by-one load.
-// Warns "No thumbnail in the list !" when nothing was loaded.
-void LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnailLoadOptions& options,
-                    const std::function<void(int)>& count);
+// Warns "No thumbnail in the list !" when nothing was loaded, with the folder
+// and the reason on the line below.
+TThumbnailLoadResult LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnailLoadOptions& options,
+                                    const std::function<void(int)>& count);

@@ -2,6 +2,11 @@
 // messages and files.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -9,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +26,7 @@
 
 #include "TestBitmaps.h"
 #include "TestFiles.h"
+#include "app/FileNames.h"
 #include "imagefiles/PictureFiles.h"
 
 using namespace testing_bitmaps;
@@ -59,9 +66,54 @@ int RunCliWithDataBudget(std::uint64_t budget, const QStringList& args, const QS
   });
 }
 
+// Runs the tool with arguments given as the system's bytes (a name that is
+// not UTF-8 reaches it exactly), in a child that may first change itself
+// (its limits, its folder, its user); standard output and error are read
+// back from files in scratch. budget > 0 caps the child's data as
+// RunCliWithDataBudget does.
+struct RawRun {
+  int status;
+  QByteArray out, err;
+};
+RawRun RunRaw(const QList<QByteArray>& args, const QString& scratch, const std::function<void()>& before = {},
+              std::uint64_t budget = 0) {
+  std::vector<QByteArray> encoded{QFile::encodeName(QStringLiteral(TESSELUNE_CLI))};
+  for (const QByteArray& a : args) encoded.push_back(a);
+  std::vector<char*> argv;
+  for (QByteArray& a : encoded) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const QByteArray out = QFile::encodeName(scratch + "/run.out"), err = QFile::encodeName(scratch + "/run.err");
+  const auto body = [&] {
+    if (!std::freopen(out.constData(), "w", stdout) || !std::freopen(err.constData(), "w", stderr)) return 103;
+    if (before) before();
+    execv(argv[0], argv.data());
+    return 104;
+  };
+  const int status = budget > 0 ? testing_files::RunWithDataBudget(budget, body) : testing_files::RunInChild(body);
+  auto read = [](const QByteArray& path) {
+    QFile f(QFile::decodeName(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  };
+  return {status, read(out), read(err)};
+}
+
+// As the superuser the permission bits do not hold: the child becomes the
+// unprivileged user "nobody" before running the tool.
+void DropPrivileges() {
+  if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(105);
+}
+
+// The tool's failure message: its sentence for the file, then the reason.
+enum TFailure { LoadFailed, SaveFailed };
+std::string FailureText(TFailure failure, const QString& name, const QString& reason) {
+  const QString sentence = failure == LoadFailed ? QStringLiteral("Unable to load image in file \"%1\" !")
+                                                 : QStringLiteral("Unable to save image in file \"%1\" !");
+  return EncodeFileName(sentence.arg(name) + '\n' + reason + '\n').toStdString();
+}
+
 // A plain grey JPEG, written row by row so that making it costs no picture
 // in memory: large in pixels, small on disk.
-void WriteGreyJpeg(const QString& path, int width, int height) {
+void WriteGreyJpeg(const QString& path, int width, int height, bool progressive = false) {
   FILE* out = std::fopen(QFile::encodeName(path).constData(), "wb");
   ASSERT_NE(out, nullptr);
   jpeg_compress_struct c{};
@@ -74,6 +126,7 @@ void WriteGreyJpeg(const QString& path, int width, int height) {
   c.input_components = 1;
   c.in_color_space = JCS_GRAYSCALE;
   jpeg_set_defaults(&c);
+  if (progressive) jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
   std::vector<JSAMPLE> row(size_t(width), 128);
   JSAMPROW rows[1] = {row.data()};
@@ -167,37 +220,40 @@ TEST_F(CliTool, MosaicCellsAreThumbnailsPulledTowardsTheCell) {
     }
 }
 
-TEST_F(CliTool, FailuresAndUsage) {
+// Command lines the tool refuses before doing anything: exit 2, the reason,
+// and no file written.
+TEST_F(CliTool, BadCommandLines) {
+  const QString t = Path("target.png"), o = Path("o.png");
+  const QStringList mosaic = {"mosaic", t, "--thumbnails", Path("thumbs")};
   struct Case {
     QStringList args;
-    int status;
     QString message;
   } cases[] = {
-      {{"mosaic", Path("x.pcx"), "--thumbnails", Path("thumbs"), "--output", Path("o.png")},
-       1,
-       QStringLiteral("Unable to load image in file \"%1\" !").arg(Path("x.pcx"))},
-      {{"mosaic", Path("target.png"), "--thumbnails", Path("none"), "--output", Path("o.png")},
-       1,
-       "No thumbnail in the list !"},
-      {{"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--output", Path("o.jpe")},
-       1,
-       QStringLiteral("Unable to save image in file \"%1\" !").arg(Path("o.jpe"))},
-      {{"mosaic", Path("target.png"), "--cell", "12", "--output", Path("o.png")}, 2, "--cell must be"},
-      {{"mosaic", Path("target.png")}, 2, "no --output"},
-      {{"convert", Path("target.png"), Path("o.jpg"), "--quality", "101"}, 2, "--quality"},
-      {{"frobnicate"}, 2, "unknown command"},
-      {{}, 2, "Usage:"},
-      {{"info", Path("target.png"), Path("missing.gif")},
-       1,
-       QStringLiteral("Unable to load image in file \"%1\" !").arg(Path("missing.gif"))},
+      {mosaic + QStringList{"--cell", "12", "--output", o}, "--cell must be"},
+      {mosaic, "no --output"},
+      {mosaic + QStringList{"--output", o, "-o", Path("p.png")}, "--output given twice"},
+      {mosaic + QStringList{"--seed", "9223372036854775808", "--output", o}, "--seed must be a whole number from 0"},
+      {mosaic + QStringList{"--seed", "-1", "--output", o}, "--seed must be"},
+      {mosaic + QStringList{"--seed", " 7", "--output", o}, "--seed must be"},
+      {mosaic + QStringList{"--output", Path("o.jpe")},
+       "cannot write \"" + Path("o.jpe") + "\": no format is written as \".jpe\""},
+      {{"convert", t, Path("o.jpg"), "--quality", "101"}, "--quality must be 5 to 100"},
+      {{"convert", t, o, "--quality", "50"}, "--quality applies to JPEG output only"},
+      {{"convert", t, Path("o.bmp"), "--progressive"}, "--progressive applies to JPEG output only"},
+      {{"convert", t, Path("o")}, "no extension to tell the format"},
+      {{"info", "--bogus", t}, "unknown option --bogus"},
+      {{"info"}, "no file"},
+      {{"frobnicate"}, "unknown command"},
+      {{}, "Usage:"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
     const CliRun r = RunCli(c.args);
-    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
   }
-  EXPECT_FALSE(QFile::exists(Path("o.jpe")));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"target.png"});
   for (const char* sub : {"mosaic", "convert", "info"}) {
     const CliRun help = RunCli({sub, "--help"});
     EXPECT_EQ(help.status, 0);
@@ -205,18 +261,206 @@ TEST_F(CliTool, FailuresAndUsage) {
   }
 }
 
+// "--" ends the options: names that start with a dash are files after it,
+// "--help" too; and the largest seed is taken.
+TEST_F(CliTool, DoubleDashEndsOptions) {
+  ASSERT_TRUE(QFile::copy(Path("target.png"), Path("-dash.png")));
+  const auto inDir = [this] {
+    if (chdir(QFile::encodeName(dir.path()).constData()) != 0) _exit(106);
+  };
+  const RawRun info = RunRaw({"info", "--", "-dash.png", "--help"}, dir.path(), inDir);
+  EXPECT_EQ(info.status, 1);
+  EXPECT_TRUE(info.out.startsWith("-dash.png: 50x30 pixels, 24 bits, ")) << info.out.constData();
+  EXPECT_EQ(info.err.toStdString(), FailureText(LoadFailed, "--help", "no extension to tell the format"));
+  EXPECT_EQ(RunRaw({"convert", "--", "-dash.png", "-out.bmp"}, dir.path(), inDir).status, 0);
+  const RawRun mosaic = RunRaw({"mosaic", "--thumbnails", "thumbs", "--cell", "10", "--seed", "9223372036854775807",
+                                "--output", "-m.png", "--", "-dash.png"},
+                               dir.path(), inDir);
+  EXPECT_EQ(mosaic.status, 0) << mosaic.err.constData();
+  EXPECT_TRUE(QFile::exists(Path("-out.bmp")));
+  EXPECT_TRUE(QFile::exists(Path("-m.png")));
+}
+
+// Every load and save failure: the program's sentence for the file, and the
+// reason on the next line, whether the system or the codec gave it. The
+// output is checked before any work, so a mosaic whose output cannot be
+// written fails on that even when its target is missing too.
+TEST_F(CliTool, FailuresSayWhy) {
+  QDir().mkpath(Path("d.png"));
+  QDir().mkpath(Path("ro"));
+  QFile(Path("zero.png")).open(QIODevice::WriteOnly);
+  Write("full.bmp", Numbered(20, 20));
+  TByteBuffer bmp = testing_files::ReadFileBytes(Path("full.bmp"));
+  bmp.resize(bmp.size() - 100);
+  ASSERT_TRUE(testing_files::WriteFileBytes(Path("cut.bmp"), bmp));
+  ASSERT_TRUE(QFile::copy(Path("target.png"), Path("locked.png")));
+  // Reachable by the unprivileged user the tool runs as, but for the locked
+  // file and the read-only folder.
+  chmod(QFile::encodeName(dir.path()).constData(), 0777);
+  chmod(QFile::encodeName(Path("locked.png")).constData(), 0);
+  chmod(QFile::encodeName(Path("ro")).constData(), 0555);
+  const auto smallFiles = [] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{2048, 2048};
+    setrlimit(RLIMIT_FSIZE, &small);
+  };
+  const QString t = Path("target.png");
+  struct Case {
+    QStringList args;
+    TFailure sentence;
+    QString file, reason;
+    std::function<void()> before = DropPrivileges;
+  } cases[] = {
+      {{"info", Path("missing.png")}, LoadFailed, Path("missing.png"), "no such file"},
+      {{"info", Path("d.png")}, LoadFailed, Path("d.png"), "is a folder"},
+      {{"info", Path("zero.png")}, LoadFailed, Path("zero.png"), "PNG: not a PNG file"},
+      {{"info", Path("x.xyz")}, LoadFailed, Path("x.xyz"), "no reader for \".xyz\""},
+      {{"info", Path("locked.png")}, LoadFailed, Path("locked.png"), "permission denied"},
+      {{"convert", Path("cut.bmp"), Path("o.png")}, LoadFailed, Path("cut.bmp"), "BMP: pixel data is truncated"},
+      {{"convert", Path("locked.png"), Path("o.png")}, LoadFailed, Path("locked.png"), "permission denied"},
+      {{"convert", t, Path("ro/o.png")}, SaveFailed, Path("ro/o.png"), "permission denied"},
+      {{"convert", t, Path("gone/o.png")}, SaveFailed, Path("gone/o.png"), "no such folder"},
+      {{"convert", t, Path("target.png/o.png")}, SaveFailed, Path("target.png/o.png"), "not a folder"},
+      {{"convert", t, Path("d.png")}, SaveFailed, Path("d.png"), "is a folder"},
+      {{"convert", t, Path("big.bmp")}, SaveFailed, Path("big.bmp"), "file too large", smallFiles},
+      {{"mosaic", Path("missing.png"), "--output", Path("gone/o.png")},
+       SaveFailed,
+       Path("gone/o.png"),
+       "no such folder"},
+      {{"mosaic", Path("missing.png"), "--output", Path("o.png")}, LoadFailed, Path("missing.png"), "no such file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    QList<QByteArray> args;
+    for (const QString& a : c.args) args.append(EncodeFileName(a));
+    const RawRun r = RunRaw(args, dir.path(), c.before);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.toStdString(), FailureText(c.sentence, c.file, c.reason));
+  }
+  chmod(QFile::encodeName(Path("ro")).constData(), 0755);
+  // Nothing written, and no temporary file left by the failed write.
+  EXPECT_TRUE(QDir(Path("ro")).isEmpty());
+  EXPECT_FALSE(QFile::exists(Path("o.png")));
+  EXPECT_EQ(QDir(dir.path()).entryList({"big.bmp*"}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+// When the thumbnails give nothing, the warning names the folder and why;
+// a broken file among good ones stops the load there, and the tool says
+// which file and how many thumbnails it had.
+TEST_F(CliTool, ThumbnailLoadSaysWhereItStopped) {
+  QDir().mkpath(Path("empty"));
+  QDir().mkpath(Path("badfirst"));
+  QDir().mkpath(Path("mixed"));
+  QFile(Path("badfirst/a.png")).open(QIODevice::WriteOnly);
+  Write("badfirst/b.png", Solid(12, 9, clRed));
+  for (const char* name : {"mixed/a.png", "mixed/b.png", "mixed/d.png"}) Write(name, Solid(12, 9, clBlue));
+  QFile(Path("mixed/c.png")).open(QIODevice::WriteOnly);
+  const QString nothing = QStringLiteral("No thumbnail in the list !\nFolder \"%1\": %2\n");
+  struct Case {
+    QString folder;
+    int status;
+    QString err;
+  } cases[] = {
+      {Path("none"), 1, nothing.arg(Path("none"), "no such folder")},
+      {Path("target.png"), 1, nothing.arg(Path("target.png"), "not a folder")},
+      {Path("empty"), 1, nothing.arg(Path("empty"), "holds no PNG, JPEG, BMP or GIF file")},
+      {Path("badfirst"), 1,
+       QStringLiteral("No thumbnail in the list !\nFolder \"%1\": its first picture \"a.png\" cannot be read "
+                      "(PNG: not a PNG file)\n")
+           .arg(Path("badfirst"))},
+      {Path("mixed"), 0,
+       QStringLiteral("tesselune-cli: the thumbnail load stopped at \"%1\" (PNG: not a PNG file): 2 thumbnails "
+                      "loaded\n")
+           .arg(Path("mixed/c.png"))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder.toStdString());
+    const CliRun r = RunCli({"mosaic", Path("target.png"), "--thumbnails", c.folder, "--output", Path("m.png")});
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(QFile::exists(Path("m.png")), c.status == 0);
+  }
+}
+
+// Names that are not UTF-8 (a Latin-1 'é', byte 0xE9) are opened and
+// written exactly as given: a picture, a thumbnails folder and a thumbnail
+// in it, and the outputs.
+TEST_F(CliTool, NamesThatAreNotUtf8) {
+  const QByteArray root = QFile::encodeName(dir.path()) + '/';
+  const QByteArray picture = root + "caf\xe9.png", folder = root + "vignettes\xe9", output = root + "mosa\xefque.bmp";
+  ASSERT_EQ(mkdir(folder.constData(), 0755), 0);
+  auto exists = [](const QByteArray& name) {
+    struct stat st {};
+    return ::stat(name.constData(), &st) == 0;
+  };
+  ASSERT_EQ(RunRaw({"convert", EncodeFileName(Path("target.png")), picture}, dir.path()).status, 0);
+  EXPECT_TRUE(exists(picture));
+  ASSERT_EQ(RunRaw({"convert", picture, folder + "/\xe9t\xe9.jpg"}, dir.path()).status, 0);
+  EXPECT_TRUE(exists(folder + "/\xe9t\xe9.jpg"));
+  const RawRun info = RunRaw({"info", picture}, dir.path());
+  EXPECT_EQ(info.status, 0);
+  EXPECT_TRUE(info.out.startsWith(picture + ": 50x30 pixels, 24 bits, ")) << info.out.constData();
+  // The folder holds only the thumbnail with the odd name: the mosaic is
+  // built only if that file was found and read.
+  const RawRun mosaic =
+      RunRaw({"mosaic", picture, "--thumbnails", folder, "--cell", "10", "--output", output}, dir.path());
+  EXPECT_EQ(mosaic.status, 0) << mosaic.err.constData();
+  EXPECT_TRUE(mosaic.err.isEmpty()) << mosaic.err.constData();
+  EXPECT_TRUE(exists(output));
+  // A failure names the file with the bytes it was given.
+  const RawRun missing = RunRaw({"info", root + "absent\xe9.png"}, dir.path());
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(missing.err.contains("\"" + root + "absent\xe9.png\" !\nno such file")) << missing.err.constData();
+  // Qt cannot name these files to remove them with the folder.
+  for (const QByteArray& name : {picture, output, folder + "/\xe9t\xe9.jpg"}) EXPECT_EQ(unlink(name.constData()), 0);
+  EXPECT_EQ(rmdir(folder.constData()), 0);
+}
+
 TEST_F(CliTool, ConvertAndInfo) {
   ASSERT_EQ(RunCli({"convert", Path("target.png"), Path("low.jpg"), "--quality", "10"}).status, 0);
   ASSERT_EQ(RunCli({"convert", Path("target.png"), Path("high.jpg"), "--quality", "100", "--progressive"}).status, 0);
   EXPECT_LT(Contents(Path("low.jpg")).size(), Contents(Path("high.jpg")).size());
   ASSERT_EQ(RunCli({"convert", Path("target.png"), Path("t.gif")}).status, 0);
-  const CliRun info = RunCli({"info", Path("target.png"), Path("t.gif")});
+  ASSERT_EQ(RunCli({"convert", Path("target.png"), Path("t.tga")}).status, 0);  // read without a header read
+  TBitmap mono = Solid(9, 4, clBlack);
+  mono.SetPixelFormat(pf1bit);
+  Write("mono.bmp", mono);
+  const CliRun info = RunCli({"info", Path("target.png"), Path("t.gif"), Path("t.tga"), Path("mono.bmp")});
   ASSERT_EQ(info.status, 0) << info.err.toStdString();
   const QStringList lines = info.out.split('\n', Qt::SkipEmptyParts);
-  ASSERT_EQ(lines.size(), 2);
+  ASSERT_EQ(lines.size(), 4);
   EXPECT_TRUE(lines[0].startsWith(Path("target.png") + ": 50x30 pixels, 24 bits, ")) << lines[0].toStdString();
   EXPECT_TRUE(lines[0].endsWith(" bytes") || lines[0].endsWith(" Kb")) << lines[0].toStdString();
   EXPECT_TRUE(lines[1].startsWith(Path("t.gif") + ": 50x30 pixels, 8 bits, ")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[2].startsWith(Path("t.tga") + ": 50x30 pixels, 24 bits, ")) << lines[2].toStdString();
+  EXPECT_TRUE(lines[3].startsWith(Path("mono.bmp") + ": 9x4 pixels, 1 bit, ")) << lines[3].toStdString();
+}
+
+// info reads the header: a progressive JPEG whose frame says 23170 x 23170
+// (a picture of 1.6 GB at 24 bits, whose progressive decoding alone needs
+// gigabytes) is answered within a small memory budget. The file is padded
+// with comments to a size that could hold that many pixels.
+TEST_F(CliTool, InfoReadsTheHeaderWithoutDecoding) {
+  const QString small = Path("small.jpg");
+  WriteGreyJpeg(small, 64, 48, true);
+  QByteArray file = Contents(small);
+  const qsizetype frame = file.indexOf("\xff\xc2");  // the progressive frame header
+  ASSERT_GT(frame, 0);
+  for (int at : {5, 7}) {  // height, then width, big-endian
+    file[frame + at] = char(23170 >> 8);
+    file[frame + at + 1] = char(23170 & 0xFF);
+  }
+  QByteArray comment("\xff\xfe\xff\xff");
+  comment.append(QByteArray(65533, ' '));
+  for (int i = 0; i < 9; ++i) file.insert(2, comment);
+  const QString big = Path("big.jpg");
+  QFile out(big);
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+  out.write(file);
+  out.close();
+  const RawRun r = RunRaw({"info", EncodeFileName(big)}, dir.path(), {}, std::uint64_t(96) << 20);
+  EXPECT_EQ(r.status, 0) << r.err.constData();
+  EXPECT_TRUE(r.out.startsWith(EncodeFileName(big) + ": 23170x23170 pixels, 8 bits, ")) << r.out.constData();
 }
 
 // A grey photograph whose pixels fit in memory but whose 24-bit working copy
@@ -235,18 +479,22 @@ TEST_F(CliTool, FullMemoryIsALoadErrorNotACrash) {
     int status;
     QString message;
   } cases[] = {
-      {{"convert", big, Path("o.bmp")}, 1, QStringLiteral("Unable to load image in file \"%1\" !").arg(big)},
-      {{"mosaic", big, "--output", Path("o.png")}, 1, QStringLiteral("Unable to load image in file \"%1\" !").arg(big)},
+      {{"convert", big, Path("o.bmp")}, 1, QStringLiteral("Unable to load image in file \"%1\" !\n").arg(big)},
+      {{"mosaic", big, "--output", Path("o.png")},
+       1,
+       QStringLiteral("Unable to load image in file \"%1\" !\n").arg(big)},
       {{"mosaic", Path("target.png"), "--thumbnails", Path("bigthumbs"), "--seed", "1", "--output", Path("m.png")},
        0,
-       QString()},
+       QStringLiteral("stopped at \"%1\" (").arg(big)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
     EXPECT_EQ(RunCliWithDataBudget(budget, c.args, err), c.status);
     const QString text = QString::fromLocal8Bit(Contents(err));
     EXPECT_TRUE(text.contains(c.message)) << text.toStdString();
+    EXPECT_TRUE(text.contains("not enough memory")) << text.toStdString();
   }
   EXPECT_FALSE(QFile::exists(Path("o.bmp")));
   EXPECT_TRUE(QFile::exists(Path("m.png")));  // from the two thumbnails before the photograph
+  EXPECT_TRUE(QString::fromLocal8Bit(Contents(err)).contains("2 thumbnails loaded"));
 }

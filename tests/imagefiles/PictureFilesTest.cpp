@@ -182,8 +182,15 @@ TEST_F(PictureFiles, FailedLoadsReportOnceAndLeaveTheBitmap) {
   ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
   junk.write("not a picture at all");
   junk.close();
-  const char* names[] = {"pic.xyz", "junk.png", "missing.bmp", "noext"};
-  for (const char* n : names) {
+  // The sentence, then the reason.
+  const struct {
+    const char* name;
+    QString reason;
+  } cases[] = {{"pic.xyz", "no reader for \".xyz\""},
+               {"junk.png", "PNG: not a PNG file"},
+               {"missing.bmp", "no such file"},
+               {"noext", "no extension to tell the format"}};
+  for (const auto& [n, reason] : cases) {
     SCOPED_TRACE(n);
     messages.clear();
     stages.clear();
@@ -192,7 +199,7 @@ TEST_F(PictureFiles, FailedLoadsReportOnceAndLeaveTheBitmap) {
     EXPECT_EQ(LoadPicture(file, target, QString()), -1);
     EXPECT_TRUE(SamePixels(target, Numbered(2, 2)));
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].Text, QStringLiteral("Unable to load image in file \"%1\" !").arg(file));
+    EXPECT_EQ(messages[0].Text, QStringLiteral("Unable to load image in file \"%1\" !\n").arg(file) + reason);
     EXPECT_EQ(messages[0].Kind, mkError);
     EXPECT_EQ(messages[0].Buttons, btOk);
     ASSERT_FALSE(stages.empty());
@@ -313,7 +320,8 @@ TEST_F(PictureFiles, UnknownSaveExtensionWritesNothing) {
   EXPECT_EQ(SavePicture(file, Numbered(3, 3), QString()), -1);
   EXPECT_FALSE(QFile::exists(file));
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].Text, QStringLiteral("Unable to save image in file \"%1\" !").arg(file));
+  EXPECT_EQ(messages[0].Text,
+            QStringLiteral("Unable to save image in file \"%1\" !\nno writer for \".jpe\"").arg(file));
   EXPECT_EQ(StagesSeen(), std::vector<TFileStage>{fsFailed});
 }
 

@@ -133,7 +133,9 @@ TEST_F(MosaicCommand, EmptyFolderWarnsOnceAndChangesNothing) {
   TBitmap working(original), undo;
   EXPECT_FALSE(command.Execute(working, undo));
   EXPECT_FALSE(command.Execute(working, undo));
-  EXPECT_EQ(messages, std::vector<QString>{"No thumbnail in the list !"});
+  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("No thumbnail in the list !\nFolder \"%1\": holds no PNG, "
+                                                          "JPEG, BMP or GIF file")
+                                               .arg(empty.path())});
   EXPECT_TRUE(SamePixels(working, original));
 }
 

@@ -156,7 +156,9 @@ TEST_F(ThumbnailLibrary, PipesAndDevicesEndTheLoadAtOnce) {
 TEST_F(ThumbnailLibrary, EmptyFolderWarns) {
   const Load load = LoadWith(2);
   EXPECT_EQ(load.list.Count(), 0);
-  EXPECT_EQ(warnings, std::vector<QString>{"No thumbnail in the list !"});
+  EXPECT_EQ(warnings, std::vector<QString>{QStringLiteral("No thumbnail in the list !\nFolder \"%1\": holds no PNG, "
+                                                          "JPEG, BMP or GIF file")
+                                               .arg(Folder())});
 }
 
 TEST_F(ThumbnailLibrary, ParallelLoadGivesTheOneByOneResult) {

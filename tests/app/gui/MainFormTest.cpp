@@ -440,6 +440,31 @@ TEST_F(MainFormTest, MissingCommandLinePictureLeavesTheWindowEmpty) {
   EXPECT_EQ(f.StatusPanel[0]->text(), QStringLiteral("Ready"));
 }
 
+// The failure dialog keeps the program's sentence on its first line and
+// says why on the second, for loads and saves alike.
+TEST_F(MainFormTest, FailureDialogSaysWhy) {
+  TMainForm& f = Show();
+  QFile text(File("notes.png"));
+  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+  text.write("not a picture at all\n");
+  text.close();
+  const QString missing = File("nowhere.jpg"), unreadable = text.fileName(), noFolder = File("gone/out.png");
+  auto sentence = [](int id, const QString& name) { return QString(LangText(id)).replace(QStringLiteral("%s"), name); };
+  Open(missing);
+  Open(unreadable);
+  Open(Small);
+  Dialogs.SaveNames.push_back(noFolder);
+  f.MenuFichierEnregistrer->trigger();
+  const QStringList expected = {sentence(lsLoadError, missing) + "\nno such file",
+                                sentence(lsLoadError, unreadable) + "\nPNG: not a PNG file",
+                                sentence(lsSaveError, noFolder) + "\nno such folder"};
+  ASSERT_EQ(Messages.size(), size_t(expected.size()));
+  for (qsizetype i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(Messages[size_t(i)].Text, expected[i]);
+    EXPECT_EQ(Messages[size_t(i)].Kind, mkError);
+  }
+}
+
 // An exception leaving a command ends its wait and shows as an error
 // instead of crossing the event loop.
 TEST_F(MainFormTest, ExceptionInACommandIsShownAndTheWaitEnds) {
