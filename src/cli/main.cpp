@@ -155,7 +155,7 @@ int RunMosaic(const std::vector<std::string>& args) {
   if (output.empty()) return UsageError("no --output file", kMosaicUsage);
   if (!thumbnails.empty()) command.FolderChosen(Q(thumbnails));
 
-  TBitmap working, undo;
+  TBitmap working;
   if (!OpenPicture(target, working)) return ExitFailed;
 
   TCliProgress progress;
@@ -166,7 +166,8 @@ int RunMosaic(const std::vector<std::string>& args) {
     random = std::make_unique<TSeededRandom>(*seed);
     command.Random = random.get();
   }
-  const bool built = command.Execute(working, undo);
+  // The tool has no undo: the picture is built in place, never copied.
+  const bool built = command.Execute(working);
   if (built) progress.Show("Mosaic", 100, "");
   progress.Finish();
   if (!built) return ExitFailed;  // the thumbnail loader has said why
