@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libgl-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libgif-dev libtiff-dev zlib1g-dev
+  libdeflate-dev               # the PNG writer's compressor
   libmagick++-dev imagemagick metapixel
   libsqlite3-dev               # the lasting thumbnail cache
   libmagickcore-6.q16-6-extra  # ImageMagick's WMF reader (with libwmf): the metafile tests need it

@@ -229,7 +229,7 @@ int RunMosaic(const std::vector<std::string>& args) {
   if (const int status = CheckOutput(output->second, kMosaicUsage); status != ExitOk) return status;
   if (auto v = line.Values.find("--thumbnails"); v != line.Values.end()) command.FolderChosen(Q(v->second));
 
-  TBitmap working, undo;
+  TBitmap working;
   if (!OpenPicture(line.Operands.front(), working)) return ExitFailed;
 
   TCliProgress progress;
@@ -240,7 +240,8 @@ int RunMosaic(const std::vector<std::string>& args) {
     random = std::make_unique<TSeededRandom>(*seed);
     command.Random = random.get();
   }
-  const bool built = command.Execute(working, undo);
+  // The tool has no undo: the picture is built in place, never copied.
+  const bool built = command.Execute(working);
   if (built) progress.Show("Mosaic", 100, "");
   progress.Finish();
   if (!built) return ExitFailed;  // the thumbnail loader has said why

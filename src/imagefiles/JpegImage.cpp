@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "raster/MemoryHints.h"
@@ -91,6 +92,8 @@ bool ReadHeader(TDecompressSession* s, const unsigned char* data, unsigned long 
   s->progress.progress_monitor = OnProgress;
   s->cinfo.progress = &s->progress;
   jpeg_mem_src(&s->cinfo, data, size);
+  // Kept for the EXIF orientation; a segment holds at most 64 KiB.
+  jpeg_save_markers(&s->cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(&s->cinfo, TRUE);
   switch (s->cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
@@ -177,6 +180,84 @@ const TGreyRamp& JpegGreyRamp() {
   return ramp;
 }
 
+// The orientation (1 to 8) that an APP1 segment's EXIF data gives its
+// picture, 1 when the segment says nothing about it or cannot be read. Only
+// the first directory is read, and every offset is checked against the
+// segment's size before it is followed.
+int ExifOrientation(const std::uint8_t* data, std::size_t size) {
+  static constexpr std::uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
+  if (size < 6 + 8 || std::memcmp(data, kExif, 6) != 0) return 1;
+  const std::uint8_t* tiff = data + 6;
+  const std::size_t length = size - 6;
+  bool little;
+  if (tiff[0] == 'I' && tiff[1] == 'I')
+    little = true;
+  else if (tiff[0] == 'M' && tiff[1] == 'M')
+    little = false;
+  else
+    return 1;
+  const auto u16 = [&](std::size_t at) -> unsigned {
+    return little ? unsigned(tiff[at]) | unsigned(tiff[at + 1]) << 8 : unsigned(tiff[at]) << 8 | unsigned(tiff[at + 1]);
+  };
+  const auto u32 = [&](std::size_t at) -> std::uint32_t {
+    return little ? std::uint32_t(u16(at)) | std::uint32_t(u16(at + 2)) << 16
+                  : std::uint32_t(u16(at)) << 16 | std::uint32_t(u16(at + 2));
+  };
+  if (u16(2) != 42) return 1;
+  const std::uint32_t directory = u32(4);
+  if (directory < 8 || directory > length - 2) return 1;
+  const unsigned entries = u16(directory);
+  for (unsigned i = 0; i < entries; ++i) {
+    const std::size_t entry = directory + 2 + 12 * std::size_t(i);
+    if (entry + 12 > length) break;
+    if (u16(entry) != 0x0112) continue;
+    // One SHORT, held in the first two bytes of the value field.
+    if (u16(entry + 2) != 3 || u32(entry + 4) != 1) return 1;
+    const unsigned value = u16(entry + 8);
+    return value >= 1 && value <= 8 ? int(value) : 1;
+  }
+  return 1;
+}
+
+int SavedOrientation(const jpeg_decompress_struct& cinfo) {
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next)
+    if (m->marker == JPEG_APP0 + 1) {
+      const int orientation = ExifOrientation(m->data, m->data_length);
+      if (orientation != 1) return orientation;
+    }
+  return 1;
+}
+
+// The picture as it is meant to be seen: stored pixels turned and mirrored as
+// the EXIF orientation says (5 to 8 swap the width and the height).
+QImage Upright(const QImage& stored, int orientation) {
+  if (orientation <= 1 || orientation > 8) return stored;
+  const int w = stored.width(), h = stored.height();
+  const bool swapped = orientation >= 5;
+  QImage upright(swapped ? h : w, swapped ? w : h, stored.format());
+  if (upright.isNull()) throw std::bad_alloc();
+  upright.setColorTable(stored.colorTable());
+  const int bytes = stored.depth() / 8;
+  for (int y = 0; y < upright.height(); ++y) {
+    std::uint8_t* d = upright.scanLine(y);
+    for (int x = 0; x < upright.width(); ++x, d += bytes) {
+      int sx, sy;
+      switch (orientation) {
+        case 2: sx = w - 1 - x, sy = y; break;
+        case 3: sx = w - 1 - x, sy = h - 1 - y; break;
+        case 4: sx = x, sy = h - 1 - y; break;
+        case 5: sx = y, sy = x; break;
+        case 6: sx = y, sy = h - 1 - x; break;
+        case 7: sx = w - 1 - y, sy = h - 1 - x; break;
+        default: sx = w - 1 - y, sy = x; break;
+      }
+      std::memcpy(d, stored.constScanLine(sy) + std::ptrdiff_t(sx) * bytes, std::size_t(bytes));
+    }
+  }
+  return upright;
+}
+
+
 // The header read and checks that start every decode, and the quick header
 // read on its own. s must have been set up by InitSession.
 void StartDecode(TDecompressSession& s, TBytes data, int scale) {
@@ -221,10 +302,10 @@ TBitmap DecodeJpeg(TBytes data, int scale) {
       for (JDIMENSION x = 0; x < width; ++x) p[x] = ramp.index[p[x]];
     }
     image.setColorTable(ramp.palette);
-    bitmap.SetImage(std::move(image), pf8bit);
-  } else {
-    bitmap.SetImage(std::move(image), pf24bit);
   }
+  // Photographs from phones and cameras are stored as the sensor lay.
+  if (const int orientation = SavedOrientation(s.cinfo); orientation != 1) image = Upright(image, orientation);
+  bitmap.SetImage(std::move(image), s.kind == okGrey ? pf8bit : pf24bit);
   return bitmap;
 }
 
@@ -304,11 +385,20 @@ template <class Reader>
 void ProbeJpegSize(Reader& reader, int& width, int& height) {
   std::uint8_t b[2];
   if (!reader.Read(b, 2) || b[0] != 0xFF || b[1] != 0xD8) return;
+  int orientation = 1;
   for (;;) {
     if (!reader.Read(b, 2)) return;
     if (b[0] == 0xFF && b[1] == 0xC0) break;
+    const bool app1 = b[0] == 0xFF && b[1] == 0xE1;
     if (!reader.Read(b, 2)) return;
     const int length = int(LoadBE16(b));
+    if (app1 && orientation == 1 && length > 2) {
+      // The EXIF orientation: a picture turned a quarter has its sides swapped.
+      std::vector<std::uint8_t> segment(std::size_t(length - 2));
+      if (!reader.Read(segment.data(), length - 2)) return;
+      orientation = ExifOrientation(segment.data(), segment.size());
+      continue;
+    }
     if (!reader.Seek(reader.Pos() + length - 2)) return;
   }
   std::uint8_t skipped[3];  // the frame header's length and sample precision
@@ -317,6 +407,7 @@ void ProbeJpegSize(Reader& reader, int& width, int& height) {
   height = int(LoadBE16(b));
   if (!reader.Read(b, 2)) return;
   width = int(LoadBE16(b));
+  if (orientation >= 5) std::swap(width, height);
 }
 
 }  // namespace
@@ -330,6 +421,8 @@ bool TJpegImage::ReadHeaderBytes(TBytes data, TPictureHeader& header) {
   StartDecode(s, data, 0);
   header.Width = int(s.cinfo.image_width);
   header.Height = int(s.cinfo.image_height);
+  // Reported as it opens: a photo turned a quarter has its sides swapped.
+  if (SavedOrientation(s.cinfo) >= 5) std::swap(header.Width, header.Height);
   header.BitsPerPixel = s.cinfo.num_components * s.cinfo.data_precision;
   return true;
 }

@@ -15,7 +15,8 @@ class TJpegImage : public TGraphic {
 
  protected:
   // Colour files give a pf24bit picture, grey files a pf8bit one with a grey
-  // ramp of 236 levels, CMYK and YCCK files a pf24bit one.
+  // ramp of 236 levels, CMYK and YCCK files a pf24bit one. A picture whose
+  // EXIF data gives an orientation is turned upright (at any scale).
   void ReadBytes(TBytes data) override;
   // Encodes Bitmap() as a three-component colour JPEG.
   void WriteBytes(TByteBuffer& out) override;
@@ -23,7 +24,8 @@ class TJpegImage : public TGraphic {
 };
 
 // The size recorded in a baseline frame header (SOF0), found by walking the
-// segments from the start of the file; 0 x 0 when the file is missing, is not
+// segments from the start of the file, width and height swapped when the
+// EXIF orientation turns the picture a quarter; 0 x 0 when the file is missing, is not
 // a JPEG, ends first or has no baseline frame header (progressive files).
 // A read that ends half-way through the frame header keeps what it got.
 void ReadJpegSize(const QString& fileName, int& width, int& height);

@@ -74,27 +74,40 @@ QString ReasonOf(const std::exception& e) {
   return QString::fromUtf8(e.what());
 }
 
+// The reader of a file whose content carries another format's signature than
+// the one its name selected (a PNG saved as ".jpg"), and that format's row in
+// `row`; none when the content names no format or the same one.
+std::unique_ptr<TGraphic> ContentReader(TBytes bytes, const TFormatDescriptor*& row) {
+  const std::optional<TPictureFormat> content = SignatureFormat(bytes);
+  if (!content || *content == row->Format) return nullptr;
+  std::unique_ptr<TGraphic> reader = CreateReader(*content);
+  if (reader) row = &DescriptorOf(*content);
+  return reader;
+}
+
 // Decodes the whole file with the reader; a reader that gives no picture failed.
 void Decode(TGraphic& reader, TBytes bytes) {
   reader.LoadFromBytes(bytes);
   if (reader.Bitmap().Empty()) throw EImageError("no picture");
 }
-void Decode(TGraphic& reader, const QString& fileName) {
-  const TFileBytes file(fileName);
-  Decode(reader, file.Bytes());
-}
 
 // Reads the file into the reader, with the stage events; 1 read, 0 vetoed.
-int ReadPicture(TPictureFileContext& context, const TFormatDescriptor& row, TGraphic& reader, const QString& fileName,
-                TBitmap& bitmap) {
+int ReadPicture(TPictureFileContext& context, const TFormatDescriptor* named, std::unique_ptr<TGraphic> chosen,
+                const QString& fileName, TBitmap& bitmap) {
   bool cont = true;
   const bool quick = context.QuickLoad;
-  if (!quick) Notify(context, &reader, fileName, fsBeforeLoad, cont);
+  if (!quick) Notify(context, chosen.get(), fileName, fsBeforeLoad, cont);
   if (!cont) return 0;
+  const TFileBytes file(fileName);
+  if (std::unique_ptr<TGraphic> other = ContentReader(file.Bytes(), named)) {
+    other->Options = chosen->Options;  // as the stage handler left them
+    chosen = std::move(other);
+  }
+  const TFormatDescriptor& row = *named;
+  TGraphic& reader = *chosen;
   reader.Options.QuickMode = quick;
   reader.Options.ThumbnailOnly = quick;
   reader.Options.JpegScale = 0;
-  const TFileBytes file(fileName);
   if (quick && row.Format == TPictureFormat::Jpeg) {
     ReadJpegSize(file.Bytes(), context.PictureWidth, context.PictureHeight);
     reader.Options.JpegScale = JpegScaleFor(context.PictureWidth, context.PictureHeight, 150);
@@ -135,8 +148,10 @@ bool DecodePictureFile(const QString& fileName, TDecodedPicture& picture, const 
       picture.Error = UnknownExtension(fileName, "no reader for");
       return false;
     }
+    const TFileBytes file(fileName);
+    if (std::unique_ptr<TGraphic> other = ContentReader(file.Bytes(), row)) reader = std::move(other);
     reader->Options = options;
-    Decode(*reader, fileName);
+    Decode(*reader, file.Bytes());
     picture.Bitmap.Assign(&reader->Bitmap());
     picture.StoredFormat = reader->StoredFormat();
     return true;
@@ -246,7 +261,7 @@ int LoadPicture(TPictureFileContext& context, QString& fileName, TBitmap& bitmap
   try {
     const TFormatDescriptor* row = nullptr;
     if (std::unique_ptr<TGraphic> reader = ReaderFor(fileName, row))
-      result = ReadPicture(context, *row, *reader, fileName, bitmap);
+      result = ReadPicture(context, row, std::move(reader), fileName, bitmap);
     else
       context.LastError = UnknownExtension(fileName, "no reader for");
   } catch (const std::exception& e) {

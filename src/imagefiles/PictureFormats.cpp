@@ -2,7 +2,10 @@
 
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <string_view>
 
 #include "app/LibLang.h"
 #include "imagefiles/BKImage.h"
@@ -148,4 +151,25 @@ bool HasFormatExtension(TPictureFormat format, const QString& fileName) {
 bool HasDirectExtension(TPictureFormat format, const QString& fileName) {
   const QString ext = LowerExtension(fileName);
   return !ext.isEmpty() && ListHas(DescriptorOf(format).DirectExtensions, QStringView(ext).mid(1));
+}
+
+std::optional<TPictureFormat> SignatureFormat(TBytes data) {
+  const auto startsWith = [data](std::string_view signature) {
+    return data.size() >= signature.size() && std::equal(signature.begin(), signature.end(), data.begin(),
+                                                         [](char a, std::uint8_t b) { return std::uint8_t(a) == b; });
+  };
+  using namespace std::string_view_literals;
+  if (startsWith("\xFF\xD8\xFF"sv)) return F::Jpeg;
+  if (startsWith("\x89PNG\r\n\x1A\n"sv)) return F::Png;
+  if (startsWith("GIF87a"sv) || startsWith("GIF89a"sv)) return F::Gif;
+  if (startsWith("II*\0"sv) || startsWith("MM\0*"sv)) return F::Tiff;
+  // "BM" alone is too short to trust: the info header's size must be one
+  // that a BMP writer uses.
+  if (startsWith("BM"sv) && data.size() >= 18) {
+    const std::uint32_t info = std::uint32_t(data[14]) | std::uint32_t(data[15]) << 8 | std::uint32_t(data[16]) << 16 |
+                               std::uint32_t(data[17]) << 24;
+    for (std::uint32_t size : {12u, 16u, 40u, 52u, 56u, 64u, 108u, 124u})
+      if (info == size) return F::Bmp;
+  }
+  return std::nullopt;
 }

@@ -93,3 +93,8 @@ bool HasFormatExtension(TPictureFormat format, const QString& fileName);
 // True when the file name's extension is one of the format's direct ones
 // (exactly, whatever DirectPrefix says).
 bool HasDirectExtension(TPictureFormat format, const QString& fileName);
+
+// The format a file's first bytes name when they carry one of the signatures
+// that leave no doubt: JPEG, PNG, GIF, BMP (with a known header size) and
+// TIFF. None for any other content.
+std::optional<TPictureFormat> SignatureFormat(TBytes data);

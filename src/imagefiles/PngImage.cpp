@@ -230,22 +230,44 @@ void TPngImage::WriteBytes(TByteBuffer& out) {
     perMetre = std::min(perMetre, 2147483647.0);
 
     // The layout is fixed, so the file is written here rather than through
-    // libpng: that lets the image data be compressed on every core.
-    TByteBuffer file(PngSignature, PngSignature + SignatureSize);
+    // libpng: that lets the image data be compressed on every core, and
+    // written into the file as it comes, without a copy of the whole stream.
+    const std::size_t rowBytes = 1 + std::size_t(width) * 3;
+    const std::size_t rawBytes = rowBytes * std::size_t(source->Height());
+    try {
+      // Room for the stream's worst case; pages not written cost nothing.
+      out.reserve(out.size() + rawBytes + rawBytes / 512 + 4096);
+    } catch (const std::bad_alloc&) {
+      // The buffer then grows as it fills.
+    }
+    out.insert(out.end(), PngSignature, PngSignature + SignatureSize);
     TByteBuffer header;
     PutBE32(header, std::uint32_t(width));
     PutBE32(header, std::uint32_t(source->Height()));
     header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, adaptive filters, not interlaced
-    PutChunk(file, "IHDR", header.data(), header.size());
+    PutChunk(out, "IHDR", header.data(), header.size());
     TByteBuffer physical;
     PutBE32(physical, std::uint32_t(perMetre));
     PutBE32(physical, std::uint32_t(perMetre));
     physical.push_back(1);  // per metre
-    PutChunk(file, "pHYs", physical.data(), physical.size());
+    PutChunk(out, "pHYs", physical.data(), physical.size());
 
+    // The stream goes into IDAT chunks of MaxIdatBytes, the last one shorter.
+    TByteBuffer chunk;
+    chunk.reserve(MaxIdatBytes);
+    const auto toChunks = [&](const std::uint8_t* data, std::size_t size) {
+      while (size) {
+        const std::size_t take = std::min(size, MaxIdatBytes - chunk.size());
+        chunk.insert(chunk.end(), data, data + take);
+        data += take;
+        size -= take;
+        if (chunk.size() == MaxIdatBytes) {
+          PutChunk(out, "IDAT", chunk.data(), chunk.size());
+          chunk.clear();
+        }
+      }
+    };
     // Filter Sub on every row, from the BGR scan lines to RGB samples.
-    const std::size_t rowBytes = 1 + std::size_t(width) * 3;
-    TByteBuffer data;
     DeflateRows(
         source->Height(), rowBytes,
         [source, width](int row, std::uint8_t* o) {
@@ -259,11 +281,9 @@ void TPngImage::WriteBytes(TByteBuffer& out) {
             left[0] = p[2], left[1] = p[1], left[2] = p[0];
           }
         },
-        CompressionLevel, data);
-    for (std::size_t pos = 0; pos < data.size(); pos += MaxIdatBytes)
-      PutChunk(file, "IDAT", data.data() + pos, std::min(MaxIdatBytes, data.size() - pos));
-    PutChunk(file, "IEND", nullptr, 0);
-    out.insert(out.end(), file.begin(), file.end());
+        CompressionLevel, toChunks);
+    if (!chunk.empty()) PutChunk(out, "IDAT", chunk.data(), chunk.size());
+    PutChunk(out, "IEND", nullptr, 0);
   } catch (const std::bad_alloc&) {
     Fail("not enough memory to write the picture");
   }

@@ -1,10 +1,15 @@
 #pragma once
 // A zlib stream compressed on all cores. The data is cut into segments of
-// whole rows; each segment is deflated on its own with the 32 KiB of data
-// before it as its dictionary and ends on a byte boundary, so the pieces join
-// into one ordinary zlib stream that any inflater reads, compressed within a
-// few bytes a segment of what one deflate call would give. The segments do not
-// depend on the number of cores: the bytes are the same on every machine.
+// whole rows, each deflated on its own by libdeflate and ended on a byte
+// boundary, so that the pieces join into one ordinary zlib stream that any
+// inflater reads. A segment that compresses very well (where the 32 KiB of
+// history a segment starts without matter most) is also deflated by zlib with
+// that history as its dictionary, and the smaller of the two is kept; a whole
+// stream far smaller than its data is compared with one zlib stream over all
+// of it, so that the pieces' own few bytes never make it larger. The
+// segments do not depend on the number of cores: the bytes are the same on
+// every machine. Segments are compressed a few at a time and handed on in
+// order, so the memory used beside the result stays small.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -14,8 +19,12 @@
 // Writes row `row` (rowBytes bytes) into `out`. Called from worker threads,
 // for any row, possibly more than once: it must only read shared data.
 using TRowSource = std::function<void(int row, std::uint8_t* out)>;
+// Receives the stream's bytes, in order, on the calling thread.
+using TStreamSink = std::function<void(const std::uint8_t* data, std::size_t size)>;
 
-// Appends to `out` the zlib stream (header, deflate data at `level`, Adler-32)
-// of rows 0..rowCount-1. Throws EImageError when zlib fails and
+// Hands `sink` the zlib stream (header, deflate data at `level`, Adler-32) of
+// rows 0..rowCount-1. Throws EImageError when compression fails and
 // std::bad_alloc when memory runs out.
+void DeflateRows(int rowCount, std::size_t rowBytes, const TRowSource& rows, int level, const TStreamSink& sink);
+// The same, appended to `out`.
 void DeflateRows(int rowCount, std::size_t rowBytes, const TRowSource& rows, int level, TByteBuffer& out);

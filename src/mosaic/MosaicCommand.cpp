@@ -63,7 +63,11 @@ void TMosaicCommand::LoadThumbnails() {
   ThumbnailsStale = false;
 }
 
-bool TMosaicCommand::Execute(TBitmap& working, TBitmap& undo) {
+bool TMosaicCommand::Execute(TBitmap& working, TBitmap& undo) { return Run(working, &undo); }
+
+bool TMosaicCommand::Execute(TBitmap& working) { return Run(working, nullptr); }
+
+bool TMosaicCommand::Run(TBitmap& working, TBitmap* undo) {
   struct WaitGuard {
     const TMosaicCallbacks& c;
     ~WaitGuard() {
@@ -72,11 +76,18 @@ bool TMosaicCommand::Execute(TBitmap& working, TBitmap& undo) {
   };
   if (Callbacks.BeginWait) Callbacks.BeginWait(QStringLiteral("Processing..."));
   WaitGuard guard{Callbacks};
-  if (Callbacks.SaveUndo)
-    Callbacks.SaveUndo();
-  else
-    SaveUndoCopy(working, undo);
-  if (CheckSize) CheckImageSize(working, undo);
+  if (undo) {
+    if (Callbacks.SaveUndo)
+      Callbacks.SaveUndo();
+    else
+      SaveUndoCopy(working, *undo);
+    if (CheckSize) CheckImageSize(working, *undo);
+  } else if (CheckSize) {
+    // The enlargement reads the picture as it was through a shared
+    // reference: nothing is copied, and only a small picture is resampled.
+    const TBitmap before(working);
+    CheckImageSize(working, before);
+  }
   if (ThumbnailsStale) LoadThumbnails();
   return BuildMosaic(working, ImgVignettes, CellSize, Antialias, Callbacks.ShowProgress, Random);
 }

@@ -48,6 +48,10 @@ class TMosaicCommand {
   // Runs the command on the working image. Returns true when a mosaic was
   // built; the undo bitmap then holds the picture as it was before.
   bool Execute(TBitmap& working, TBitmap& undo);
+  // The same without an undo snapshot, for a caller that never undoes (the
+  // command-line tool): the picture is built in place and never copied, and
+  // the SaveUndo callback is not called.
+  bool Execute(TBitmap& working);
 
   // Enlarges a picture smaller than the limit on both sides so that its longer
   // side becomes the limit, resampling from the undo copy (nearest pixel).
@@ -63,4 +67,7 @@ class TMosaicCommand {
   // Where the folder chooser starts: the thumbnails folder, or the current
   // directory when that folder does not exist.
   QString FolderChooserStart() const;
+
+ private:
+  bool Run(TBitmap& working, TBitmap* undo);
 };

@@ -14,10 +14,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestBitmaps.h"
+#include "imagefiles/PictureFiles.h"
 
 using namespace testing_bitmaps;
 
@@ -168,6 +171,65 @@ std::string ScratchPath(const char* stem) {
   return (std::filesystem::path(::testing::TempDir()) /
           (std::string(stem) + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + ".jpg"))
       .string();
+}
+
+// The file with an APP1 segment of EXIF data put right after its start: a
+// first directory holding a resolution unit, then the orientation entry
+// (`tiffTail` replaces everything after the TIFF header when given).
+TByteBuffer WithExif(const TByteBuffer& jpeg, int orientation, bool bigEndian,
+                     const std::vector<std::uint8_t>* tiffTail = nullptr) {
+  std::vector<std::uint8_t> exif = {'E', 'x', 'i', 'f', 0, 0};
+  const auto put16 = [&](unsigned v) {
+    const std::uint8_t hi = std::uint8_t(v >> 8), lo = std::uint8_t(v);
+    exif.insert(exif.end(), bigEndian ? std::initializer_list<std::uint8_t>{hi, lo} : std::initializer_list{lo, hi});
+  };
+  const auto put32 = [&](std::uint32_t v) {
+    put16(bigEndian ? v >> 16 : v & 0xFFFF);
+    put16(bigEndian ? v & 0xFFFF : v >> 16);
+  };
+  exif.insert(exif.end(), 2, std::uint8_t(bigEndian ? 'M' : 'I'));
+  put16(42);
+  if (tiffTail) {
+    exif.insert(exif.end(), tiffTail->begin(), tiffTail->end());
+  } else {
+    put32(8);
+    put16(2);
+    put16(0x0128), put16(3), put32(1), put16(2), put16(0);
+    put16(0x0112), put16(3), put32(1), put16(unsigned(orientation)), put16(0);
+    put32(0);
+  }
+  TByteBuffer out = {0xFF, 0xD8, 0xFF, 0xE1, std::uint8_t((exif.size() + 2) >> 8), std::uint8_t(exif.size() + 2)};
+  out.insert(out.end(), exif.begin(), exif.end());
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  return out;
+}
+
+// Six grey squares of 16 pixels in three columns and two rows, each level
+// apart from the others: every turn and mirror of it is told apart.
+constexpr int SquareSide = 16;
+TBitmap Squares() {
+  TBitmap b(3 * SquareSide, 2 * SquareSide, pf24bit);
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x) {
+      const int level = 20 + 40 * ((y / SquareSide) * 3 + x / SquareSide);
+      b.SetPixel(x, y, RGBColor(level, level, level));
+    }
+  return b;
+}
+
+// Where the upright picture's pixel (x, y) lies in the stored one of w x h,
+// for each EXIF orientation.
+std::pair<int, int> StoredPixel(int orientation, int x, int y, int w, int h) {
+  switch (orientation) {
+    case 2: return {w - 1 - x, y};
+    case 3: return {w - 1 - x, h - 1 - y};
+    case 4: return {x, h - 1 - y};
+    case 5: return {y, x};
+    case 6: return {y, h - 1 - x};
+    case 7: return {w - 1 - y, h - 1 - x};
+    case 8: return {w - 1 - y, x};
+    default: return {x, y};
+  }
 }
 
 }  // namespace
@@ -438,4 +500,66 @@ TEST(JpegImage, PixelLimitIsCheckedBeforeDecoding) {
   jpeg.LoadFromBytes(file);
   EXPECT_EQ(jpeg.Bitmap().Width(), 10);
   EXPECT_EQ(jpeg.Bitmap().Height(), 10);
+}
+
+// A photograph from a phone opens upright: the eight EXIF orientations, in
+// both byte orders, at full size and at the reduced scale of the thumbnails
+// (through the thumbnail loader's own decode), each pixel in the middle of a
+// square checked against where the turn or mirror puts it.
+TEST(JpegImage, ExifOrientationTurnsThePictureUpright) {
+  const TBitmap stored = Squares();
+  const TByteBuffer plain = Encode(stored, 95);
+  for (int orientation = 1; orientation <= 8; ++orientation)
+    for (int scale : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << "orientation " << orientation << ", scale " << scale);
+      const TByteBuffer file = WithExif(plain, orientation, orientation % 2 == 1);
+      TBitmap upright;
+      if (scale == 0) {
+        upright = Decode(file).Bitmap();
+      } else {
+        const std::string path = ScratchPath("oriented");
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+        ASSERT_TRUE(DecodePictureFile(QString::fromStdString(path), upright, scale));
+        std::remove(path.c_str());
+      }
+      const int w = stored.Width() >> scale, h = stored.Height() >> scale, side = SquareSide >> scale;
+      const bool swapped = orientation >= 5;
+      ASSERT_EQ(upright.Width(), swapped ? h : w);
+      ASSERT_EQ(upright.Height(), swapped ? w : h);
+      int probeWidth = -1, probeHeight = -1;
+      ReadJpegSize(TBytes(file), probeWidth, probeHeight);
+      EXPECT_EQ(probeWidth, swapped ? stored.Height() : stored.Width());
+      EXPECT_EQ(probeHeight, swapped ? stored.Width() : stored.Height());
+      for (int y = side / 2; y < upright.Height(); y += side)
+        for (int x = side / 2; x < upright.Width(); x += side) {
+          const auto [sx, sy] = StoredPixel(orientation, x, y, w, h);
+          const int expected = GetRValue(stored.Pixel(sx << scale, sy << scale));
+          EXPECT_NEAR(GetRValue(upright.Pixel(x, y)), expected, 6) << "at " << x << ", " << y;
+        }
+    }
+}
+
+// EXIF data that cannot be followed is ignored, never read past its end.
+TEST(JpegImage, UnreadableExifLeavesThePictureAsStored) {
+  const TBitmap stored = Squares();
+  const TByteBuffer plain = Encode(stored, 95);
+  const struct {
+    const char* name;
+    std::vector<std::uint8_t> tail;  // after the byte order and 42
+  } cases[] = {
+      {"directory past the end", {0, 0, 0xFF, 0xF0}},
+      {"more entries than bytes", {0, 0, 0, 8, 0xFF, 0xFF, 0x01, 0x12, 0, 3}},
+      {"orientation as a LONG", {0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 4, 0, 0, 0, 1, 0, 0, 0, 6}},
+      {"orientation out of range", {0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 9, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::uint8_t>* tail = &c.tail;
+    const TByteBuffer file = WithExif(plain, 0, true, tail);
+    const TBitmap decoded = Decode(file).Bitmap();
+    EXPECT_EQ(decoded.Width(), stored.Width());
+    EXPECT_EQ(decoded.Height(), stored.Height());
+    EXPECT_LE(MaxChannelError(decoded, stored), 8);
+  }
 }

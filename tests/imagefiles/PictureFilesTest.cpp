@@ -537,3 +537,78 @@ TEST_F(PictureFiles, QuickModeReadsOnlyTheNativeThumbnail) {
   ASSERT_EQ(LoadPicture(file, full, QString()), 1);
   EXPECT_EQ(full.Width(), 4);
 }
+
+// A file named for one format but holding another (a PNG saved as ".jpg") is
+// read by the reader its signature names, in the load dispatch as in the
+// thumbnail loader's decode; the stage handler sees the codec that read it.
+TEST_F(PictureFiles, MisnamedFilesAreReadByTheirContent) {
+  const TBitmap picture = Numbered(24, 16);
+  const struct {
+    const char* saved;  // named for its content
+    const char* misnamed;
+    const char* reader;
+  } cases[] = {
+      {"c.png", "png-as.jpg", "PNG"}, {"c.jpg", "jpeg-as.bmp", "JPEG"}, {"c.gif", "gif-as.png", "GIF"},
+      {"c.bmp", "bmp-as.tif", "BMP"}, {"c.tif", "tiff-as.gif", "TIFF"}, {"c.jpg", "jpeg-as.tga", "JPEG"},
+      {"c.png", "png-as.pcx", "PNG"}, {"c.rle", "rle-as.jpeg", "BMP"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.misnamed);
+    QString proper = Saved(c.saved, picture);
+    TBitmap expected;
+    ASSERT_EQ(LoadPicture(proper, expected, QString()), 1);
+    const QString misnamed = Path(c.misnamed);
+    ASSERT_TRUE(QFile::copy(proper, misnamed));
+
+    stages.clear();
+    messages.clear();
+    QString file = misnamed;
+    TBitmap loaded;
+    ASSERT_EQ(LoadPicture(file, loaded, QString()), 1);
+    EXPECT_TRUE(SamePixels(loaded, expected));
+    EXPECT_TRUE(messages.empty());
+    ASSERT_EQ(StagesSeen(), (std::vector<TFileStage>{fsBeforeLoad, fsAfterLoad}));
+    EXPECT_EQ(stages[1].format, QLatin1String(c.reader));
+
+    TBitmap decoded;
+    ASSERT_TRUE(DecodePictureFile(misnamed, decoded));
+    EXPECT_TRUE(SamePixels(decoded, expected));
+
+    QString preview = misnamed;
+    TPictureFileContext context;
+    TBitmap small;
+    EXPECT_EQ(LoadPicturePreview(context, preview, small), 1);
+    EXPECT_EQ(context.PictureWidth, picture.Width());
+    EXPECT_EQ(context.PictureHeight, picture.Height());
+  }
+}
+
+// Content that no signature names stays with the reader of its extension and
+// fails there as before; two bytes of "BM" are not taken for a BMP.
+TEST_F(PictureFiles, UnsignedContentStaysWithTheExtensionsReader) {
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    const char* reader;
+  } cases[] = {
+      {"junk.jpg", QByteArray("not a picture at all"), "JPEG"},
+      {"bm.png", QByteArray("BMnot a bitmap header at all"), "PNG"},
+      {"short-gif.bmp", QByteArray("GIF8"), "BMP"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile f(Path(c.name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(c.bytes);
+    f.close();
+    stages.clear();
+    QString file = Path(c.name);
+    TBitmap target = Numbered(2, 2);
+    EXPECT_EQ(LoadPicture(file, target, QString()), -1);
+    EXPECT_TRUE(SamePixels(target, Numbered(2, 2)));
+    ASSERT_EQ(StagesSeen(), (std::vector<TFileStage>{fsBeforeLoad, fsFailed}));
+    EXPECT_EQ(stages[0].format, QLatin1String(c.reader));
+    TBitmap decoded;
+    EXPECT_FALSE(DecodePictureFile(Path(c.name), decoded));
+  }
+}

@@ -27,6 +27,9 @@ std::uint8_t Noise(std::size_t i) { return std::uint8_t((i * 2654435761u) >> 13)
 // Repeats every 20 000 bytes: only a dictionary reaching back across a
 // segment boundary finds the repeat right after it.
 std::uint8_t Periodic(std::size_t i) { return Noise(i % 20000); }
+// A megabyte of noise between megabytes of repeats: pieces of both
+// compressors (libdeflate, and zlib with the history before it) in one stream.
+std::uint8_t Alternating(std::size_t i) { return (i >> 20) & 1 ? Noise(i) : std::uint8_t(i % 251); }
 
 }  // namespace
 
@@ -42,6 +45,7 @@ TEST(ZlibStream, SegmentedStreamInflatesToTheDataAndCompressesLikeOneStream) {
       {"many segments of noise", 3000, 1001, Noise},
       {"repeats across segments", 2000, 3001, Periodic},
       {"rows wider than a segment", 3, 700001, Periodic},
+      {"noise between repeats", 3000, 1001, Alternating},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

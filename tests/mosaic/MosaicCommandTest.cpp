@@ -147,3 +147,29 @@ TEST_F(MosaicCommand, EndWaitRunsAfterAnError) {
   EXPECT_THROW(command.Execute(working, undo), std::runtime_error);
   EXPECT_TRUE(ended);
 }
+
+// The command-line tool's run keeps no undo: the snapshot is not taken, the
+// picture is not copied when no enlargement replaces it, and the mosaic is
+// the window's one for the same seed, with and without the enlargement.
+TEST_F(MosaicCommand, RunWithoutUndoBuildsTheSameMosaicInPlace) {
+  AddThumbnail(clBlue);
+  AddThumbnail(RGBColor(30, 200, 90));
+  int snapshots = 0;
+  for (bool checkSize : {true, false}) {
+    SCOPED_TRACE(checkSize ? "enlarged" : "as it is");
+    command.CheckSize = checkSize;
+    const TBitmap original = Numbered(64, 48);
+    TBitmap windows(original), undo;
+    ASSERT_TRUE(command.Execute(windows, undo));
+    EXPECT_TRUE(SamePixels(undo, original));
+
+    command.Callbacks.SaveUndo = [&] { ++snapshots; };
+    TBitmap tools = Numbered(64, 48);
+    const std::uint8_t* pixels = tools.Image().constBits();
+    ASSERT_TRUE(command.Execute(tools));
+    command.Callbacks.SaveUndo = nullptr;
+    EXPECT_TRUE(SamePixels(tools, windows));
+    if (!checkSize) EXPECT_EQ(tools.Image().constBits(), pixels);  // drawn where it lay
+  }
+  EXPECT_EQ(snapshots, 0);
+}
