@@ -9,6 +9,8 @@
 //       Modes: matched at tint 0 and 25 % (square crops), the default random
 //       mosaic (tint 77 %, squashed squares), metapixel --metapixel at
 //       --cheat=0 and 25 with --distance=3 (our default repeat distance).
+//       Then the same with a second library of 400 generated pictures whose
+//       colours cover more of the range.
 //   (2) the repeat distance: dE2000 of matched tint 0 for distances 0 to 5.
 //   (3) the search: the K nearest (K = 49, what distance 3 needs) of the
 //       19,200 cells of a 1600 x 1200 target at cell 10, one thread, by our
@@ -30,6 +32,8 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "JobInputs.h"
@@ -172,17 +176,50 @@ const TBitmap& TargetBitmap(int t) {
   return targets.emplace(t, std::move(b)).first->second;
 }
 
-const TThumbnailList& Library(bool crop) {
-  static std::map<bool, TThumbnailList> lists;
-  auto it = lists.find(crop);
+// A second library whose colours cover more of what photographs show: 400
+// pictures of 640 x 480, each a scene of two fields (sky and ground, wall
+// and floor) in colours drawn from the whole range, with texture.
+constexpr int kVaried = 400;
+QString VariedPhotos() { return kRoot + QStringLiteral("/match-varied"); }
+
+void MakeVariedLibrary() {
+  const QString stamp = VariedPhotos() + QStringLiteral("/complete");
+  if (QFile::exists(stamp)) return;
+  QDir().mkpath(VariedPhotos());
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> u(0, 1);
+  for (int i = 0; i < kVaried; ++i) {
+    const double top[3] = {255 * u(rng), 255 * u(rng), 255 * u(rng)};
+    const double bottom[3] = {255 * u(rng), 255 * u(rng), 255 * u(rng)};
+    const double horizon = 120 + 240 * u(rng), tilt = 80 * (u(rng) - 0.5), grain = 20 + 60 * u(rng);
+    TBitmap b(640, 480, pf24bit);
+    for (int y = 0; y < 480; ++y)
+      for (int x = 0; x < 640; ++x) {
+        const double n = Fractal(x / 40.0, y / 40.0, unsigned(i)) - 0.5;
+        const double* c = y < horizon + tilt * (x - 320) / 320 ? top : bottom;
+        Put(b, x, y, c[0] + grain * n, c[1] + grain * n, c[2] + grain * n);
+      }
+    QString name = VariedPhotos() + QStringLiteral("/varied%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
+    if (SavePicture(name, b, QString()) <= 0) throw std::runtime_error("cannot write");
+  }
+  QFile f(stamp);
+  f.open(QIODevice::WriteOnly);
+}
+
+QString LibraryFolder(int which) { return which == 0 ? Photos() : VariedPhotos(); }
+
+const TThumbnailList& Library(int which, bool crop) {
+  static std::map<std::pair<int, bool>, TThumbnailList> lists;
+  auto it = lists.find({which, crop});
   if (it != lists.end()) return it->second;
+  if (which == 1) MakeVariedLibrary();
   TThumbnailLoadOptions options;
   options.CellSize = kCell;
   options.CropSquare = crop;
   TThumbnailList list;
-  LoadThumbnails(list, Photos(), options, nullptr);
-  if (list.Count() != kPhotos) throw std::runtime_error("not every photograph loaded");
-  return lists.emplace(crop, std::move(list)).first->second;
+  LoadThumbnails(list, LibraryFolder(which), options, nullptr);
+  if (list.Count() != (which == 0 ? kPhotos : kVaried)) throw std::runtime_error("not every photograph loaded");
+  return lists.emplace(std::pair{which, crop}, std::move(list)).first->second;
 }
 
 struct TLinear {
@@ -238,19 +275,23 @@ TBitmap Load(const QString& file) {
   return b;
 }
 
-std::string MetapixelLibrary() {
-  const QString dir = kRoot + QStringLiteral("/match-metapixel-library");
-  if (!QFile::exists(dir + QStringLiteral("/tables.mxt"))) {
-    const std::string fresh = Fresh("match-metapixel-library");
-    RunCommand({"metapixel-prepare", "--width=20", "--height=20", Photos().toStdString(), fresh});
+std::string MetapixelLibrary(int which) {
+  const QString name = QStringLiteral("match-metapixel-library-%1").arg(which);
+  const QString dir = kRoot + u'/' + name;
+  if (!QFile::exists(dir + QStringLiteral("/complete"))) {
+    if (which == 1) MakeVariedLibrary();
+    const std::string fresh = Fresh(name.toLatin1().constData());
+    RunCommand({"metapixel-prepare", "--width=20", "--height=20", LibraryFolder(which).toStdString(), fresh});
+    QFile f(dir + QStringLiteral("/complete"));
+    f.open(QIODevice::WriteOnly);
   }
   return dir.toStdString();
 }
 
-QString MetapixelOutput(int t, int cheat) {
-  const QString out = kRoot + QStringLiteral("/match-metapixel-%1-%2.png").arg(t).arg(cheat);
+QString MetapixelOutput(int which, int t, int cheat) {
+  const QString out = kRoot + QStringLiteral("/match-metapixel-%1-%2-%3.png").arg(which).arg(t).arg(cheat);
   if (!QFile::exists(out))
-    RunCommand({"metapixel", "--metapixel", "-l", MetapixelLibrary(), "-w", "20", "-h", "20", "--distance=3",
+    RunCommand({"metapixel", "--metapixel", "-l", MetapixelLibrary(which), "-w", "20", "-h", "20", "--distance=3",
                 "--cheat=" + std::to_string(cheat), TargetFile(t).toStdString(), out.toStdString()});
   return out;
 }
@@ -261,23 +302,25 @@ void Setup(const benchmark::State&) {
   MakeInputs();
 }
 
-enum TMode { MatchedTint0, MatchedTint25, Random77, Metapixel0, Metapixel25 };
-const char* const kModeNames[] = {"matched tint 0", "matched tint 25", "default random 77", "metapixel cheat 0",
-                                  "metapixel cheat 25"};
+enum TMode { MatchedTint0, MatchedTint25, Random77, Metapixel0, Metapixel25, SquashedTint0, SquashedTint25 };
+const char* const kModeNames[] = {"matched tint 0",           "matched tint 25",    "default random 77",
+                                  "metapixel cheat 0",        "metapixel cheat 25", "matched tint 0, squashed",
+                                  "matched tint 25, squashed"};
 
 void BM_Fidelity(benchmark::State& state) {
-  const int t = int(state.range(0));
-  const TMode mode = TMode(state.range(1));
+  const int which = int(state.range(0));
+  const int t = int(state.range(1));
+  const TMode mode = TMode(state.range(2));
   const TBitmap& target = TargetBitmap(t);
   double dE = 0, mad = 0;
   for (auto _ : state) {
-    if (mode == MatchedTint0 || mode == MatchedTint25) {
-      const TThumbnailList& list = Library(true);
+    if (mode == MatchedTint0 || mode == MatchedTint25 || mode == SquashedTint0 || mode == SquashedTint25) {
+      const TThumbnailList& list = Library(which, mode == MatchedTint0 || mode == MatchedTint25);
       TBitmap mosaic = target;
       TSeededRandom random(1);
       TMatchOptions options;
       options.CellSize = kCell;
-      options.TintLimit = mode == MatchedTint0 ? 0 : 25;
+      options.TintLimit = mode == MatchedTint0 || mode == SquashedTint0 ? 0 : 25;
       options.Random = &random;
       TMatchPlacement placement;
       BuildMatchedMosaic(mosaic, list, options, nullptr, &placement);
@@ -287,7 +330,7 @@ void BM_Fidelity(benchmark::State& state) {
         return std::tuple{&list.Entry(i), 0, 0};
       });
     } else if (mode == Random77) {
-      const TThumbnailList& list = Library(false);
+      const TThumbnailList& list = Library(which, false);
       TBitmap mosaic = target;
       TSeededRandom random(1);
       BuildMosaic(mosaic, list, kCell, true, nullptr, &random);
@@ -306,14 +349,14 @@ void BM_Fidelity(benchmark::State& state) {
       size_t next = 0;
       mad = MeanAbsDiff(mosaic, [&](int, int) { return std::tuple{&list.Entry(picks[next++]), 0, 0}; });
     } else {
-      const TBitmap plain = Load(MetapixelOutput(t, 0));
-      const TBitmap mosaic = mode == Metapixel0 ? plain : Load(MetapixelOutput(t, 25));
+      const TBitmap plain = Load(MetapixelOutput(which, t, 0));
+      const TBitmap mosaic = mode == Metapixel0 ? plain : Load(MetapixelOutput(which, t, 25));
       if (mosaic.Width() != kW || mosaic.Height() != kH) state.SkipWithError("metapixel changed the size");
       dE = MeanDeltaE(mosaic, target);
       mad = MeanAbsDiff(mosaic, [&](int x, int y) { return std::tuple{&plain, x, y}; });
     }
   }
-  state.SetLabel(std::string(kTargetNames[t]) + ", " + kModeNames[mode]);
+  state.SetLabel(std::string(which == 0 ? "job photos, " : "varied 400, ") + kTargetNames[t] + ", " + kModeNames[mode]);
   state.counters["dE2000"] = dE;
   state.counters["MAD"] = mad;
 }
@@ -321,7 +364,7 @@ void BM_Fidelity(benchmark::State& state) {
 void BM_RepeatDistance(benchmark::State& state) {
   const int t = int(state.range(0));
   const TBitmap& target = TargetBitmap(t);
-  const TThumbnailList& list = Library(true);
+  const TThumbnailList& list = Library(0, true);
   double dE = 0;
   for (auto _ : state) {
     TBitmap mosaic = target;
@@ -463,7 +506,7 @@ void BM_WholeJobMetapixel(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Fidelity)->Setup(Setup)->ArgsProduct({{0, 1, 2}, {0, 1, 2, 3, 4}})->Iterations(1);
+BENCHMARK(BM_Fidelity)->Setup(Setup)->ArgsProduct({{0, 1}, {0, 1, 2}, {0, 1, 2, 3, 4, 5, 6}})->Iterations(1);
 BENCHMARK(BM_RepeatDistance)->Setup(Setup)->ArgsProduct({{0, 1}, {0, 1, 2, 3, 4, 5}})->Iterations(1);
 BENCHMARK(BM_NearestScan)
     ->Setup(Setup)

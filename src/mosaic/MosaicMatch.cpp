@@ -36,49 +36,100 @@ bool Nearer(const TMatchCandidate& a, const TMatchCandidate& b) {
 // Contraction into fused multiply-adds is off for this file (CMake), so that
 // every build computes the same distances and so picks the same thumbnails.
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define MATCH_VECTOR_CLONES __attribute__((target_clones("arch=skylake-avx512", "arch=haswell", "default")))
+#define MATCH_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define MATCH_VECTOR_CLONES
 #endif
 
 using TFloat16 = float __attribute__((vector_size(64)));
 
-// Keeps the k nearest of up to four queries in max-heaps (heaps[j], k each)
-// while scanning all blocks; count is the number of real entries.
+// The leading dimensions that carry the blocks' bounding boxes: the average
+// and the two gradients of each channel.
+constexpr int kBoxDims = 9;
+// The dimensions the blocks are split along: the average colour alone, as
+// sixteen entries a block leave too few splits for more.
+constexpr int kSplitDims = 3;
+
+// Adds to a max-heap of at most k candidates (worst first).
+inline void Offer(TMatchCandidate* heap, int& size, int k, const TMatchCandidate& c) {
+  if (size < k) {
+    heap[size++] = c;
+    std::push_heap(heap, heap + size, Nearer);
+  } else if (Nearer(c, heap[0])) {
+    std::pop_heap(heap, heap + size, Nearer);
+    heap[size - 1] = c;
+    std::push_heap(heap, heap + size, Nearer);
+  }
+}
+
+struct TScanLayout {
+  const float* blocks;
+  const int* slotIndex;
+  const float* boxLow;
+  const float* boxHigh;
+  int blockCount;
+  int paddedBlocks;
+};
+
+// Scans every block whose box could still hold a nearer entry than the
+// heap's worst; entries marked seen (already offered) are passed over.
 MATCH_VECTOR_CLONES
-void ScanBlocks(const float* blocks, int blockCount, int count, const float* queries, int queryCount, int k,
-                TMatchCandidate* heaps, int* sizes) {
-  for (int b = 0; b < blockCount; ++b) {
-    const float* block = blocks + size_t(b) * MatchDescriptorSize * kBlock;
-    TFloat16 acc[4] = {};
-    for (int d = 0; d < MatchDescriptorSize; ++d) {
-      TFloat16 e;
-      std::memcpy(&e, block + d * kBlock, sizeof e);
-      for (int j = 0; j < 4; ++j) {
-        const TFloat16 diff = e - queries[j * MatchDescriptorSize + d];
-        acc[j] += diff * diff;
-      }
+void ScanPruned(const TScanLayout& layout, const float* query, int k, TMatchCandidate* heap, int& size, const int* seen,
+                int stamp) {
+  for (int b0 = 0; b0 < layout.blockCount; b0 += kBlock) {
+    const TFloat16 zero = {};
+    TFloat16 bound = {};
+    for (int d = 0; d < kBoxDims; ++d) {
+      TFloat16 low, high;
+      std::memcpy(&low, layout.boxLow + size_t(d) * size_t(layout.paddedBlocks) + size_t(b0), sizeof low);
+      std::memcpy(&high, layout.boxHigh + size_t(d) * size_t(layout.paddedBlocks) + size_t(b0), sizeof high);
+      const TFloat16 below = low - query[d], above = query[d] - high;
+      TFloat16 out = below > above ? below : above;
+      out = out > zero ? out : zero;
+      bound += out * out;
     }
-    const int inBlock = std::min(kBlock, count - b * kBlock);
-    for (int j = 0; j < queryCount; ++j) {
-      TMatchCandidate* heap = heaps + size_t(j) * size_t(k);
-      int& size = sizes[j];
-      for (int i = 0; i < inBlock; ++i) {
-        const float dist = acc[j][i];
-        // Entries come in index order, so an equal distance never displaces.
-        if (size == k && !(dist < heap[0].Distance)) continue;
-        const TMatchCandidate c{dist, b * kBlock + i};
-        if (size < k) {
-          heap[size++] = c;
-          std::push_heap(heap, heap + size, Nearer);
-        } else {
-          std::pop_heap(heap, heap + size, Nearer);
-          heap[size - 1] = c;
-          std::push_heap(heap, heap + size, Nearer);
-        }
+    const int blocks = std::min(kBlock, layout.blockCount - b0);
+    for (int j = 0; j < blocks; ++j) {
+      if (size == k && bound[j] > heap[0].Distance) continue;
+      const int b = b0 + j;
+      const float* block = layout.blocks + size_t(b) * MatchDescriptorSize * kBlock;
+      TFloat16 acc = {};
+      for (int d = 0; d < MatchDescriptorSize; ++d) {
+        TFloat16 e;
+        std::memcpy(&e, block + d * kBlock, sizeof e);
+        const TFloat16 diff = e - query[d];
+        acc += diff * diff;
+      }
+      for (int i = 0; i < kBlock; ++i) {
+        const int index = layout.slotIndex[size_t(b) * kBlock + size_t(i)];
+        if (index < 0 || seen[index] == stamp) continue;
+        if (size == k && acc[i] > heap[0].Distance) continue;
+        Offer(heap, size, k, {acc[i], index});
       }
     }
   }
+}
+
+// The orthonormal 3-point cosine basis: average, gradient, curvature.
+constexpr float kCos[3][3] = {{0.57735027f, 0.57735027f, 0.57735027f},
+                              {0.70710678f, 0.0f, -0.70710678f},
+                              {0.40824829f, -0.81649658f, 0.40824829f}};
+// Coefficients (u, v) in the order of the share of a photograph's
+// differences they usually carry.
+constexpr int kOrder[9][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 2}, {2, 0}, {1, 2}, {2, 1}, {2, 2}};
+
+TTileDescriptor Transformed(const TTileDescriptor& d) {
+  TTileDescriptor t{};
+  for (int o = 0; o < 9; ++o) {
+    const int u = kOrder[o][0], v = kOrder[o][1];
+    for (int c = 0; c < 3; ++c) {
+      float sum = 0;
+      for (int gy = 0; gy < 3; ++gy)
+        for (int gx = 0; gx < 3; ++gx) sum += kCos[u][gy] * kCos[v][gx] * d[size_t((gy * 3 + gx) * 3 + c)];
+      t[size_t(o * 3 + c)] = sum;
+    }
+  }
+  return t;
 }
 
 float SquaredDistance(const TTileDescriptor& a, const TTileDescriptor& b) {
@@ -183,30 +234,92 @@ TMatchLibrary::TMatchLibrary(const TThumbnailList& thumbnails) {
   *this = TMatchLibrary(std::move(descriptors));
 }
 
-TMatchLibrary::TMatchLibrary(std::vector<TTileDescriptor> descriptors) : m_descriptors(std::move(descriptors)) {
-  const size_t blocks = (m_descriptors.size() + kBlock - 1) / kBlock;
-  m_blocks.assign(blocks * MatchDescriptorSize * kBlock, kFar);
-  for (size_t i = 0; i < m_descriptors.size(); ++i) {
-    float* block = m_blocks.data() + (i / kBlock) * MatchDescriptorSize * kBlock;
-    for (int d = 0; d < MatchDescriptorSize; ++d) block[size_t(d) * kBlock + i % kBlock] = m_descriptors[i][size_t(d)];
+namespace {
+// Orders ids[first, last) so that every run of 16 is a leaf of a k-d split on
+// the leading dimensions (each split on the widest of them, at a multiple
+// of 16), so that the entries of a block lie close together.
+void KdOrder(std::vector<int>& ids, size_t first, size_t last, const std::vector<TTileDescriptor>& points) {
+  if (last - first <= size_t(kBlock)) return;
+  int dim = 0;
+  float widest = -1;
+  for (int d = 0; d < kSplitDims; ++d) {
+    float lo = std::numeric_limits<float>::max(), hi = std::numeric_limits<float>::lowest();
+    for (size_t i = first; i < last; ++i) {
+      lo = std::min(lo, points[size_t(ids[i])][size_t(d)]);
+      hi = std::max(hi, points[size_t(ids[i])][size_t(d)]);
+    }
+    if (hi - lo > widest) widest = hi - lo, dim = d;
   }
+  const size_t half = ((last - first) / 2 + kBlock - 1) / kBlock * kBlock;
+  const size_t mid = first + half;
+  std::nth_element(ids.begin() + std::ptrdiff_t(first), ids.begin() + std::ptrdiff_t(mid),
+                   ids.begin() + std::ptrdiff_t(last), [&](int a, int b) {
+                     const float va = points[size_t(a)][size_t(dim)], vb = points[size_t(b)][size_t(dim)];
+                     return va < vb || (va == vb && a < b);
+                   });
+  KdOrder(ids, first, mid, points);
+  KdOrder(ids, mid, last, points);
+}
+}  // namespace
+
+TMatchLibrary::TMatchLibrary(std::vector<TTileDescriptor> descriptors) : m_descriptors(std::move(descriptors)) {
+  const size_t n = m_descriptors.size();
+  m_transformed.reserve(n);
+  for (const TTileDescriptor& d : m_descriptors) m_transformed.push_back(Transformed(d));
+  std::vector<int> ids(n);
+  for (size_t i = 0; i < n; ++i) ids[i] = int(i);
+  KdOrder(ids, 0, n, m_transformed);
+
+  m_blockCount = int((n + kBlock - 1) / kBlock);
+  m_paddedBlocks = (m_blockCount + kBlock - 1) / kBlock * kBlock;
+  m_blocks.assign(size_t(m_blockCount) * MatchDescriptorSize * kBlock, kFar);
+  m_slotIndex.assign(size_t(m_blockCount) * kBlock, -1);
+  m_boxLow.assign(size_t(kBoxDims) * size_t(m_paddedBlocks), kFar);
+  m_boxHigh.assign(size_t(kBoxDims) * size_t(m_paddedBlocks), kFar);
+  for (size_t slot = 0; slot < n; ++slot) {
+    const size_t b = slot / kBlock, lane = slot % kBlock;
+    const TTileDescriptor& t = m_transformed[size_t(ids[slot])];
+    m_slotIndex[slot] = ids[slot];
+    for (int d = 0; d < MatchDescriptorSize; ++d)
+      m_blocks[b * MatchDescriptorSize * kBlock + size_t(d) * kBlock + lane] = t[size_t(d)];
+    for (int d = 0; d < kBoxDims; ++d) {
+      float& low = m_boxLow[size_t(d) * size_t(m_paddedBlocks) + b];
+      float& high = m_boxHigh[size_t(d) * size_t(m_paddedBlocks) + b];
+      low = lane == 0 ? t[size_t(d)] : std::min(low, t[size_t(d)]);
+      high = lane == 0 ? t[size_t(d)] : std::max(high, t[size_t(d)]);
+    }
+  }
+}
+
+std::vector<float> TMatchLibrary::Distances(const TTileDescriptor& query) const {
+  const TTileDescriptor t = Transformed(query);
+  std::vector<float> out;
+  out.reserve(m_transformed.size());
+  for (const TTileDescriptor& e : m_transformed) out.push_back(SquaredDistance(t, e));
+  return out;
 }
 
 void TMatchLibrary::Nearest(const TTileDescriptor* queries, int queryCount, int k, TMatchCandidate* out) const {
   k = std::min(k, Count());
   if (k <= 0) return;
-  const int blockCount = int(m_blocks.size() / (MatchDescriptorSize * kBlock));
-  float group[4 * MatchDescriptorSize];
-  for (int q = 0; q < queryCount; q += 4) {
-    const int n = std::min(4, queryCount - q);
-    std::fill(std::begin(group), std::end(group), 0.0f);
-    for (int j = 0; j < n; ++j)
-      std::copy(queries[q + j].begin(), queries[q + j].end(), group + j * MatchDescriptorSize);
-    int sizes[4] = {0, 0, 0, 0};
-    TMatchCandidate* heaps = out + size_t(q) * size_t(k);
-    ScanBlocks(m_blocks.data(), blockCount, Count(), group, n, k, heaps, sizes);
-    for (int j = 0; j < n; ++j)
-      std::sort_heap(heaps + size_t(j) * size_t(k), heaps + size_t(j + 1) * size_t(k), Nearer);
+  const TScanLayout layout{m_blocks.data(),  m_slotIndex.data(), m_boxLow.data(),
+                           m_boxHigh.data(), m_blockCount,       m_paddedBlocks};
+  std::vector<int> seen(m_descriptors.size(), -1);
+  for (int q = 0; q < queryCount; ++q) {
+    const TTileDescriptor query = Transformed(queries[q]);
+    TMatchCandidate* heap = out + size_t(q) * size_t(k);
+    int size = 0;
+    // The previous query's list makes a tight bound from the start.
+    if (q > 0) {
+      const TMatchCandidate* previous = heap - k;
+      for (int i = 0; i < k; ++i) {
+        const int index = previous[i].Index;
+        seen[size_t(index)] = q;
+        Offer(heap, size, k, {SquaredDistance(query, m_transformed[size_t(index)]), index});
+      }
+    }
+    ScanPruned(layout, query.data(), k, heap, size, seen.data(), q);
+    std::sort_heap(heap, heap + size, Nearer);
   }
 }
 
@@ -283,13 +396,13 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
       // Every candidate is used nearby: the nearest free thumbnail of the
       // whole library, or, when none is free, the one whose nearest use is
       // farthest away (then the nearest in colour).
-      const TTileDescriptor& query = cells[size_t(cell)];
+      const std::vector<float> distances = library.Distances(cells[size_t(cell)]);
       float best = std::numeric_limits<float>::infinity();
       int bestUse = -1;
       for (int t = 0; t < count; ++t) {
         const int use = stamp[size_t(t)] == int(v) ? nearestUse[size_t(t)] : std::numeric_limits<int>::max();
         if (use < bestUse) continue;
-        const float dist = SquaredDistance(query, library.Descriptor(t));
+        const float dist = distances[size_t(t)];
         if (use > bestUse || dist < best) {
           bestUse = use;
           best = dist;

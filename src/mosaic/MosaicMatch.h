@@ -69,7 +69,14 @@ struct TMatchCandidate {
   int Index = 0;
 };
 
-// The thumbnails' descriptors, laid out for a fast nearest-neighbour scan.
+// The thumbnails' descriptors, laid out for a fast exact nearest-neighbour
+// scan. Descriptors are turned into their per-channel 3 x 3 cosine
+// transform, which keeps distances (it is orthonormal) but puts most of the
+// difference between two pictures into the first few numbers: the average
+// colour, then the gradients. Entries are grouped 16 to a block along a k-d
+// split of those leading numbers, each block with its bounding box there,
+// so a block whose box is already farther than the k-th candidate is
+// skipped without reading it.
 class TMatchLibrary {
  public:
   TMatchLibrary() = default;
@@ -80,15 +87,26 @@ class TMatchLibrary {
   const TTileDescriptor& Descriptor(int index) const { return m_descriptors.at(size_t(index)); }
 
   // The k nearest entries of each query (k at most Count()), nearest first,
-  // equal distances by lower index: query q's list at out[q * k].
+  // equal distances by lower index: query q's list at out[q * k]. Queries
+  // next to each other (a row of cells) are found faster, as each starts
+  // from the list of the one before.
   void Nearest(const TTileDescriptor* queries, int queryCount, int k, TMatchCandidate* out) const;
+
+  // The squared distance from a query to every entry, in entry order.
+  std::vector<float> Distances(const TTileDescriptor& query) const;
 
  private:
   std::vector<TTileDescriptor> m_descriptors;
+  std::vector<TTileDescriptor> m_transformed;
   // Blocks of 16 entries, dimension by dimension (16 floats for dimension 0,
-  // then 16 for dimension 1, ...); unused slots of the last block lie far
-  // from any colour.
+  // then 16 for dimension 1, ...); unused slots lie far from any colour.
   std::vector<float> m_blocks;
+  std::vector<int> m_slotIndex;  // entry index of each slot, -1 when unused
+  // Bounding boxes of the blocks over the leading dimensions, dimension by
+  // dimension, padded to a multiple of 16 blocks.
+  std::vector<float> m_boxLow, m_boxHigh;
+  int m_blockCount = 0;
+  int m_paddedBlocks = 0;
 };
 
 // The thumbnail for each of columns x rows cells (descriptors row by row).
