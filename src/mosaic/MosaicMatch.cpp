@@ -118,6 +118,14 @@ constexpr float kCos[3][3] = {{0.57735027f, 0.57735027f, 0.57735027f},
 // differences they usually carry.
 constexpr int kOrder[9][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 2}, {2, 0}, {1, 2}, {2, 1}, {2, 2}};
 
+// A mosaic is mostly seen from afar, where only a cell's average colour
+// shows: the average's coefficients are scaled by 3, so that a difference of
+// average counts 9 times as much as the same difference in the parts'
+// layout. (On the fidelity benchmark's library of 400 pictures this lowers
+// the mean difference of cell averages by a sixth to a fifth; scaling by 5
+// or 10 gains little more.)
+constexpr float kAverageWeight = 3.0f;
+
 TTileDescriptor Transformed(const TTileDescriptor& d) {
   TTileDescriptor t{};
   for (int o = 0; o < 9; ++o) {
@@ -126,7 +134,7 @@ TTileDescriptor Transformed(const TTileDescriptor& d) {
       float sum = 0;
       for (int gy = 0; gy < 3; ++gy)
         for (int gx = 0; gx < 3; ++gx) sum += kCos[u][gy] * kCos[v][gx] * d[size_t((gy * 3 + gx) * 3 + c)];
-      t[size_t(o * 3 + c)] = sum;
+      t[size_t(o * 3 + c)] = o == 0 ? sum * kAverageWeight : sum;
     }
   }
   return t;

@@ -70,11 +70,12 @@ struct TMatchCandidate {
 };
 
 // The thumbnails' descriptors, laid out for a fast exact nearest-neighbour
-// scan. Descriptors are turned into their per-channel 3 x 3 cosine
-// transform, which keeps distances (it is orthonormal) but puts most of the
-// difference between two pictures into the first few numbers: the average
-// colour, then the gradients. Entries are grouped 16 to a block along a k-d
-// split of those leading numbers, each block with its bounding box there,
+// scan. Descriptors are compared through their per-channel 3 x 3 cosine
+// transform: orthonormal, so it keeps distances, but it puts most of the
+// difference between two pictures into the first few numbers (the average
+// colour, then the gradients); the average is then weighted up (see
+// MosaicMatch.cpp). Entries are grouped 16 to a block along a k-d split of
+// the averages, each block with its bounding box over the leading numbers,
 // so a block whose box is already farther than the k-th candidate is
 // skipped without reading it.
 class TMatchLibrary {
