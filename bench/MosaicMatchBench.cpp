@@ -18,7 +18,9 @@
 //       descriptors; and the whole match (search on every core, then the
 //       placement) against 20,000.
 //   (4) the whole matched job on the 120 photographs (load with crops,
-//       build, save PNG, in process) against metapixel-prepare + metapixel.
+//       build, save PNG, in process; fast: JPEG files decoded at a reduced
+//       scale) against metapixel-prepare + metapixel; and the load alone,
+//       squashed or cropped.
 // Run: bench_mosaic_match --benchmark_counters_tabular=true
 #include <benchmark/benchmark.h>
 #include <nanoflann.hpp>
@@ -43,7 +45,9 @@
 #include "mosaic/LabColor.h"
 #include "mosaic/MosaicBuilder.h"
 #include "mosaic/MosaicMatch.h"
+#include "mosaic/SquareCrop.h"
 #include "mosaic/ThumbnailLibrary.h"
+#include "raster/RectUtils.h"
 
 using namespace bench_job;
 using bench_noise::Fractal;
@@ -494,6 +498,32 @@ void BM_WholeMatchedJob(benchmark::State& state) {
   }
 }
 
+// One photograph squared: the nearest-pixel squash against the crop.
+void BM_SquareOne(benchmark::State& state) {
+  const TBitmap photo = Photo(2000, 1500, 3);
+  for (auto _ : state) {
+    if (state.range(0)) {
+      benchmark::DoNotOptimize(CropToSquare(photo, kCell));
+    } else {
+      TBitmap b = photo;
+      ScaleBitmap(kCell, kCell, b);
+      benchmark::DoNotOptimize(b);
+    }
+  }
+}
+
+// The thumbnail load alone, squashed or cropped, full-size decoding.
+void BM_LoadThumbnails(benchmark::State& state) {
+  TThumbnailLoadOptions options;
+  options.CellSize = kCell;
+  options.CropSquare = state.range(0) != 0;
+  for (auto _ : state) {
+    TThumbnailList list;
+    LoadThumbnails(list, Photos(), options, nullptr);
+    if (list.Count() != kPhotos) state.SkipWithError("not every photograph loaded");
+  }
+}
+
 void BM_WholeJobMetapixel(benchmark::State& state) {
   for (auto _ : state) {
     const std::string lib = Fresh("match-metapixel-job-library");
@@ -533,5 +563,13 @@ BENCHMARK(BM_WholeMatchedJob)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
+BENCHMARK(BM_SquareOne)->ArgName("crop")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadThumbnails)
+    ->Setup(Setup)
+    ->ArgName("crop")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 BENCHMARK(BM_WholeJobMetapixel)->Setup(Setup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_MAIN();

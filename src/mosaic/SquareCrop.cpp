@@ -42,8 +42,13 @@ std::vector<TSpan> AreaSpans(int source, int target) {
 
 TBitmap CropToSquare(const TBitmap& picture, int size) {
   if (picture.Empty() || size <= 0) return TBitmap();
-  TBitmap source(picture);
-  source.SetPixelFormat(pf24bit);
+  // Read through a const reference: a 24-bit picture is never copied.
+  TBitmap converted;
+  if (picture.PixelFormat() != pf24bit) {
+    converted = picture;
+    converted.SetPixelFormat(pf24bit);
+  }
+  const TBitmap& source = picture.PixelFormat() == pf24bit ? picture : converted;
   const TSquareRegion sq = CentredSquare(source.Width(), source.Height());
   const std::vector<TSpan> spans = AreaSpans(sq.Side, size);
   // Horizontal pass into rows of floats, then the vertical pass.
