@@ -13,6 +13,7 @@ packages=(
   libmagickcore-6.q16-6-extra  # ImageMagick's WMF reader (with libwmf): the metafile tests need it
   libvips-dev libvips-tools    # the resize benchmark's peer
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libnanoflann-dev             # the k-d tree the match benchmark measures our scan against
   clang libclang-rt-14-dev clang-format
   fonts-dejavu-core
   cups printer-driver-cups-pdf poppler-utils

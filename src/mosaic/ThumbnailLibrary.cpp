@@ -20,6 +20,7 @@
 #include "imagefiles/FileBytes.h"
 #include "imagefiles/JpegImage.h"
 #include "imagefiles/PictureFiles.h"
+#include "mosaic/SquareCrop.h"
 #include "raster/RectUtils.h"
 
 namespace {
@@ -64,6 +65,7 @@ std::optional<TBitmap> MakeSquare(const QString& path, const TThumbnailLoadOptio
   // A picture too large to convert or square is a file that cannot be
   // loaded, like one whose decoding ran out of memory.
   try {
+    if (options.CropSquare) return CropToSquare(picture, options.CellSize);
     picture.SetPixelFormat(pf24bit);
     ScaleBitmap(options.CellSize, options.CellSize, picture);
   } catch (const std::bad_alloc&) {

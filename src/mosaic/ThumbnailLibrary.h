@@ -29,6 +29,9 @@ struct TThumbnailLoadOptions {
   bool FastJpeg = false;
   // Decoding threads; 0 means one per core. 1 loads one file after another.
   int Threads = 0;
+  // Take the largest centred square of each picture, reduced by area
+  // averaging, instead of squashing the whole picture with nearest pixels.
+  bool CropSquare = false;
 };
 
 // The libjpeg reduction (0 full size, 1 half, 2 quarter, 3 eighth) at which a

@@ -1,0 +1,531 @@
+#include "mosaic/MosaicMatch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+#include "mosaic/LabColor.h"
+#include "raster/ColorAdjust.h"
+
+// Why a repeat distance of 3: within any 7 x 7 block of cells no photo shows
+// twice, so a repeat is never seen side by side, and at 80 cells across the
+// nearest repeat is a tenth of the picture away. The block excludes at most
+// 48 photos, which a library of a hundred or so can spare: on 120 photos
+// (bench/MosaicMatchBench.cpp) the mean colour error from afar grows by 2 to
+// 3 % from no rule to distance 3, and by as much again with each step beyond.
+
+namespace {
+
+constexpr int kBlock = 16;
+// Unused slots of the last block: far from every colour, and their squared
+// distances stay finite.
+constexpr float kFar = 1e15f;
+// Candidates kept per cell; the repeat rule needs (2R + 1)^2 of them to be
+// sure that one is free, beyond that a cell falls back on a full scan.
+constexpr int kMaxCandidates = 128;
+
+bool Nearer(const TMatchCandidate& a, const TMatchCandidate& b) {
+  return a.Distance < b.Distance || (a.Distance == b.Distance && a.Index < b.Index);
+}
+
+// The scan is compiled for the vector units at hand and picked at start-up.
+// Contraction into fused multiply-adds is off for this file (CMake), so that
+// every build computes the same distances and so picks the same thumbnails.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define MATCH_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define MATCH_VECTOR_CLONES
+#endif
+
+using TFloat16 = float __attribute__((vector_size(64)));
+
+// The leading dimensions that carry the blocks' bounding boxes: the average
+// and the two gradients of each channel.
+constexpr int kBoxDims = 9;
+// The dimensions the blocks are split along: the average colour alone, as
+// sixteen entries a block leave too few splits for more.
+constexpr int kSplitDims = 3;
+
+// Adds to a max-heap of at most k candidates (worst first).
+inline void Offer(TMatchCandidate* heap, int& size, int k, const TMatchCandidate& c) {
+  if (size < k) {
+    heap[size++] = c;
+    std::push_heap(heap, heap + size, Nearer);
+  } else if (Nearer(c, heap[0])) {
+    std::pop_heap(heap, heap + size, Nearer);
+    heap[size - 1] = c;
+    std::push_heap(heap, heap + size, Nearer);
+  }
+}
+
+struct TScanLayout {
+  const float* blocks;
+  const int* slotIndex;
+  const float* boxLow;
+  const float* boxHigh;
+  int blockCount;
+  int paddedBlocks;
+};
+
+// Scans every block whose box could still hold a nearer entry than the
+// heap's worst; entries marked seen (already offered) are passed over.
+MATCH_VECTOR_CLONES
+void ScanPruned(const TScanLayout& layout, const float* query, int k, TMatchCandidate* heap, int& size, const int* seen,
+                int stamp) {
+  for (int b0 = 0; b0 < layout.blockCount; b0 += kBlock) {
+    const TFloat16 zero = {};
+    TFloat16 bound = {};
+    for (int d = 0; d < kBoxDims; ++d) {
+      TFloat16 low, high;
+      std::memcpy(&low, layout.boxLow + size_t(d) * size_t(layout.paddedBlocks) + size_t(b0), sizeof low);
+      std::memcpy(&high, layout.boxHigh + size_t(d) * size_t(layout.paddedBlocks) + size_t(b0), sizeof high);
+      const TFloat16 below = low - query[d], above = query[d] - high;
+      TFloat16 out = below > above ? below : above;
+      out = out > zero ? out : zero;
+      bound += out * out;
+    }
+    const int blocks = std::min(kBlock, layout.blockCount - b0);
+    for (int j = 0; j < blocks; ++j) {
+      if (size == k && bound[j] > heap[0].Distance) continue;
+      const int b = b0 + j;
+      const float* block = layout.blocks + size_t(b) * MatchDescriptorSize * kBlock;
+      TFloat16 acc = {};
+      for (int d = 0; d < MatchDescriptorSize; ++d) {
+        TFloat16 e;
+        std::memcpy(&e, block + d * kBlock, sizeof e);
+        const TFloat16 diff = e - query[d];
+        acc += diff * diff;
+      }
+      for (int i = 0; i < kBlock; ++i) {
+        const int index = layout.slotIndex[size_t(b) * kBlock + size_t(i)];
+        if (index < 0 || seen[index] == stamp) continue;
+        if (size == k && acc[i] > heap[0].Distance) continue;
+        Offer(heap, size, k, {acc[i], index});
+      }
+    }
+  }
+}
+
+// The orthonormal 3-point cosine basis: average, gradient, curvature.
+constexpr float kCos[3][3] = {{0.57735027f, 0.57735027f, 0.57735027f},
+                              {0.70710678f, 0.0f, -0.70710678f},
+                              {0.40824829f, -0.81649658f, 0.40824829f}};
+// Coefficients (u, v) in the order of the share of a photograph's
+// differences they usually carry.
+constexpr int kOrder[9][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 2}, {2, 0}, {1, 2}, {2, 1}, {2, 2}};
+
+// A mosaic is mostly seen from afar, where only a cell's average colour
+// shows: the average's coefficients are scaled by 3, so that a difference of
+// average counts 9 times as much as the same difference in the parts'
+// layout. (On the fidelity benchmark's library of 400 pictures this lowers
+// the mean difference of cell averages by a sixth to a fifth; scaling by 5
+// or 10 gains little more.)
+constexpr float kAverageWeight = 3.0f;
+
+TTileDescriptor Transformed(const TTileDescriptor& d) {
+  TTileDescriptor t{};
+  for (int o = 0; o < 9; ++o) {
+    const int u = kOrder[o][0], v = kOrder[o][1];
+    for (int c = 0; c < 3; ++c) {
+      float sum = 0;
+      for (int gy = 0; gy < 3; ++gy)
+        for (int gx = 0; gx < 3; ++gx) sum += kCos[u][gy] * kCos[v][gx] * d[size_t((gy * 3 + gx) * 3 + c)];
+      t[size_t(o * 3 + c)] = o == 0 ? sum * kAverageWeight : sum;
+    }
+  }
+  return t;
+}
+
+float SquaredDistance(const TTileDescriptor& a, const TTileDescriptor& b) {
+  float sum = 0;
+  for (int d = 0; d < MatchDescriptorSize; ++d) {
+    const float diff = a[size_t(d)] - b[size_t(d)];
+    sum += diff * diff;
+  }
+  return sum;
+}
+
+// The span [first, last) of part i of n along a side of `length` pixels.
+void PartSpan(int i, int length, int& first, int& last) {
+  first = i * length / MatchGrid;
+  last = (i + 1) * length / MatchGrid;
+  if (last <= first) {
+    first = std::min(first, length - 1);
+    last = first + 1;
+  }
+}
+
+struct TLinearMean {
+  float R = 0, G = 0, B = 0;
+};
+
+TLinearMean MeanOf(const TBitmap& bitmap, int x0, int y0, int x1, int y1) {
+  const auto& lin = SrgbToLinearTable();
+  double r = 0, g = 0, b = 0;
+  for (int y = y0; y < y1; ++y) {
+    const std::uint8_t* p = bitmap.ScanLine(y) + 3 * x0;
+    for (int x = x0; x < x1; ++x, p += 3) {
+      b += lin[p[0]];
+      g += lin[p[1]];
+      r += lin[p[2]];
+    }
+  }
+  const double n = double(x1 - x0) * double(y1 - y0);
+  return {float(r / n), float(g / n), float(b / n)};
+}
+
+TColor ColorOfMean(const TLinearMean& m) { return RGBColor(LinearToSrgb(m.R), LinearToSrgb(m.G), LinearToSrgb(m.B)); }
+
+TLab LabOfColor(TColor c) {
+  const auto& lin = SrgbToLinearTable();
+  return LinearRgbToLab(lin[GetRValue(c)], lin[GetGValue(c)], lin[GetBValue(c)]);
+}
+
+// The per-channel mapping of a tile pulled `percent` towards a colour, then
+// given the contrast that goes with that tint.
+struct TTintTables {
+  TChannelTable B, G, R;
+};
+
+TTintTables TintTables(TColor target, int percent, const TMatchOptions& options) {
+  const int contrast = int(std::lround(double(options.ContrastPercent) * percent / MosaicColorizePercent));
+  TChannelTable contrastTable;
+  BuildContrastTable(contrastTable, contrast);
+  TTintTables t;
+  const auto build = [&](TChannelTable& table, int component) {
+    TChannelTable colorize;
+    BuildColorizeTable(colorize, component, percent);
+    for (size_t i = 0; i < 256; ++i) table[i] = contrastTable[colorize[i]];
+  };
+  build(t.B, GetBValue(target));
+  build(t.G, GetGValue(target));
+  build(t.R, GetRValue(target));
+  return t;
+}
+
+int Threads(const TMatchOptions& options) {
+  return options.Threads > 0 ? options.Threads : int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+}  // namespace
+
+TTileDescriptor DescribeArea(const TBitmap& bitmap, int x, int y, int w, int h) {
+  TTileDescriptor d{};
+  for (int gy = 0; gy < MatchGrid; ++gy) {
+    int y0, y1;
+    PartSpan(gy, h, y0, y1);
+    for (int gx = 0; gx < MatchGrid; ++gx) {
+      int x0, x1;
+      PartSpan(gx, w, x0, x1);
+      const TLinearMean m = MeanOf(bitmap, x + x0, y + y0, x + x1, y + y1);
+      const TLab lab = LinearRgbToLab(m.R, m.G, m.B);
+      const size_t at = size_t(gy * MatchGrid + gx) * 3;
+      d[at] = lab.L;
+      d[at + 1] = lab.a;
+      d[at + 2] = lab.b;
+    }
+  }
+  return d;
+}
+
+TMatchLibrary::TMatchLibrary(const TThumbnailList& thumbnails) {
+  std::vector<TTileDescriptor> descriptors;
+  descriptors.reserve(size_t(thumbnails.Count()));
+  for (int i = 0; i < thumbnails.Count(); ++i) {
+    const TBitmap& t = thumbnails.Entry(i);
+    descriptors.push_back(DescribeArea(t, 0, 0, t.Width(), t.Height()));
+  }
+  *this = TMatchLibrary(std::move(descriptors));
+}
+
+namespace {
+// Orders ids[first, last) so that every run of 16 is a leaf of a k-d split on
+// the leading dimensions (each split on the widest of them, at a multiple
+// of 16), so that the entries of a block lie close together.
+void KdOrder(std::vector<int>& ids, size_t first, size_t last, const std::vector<TTileDescriptor>& points) {
+  if (last - first <= size_t(kBlock)) return;
+  int dim = 0;
+  float widest = -1;
+  for (int d = 0; d < kSplitDims; ++d) {
+    float lo = std::numeric_limits<float>::max(), hi = std::numeric_limits<float>::lowest();
+    for (size_t i = first; i < last; ++i) {
+      lo = std::min(lo, points[size_t(ids[i])][size_t(d)]);
+      hi = std::max(hi, points[size_t(ids[i])][size_t(d)]);
+    }
+    if (hi - lo > widest) widest = hi - lo, dim = d;
+  }
+  const size_t half = ((last - first) / 2 + kBlock - 1) / kBlock * kBlock;
+  const size_t mid = first + half;
+  std::nth_element(ids.begin() + std::ptrdiff_t(first), ids.begin() + std::ptrdiff_t(mid),
+                   ids.begin() + std::ptrdiff_t(last), [&](int a, int b) {
+                     const float va = points[size_t(a)][size_t(dim)], vb = points[size_t(b)][size_t(dim)];
+                     return va < vb || (va == vb && a < b);
+                   });
+  KdOrder(ids, first, mid, points);
+  KdOrder(ids, mid, last, points);
+}
+}  // namespace
+
+TMatchLibrary::TMatchLibrary(std::vector<TTileDescriptor> descriptors) : m_descriptors(std::move(descriptors)) {
+  const size_t n = m_descriptors.size();
+  m_transformed.reserve(n);
+  for (const TTileDescriptor& d : m_descriptors) m_transformed.push_back(Transformed(d));
+  std::vector<int> ids(n);
+  for (size_t i = 0; i < n; ++i) ids[i] = int(i);
+  KdOrder(ids, 0, n, m_transformed);
+
+  m_blockCount = int((n + kBlock - 1) / kBlock);
+  m_paddedBlocks = (m_blockCount + kBlock - 1) / kBlock * kBlock;
+  m_blocks.assign(size_t(m_blockCount) * MatchDescriptorSize * kBlock, kFar);
+  m_slotIndex.assign(size_t(m_blockCount) * kBlock, -1);
+  m_boxLow.assign(size_t(kBoxDims) * size_t(m_paddedBlocks), kFar);
+  m_boxHigh.assign(size_t(kBoxDims) * size_t(m_paddedBlocks), kFar);
+  for (size_t slot = 0; slot < n; ++slot) {
+    const size_t b = slot / kBlock, lane = slot % kBlock;
+    const TTileDescriptor& t = m_transformed[size_t(ids[slot])];
+    m_slotIndex[slot] = ids[slot];
+    for (int d = 0; d < MatchDescriptorSize; ++d)
+      m_blocks[b * MatchDescriptorSize * kBlock + size_t(d) * kBlock + lane] = t[size_t(d)];
+    for (int d = 0; d < kBoxDims; ++d) {
+      float& low = m_boxLow[size_t(d) * size_t(m_paddedBlocks) + b];
+      float& high = m_boxHigh[size_t(d) * size_t(m_paddedBlocks) + b];
+      low = lane == 0 ? t[size_t(d)] : std::min(low, t[size_t(d)]);
+      high = lane == 0 ? t[size_t(d)] : std::max(high, t[size_t(d)]);
+    }
+  }
+}
+
+std::vector<float> TMatchLibrary::Distances(const TTileDescriptor& query) const {
+  const TTileDescriptor t = Transformed(query);
+  std::vector<float> out;
+  out.reserve(m_transformed.size());
+  for (const TTileDescriptor& e : m_transformed) out.push_back(SquaredDistance(t, e));
+  return out;
+}
+
+void TMatchLibrary::Nearest(const TTileDescriptor* queries, int queryCount, int k, TMatchCandidate* out) const {
+  k = std::min(k, Count());
+  if (k <= 0) return;
+  const TScanLayout layout{m_blocks.data(),  m_slotIndex.data(), m_boxLow.data(),
+                           m_boxHigh.data(), m_blockCount,       m_paddedBlocks};
+  std::vector<int> seen(m_descriptors.size(), -1);
+  for (int q = 0; q < queryCount; ++q) {
+    const TTileDescriptor query = Transformed(queries[q]);
+    TMatchCandidate* heap = out + size_t(q) * size_t(k);
+    int size = 0;
+    // The previous query's list makes a tight bound from the start.
+    if (q > 0) {
+      const TMatchCandidate* previous = heap - k;
+      for (int i = 0; i < k; ++i) {
+        const int index = previous[i].Index;
+        seen[size_t(index)] = q;
+        Offer(heap, size, k, {SquaredDistance(query, m_transformed[size_t(index)]), index});
+      }
+    }
+    ScanPruned(layout, query.data(), k, heap, size, seen.data(), q);
+    std::sort_heap(heap, heap + size, Nearer);
+  }
+}
+
+std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTileDescriptor>& cells, int columns,
+                            int rows, const TMatchOptions& options, const TProgressProc& progress) {
+  const int count = library.Count();
+  const size_t cellCount = size_t(columns) * size_t(rows);
+  std::vector<int> chosen(cellCount, -1);
+  if (count == 0 || cellCount == 0 || cells.size() < cellCount) return chosen;
+  const int r = std::max(0, options.RepeatDistance);
+  const std::int64_t window = (2 * std::int64_t(r) + 1) * (2 * std::int64_t(r) + 1);
+  const int k = int(std::min<std::int64_t>({count, window, kMaxCandidates}));
+
+  // Step 1: the k nearest thumbnails of every cell, row by row on several
+  // threads; progress is reported from the calling thread only.
+  std::vector<TMatchCandidate> candidates(cellCount * size_t(k));
+  std::atomic<int> nextRow{0}, rowsDone{0};
+  std::exception_ptr failure;
+  std::mutex failureMutex;
+  const auto work = [&](bool report) {
+    int lastPercent = -1;
+    for (int row; (row = nextRow.fetch_add(1)) < rows;) {
+      try {
+        const size_t first = size_t(row) * size_t(columns);
+        library.Nearest(cells.data() + first, columns, k, candidates.data() + first * size_t(k));
+      } catch (...) {
+        std::lock_guard lock(failureMutex);
+        if (!failure) failure = std::current_exception();
+        nextRow = rows;
+      }
+      const int done = rowsDone.fetch_add(1) + 1;
+      const int percent = int(std::int64_t(done) * 100 / rows);
+      if (report && progress && percent != lastPercent) progress(lastPercent = percent);
+    }
+  };
+  {
+    std::vector<std::jthread> helpers;
+    for (int t = 1; t < std::min(Threads(options), rows); ++t) helpers.emplace_back(work, false);
+    work(true);
+  }
+  if (failure) std::rethrow_exception(failure);
+
+  // Step 2: visit the cells in a shuffled order so that no part of the
+  // picture gets the first pick; each takes its nearest candidate not used
+  // within the repeat distance among the cells placed so far.
+  std::vector<int> order(cellCount);
+  for (size_t i = 0; i < cellCount; ++i) order[i] = int(i);
+  TClockRandom clock;
+  TRandom& random = options.Random ? *options.Random : clock;
+  random.Randomize();
+  for (size_t i = cellCount - 1; i > 0; --i) std::swap(order[i], order[size_t(random.Random(int(i + 1)))]);
+
+  std::vector<int> stamp(size_t(count), -1), nearestUse(size_t(count), 0);
+  for (size_t v = 0; v < cellCount; ++v) {
+    const int cell = order[v];
+    const int cx = cell % columns, cy = cell / columns;
+    for (int y = std::max(0, cy - r); y <= std::min(rows - 1, cy + r); ++y)
+      for (int x = std::max(0, cx - r); x <= std::min(columns - 1, cx + r); ++x) {
+        const int used = chosen[size_t(y) * size_t(columns) + size_t(x)];
+        if (used < 0) continue;
+        const int dist = std::max(std::abs(x - cx), std::abs(y - cy));
+        if (stamp[size_t(used)] != int(v)) {
+          stamp[size_t(used)] = int(v);
+          nearestUse[size_t(used)] = dist;
+        } else {
+          nearestUse[size_t(used)] = std::min(nearestUse[size_t(used)], dist);
+        }
+      }
+    const TMatchCandidate* list = candidates.data() + size_t(cell) * size_t(k);
+    int pick = -1;
+    for (int i = 0; i < k && pick < 0; ++i)
+      if (stamp[size_t(list[i].Index)] != int(v)) pick = list[i].Index;
+    if (pick < 0) {
+      // Every candidate is used nearby: the nearest free thumbnail of the
+      // whole library, or, when none is free, the one whose nearest use is
+      // farthest away (then the nearest in colour).
+      const std::vector<float> distances = library.Distances(cells[size_t(cell)]);
+      float best = std::numeric_limits<float>::infinity();
+      int bestUse = -1;
+      for (int t = 0; t < count; ++t) {
+        const int use = stamp[size_t(t)] == int(v) ? nearestUse[size_t(t)] : std::numeric_limits<int>::max();
+        if (use < bestUse) continue;
+        const float dist = distances[size_t(t)];
+        if (use > bestUse || dist < best) {
+          bestUse = use;
+          best = dist;
+          pick = t;
+        }
+      }
+    }
+    chosen[size_t(cell)] = pick;
+  }
+  return chosen;
+}
+
+int AdaptiveTint(const TBitmap& tile, int w, int h, TColor target, const TMatchOptions& options) {
+  const int limit = std::clamp(options.TintLimit, 0, 100);
+  if (limit == 0 || w <= 0 || h <= 0) return 0;
+  std::array<std::array<int, 256>, 3> histogram{};
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* p = tile.ScanLine(y);
+    for (int x = 0; x < w; ++x, p += 3)
+      for (size_t c = 0; c < 3; ++c) ++histogram[c][p[c]];
+  }
+  const auto& lin = SrgbToLinearTable();
+  const TLab goal = LabOfColor(target);
+  const double n = double(w) * double(h);
+  const auto farFromGoal = [&](int percent) {
+    const TTintTables t = TintTables(target, percent, options);
+    const TChannelTable* tables[3] = {&t.B, &t.G, &t.R};
+    double mean[3] = {0, 0, 0};
+    for (size_t c = 0; c < 3; ++c)
+      for (size_t i = 0; i < 256; ++i)
+        if (histogram[c][i]) mean[c] += histogram[c][i] * double(lin[(*tables[c])[i]]);
+    const TLab lab = LinearRgbToLab(float(mean[2] / n), float(mean[1] / n), float(mean[0] / n));
+    return DeltaE76(lab, goal) > options.TintTolerance;
+  };
+  if (!farFromGoal(0)) return 0;
+  if (farFromGoal(limit)) return limit;
+  // The smallest percent that is close enough, taking the distance as
+  // falling with the percent.
+  int lo = 0, hi = limit;
+  while (hi - lo > 1) {
+    const int mid = (lo + hi) / 2;
+    (farFromGoal(mid) ? lo : hi) = mid;
+  }
+  return hi;
+}
+
+bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const TMatchOptions& options,
+                        const TProgressProc& progress, TMatchPlacement* placement) {
+  if (thumbnails.Count() == 0 || options.CellSize <= 0) return false;
+  return BuildMatchedMosaic(image, thumbnails, TMatchLibrary(thumbnails), options, progress, placement);
+}
+
+namespace {
+// Announces the picture's change however the build ends.
+struct TChangeNotice {
+  TBitmap& image;
+  ~TChangeNotice() { image.Changed(); }
+};
+}  // namespace
+
+bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const TMatchLibrary& library,
+                        const TMatchOptions& options, const TProgressProc& progress, TMatchPlacement* placement) {
+  const int cell = options.CellSize;
+  if (thumbnails.Count() == 0 || cell <= 0 || library.Count() != thumbnails.Count() || image.Empty()) return false;
+  if (image.PixelFormat() != pf24bit) image.SetPixelFormat(pf24bit);
+  const int columns = (image.Width() + cell - 1) / cell, rows = (image.Height() + cell - 1) / cell;
+  const size_t cellCount = size_t(columns) * size_t(rows);
+
+  // Every cell is described before anything is drawn.
+  std::vector<TTileDescriptor> cells(cellCount);
+  std::vector<TColor> colors(cellCount);
+  for (int cy = 0; cy < rows; ++cy)
+    for (int cx = 0; cx < columns; ++cx) {
+      const int x = cx * cell, y = cy * cell;
+      const int w = std::min(cell, image.Width() - x), h = std::min(cell, image.Height() - y);
+      const size_t i = size_t(cy) * size_t(columns) + size_t(cx);
+      cells[i] = DescribeArea(image, x, y, w, h);
+      colors[i] = ColorOfMean(MeanOf(image, x, y, x + w, y + h));
+    }
+
+  // Searching is most of the work: 80 % of the bar, drawing the rest.
+  const TProgressProc searchProgress = [&](int percent) {
+    if (progress) progress(percent * 80 / 100);
+  };
+  const std::vector<int> chosen = MatchCells(library, cells, columns, rows, options, searchProgress);
+  if (placement) {
+    placement->Columns = columns;
+    placement->Rows = rows;
+    placement->Thumbnail = chosen;
+    placement->Tint.assign(cellCount, 0);
+  }
+
+  TChangeNotice notice{image};
+  for (int cy = 0; cy < rows; ++cy) {
+    if (progress) progress(80 + cy * 20 / rows);
+    for (int cx = 0; cx < columns; ++cx) {
+      const size_t i = size_t(cy) * size_t(columns) + size_t(cx);
+      const TBitmap& thumb = thumbnails.Entry(chosen[i]);
+      const int x = cx * cell, y = cy * cell;
+      const int w = std::min({thumb.Width(), image.Width() - x, cell});
+      const int h = std::min({thumb.Height(), image.Height() - y, cell});
+      const int tint = AdaptiveTint(thumb, w, h, colors[i], options);
+      if (placement) placement->Tint[i] = tint;
+      const TTintTables t = TintTables(colors[i], tint, options);
+      for (int row = 0; row < h; ++row) {
+        const std::uint8_t* s = thumb.ScanLine(row);
+        std::uint8_t* d = image.ScanLine(y + row) + 3 * x;
+        for (int j = 0; j < w; ++j, s += 3, d += 3) {
+          d[0] = t.B[s[0]];
+          d[1] = t.G[s[1]];
+          d[2] = t.R[s[2]];
+        }
+      }
+    }
+  }
+  return true;
+}

@@ -1,0 +1,132 @@
+#pragma once
+// The colour-matched mosaic: every cell gets the thumbnail whose colours,
+// part by part, are nearest to the cell's, never one already placed within
+// the repeat distance; each placed thumbnail is then tinted towards its cell
+// only as far as needed to reach the cell's colour, up to a limit.
+//
+// A thumbnail and a cell are described alike: the picture is cut into a
+// 3 x 3 grid of parts and each part's average colour (in linear light) is
+// given in CIELAB, 27 numbers in all. Matching runs in two steps: the K
+// nearest thumbnails of every cell are found independently (on several
+// threads), then the cells are visited in an order drawn from the random
+// source and each takes its nearest candidate not used nearby. The visiting
+// order is all that the random source decides, so a seed gives one mosaic.
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "mosaic/MosaicBuilder.h"
+#include "mosaic/MosaicRandom.h"
+#include "mosaic/ThumbnailList.h"
+#include "raster/Bitmap.h"
+
+constexpr int MatchGrid = 3;
+constexpr int MatchDescriptorSize = MatchGrid * MatchGrid * 3;
+// A photo appears at most once in any 7 x 7 block of cells (see the note in
+// MosaicMatch.cpp for why 3).
+constexpr int DefaultRepeatDistance = 3;
+constexpr int DefaultMatchTintLimit = 25;
+// A tile whose average is within this CIELAB distance of its cell's is close
+// enough: about the smallest difference the eye notices.
+constexpr float DefaultTintTolerance = 2.3f;
+
+// L, a, b of each part, parts row by row.
+using TTileDescriptor = std::array<float, MatchDescriptorSize>;
+
+struct TMatchOptions {
+  int CellSize = 20;
+  // Cells (in both directions) within which a thumbnail is not used twice;
+  // 0 lets neighbours repeat. When the library is too small for the rule,
+  // the cell takes the thumbnail whose nearest use is farthest away.
+  int RepeatDistance = DefaultRepeatDistance;
+  // Percent 0..100: how far a tile may be pulled towards its cell's colour.
+  int TintLimit = DefaultMatchTintLimit;
+  float TintTolerance = DefaultTintTolerance;
+  // The contrast boost a tile gets at the default mosaic's tint (77 %); a
+  // lighter tint gets a proportionally lighter boost, an untinted tile none.
+  int ContrastPercent = MosaicContrastPercent;
+  // Decides the visiting order; none: reseeded from the clock.
+  TRandom* Random = nullptr;
+  // Search threads; 0 means one per core.
+  int Threads = 0;
+};
+
+// Where each cell's thumbnail went, row by row.
+struct TMatchPlacement {
+  int Columns = 0;
+  int Rows = 0;
+  std::vector<int> Thumbnail;  // list index per cell
+  std::vector<int> Tint;       // percent applied per cell
+};
+
+// The descriptor of the w x h area of a 24-bit bitmap whose top-left corner
+// is (x, y). Parts are cut at i * w / 3; a part narrower than a pixel takes
+// the nearest pixel column or row.
+TTileDescriptor DescribeArea(const TBitmap& bitmap, int x, int y, int w, int h);
+
+struct TMatchCandidate {
+  float Distance = 0;  // squared distance between descriptors
+  int Index = 0;
+};
+
+// The thumbnails' descriptors, laid out for a fast exact nearest-neighbour
+// scan. Descriptors are compared through their per-channel 3 x 3 cosine
+// transform: orthonormal, so it keeps distances, but it puts most of the
+// difference between two pictures into the first few numbers (the average
+// colour, then the gradients); the average is then weighted up (see
+// MosaicMatch.cpp). Entries are grouped 16 to a block along a k-d split of
+// the averages, each block with its bounding box over the leading numbers,
+// so a block whose box is already farther than the k-th candidate is
+// skipped without reading it.
+class TMatchLibrary {
+ public:
+  TMatchLibrary() = default;
+  explicit TMatchLibrary(const TThumbnailList& thumbnails);
+  explicit TMatchLibrary(std::vector<TTileDescriptor> descriptors);
+
+  int Count() const { return int(m_descriptors.size()); }
+  const TTileDescriptor& Descriptor(int index) const { return m_descriptors.at(size_t(index)); }
+
+  // The k nearest entries of each query (k at most Count()), nearest first,
+  // equal distances by lower index: query q's list at out[q * k]. Queries
+  // next to each other (a row of cells) are found faster, as each starts
+  // from the list of the one before.
+  void Nearest(const TTileDescriptor* queries, int queryCount, int k, TMatchCandidate* out) const;
+
+  // The squared distance from a query to every entry, in entry order.
+  std::vector<float> Distances(const TTileDescriptor& query) const;
+
+ private:
+  std::vector<TTileDescriptor> m_descriptors;
+  std::vector<TTileDescriptor> m_transformed;
+  // Blocks of 16 entries, dimension by dimension (16 floats for dimension 0,
+  // then 16 for dimension 1, ...); unused slots lie far from any colour.
+  std::vector<float> m_blocks;
+  std::vector<int> m_slotIndex;  // entry index of each slot, -1 when unused
+  // Bounding boxes of the blocks over the leading dimensions, dimension by
+  // dimension, padded to a multiple of 16 blocks.
+  std::vector<float> m_boxLow, m_boxHigh;
+  int m_blockCount = 0;
+  int m_paddedBlocks = 0;
+};
+
+// The thumbnail for each of columns x rows cells (descriptors row by row).
+// progress receives 0..100 as rows of cells are searched.
+std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTileDescriptor>& cells, int columns,
+                            int rows, const TMatchOptions& options, const TProgressProc& progress = nullptr);
+
+// The tint percent (0..limit) that brings a tile's average within the
+// tolerance of the target colour, the smallest that does, or the limit.
+int AdaptiveTint(const TBitmap& tile, int w, int h, TColor target, const TMatchOptions& options);
+
+// Builds the matched mosaic in place, in cells anchored at the top-left
+// corner like the default mosaic. False (nothing touched, no progress) when
+// the list is empty or the cell size is not positive. Progress is reported on
+// the calling thread, once per row of cells while searching and drawing.
+bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const TMatchOptions& options,
+                        const TProgressProc& progress, TMatchPlacement* placement = nullptr);
+// The same with the library's descriptors made beforehand (they depend only
+// on the thumbnails, so a window can keep them between builds).
+bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const TMatchLibrary& library,
+                        const TMatchOptions& options, const TProgressProc& progress,
+                        TMatchPlacement* placement = nullptr);

@@ -1,0 +1,269 @@
+#include "mosaic/MosaicMatch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "TestBitmaps.h"
+#include "mosaic/LabColor.h"
+
+using namespace testing_bitmaps;
+
+namespace {
+
+TThumbnailList ListOf(int size, const std::vector<TBitmap>& thumbs) {
+  TThumbnailList list;
+  list.SetHeight(size);
+  list.SetWidth(size);
+  for (const TBitmap& t : thumbs) EXPECT_GE(list.Add(t), 0);
+  return list;
+}
+
+// The smallest distance, in cells in either direction, between two cells
+// that show the same thumbnail.
+int NearestRepeat(const TMatchPlacement& p) {
+  int nearest = 1 << 30;
+  for (int a = 0; a < p.Columns * p.Rows; ++a)
+    for (int b = a + 1; b < p.Columns * p.Rows; ++b)
+      if (p.Thumbnail[size_t(a)] == p.Thumbnail[size_t(b)])
+        nearest = std::min(nearest,
+                           std::max(std::abs(a % p.Columns - b % p.Columns), std::abs(a / p.Columns - b / p.Columns)));
+  return nearest;
+}
+
+TMatchOptions Options(int cell, int repeat, int tint, TRandom* random) {
+  TMatchOptions o;
+  o.CellSize = cell;
+  o.RepeatDistance = repeat;
+  o.TintLimit = tint;
+  o.Random = random;
+  return o;
+}
+
+}  // namespace
+
+TEST(MosaicMatch, CellGetsTheNearestThumbnail) {
+  // Solid thumbnails, and one split black | white that has the grey's
+  // average but not its parts.
+  TBitmap split = Solid(6, 6, clBlack);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 3; x < 6; ++x) split.SetPixel(x, y, clWhite);
+  const TThumbnailList list =
+      ListOf(6, {Solid(6, 6, clRed), Solid(6, 6, RGBColor(0, 160, 0)), Solid(6, 6, clNavy),
+                 Solid(6, 6, RGBColor(188, 188, 188)), split, Solid(6, 6, RGBColor(120, 20, 20))});
+  const struct {
+    const char* name;
+    TBitmap target;
+    int expected;
+  } cases[] = {
+      {"orange-red", Solid(6, 6, RGBColor(250, 40, 10)), 0},
+      {"leaf green", Solid(6, 6, RGBColor(30, 140, 40)), 1},
+      {"dark blue", Solid(6, 6, RGBColor(10, 0, 100)), 2},
+      {"light grey", Solid(6, 6, RGBColor(180, 180, 180)), 3},
+      {"black | white", split, 4},
+      {"maroon", Solid(6, 6, RGBColor(100, 10, 10)), 5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TBitmap image = c.target;
+    TSeededRandom random(1);
+    TMatchPlacement placement;
+    ASSERT_TRUE(BuildMatchedMosaic(image, list, Options(6, 0, 0, &random), nullptr, &placement));
+    ASSERT_EQ(placement.Thumbnail.size(), 1u);
+    EXPECT_EQ(placement.Thumbnail[0], c.expected);
+    EXPECT_TRUE(SamePixels(image, list.Entry(c.expected)));
+  }
+}
+
+TEST(MosaicMatch, NearestListsAreThoseOfAFullComparison) {
+  // Pruned blocks and the start from the previous query must not lose a
+  // candidate: every list equals sorting all distances, ties by index.
+  // Libraries of one partial block, several blocks and a partial last one;
+  // duplicates make ties.
+  std::mt19937 rng(9);
+  std::uniform_real_distribution<float> u(-60, 100);
+  for (int count : {5, 16, 300}) {
+    SCOPED_TRACE(::testing::Message() << count << " entries");
+    std::vector<TTileDescriptor> entries(static_cast<size_t>(count));
+    for (TTileDescriptor& e : entries)
+      for (float& v : e) v = u(rng);
+    if (count > 10) entries[7] = entries[3];
+    const TMatchLibrary library(entries);
+    std::vector<TTileDescriptor> queries(40);
+    for (size_t q = 0; q < queries.size(); ++q)
+      for (size_t d = 0; d < queries[q].size(); ++d)
+        queries[q][d] = q % 10 == 0 ? entries[q % entries.size()][d] : u(rng);
+    const int k = std::min(count, 9);
+    std::vector<TMatchCandidate> out(queries.size() * size_t(k));
+    library.Nearest(queries.data(), int(queries.size()), k, out.data());
+    for (size_t q = 0; q < queries.size(); ++q) {
+      const std::vector<float> all = library.Distances(queries[q]);
+      std::vector<int> order(all.size());
+      for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
+      std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return all[size_t(a)] < all[size_t(b)]; });
+      for (int i = 0; i < k; ++i) EXPECT_EQ(out[q * size_t(k) + size_t(i)].Index, order[size_t(i)]) << "query " << q;
+    }
+  }
+}
+
+TEST(MosaicMatch, NoRepeatWithinTheDistanceAndGracefulWhenTooFew) {
+  // Greys 100, 101, ... on a grey-100 picture: without the rule every cell
+  // would take thumbnail 0. With fewer thumbnails than the neighbourhood
+  // holds, a repeat comes no nearer than the library allows: n thumbnails
+  // always leave one unused within d - 1 cells when (2d - 1)^2 <= n.
+  const struct {
+    int columns, rows, library, repeat, nearest;
+  } cases[] = {
+      {12, 12, 9, 1, 2},    // enough for the rule
+      {12, 12, 49, 3, 4},   // enough, the default distance
+      {14, 14, 200, 6, 7},  // more candidates than a cell keeps: a full scan
+      {20, 1, 3, 5, 2},     // one row, three thumbnails: never side by side
+      {10, 10, 9, 3, 2},    // 9 of 49: never next to itself
+      {10, 10, 25, 4, 3},   // 25 of 81: two cells apart at least
+      {6, 6, 1, 2, 1},      // one thumbnail: every cell takes it
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.library << " thumbnails, distance " << c.repeat);
+    std::vector<TBitmap> thumbs;
+    for (int i = 0; i < c.library; ++i) thumbs.push_back(Solid(4, 4, RGBColor(100 + i / 2, 100 + i / 3, 100 + i)));
+    const TThumbnailList list = ListOf(4, thumbs);
+    TBitmap image = Solid(c.columns * 4, c.rows * 4, RGBColor(100, 100, 100));
+    TSeededRandom random(3);
+    TMatchPlacement placement;
+    ASSERT_TRUE(BuildMatchedMosaic(image, list, Options(4, c.repeat, 0, &random), nullptr, &placement));
+    // With enough thumbnails a photo comes back as soon as the rule lets it
+    // (the nearest colour wins); with too few, no nearer than promised.
+    if (c.library >= (2 * c.repeat + 1) * (2 * c.repeat + 1)) {
+      EXPECT_EQ(NearestRepeat(placement), c.nearest);
+    } else if (c.library > 1) {
+      EXPECT_GE(NearestRepeat(placement), c.nearest);
+    }
+    EXPECT_TRUE(std::all_of(placement.Thumbnail.begin(), placement.Thumbnail.end(),
+                            [&](int t) { return t >= 0 && t < c.library; }));
+  }
+}
+
+TEST(MosaicMatch, SameSeedSameMosaic) {
+  std::vector<TBitmap> thumbs;
+  for (int i = 0; i < 30; ++i) {
+    TBitmap t = Numbered(5, 5);
+    t.Fill(RGBColor(i * 8, 255 - i * 8, (i * 37) & 0xFF));
+    t.SetPixel(i % 5, i / 6, clWhite);
+    thumbs.push_back(t);
+  }
+  const TThumbnailList list = ListOf(5, thumbs);
+  const TBitmap target = Numbered(43, 31);  // partial cells on the right and bottom
+  const auto build = [&](std::uint64_t seed, int threads) {
+    TBitmap image = target;
+    TSeededRandom random(seed);
+    TMatchOptions options = Options(5, 2, 25, &random);
+    options.Threads = threads;
+    EXPECT_TRUE(BuildMatchedMosaic(image, list, options, nullptr));
+    return image;
+  };
+  const TBitmap first = build(11, 1);
+  EXPECT_TRUE(SamePixels(build(11, 1), first));
+  EXPECT_TRUE(SamePixels(build(11, 3), first));  // threads do not change the choice
+  EXPECT_FALSE(SamePixels(build(12, 1), first));
+}
+
+TEST(MosaicMatch, TintStaysWithinTheLimitAndGoesOnlyAsFarAsNeeded) {
+  // Textured thumbnails of a few colours on a picture of many: cells whose
+  // colour a thumbnail already has are left alone at any limit.
+  std::vector<TBitmap> thumbs;
+  for (int i = 0; i < 6; ++i) {
+    TBitmap t = Solid(8, 8, RGBColor(40 * i, 200 - 30 * i, 90));
+    for (int y = 0; y < 8; y += 2) t.SetPixel(y, 7 - y, RGBColor(40 * i, 230 - 30 * i, 120));
+    thumbs.push_back(t);
+  }
+  const TThumbnailList list = ListOf(8, thumbs);
+  TBitmap target = Numbered(45, 35);  // right and bottom cells are partial
+  target.Draw(0, 0, list.Entry(2));   // the first cell is exactly a thumbnail
+  for (int limit : {0, 25, 100}) {
+    SCOPED_TRACE(::testing::Message() << "tint limit " << limit);
+    TBitmap image = target;
+    TSeededRandom random(5);
+    TMatchPlacement placement;
+    ASSERT_TRUE(BuildMatchedMosaic(image, list, Options(8, 0, limit, &random), nullptr, &placement));
+    EXPECT_EQ(placement.Tint[0], 0);
+    const int most = *std::max_element(placement.Tint.begin(), placement.Tint.end());
+    if (limit <= 25) {
+      EXPECT_EQ(most, limit);  // some cells are far from every thumbnail
+    } else {
+      EXPECT_GT(most, 25);
+    }
+    int untouched = 0;
+    for (int cy = 0; cy < placement.Rows; ++cy)
+      for (int cx = 0; cx < placement.Columns; ++cx) {
+        const size_t i = size_t(cy * placement.Columns + cx);
+        EXPECT_LE(placement.Tint[i], limit);
+        const int w = std::min(8, 45 - cx * 8), h = std::min(8, 35 - cy * 8);
+        const bool same =
+            SamePixels(Crop(image, cx * 8, cy * 8, w, h), Crop(list.Entry(placement.Thumbnail[i]), 0, 0, w, h));
+        EXPECT_EQ(same, placement.Tint[i] == 0) << "cell " << cx << ", " << cy;
+        untouched += same;
+      }
+    if (limit == 0) {
+      EXPECT_EQ(untouched, placement.Columns * placement.Rows);
+    }
+  }
+}
+
+TEST(MosaicMatch, AdaptiveTintIsTheSmallestThatReachesTheCell) {
+  const TBitmap tile = Solid(10, 10, RGBColor(100, 100, 100));
+  const auto& lin = SrgbToLinearTable();
+  const auto lab = [&](int r, int g, int b) { return LinearRgbToLab(lin[size_t(r)], lin[size_t(g)], lin[size_t(b)]); };
+  const struct {
+    TColor target;
+    int limit, expected;
+  } cases[] = {
+      {RGBColor(100, 100, 100), 100, 0},  // already there
+      {RGBColor(101, 100, 100), 100, 0},  // within the tolerance
+      {RGBColor(200, 100, 100), 25, 25},  // out of reach: the limit
+      {RGBColor(200, 100, 100), 0, 0},
+  };
+  for (const auto& c : cases) {
+    TMatchOptions options;
+    options.TintLimit = c.limit;
+    EXPECT_EQ(AdaptiveTint(tile, 10, 10, c.target, options), c.expected) << Hex(c.target) << " limit " << c.limit;
+  }
+  // Within reach: the tinted grey is close enough, one percent less is not.
+  // Red t + (200 - t) * p div 100 with t = 100, then the contrast of p.
+  TMatchOptions options;
+  options.TintLimit = 100;
+  options.ContrastPercent = 0;
+  const int p = AdaptiveTint(tile, 10, 10, RGBColor(200, 100, 100), options);
+  ASSERT_GT(p, 0);
+  ASSERT_LT(p, 100);
+  EXPECT_LE(DeltaE76(lab(100 + p, 100, 100), lab(200, 100, 100)), options.TintTolerance);
+  EXPECT_GT(DeltaE76(lab(100 + p - 1, 100, 100), lab(200, 100, 100)), options.TintTolerance);
+}
+
+TEST(MosaicMatch, EmptyListOrNoCellChangesNothing) {
+  TBitmap image = Numbered(10, 10);
+  TThumbnailList empty = ListOf(5, {});
+  int calls = 0;
+  const TProgressProc count = [&](int) { ++calls; };
+  EXPECT_FALSE(BuildMatchedMosaic(image, empty, Options(5, 3, 25, nullptr), count));
+  EXPECT_FALSE(BuildMatchedMosaic(image, ListOf(5, {Solid(5, 5, clRed)}), Options(0, 3, 25, nullptr), count));
+  EXPECT_TRUE(SamePixels(image, Numbered(10, 10)));
+  EXPECT_EQ(calls, 0);
+}
+
+TEST(MosaicMatch, ProgressRisesOncePerRowToTheEnd) {
+  const TThumbnailList list = ListOf(5, {Solid(5, 5, clRed), Solid(5, 5, clBlue)});
+  TBitmap image = Numbered(20, 50);  // 10 rows of cells
+  std::vector<int> seen;
+  TSeededRandom random(1);
+  TMatchOptions options = Options(5, 1, 25, &random);
+  options.Threads = 1;
+  ASSERT_TRUE(BuildMatchedMosaic(image, list, options, [&](int p) { seen.push_back(p); }));
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(seen.size(), 20u);  // each row searched, then each row drawn
+  EXPECT_EQ(seen.front(), 8);
+  EXPECT_EQ(seen.back(), 98);
+}
