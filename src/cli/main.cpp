@@ -56,7 +56,24 @@ const char* const kMosaicUsage =
     "  --no-antialias     colour each cell from its top-left pixel only\n"
     "  --seed N           repeatable choice of thumbnails\n"
     "  --fast             decode JPEG thumbnails at a reduced scale (faster,\n"
-    "                     slightly different squares)\n";
+    "                     slightly different squares)\n"
+    "\n"
+    "Beyond the default mosaic (any of --match, --crop and --recursive loads the\n"
+    "folder as a photo library: unreadable files are skipped and reported, and\n"
+    "the squares are kept in a cache in the user's cache folder):\n"
+    "  --match            give each cell the photo whose colours fit it best,\n"
+    "                     tinted only as far as needed\n"
+    "  --tint N           with --match: the most a photo is tinted, 0 to 100 %\n"
+    "                     (default 25)\n"
+    "  --repeat-distance N  with --match: a photo is not used again within N\n"
+    "                     cells (default 3; 0 allows neighbours to repeat)\n"
+    "  --crop             use the centred square of each photo, reduced smoothly,\n"
+    "                     instead of squashing the whole photo\n"
+    "  --recursive        read the photos of sub-folders too\n"
+    "  --no-cache         decode every photo, neither reading nor filling the cache\n"
+    "  --scale K          draw each cell K times larger (1 to 8) from a larger\n"
+    "                     photo: the mosaic is K times the picture's size; it may\n"
+    "                     not exceed 65535 pixels a side nor 536,870,912 pixels\n";
 
 const char* const kConvertUsage =
     "Usage: tesselune-cli convert INPUT OUTPUT [options]\n"
@@ -202,7 +219,14 @@ int RunMosaic(const std::vector<std::string>& args) {
                                                     {"--seed", nullptr, "--seed needs a number"},
                                                     {"--no-check-size", nullptr, nullptr},
                                                     {"--no-antialias", nullptr, nullptr},
-                                                    {"--fast", nullptr, nullptr}});
+                                                    {"--fast", nullptr, nullptr},
+                                                    {"--match", nullptr, nullptr},
+                                                    {"--tint", nullptr, "--tint needs a percentage"},
+                                                    {"--repeat-distance", nullptr, "--repeat-distance needs a number"},
+                                                    {"--crop", nullptr, nullptr},
+                                                    {"--recursive", nullptr, nullptr},
+                                                    {"--no-cache", nullptr, nullptr},
+                                                    {"--scale", nullptr, "--scale needs a number"}});
   if (line.Help) return std::fputs(kMosaicUsage, stdout), ExitOk;
   if (!line.Error.isEmpty()) return UsageError(line.Error, kMosaicUsage);
   TMosaicCommand command;
@@ -222,6 +246,27 @@ int RunMosaic(const std::vector<std::string>& args) {
   command.CheckSize = !line.Switches.count("--no-check-size");
   command.Antialias = !line.Switches.count("--no-antialias");
   command.FastJpeg = line.Switches.count("--fast") > 0;
+  command.MatchColours = line.Switches.count("--match") > 0;
+  command.CropSquare = line.Switches.count("--crop") > 0;
+  command.Recursive = line.Switches.count("--recursive") > 0;
+  command.UseCache = !line.Switches.count("--no-cache");
+  // A bounded whole number option; false (after the usage error) when wrong.
+  const auto bounded = [&](const char* name, long long low, long long high, int& field) -> std::optional<int> {
+    const auto v = line.Values.find(name);
+    if (v == line.Values.end()) return std::nullopt;
+    const auto n = ParseInt(v->second);
+    if (!n || *n < low || *n > high)
+      return UsageError(QStringLiteral("%1 must be %2 to %3").arg(QLatin1String(name)).arg(low).arg(high),
+                        kMosaicUsage);
+    field = int(*n);
+    return std::nullopt;
+  };
+  if (auto e = bounded("--tint", 0, 100, command.TintLimit)) return *e;
+  if (auto e = bounded("--repeat-distance", 0, 1000, command.RepeatDistance)) return *e;
+  if (auto e = bounded("--scale", 1, 8, command.Scale)) return *e;
+  for (const char* matchOnly : {"--tint", "--repeat-distance"})
+    if (line.Values.count(matchOnly) && !command.MatchColours)
+      return UsageError(QStringLiteral("%1 is an option of --match").arg(QLatin1String(matchOnly)), kMosaicUsage);
   if (line.Operands.empty()) return UsageError(QStringLiteral("no target picture"), kMosaicUsage);
   if (line.Operands.size() > 1) return UsageError(QStringLiteral("one target picture only"), kMosaicUsage);
   const auto output = line.Values.find("--output");
@@ -229,11 +274,32 @@ int RunMosaic(const std::vector<std::string>& args) {
   if (const int status = CheckOutput(output->second, kMosaicUsage); status != ExitOk) return status;
   if (auto v = line.Values.find("--thumbnails"); v != line.Values.end()) command.FolderChosen(Q(v->second));
 
+  // A mosaic beyond the size limit is refused before any work, from the
+  // target's header.
+  {
+    TPictureFileContext context = ToolContext();
+    context.ShowFileErrors = false;
+    TPictureHeader header;
+    std::int64_t width = 0, height = 0;
+    if (ReadPictureHeader(context, Q(line.Operands.front()), header) &&
+        !command.OutputSize(header.Width, header.Height, width, height)) {
+      PrintError(QStringLiteral("tesselune-cli: the mosaic would be %1 x %2 pixels, beyond the limit of 65535 pixels "
+                                "a side and 536,870,912 pixels: choose a smaller --scale")
+                     .arg(width)
+                     .arg(height));
+      return ExitFailed;
+    }
+  }
+
   TBitmap working;
   if (!OpenPicture(line.Operands.front(), working)) return ExitFailed;
 
   TCliProgress progress;
   command.Callbacks.ShowThumbnailCount = [&](int n) { progress.Count("Thumbnails", n); };
+  command.Callbacks.ShowFileProgress = [&](int done, int found) {
+    progress.Show("Photos", found > 0 ? done * 100 / found : 100,
+                  QStringLiteral("%1 of %2 files").arg(done).arg(found).toStdString());
+  };
   command.Callbacks.ShowProgress = [&](int percent) { progress.Show("Mosaic", percent, ""); };
   std::unique_ptr<TSeededRandom> random;
   if (seed) {
@@ -253,6 +319,18 @@ int RunMosaic(const std::vector<std::string>& args) {
                    .arg(load.StoppedAt, load.Reason)
                    .arg(load.Loaded)
                    .arg(load.Loaded == 1 ? "" : "s"));
+  if (command.LibraryMode() && command.LastLibraryLoad.Skipped > 0) {
+    const TPhotoLibraryLoad& library = command.LastLibraryLoad;
+    QString names;
+    for (qsizetype i = 0; i < library.FirstSkipped.size(); ++i)
+      names += QStringLiteral("\n  \"%1\" (%2)").arg(library.FirstSkipped[i], library.FirstSkippedReasons[i]);
+    if (library.Skipped > library.FirstSkipped.size())
+      names += QStringLiteral("\n  and %1 more").arg(library.Skipped - library.FirstSkipped.size());
+    PrintError(QStringLiteral("tesselune-cli: skipped %1 of %2 photo files that could not be read:%3")
+                   .arg(library.Skipped)
+                   .arg(library.Found)
+                   .arg(names));
+  }
   return SavePictureAs(output->second, working) ? ExitOk : ExitFailed;
 }
 

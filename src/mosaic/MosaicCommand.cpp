@@ -2,9 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <algorithm>
 #include <new>
+#include <optional>
 
 #include "app/MyMsgDlg.h"
+#include "raster/Lanczos.h"
 #include "raster/RectUtils.h"
 
 int CheckSizeLimit(int cellSize) {
@@ -54,9 +58,11 @@ void TMosaicCommand::CheckImageSize(TBitmap& working, const TBitmap& undo) {
   if (Callbacks.RefreshView) Callbacks.RefreshView();
 }
 
-void TMosaicCommand::LoadThumbnails() {
+void TMosaicCommand::LoadThumbnails() { LoadFolder(CellSize); }
+
+void TMosaicCommand::LoadFolder(int cell) {
   TThumbnailLoadOptions options;
-  options.CellSize = CellSize;
+  options.CellSize = cell;
   options.FastJpeg = FastJpeg;
   options.Threads = LoadThreads;
   LastLoad = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, Callbacks.ShowThumbnailCount);
@@ -88,8 +94,78 @@ bool TMosaicCommand::Run(TBitmap& working, TBitmap* undo) {
     const TBitmap before(working);
     CheckImageSize(working, before);
   }
-  if (ThumbnailsStale) LoadThumbnails();
-  return BuildMosaic(working, ImgVignettes, CellSize, Antialias, Callbacks.ShowProgress, Random);
+  if (Scale > 1) {
+    TBitmap larger;
+    if (!SmoothResampleBitmap(working.Width() * Scale, working.Height() * Scale, working, larger)) return false;
+    working.Assign(&larger);
+    if (Callbacks.RefreshView) Callbacks.RefreshView();
+  }
+  const int cell = CellSize * std::max(Scale, 1);
+  if (!LibraryMode()) {
+    // The list of a library load, or of another scale, is not this one.
+    if (ThumbnailsStale || !m_loadedKey.isEmpty() || ImgVignettes.Width() != cell) {
+      LoadFolder(cell);
+      m_loadedKey.clear();
+    }
+    return BuildMosaic(working, ImgVignettes, cell, Antialias, Callbacks.ShowProgress, Random);
+  }
+  LoadLibrary(cell);
+  if (!MatchColours) return BuildMosaic(working, ImgVignettes, cell, Antialias, Callbacks.ShowProgress, Random);
+  TMatchOptions match;
+  match.CellSize = cell;
+  match.RepeatDistance = RepeatDistance;
+  match.TintLimit = TintLimit;
+  match.Random = Random;
+  return BuildMatchedMosaic(working, ImgVignettes, TMatchLibrary(m_descriptors), match, Callbacks.ShowProgress);
+}
+
+bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const {
+  int w = width, h = height;
+  const int limit = CheckSizeLimit(CellSize);
+  if (CheckSize && w > 0 && h > 0 && w < limit && h < limit) FitInBox(w, h, limit, limit);
+  outWidth = std::int64_t(w) * std::max(Scale, 1);
+  outHeight = std::int64_t(h) * std::max(Scale, 1);
+  return outWidth <= MaxPictureSide && outHeight <= MaxPictureSide && outWidth * outHeight <= MaxPicturePixels;
+}
+
+void TMosaicCommand::LoadLibrary(int cell) {
+  const QString key = QStringLiteral("%1|%2|%3|%4|%5|%6")
+                          .arg(ThumbnailsFolder)
+                          .arg(cell)
+                          .arg(int(CropSquare))
+                          .arg(int(Recursive))
+                          .arg(int(FastJpeg))
+                          .arg(int(UseCache));
+  if (!ThumbnailsStale && key == m_loadedKey) return;
+  TPhotoLibraryOptions options;
+  options.Load.CellSize = cell;
+  options.Load.FastJpeg = FastJpeg;
+  options.Load.Threads = LoadThreads;
+  options.Load.CropSquare = CropSquare;
+  options.Recursive = Recursive;
+  std::optional<TThumbnailCache> cache;
+  if (UseCache) {
+    cache.emplace(CacheFile.isEmpty() ? TThumbnailCache::DefaultFile() : CacheFile);
+    options.Cache = &*cache;
+  }
+  LastLibraryLoad =
+      LoadPhotoLibrary(ImgVignettes, m_descriptors, ThumbnailsFolder, options, Callbacks.ShowFileProgress);
+  if (Callbacks.ShowThumbnailCount) Callbacks.ShowThumbnailCount(ImgVignettes.Count());
+  ThumbnailsStale = false;
+  m_loadedKey = key;
+  if (ImgVignettes.Count() > 0) return;
+  const QFileInfo folder(ThumbnailsFolder);
+  QString reason;
+  if (!folder.exists())
+    reason = QStringLiteral("no such folder");
+  else if (!folder.isDir())
+    reason = QStringLiteral("not a folder");
+  else if (LastLibraryLoad.Found == 0)
+    reason = QStringLiteral("holds no PNG, JPEG, BMP or GIF file");
+  else
+    reason = QStringLiteral("none of its %1 pictures can be read").arg(LastLibraryLoad.Found);
+  MyMessageDlg(QStringLiteral("No thumbnail in the list !\nFolder \"%1\": %2").arg(ThumbnailsFolder, reason), mkWarning,
+               btOk);
 }
 
 void TMosaicCommand::CellSizeTextChanged(const QString& text) {

@@ -4,9 +4,13 @@
 // "Check size" and "Antialias" options, the thumbnail list) and the steps of
 // the command, with the window's services as callbacks.
 #include <QString>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "mosaic/MosaicBuilder.h"
+#include "mosaic/MosaicMatch.h"
+#include "mosaic/PhotoLibrary.h"
 #include "mosaic/ThumbnailLibrary.h"
 #include "mosaic/ThumbnailList.h"
 #include "raster/Bitmap.h"
@@ -26,6 +30,9 @@ struct TMosaicCallbacks {
   std::function<void()> SaveUndo;
   std::function<void(int percent)> ShowProgress;  // once per row of cells
   std::function<void(int count)> ShowThumbnailCount;
+  // The photo library's load (the options beyond the default mosaic): files
+  // done of files found.
+  std::function<void(int done, int found)> ShowFileProgress;
   std::function<void()> RefreshView;  // after "Check size" resized the picture
 };
 
@@ -42,7 +49,26 @@ class TMosaicCommand {
   int LoadThreads = 0;    // 0: one per core
   TThumbnailList ImgVignettes;
   TMosaicCallbacks Callbacks;
-  TRandom* Random = nullptr;      // none: reseeded from the clock at every build
+  TRandom* Random = nullptr;  // none: reseeded from the clock at every build
+
+  // Beyond the default mosaic; all off by default. Any of the first three
+  // loads the thumbnails as a photo library: an unreadable file is skipped
+  // instead of ending the load, and the lasting cache is used.
+  bool MatchColours = false;  // "Match colours": nearest colours, adaptive tint
+  bool CropSquare = false;    // "Crop to square": centred squares, area-averaged
+  bool Recursive = false;     // the folder's sub-folders too
+  int TintLimit = DefaultMatchTintLimit;
+  int RepeatDistance = DefaultRepeatDistance;
+  bool UseCache = true;
+  QString CacheFile;  // empty: the user's cache folder
+  // Each cell drawn Scale times larger from a larger thumbnail: the mosaic is
+  // Scale times the picture's size.
+  int Scale = 1;
+  TPhotoLibraryLoad LastLibraryLoad;  // how the last library load went
+  bool LibraryMode() const { return MatchColours || CropSquare || Recursive; }
+  // The size of the mosaic of a width x height picture with these options
+  // ("Check size" and Scale); false when it is beyond the picture size limit.
+  bool OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const;
   TThumbnailLoadResult LastLoad;  // how the last load of the folder went
 
   // Runs the command on the working image. Returns true when a mosaic was
@@ -70,4 +96,10 @@ class TMosaicCommand {
 
  private:
   bool Run(TBitmap& working, TBitmap* undo);
+  void LoadFolder(int cell);
+  void LoadLibrary(int cell);
+
+  std::vector<TTileDescriptor> m_descriptors;
+  // What the loaded list was made for; a change of any reloads it.
+  QString m_loadedKey;
 };

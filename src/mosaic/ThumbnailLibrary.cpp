@@ -86,6 +86,10 @@ QString Enumerate(const QString& folder, QStringList& files) {
 
 }  // namespace
 
+std::optional<TBitmap> MakeThumbnailSquare(const QString& path, const TThumbnailLoadOptions& options, QString& error) {
+  return MakeSquare(path, options, error);
+}
+
 int ThumbnailJpegScale(int width, int height, int cell) {
   int scale = 0;
   while (scale < 3 && (width >> (scale + 1)) >= cell && (height >> (scale + 1)) >= cell) ++scale;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 #include "mosaic/ThumbnailList.h"
 
@@ -38,6 +39,10 @@ struct TThumbnailLoadOptions {
 // width x height JPEG still has at least cell pixels on both sides; 0 when
 // the size is unknown. The fast thumbnail load decodes JPEG files at it.
 int ThumbnailJpegScale(int width, int height, int cell);
+
+// One file decoded, turned to 24 bits and squared to the cell; nullopt, with
+// the reason in error, when it cannot be read.
+std::optional<TBitmap> MakeThumbnailSquare(const QString& path, const TThumbnailLoadOptions& options, QString& error);
 
 // Adds one file to the list (decoded, 24-bit, squared); false when it could
 // not be read or the list refused it.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -497,4 +498,90 @@ TEST_F(CliTool, FullMemoryIsALoadErrorNotACrash) {
   EXPECT_FALSE(QFile::exists(Path("o.bmp")));
   EXPECT_TRUE(QFile::exists(Path("m.png")));  // from the two thumbnails before the photograph
   EXPECT_TRUE(QString::fromLocal8Bit(Contents(err)).contains("2 thumbnails loaded"));
+}
+
+namespace {
+
+// The tool with its per-user cache folder under cacheHome.
+CliRun RunCliCached(const QStringList& args, const QString& cacheHome) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("XDG_CACHE_HOME"), cacheHome);
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(TESSELUNE_CLI), args);
+  EXPECT_TRUE(p.waitForFinished(120000));
+  return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
+          QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+QStringList CacheFiles(const QString& cacheHome) {
+  QStringList found;
+  QDirIterator it(cacheHome, {QStringLiteral("*.sqlite")}, QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) found.append(it.next());
+  return found;
+}
+
+}  // namespace
+
+TEST_F(CliTool, PhotoLibraryModesSkipReportAndCache) {
+  QDir().mkpath(Path("thumbs/sub"));
+  Write("thumbs/sub/n.png", Solid(16, 12, clYellow));
+  QFile junk(Path("thumbs/zz.png"));
+  ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+  junk.write("not a picture");
+  junk.close();
+  const QStringList base = {"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--cell", "10", "--seed",
+                            "3",      "--match",          "--recursive",  "--crop"};
+  const CliRun first = RunCliCached(base + QStringList{"--output", Path("m1.png")}, Path("cache"));
+  ASSERT_EQ(first.status, 0) << first.err.toStdString();
+  EXPECT_TRUE(first.err.contains(QStringLiteral("skipped 1 of 7 photo files")) &&
+              first.err.contains(QStringLiteral("zz.png")))
+      << first.err.toStdString();
+  ASSERT_EQ(CacheFiles(Path("cache")).size(), 1);
+  // From the cache, and without it: the same mosaic.
+  const CliRun again = RunCliCached(base + QStringList{"--output", Path("m2.png")}, Path("cache"));
+  ASSERT_EQ(again.status, 0) << again.err.toStdString();
+  const CliRun bare = RunCliCached(base + QStringList{"--no-cache", "--output", Path("m3.png")}, Path("nocache"));
+  ASSERT_EQ(bare.status, 0) << bare.err.toStdString();
+  EXPECT_TRUE(CacheFiles(Path("nocache")).isEmpty());
+  EXPECT_EQ(Contents(Path("m1.png")), Contents(Path("m2.png")));
+  EXPECT_EQ(Contents(Path("m1.png")), Contents(Path("m3.png")));
+
+  // Scaled: each cell drawn larger, the mosaic as many times the picture.
+  const CliRun scaled = RunCliCached({"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--cell", "10",
+                                      "--no-check-size", "--scale", "3", "--output", Path("s.bmp")},
+                                     Path("cache"));
+  ASSERT_EQ(scaled.status, 0) << scaled.err.toStdString();
+  QString name = Path("s.bmp");
+  TBitmap result;
+  ASSERT_EQ(LoadPicture(name, result, QString()), 1);
+  EXPECT_EQ(result.Width(), 150);
+  EXPECT_EQ(result.Height(), 90);
+}
+
+TEST_F(CliTool, PhotoLibraryOptionsAreChecked) {
+  Write("wide.png", Solid(9000, 20, clRed));
+  struct Case {
+    QStringList args;
+    int status;
+    const char* message;
+  } cases[] = {
+      {{"--tint", "30"}, 2, "--tint is an option of --match"},
+      {{"--repeat-distance", "2"}, 2, "--repeat-distance is an option of --match"},
+      {{"--match", "--tint", "101"}, 2, "--tint must be 0 to 100"},
+      {{"--match", "--repeat-distance", "x"}, 2, "--repeat-distance must be 0 to 1000"},
+      {{"--scale", "9"}, 2, "--scale must be 1 to 8"},
+      {{"--scale", "8", "--no-check-size", "--target-is-wide"}, 1, "beyond the limit"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    QStringList args = c.args;
+    QString target = Path("target.png");
+    if (args.removeAll(QStringLiteral("--target-is-wide")) > 0) target = Path("wide.png");
+    const CliRun run = RunCliCached(
+        QStringList{"mosaic", target, "--thumbnails", Path("thumbs"), "--output", Path("o.png")} + args, Path("cache"));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_TRUE(run.err.contains(QLatin1String(c.message))) << run.err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("o.png")));
+  }
 }

@@ -277,6 +277,11 @@ void TMainForm::CreateMenus() {
   MenuLisser = Command(MenuOptions, QStringLiteral("Antialias"), nullptr);
   MenuLisser->setCheckable(true);
   MenuLisser->setChecked(true);
+  // Beyond the original two: off until the user turns them on.
+  MenuAssortir = Command(MenuOptions, QStringLiteral("Match colours"), nullptr);
+  MenuAssortir->setCheckable(true);
+  MenuRecadrer = Command(MenuOptions, QStringLiteral("Crop to square"), nullptr);
+  MenuRecadrer->setCheckable(true);
   MenuOptions->addSeparator();
   MenuVignettes = Command(MenuOptions, QStringLiteral("Thumbnails folder..."), &TMainForm::MenuVignettesClick);
   MenuUnit = MenuOptions->addMenu(QStringLiteral("Unit"));

@@ -99,6 +99,8 @@ class TMainForm : public QMainWindow {
   QMenu* MenuOptions = nullptr;
   QAction* MenuVerifierTaille = nullptr;
   QAction* MenuLisser = nullptr;
+  QAction* MenuAssortir = nullptr;  // "Match colours"
+  QAction* MenuRecadrer = nullptr;  // "Crop to square"
   QAction* MenuVignettes = nullptr;
   QMenu* MenuUnit = nullptr;
   QAction* MenuUnitCm = nullptr;
@@ -130,6 +132,7 @@ class TMainForm : public QMainWindow {
   void EndWait();
   void ShowProgress(int percent);
   void ShowThumbnailCount(int count);
+  void ShowFileProgress(int done, int found);
   void ChooseZoomItem();
   void ApplyZoom();
   void UpdateStatus();

@@ -10,11 +10,14 @@ void TMainForm::MenuActionMosaiqueClick() {
   if (WorkingImage().Empty()) return;
   Mosaic.CheckSize = MenuVerifierTaille->isChecked();
   Mosaic.Antialias = MenuLisser->isChecked();
+  Mosaic.MatchColours = MenuAssortir->isChecked();
+  Mosaic.CropSquare = MenuRecadrer->isChecked();
   Mosaic.Callbacks.BeginWait = [this](const QString& text) { BeginWait(text); };
   Mosaic.Callbacks.EndWait = [this] { EndWait(); };
   Mosaic.Callbacks.SaveUndo = [this] { SaveUndo(); };
   Mosaic.Callbacks.ShowProgress = [this](int percent) { ShowProgress(percent); };
   Mosaic.Callbacks.ShowThumbnailCount = [this](int count) { ShowThumbnailCount(count); };
+  Mosaic.Callbacks.ShowFileProgress = [this](int done, int found) { ShowFileProgress(done, found); };
   Mosaic.Callbacks.RefreshView = [this] { RefreshView(); };
   if (Mosaic.Execute(WorkingImage(), UndoBitmap)) BtnEnregistrer->setEnabled(true);
   UpdateCommands();

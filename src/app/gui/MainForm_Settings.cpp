@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QtGlobal>
+#include <utility>
 
 #include "app/FoncUtils.h"
 #include "app/IniFile.h"
@@ -67,6 +68,8 @@ void TMainForm::LoadSettings() {
   }
   MenuVerifierTaille->setChecked(read(Params, QStringLiteral("CheckSize")) != QLatin1String("0"));
   MenuLisser->setChecked(read(Params, QStringLiteral("Antialias")) != QLatin1String("0"));
+  MenuAssortir->setChecked(read(Params, QStringLiteral("MatchColours")) == QLatin1String("1"));
+  MenuRecadrer->setChecked(read(Params, QStringLiteral("CropSquare")) == QLatin1String("1"));
   if (read(Params, QStringLiteral("Unit")) == QLatin1String("1")) MenuUnitCmClick(MenuUnitPouces);
 
   // Exact duplicates are dropped: a file once left with stale keys would
@@ -88,6 +91,15 @@ void TMainForm::SaveSettings() {
   ini.WriteString(Params, QStringLiteral("ThumbSize"), EdiTaille->Text().left(2));
   ini.WriteString(Params, QStringLiteral("CheckSize"), Flag(MenuVerifierTaille->isChecked()));
   ini.WriteString(Params, QStringLiteral("Antialias"), Flag(MenuLisser->isChecked()));
+  // The options beyond the original ones are written only while on: a user
+  // who never turns them on keeps the settings file as it always was.
+  for (const auto& [key, action] : {std::pair{QStringLiteral("MatchColours"), MenuAssortir},
+                                    std::pair{QStringLiteral("CropSquare"), MenuRecadrer}}) {
+    if (action->isChecked())
+      ini.WriteString(Params, key, Flag(true));
+    else
+      ini.DeleteKey(Params, key);
+  }
   ini.WriteString(Params, QStringLiteral("Unit"), Flag(MenuUnitPouces->isChecked()));
   // The keys after the last entry go, so that nothing stale comes back at
   // the next start.

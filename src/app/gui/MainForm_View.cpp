@@ -46,6 +46,12 @@ void TMainForm::ShowThumbnailCount(int count) {
   KeepPainted();
 }
 
+void TMainForm::ShowFileProgress(int done, int found) {
+  StatusPanel[0]->setText(QStringLiteral("Photo %1 of %2").arg(done).arg(found));
+  statusBar()->repaint();
+  KeepPainted();
+}
+
 void TMainForm::ChooseZoomItem() {
   const TBitmap& picture = WorkingImage();
   const int room = 2 * ImageView->Marge() + 2 + ImageView->ShadowSize();

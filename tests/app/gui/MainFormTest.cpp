@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -617,3 +619,48 @@ TEST_F(MainFormTest, InformationPageBesideTheProgramOrFileNotFound) {
 }  // namespace
 
 #include "MainFormTest.moc"
+
+// "Match colours" and "Crop to square" in the Options menu change the mosaic,
+// fill the lasting cache and come back at the next start.
+TEST_F(MainFormTest, MatchColoursAndCropFromTheOptionsMenu) {
+  TMainForm& plain = Show();
+  Open(Small);
+  SmallCells();
+  plain.MenuActionMosaique->trigger();
+  const QImage random = plain.WorkingImage().Image().copy();
+  Quit();
+
+  TMainForm& f = Show();
+  f.Mosaic.CacheFile = File("cache/thumbnails.sqlite");
+  EXPECT_FALSE(f.MenuAssortir->isChecked());
+  EXPECT_FALSE(f.MenuRecadrer->isChecked());
+  f.MenuAssortir->trigger();
+  f.MenuRecadrer->trigger();
+  Open(Small);
+  SmallCells();
+  f.MenuActionMosaique->trigger();
+  const QImage matched = f.WorkingImage().Image();
+  ASSERT_EQ(matched.size(), random.size());
+  EXPECT_NE(matched, random);
+  EXPECT_TRUE(QFile::exists(File("cache/thumbnails.sqlite")));
+  EXPECT_EQ(f.StatusPanel[0]->text(), QStringLiteral("Ready"));
+  // Tinted at most a quarter of the way: every cell keeps most of the colour
+  // of one of the plain thumbnails (the default tint of 77 % would not).
+  const QRgb colours[] = {qRgb(200, 30, 30), qRgb(30, 200, 30), qRgb(30, 30, 200), qRgb(220, 220, 40)};
+  int near = 0, cells = 0;
+  for (int y = 5; y < matched.height(); y += 10)
+    for (int x = 5; x < matched.width(); x += 10, ++cells) {
+      const QRgb c = matched.pixel(x, y);
+      for (QRgb t : colours)
+        if (std::abs(qRed(c) - qRed(t)) + std::abs(qGreen(c) - qGreen(t)) + std::abs(qBlue(c) - qBlue(t)) < 200) {
+          ++near;
+          break;
+        }
+    }
+  EXPECT_EQ(near, cells);
+  Quit();
+
+  TMainForm& again = Show();
+  EXPECT_TRUE(again.MenuAssortir->isChecked());
+  EXPECT_TRUE(again.MenuRecadrer->isChecked());
+}

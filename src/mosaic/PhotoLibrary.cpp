@@ -1,0 +1,165 @@
+#include "mosaic/PhotoLibrary.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <thread>
+
+namespace {
+
+bool IsPhotoName(const QString& name) {
+  const qsizetype dot = name.lastIndexOf(u'.');
+  if (dot < 0) return false;
+  const QString ext = QStringLiteral("*") + name.mid(dot).toLower();
+  return QString::fromLatin1(ThumbnailMasks).split(u';').contains(ext);
+}
+
+void Collect(const QString& folder, bool recursive, QSet<QString>& seen, QStringList& files) {
+  const QFileInfo info(folder);
+  const QString canonical = info.canonicalFilePath();
+  if (canonical.isEmpty() || seen.contains(canonical)) return;
+  seen.insert(canonical);
+  QDir dir(folder);
+  QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+  std::sort(names.begin(), names.end());
+  QString prefix = folder;
+  if (!prefix.endsWith(u'/')) prefix += u'/';
+  for (const QString& name : names)
+    if (IsPhotoName(name)) files.append(prefix + name);
+  if (!recursive) return;
+  QStringList subfolders = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::NoSort);
+  std::sort(subfolders.begin(), subfolders.end());
+  for (const QString& name : subfolders) Collect(prefix + name, recursive, seen, files);
+}
+
+TThumbnailCacheMode CacheMode(const TThumbnailLoadOptions& options) {
+  return TThumbnailCacheMode{options.CellSize, options.CropSquare, options.FastJpeg};
+}
+
+std::vector<std::uint8_t> DescriptorBytes(const TTileDescriptor& d) {
+  std::vector<std::uint8_t> bytes(sizeof d);
+  std::memcpy(bytes.data(), d.data(), sizeof d);
+  return bytes;
+}
+
+struct TLoaded {
+  std::optional<TBitmap> Square;
+  QString Reason;
+  TTileDescriptor Descriptor{};
+  bool Cached = false;
+};
+
+}  // namespace
+
+QStringList FindPhotos(const QString& folder, bool recursive) {
+  QStringList files;
+  QSet<QString> seen;
+  if (QFileInfo(folder).isDir()) Collect(folder, recursive, seen, files);
+  return files;
+}
+
+TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescriptor>& descriptors,
+                                   const QString& folder, const TPhotoLibraryOptions& options,
+                                   const std::function<void(int, int)>& progress) {
+  const TThumbnailLoadOptions& load = options.Load;
+  list.Clear();
+  list.SetHeight(load.CellSize);
+  list.SetWidth(load.CellSize);
+  descriptors.clear();
+
+  const QStringList files = FindPhotos(folder, options.Recursive);
+  TPhotoLibraryLoad result;
+  result.Found = int(files.size());
+  std::vector<TLoaded> loaded(size_t(files.size()));
+  const TThumbnailCacheMode mode = CacheMode(load);
+
+  // Hits first, on this thread: the cache is not shared between threads.
+  std::vector<size_t> misses;
+  for (qsizetype i = 0; i < files.size(); ++i) {
+    TCachedThumbnail hit;
+    TLoaded& entry = loaded[size_t(i)];
+    if (options.Cache && options.Cache->Find(files[i], mode, hit) && hit.Descriptor.size() == sizeof(TTileDescriptor)) {
+      std::memcpy(entry.Descriptor.data(), hit.Descriptor.data(), sizeof(TTileDescriptor));
+      entry.Square = std::move(hit.Square);
+      entry.Cached = true;
+      ++result.FromCache;
+    } else {
+      misses.push_back(size_t(i));
+    }
+  }
+  int done = result.FromCache;
+  if (progress) progress(done, result.Found);
+
+  // The rest decoded on worker threads; progress reported here as they finish.
+  if (!misses.empty()) {
+    const int threads = std::clamp<int>(load.Threads > 0 ? load.Threads : int(std::thread::hardware_concurrency()), 1,
+                                        int(misses.size()));
+    std::atomic<size_t> next{0};
+    std::mutex mutex;
+    std::condition_variable finished;
+    int finishedCount = 0;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+      workers.emplace_back([&] {
+        for (size_t m; (m = next.fetch_add(1)) < misses.size();) {
+          TLoaded& entry = loaded[misses[m]];
+          try {
+            entry.Square = MakeThumbnailSquare(files[qsizetype(misses[m])], load, entry.Reason);
+            if (entry.Square) entry.Descriptor = DescribeArea(*entry.Square, 0, 0, load.CellSize, load.CellSize);
+          } catch (const std::bad_alloc&) {
+            entry.Square.reset();
+            entry.Reason = QStringLiteral("not enough memory");
+          }
+          {
+            std::lock_guard lock(mutex);
+            ++finishedCount;
+          }
+          finished.notify_one();
+        }
+      });
+    int reported = 0;
+    while (reported < int(misses.size())) {
+      std::unique_lock lock(mutex);
+      finished.wait(lock, [&] { return finishedCount > reported; });
+      reported = finishedCount;
+      lock.unlock();
+      if (progress) progress(done + reported, result.Found);
+    }
+    for (std::thread& worker : workers) worker.join();
+    done += reported;
+  }
+
+  if (options.Cache) {
+    options.Cache->BeginBatch();
+    for (size_t m : misses) {
+      const TLoaded& entry = loaded[m];
+      if (entry.Square)
+        options.Cache->Store(files[qsizetype(m)], mode,
+                             TCachedThumbnail{*entry.Square, DescriptorBytes(entry.Descriptor)});
+    }
+    options.Cache->EndBatch();
+    options.Cache->DropMissing(folder);
+  }
+
+  for (qsizetype i = 0; i < files.size(); ++i) {
+    TLoaded& entry = loaded[size_t(i)];
+    if (entry.Square && list.Add(*entry.Square) >= 0) {
+      descriptors.push_back(entry.Descriptor);
+    } else {
+      ++result.Skipped;
+      if (result.FirstSkipped.size() < NamedSkippedFiles) {
+        result.FirstSkipped.append(files[i]);
+        result.FirstSkippedReasons.append(entry.Reason);
+      }
+    }
+    entry.Square.reset();
+  }
+  return result;
+}
