@@ -14,13 +14,24 @@ inline void TouchPixels(const TBitmap& b) {
     for (int x = 0; x < b.Width() && x < 4096; ++x) sink = sink + b.Pixel(x, y);
 }
 
-// False when the reader refused the data with the load error.
+// False when the reader refused the data with the load error. A reader's
+// quick header read must agree with its full read: the same size, and no
+// refusal of a file the full read takes.
 inline bool FuzzRead(TGraphic& reader, TBytes data) {
+  TPictureHeader header;
+  int told = 0;  // 1 the header read gave a size, -1 it refused the file
+  try {
+    told = reader.ReadHeader(data, header) ? 1 : 0;
+  } catch (const EImageError&) {
+    told = -1;
+  }
   try {
     reader.LoadFromBytes(data);
   } catch (const EImageError&) {
     return false;
   }
-  TouchPixels(reader.Bitmap());
+  const TBitmap& b = reader.Bitmap();
+  if (told < 0 || (told > 0 && (header.Width != b.Width() || header.Height != b.Height()))) __builtin_trap();
+  TouchPixels(b);
   return true;
 }

@@ -124,8 +124,9 @@ void WriteFileAtomically(const QString& fileName, TBytes bytes) {
     else
       done += std::size_t(n);
   }
-  // Some file systems report a full disk only when the data reach it.
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  // Some file systems report a full disk only when the data reach it; one
+  // that cannot sync at all is no reason to fail.
+  if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0) error = errno;
   if (error != 0) {

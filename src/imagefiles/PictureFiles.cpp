@@ -87,6 +87,8 @@ std::unique_ptr<TGraphic> ContentReader(TBytes bytes, const TFormatDescriptor*& 
 
 // Decodes the whole file with the reader; a reader that gives no picture failed.
 void Decode(TGraphic& reader, TBytes bytes) {
+  // Said once here rather than by whichever reader the extension chose.
+  if (bytes.empty()) throw EImageError("empty file");
   reader.LoadFromBytes(bytes);
   if (reader.Bitmap().Empty()) throw EImageError("no picture");
 }
@@ -350,6 +352,7 @@ bool ReadPictureHeader(TPictureFileContext& context, const QString& fileName, TP
       return false;
     }
     const TFileBytes file(fileName);
+    if (file.Bytes().empty()) throw EImageError("empty file");
     if (reader->ReadHeader(file.Bytes(), header)) return true;
   } catch (const std::exception& e) {
     context.LastError = ReasonOf(e);

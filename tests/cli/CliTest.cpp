@@ -314,7 +314,7 @@ TEST_F(CliTool, FailuresSayWhy) {
   } cases[] = {
       {{"info", Path("missing.png")}, LoadFailed, Path("missing.png"), "no such file"},
       {{"info", Path("d.png")}, LoadFailed, Path("d.png"), "is a folder"},
-      {{"info", Path("zero.png")}, LoadFailed, Path("zero.png"), "PNG: not a PNG file"},
+      {{"info", Path("zero.png")}, LoadFailed, Path("zero.png"), "empty file"},
       {{"info", Path("x.xyz")}, LoadFailed, Path("x.xyz"), "no reader for \".xyz\""},
       {{"info", Path("locked.png")}, LoadFailed, Path("locked.png"), "permission denied"},
       {{"convert", Path("cut.bmp"), Path("o.png")}, LoadFailed, Path("cut.bmp"), "BMP: pixel data is truncated"},
@@ -355,7 +355,10 @@ TEST_F(CliTool, ThumbnailLoadSaysWhereItStopped) {
   QFile(Path("badfirst/a.png")).open(QIODevice::WriteOnly);
   Write("badfirst/b.png", Solid(12, 9, clRed));
   for (const char* name : {"mixed/a.png", "mixed/b.png", "mixed/d.png"}) Write(name, Solid(12, 9, clBlue));
-  QFile(Path("mixed/c.png")).open(QIODevice::WriteOnly);
+  QFile notes(Path("mixed/c.png"));
+  ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+  notes.write("not a picture at all\n");
+  notes.close();
   const QString nothing = QStringLiteral("No thumbnail in the list !\nFolder \"%1\": %2\n");
   struct Case {
     QString folder;
@@ -367,7 +370,7 @@ TEST_F(CliTool, ThumbnailLoadSaysWhereItStopped) {
       {Path("empty"), 1, nothing.arg(Path("empty"), "holds no PNG, JPEG, BMP or GIF file")},
       {Path("badfirst"), 1,
        QStringLiteral("No thumbnail in the list !\nFolder \"%1\": its first picture \"a.png\" cannot be read "
-                      "(PNG: not a PNG file)\n")
+                      "(empty file)\n")
            .arg(Path("badfirst"))},
       {Path("mixed"), 0,
        QStringLiteral("tesselune-cli: the thumbnail load stopped at \"%1\" (PNG: not a PNG file): 2 thumbnails "
