@@ -169,7 +169,9 @@ TEST_F(MosaicCommand, RunWithoutUndoBuildsTheSameMosaicInPlace) {
     ASSERT_TRUE(command.Execute(tools));
     command.Callbacks.SaveUndo = nullptr;
     EXPECT_TRUE(SamePixels(tools, windows));
-    if (!checkSize) EXPECT_EQ(tools.Image().constBits(), pixels);  // drawn where it lay
+    if (!checkSize) {
+      EXPECT_EQ(tools.Image().constBits(), pixels);  // drawn where it lay
+    }
   }
   EXPECT_EQ(snapshots, 0);
 }
