@@ -338,7 +338,7 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
   const size_t cellCount = size_t(columns) * size_t(rows);
   std::vector<int> chosen(cellCount, -1);
   if (count == 0 || cellCount == 0 || cells.size() < cellCount) return chosen;
-  const int r = std::max(0, options.RepeatDistance);
+  const int r = std::clamp(options.RepeatDistance, 0, MaxRepeatDistance);
   const std::int64_t window = (2 * std::int64_t(r) + 1) * (2 * std::int64_t(r) + 1);
   const int k = int(std::min<std::int64_t>({count, window, kMaxCandidates}));
 
