@@ -25,6 +25,9 @@ constexpr int MatchDescriptorSize = MatchGrid * MatchGrid * 3;
 // A photo appears at most once in any 7 x 7 block of cells (see the note in
 // MosaicMatch.cpp for why 3).
 constexpr int DefaultRepeatDistance = 3;
+// Larger distances are taken as this one: each cell looks at every cell
+// within the distance, and a 51 x 51 block is already most of a mosaic.
+constexpr int MaxRepeatDistance = 25;
 constexpr int DefaultMatchTintLimit = 25;
 // A tile whose average is within this CIELAB distance of its cell's is close
 // enough: about the smallest difference the eye notices.

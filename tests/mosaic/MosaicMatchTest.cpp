@@ -118,13 +118,14 @@ TEST(MosaicMatch, NoRepeatWithinTheDistanceAndGracefulWhenTooFew) {
   const struct {
     int columns, rows, library, repeat, nearest;
   } cases[] = {
-      {12, 12, 9, 1, 2},    // enough for the rule
-      {12, 12, 49, 3, 4},   // enough, the default distance
-      {14, 14, 200, 6, 7},  // more candidates than a cell keeps: a full scan
-      {20, 1, 3, 5, 2},     // one row, three thumbnails: never side by side
-      {10, 10, 9, 3, 2},    // 9 of 49: never next to itself
-      {10, 10, 25, 4, 3},   // 25 of 81: two cells apart at least
-      {6, 6, 1, 2, 1},      // one thumbnail: every cell takes it
+      {12, 12, 9, 1, 2},      // enough for the rule
+      {12, 12, 49, 3, 4},     // enough, the default distance
+      {14, 14, 200, 6, 7},    // more candidates than a cell keeps: a full scan
+      {20, 1, 3, 5, 2},       // one row, three thumbnails: never side by side
+      {10, 10, 9, 3, 2},      // 9 of 49: never next to itself
+      {10, 10, 25, 4, 3},     // 25 of 81: two cells apart at least
+      {6, 6, 1, 2, 1},        // one thumbnail: every cell takes it
+      {60, 1, 60, 1000, 26},  // a distance beyond the largest is the largest
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.library << " thumbnails, distance " << c.repeat);
@@ -137,7 +138,8 @@ TEST(MosaicMatch, NoRepeatWithinTheDistanceAndGracefulWhenTooFew) {
     ASSERT_TRUE(BuildMatchedMosaic(image, list, Options(4, c.repeat, 0, &random), nullptr, &placement));
     // With enough thumbnails a photo comes back as soon as the rule lets it
     // (the nearest colour wins); with too few, no nearer than promised.
-    if (c.library >= (2 * c.repeat + 1) * (2 * c.repeat + 1)) {
+    const int r = std::min(c.repeat, MaxRepeatDistance);
+    if (c.library >= std::min(2 * r + 1, c.columns) * std::min(2 * r + 1, c.rows)) {
       EXPECT_EQ(NearestRepeat(placement), c.nearest);
     } else if (c.library > 1) {
       EXPECT_GE(NearestRepeat(placement), c.nearest);
