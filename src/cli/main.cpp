@@ -66,7 +66,7 @@ const char* const kMosaicUsage =
     "  --tint N           with --match: the most a photo is tinted, 0 to 100 %\n"
     "                     (default 25)\n"
     "  --repeat-distance N  with --match: a photo is not used again within N\n"
-    "                     cells (default 3; 0 allows neighbours to repeat)\n"
+    "                     cells, 0 to 25 (default 3; 0 lets neighbours repeat)\n"
     "  --crop             use the centred square of each photo, reduced smoothly,\n"
     "                     instead of squashing the whole photo\n"
     "  --recursive        read the photos of sub-folders too\n"
@@ -262,7 +262,7 @@ int RunMosaic(const std::vector<std::string>& args) {
     return std::nullopt;
   };
   if (auto e = bounded("--tint", 0, 100, command.TintLimit)) return *e;
-  if (auto e = bounded("--repeat-distance", 0, 1000, command.RepeatDistance)) return *e;
+  if (auto e = bounded("--repeat-distance", 0, 25, command.RepeatDistance)) return *e;
   if (auto e = bounded("--scale", 1, 8, command.Scale)) return *e;
   for (const char* matchOnly : {"--tint", "--repeat-distance"})
     if (line.Values.count(matchOnly) && !command.MatchColours)

@@ -1,8 +1,10 @@
 #include "mosaic/PhotoLibrary.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -10,7 +12,11 @@
 #include <mutex>
 #include <new>
 #include <optional>
+#include <set>
 #include <thread>
+#include <utility>
+
+#include "app/FileNames.h"
 
 namespace {
 
@@ -21,22 +27,34 @@ bool IsPhotoName(const QString& name) {
   return QString::fromLatin1(ThumbnailMasks).split(u';').contains(ext);
 }
 
-void Collect(const QString& folder, bool recursive, QSet<QString>& seen, QStringList& files) {
-  const QFileInfo info(folder);
-  const QString canonical = info.canonicalFilePath();
-  if (canonical.isEmpty() || seen.contains(canonical)) return;
-  seen.insert(canonical);
-  QDir dir(folder);
-  QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
-  std::sort(names.begin(), names.end());
+// A folder's files and sub-folders, listed by the system's bytes so that
+// every name can be opened again; each list in name order.
+void Collect(const QString& folder, bool recursive, std::set<std::pair<dev_t, ino_t>>& seen, QStringList& files) {
   QString prefix = folder;
   if (!prefix.endsWith(u'/')) prefix += u'/';
-  for (const QString& name : names)
+  DIR* listing = ::opendir(EncodeFileName(prefix).constData());
+  if (!listing) return;
+  struct stat self {};
+  // A folder reached again through a link is read once.
+  if (::fstat(::dirfd(listing), &self) != 0 || !seen.insert({self.st_dev, self.st_ino}).second) {
+    ::closedir(listing);
+    return;
+  }
+  QStringList names, subfolders;
+  while (const dirent* entry = ::readdir(listing)) {
+    const QByteArray name(entry->d_name);
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    const bool isFolder = ::fstatat(::dirfd(listing), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    (isFolder ? subfolders : names).append(DecodeFileName(name));
+  }
+  ::closedir(listing);
+  std::sort(names.begin(), names.end());
+  for (const QString& name : std::as_const(names))
     if (IsPhotoName(name)) files.append(prefix + name);
   if (!recursive) return;
-  QStringList subfolders = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::NoSort);
   std::sort(subfolders.begin(), subfolders.end());
-  for (const QString& name : subfolders) Collect(prefix + name, recursive, seen, files);
+  for (const QString& name : std::as_const(subfolders)) Collect(prefix + name, recursive, seen, files);
 }
 
 TThumbnailCacheMode CacheMode(const TThumbnailLoadOptions& options) {
@@ -60,8 +78,8 @@ struct TLoaded {
 
 QStringList FindPhotos(const QString& folder, bool recursive) {
   QStringList files;
-  QSet<QString> seen;
-  if (QFileInfo(folder).isDir()) Collect(folder, recursive, seen, files);
+  std::set<std::pair<dev_t, ino_t>> seen;
+  Collect(folder, recursive, seen, files);
   return files;
 }
 

@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <cstring>
 
+#include "app/FileNames.h"
+
 namespace {
 
 // Raised to user_version when the table's layout changes: an older file is
@@ -20,7 +22,7 @@ struct TFileStamp {
   std::int64_t TimeNs = 0;
 };
 
-QByteArray Key(const QString& path) { return QFile::encodeName(QFileInfo(path).absoluteFilePath()); }
+QByteArray Key(const QString& path) { return EncodeFileName(QFileInfo(path).absoluteFilePath()); }
 
 bool Stamp(const QByteArray& key, TFileStamp& stamp) {
   struct stat st;
@@ -81,8 +83,8 @@ sqlite3_stmt* TThumbnailCache::Prepare(const char* sql) {
 // rebuilt. A file that cannot be opened at all leaves m_db null and true.
 bool TThumbnailCache::Open() {
   QDir().mkpath(QFileInfo(m_file).absolutePath());
-  if (sqlite3_open_v2(QFile::encodeName(m_file).constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                      nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(EncodeFileName(m_file).constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
     Close();
     return true;
   }
@@ -218,7 +220,7 @@ void TThumbnailCache::Store(const QString& path, const TThumbnailCacheMode& mode
 
 void TThumbnailCache::DropMissing(const QString& folder) {
   if (!m_db) return;
-  QByteArray prefix = QFile::encodeName(QFileInfo(folder).absoluteFilePath());
+  QByteArray prefix = EncodeFileName(QFileInfo(folder).absoluteFilePath());
   if (!prefix.endsWith('/')) prefix += '/';
   sqlite3_stmt* list = Prepare("SELECT DISTINCT path FROM thumbnails WHERE substr(path, 1, ?) = ?");
   sqlite3_stmt* drop = Prepare("DELETE FROM thumbnails WHERE path = ?");

@@ -572,7 +572,7 @@ TEST_F(CliTool, PhotoLibraryOptionsAreChecked) {
       {{"--tint", "30"}, 2, "--tint is an option of --match"},
       {{"--repeat-distance", "2"}, 2, "--repeat-distance is an option of --match"},
       {{"--match", "--tint", "101"}, 2, "--tint must be 0 to 100"},
-      {{"--match", "--repeat-distance", "x"}, 2, "--repeat-distance must be 0 to 1000"},
+      {{"--match", "--repeat-distance", "x"}, 2, "--repeat-distance must be 0 to 25"},
       {{"--scale", "9"}, 2, "--scale must be 1 to 8"},
       {{"--scale", "8", "--no-check-size", "--target-is-wide"}, 1, "beyond the limit"},
   };

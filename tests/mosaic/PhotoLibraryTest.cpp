@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "TestBitmaps.h"
+#include "app/FileNames.h"
 #include "imagefiles/PictureFiles.h"
 
 using namespace testing_bitmaps;
@@ -70,6 +72,15 @@ TEST_F(PhotoLibrary, NestedFoldersAreReadInAStableOrder) {
   EXPECT_EQ(Relative(FindPhotos(Path("lib"), true)),
             (QStringList{"lib/a.JPG", "lib/b.png", "lib/.h/f.png", "lib/m/e.png", "lib/m/n/d.bmp", "lib/z/c.gif"}));
   EXPECT_TRUE(FindPhotos(Path("missing"), true).isEmpty());
+
+  // A name that is not UTF-8 comes back as the very bytes it has.
+  const QByteArray latin1 = EncodeFileName(Path("lib/z/")) + "caf\xe9.png";
+  const int fd = ::open(latin1.constData(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  const QStringList found = FindPhotos(Path("lib/z"), false);
+  ASSERT_EQ(found.size(), 2);
+  EXPECT_EQ(EncodeFileName(found[1]), latin1);
 }
 
 TEST_F(PhotoLibrary, UnreadableFilesAreSkippedAndNamed) {
