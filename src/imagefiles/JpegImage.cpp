@@ -257,7 +257,6 @@ QImage Upright(const QImage& stored, int orientation) {
   return upright;
 }
 
-
 // The header read and checks that start every decode, and the quick header
 // read on its own. s must have been set up by InitSession.
 void StartDecode(TDecompressSession& s, TBytes data, int scale) {
