@@ -142,7 +142,10 @@ void StartRead(TPngState& st, TBytes data) {
   png_set_chunk_malloc_max(st.png, MaxChunkBytes);
 
   if (!ReadHeader(&st)) Fail(st.message);
-  CheckPictureSize(st.width, st.height);
+  // Deflate bounds the bytes of pixel data a file byte may give: pictures of
+  // fewer than 8 bits a pixel (a scanned page) hold more pixels for each.
+  const int bitsPerPixel = st.fileChannels * st.bitDepth;
+  CheckPictureSize(st.width, st.height, bitsPerPixel < 8 ? MaxDeflateRatio * 8 / bitsPerPixel : MaxDeflateRatio);
   const std::uint64_t pixelBits = std::uint64_t(st.width) * st.height * st.fileChannels * st.bitDepth;
   if (pixelBits / 8 > IdatBytes(data) * std::uint64_t(MaxDeflateRatio) + 1024)
     Fail("image data is too short for the picture");

@@ -3,6 +3,9 @@
 // while large pictures that their files do describe still load.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QImage>
+
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -167,6 +170,27 @@ TEST(FileBacking, LargeFlatPicturesStillLoad) {
     EXPECT_EQ(reader->Bitmap().Height(), 4100);
     EXPECT_NEAR(GetRValue(reader->Bitmap().Pixel(4199, 4099)), 90, 2);
   }
+}
+
+// A scanned A4 page at 600 dpi, nearly blank, as a 1-bit PNG: fewer bytes
+// than one for every 1,032 pixels, yet within what deflate gives for 1-bit
+// pixels.
+TEST(FileBacking, BlankOneBitPageStillLoads) {
+  QImage page(4960, 7016, QImage::Format_Mono);
+  page.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+  page.fill(1);
+  page.setPixel(2480, 3508, 0);
+  QByteArray file;
+  QBuffer buffer(&file);
+  ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+  ASSERT_TRUE(page.save(&buffer, "PNG", 0));
+  ASSERT_LT(file.size(), 4960 * 7016 / MaxDeflateRatio);
+  TPngImage reader;
+  ASSERT_NO_THROW(
+      reader.LoadFromBytes(TBytes(reinterpret_cast<const std::uint8_t*>(file.constData()), size_t(file.size()))));
+  EXPECT_EQ(reader.Bitmap().Width(), 4960);
+  EXPECT_EQ(reader.Bitmap().Pixel(2480, 3508), clBlack);
+  EXPECT_EQ(reader.Bitmap().Pixel(0, 0), clWhite);
 }
 
 // A codec that only checks the size it is given, to hold the rule itself
