@@ -22,9 +22,9 @@ common=(--thumbnails "$build/bin/Thumbnails" --cell 20 --seed 1 --no-cache)
 mkdir -p docs
 # Side by side at half size, each with its caption underneath.
 convert \
-  \( "$scratch/default.png" -resize 50% -gravity south -background white -splice 0x28 \
-     -pointsize 18 -annotate +0+4 'Default mosaic (random photos, tint 77 %)' \) \
-  \( "$scratch/matched.png" -resize 50% -gravity south -background white -splice 0x28 \
-     -pointsize 18 -annotate +0+4 'Matched colours and square crops (tint at most 25 %)' \) \
+  \( "$scratch/default.png" -resize 40% -gravity south -background white -splice 0x28 \
+     -pointsize 18 -annotate +0+4 'Default mosaic (random photos, tint 77 %%)' \) \
+  \( "$scratch/matched.png" -resize 40% -gravity south -background white -splice 0x28 \
+     -pointsize 18 -annotate +0+4 'Matched colours and square crops (tint at most 25 %%)' \) \
   -bordercolor white -border 6 +append docs/mosaic-comparison.png
 echo "Written $PWD/docs/mosaic-comparison.png"

@@ -56,9 +56,11 @@ bool Damaged(int code) {
 }  // namespace
 
 QString TThumbnailCache::DefaultFile() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-  if (folder.isEmpty()) folder = QDir::tempPath() + QStringLiteral("/tesselune-cache");
-  return folder + QStringLiteral("/thumbnails.sqlite");
+  // The generic folder, not the application's: the window and the
+  // command-line tool are two programs sharing one cache.
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+  if (folder.isEmpty()) folder = QDir::tempPath();
+  return folder + QStringLiteral("/tesselune/thumbnails.sqlite");
 }
 
 TThumbnailCache::TThumbnailCache(const QString& file) : m_file(file) {
@@ -108,7 +110,10 @@ bool TThumbnailCache::Open() {
       Close();
       return false;
     }
+    // Large pages: a row (a square of a few kilobytes) then wastes little of
+    // its page, and the file stays close to the squares it holds.
     code = sqlite3_exec(m_db,
+                        "PRAGMA page_size = 65536;"
                         "CREATE TABLE thumbnails("
                         " path BLOB NOT NULL, cell INTEGER NOT NULL, mode INTEGER NOT NULL,"
                         " size INTEGER NOT NULL, mtime INTEGER NOT NULL,"

@@ -31,7 +31,8 @@ struct TCachedThumbnail {
 
 class TThumbnailCache {
  public:
-  // <per-user cache folder>/thumbnails.sqlite
+  // <per-user cache folder>/tesselune/thumbnails.sqlite, shared by the window
+  // and the command-line tool
   static QString DefaultFile();
 
   explicit TThumbnailCache(const QString& file = DefaultFile());
