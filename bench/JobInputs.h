@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "imagefiles/PictureFiles.h"
 #include "raster/Bitmap.h"
 
@@ -65,25 +66,7 @@ inline void MakeInputs() {
 }
 
 // Runs a command and returns its wall time in seconds; throws when it fails.
-inline double RunCommand(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
-    throw std::runtime_error("cannot start " + argv[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(argv[0] + " failed");
-  return seconds;
-}
+inline double RunCommand(const std::vector<std::string>& argv) { return bench_child::RunChild(argv).wall; }
 
 // An empty folder of that name under the root.
 inline std::string Fresh(const char* name) {
@@ -91,6 +74,16 @@ inline std::string Fresh(const char* name) {
   QDir(dir).removeRecursively();
   QDir().mkpath(dir);
   return dir.toStdString();
+}
+
+// The whole job as a metapixel user runs it: metapixel-prepare at cell 20
+// into a fresh library folder, then metapixel --metapixel; seconds.
+inline double MetapixelJobSeconds(const char* library, const QString& output) {
+  const std::string lib = Fresh(library);
+  double seconds = RunCommand({"metapixel-prepare", "--width=20", "--height=20", Photos().toStdString(), lib});
+  seconds += RunCommand(
+      {"metapixel", "--metapixel", "-l", lib, "-w", "20", "-h", "20", Target().toStdString(), output.toStdString()});
+  return seconds;
 }
 
 }  // namespace bench_job

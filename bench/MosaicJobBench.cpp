@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "JobInputs.h"
 #include "app/LibLang.h"
 #include "imagefiles/PictureFiles.h"
 #include "mosaic/ThumbnailLibrary.h"
@@ -32,72 +33,7 @@ extern char** environ;
 
 namespace {
 
-const QString kRoot = QStringLiteral("/tmp/tesselune-bench-mosaic-job");
-constexpr int kPhotos = 120;
-
-QString Photos() { return kRoot + QStringLiteral("/photos"); }
-QString Target() { return kRoot + QStringLiteral("/target.jpg"); }
-
-// A photograph-like picture: smooth colour fields, edges and fine noise, so
-// that decoding costs what a real photograph costs.
-TBitmap Photo(int w, int h, unsigned seed) {
-  TBitmap b(w, h, pf24bit);
-  unsigned s = seed * 2654435761u + 1;
-  for (int y = 0; y < h; ++y) {
-    std::uint8_t* p = b.ScanLine(y);
-    for (int x = 0; x < w; ++x, p += 3) {
-      s = s * 1664525u + 1013904223u;
-      const int noise = int(s >> 28) - 8;
-      const int band = ((x / (97 + seed % 50)) + (y / (71 + seed % 30))) % 2 ? 40 : 0;
-      p[0] = std::uint8_t(std::clamp(((x + int(seed) * 13) * 255) / w / 2 + band + noise, 0, 255));
-      p[1] = std::uint8_t(std::clamp(((y + int(seed) * 7) * 255) / h / 2 + 60 + noise, 0, 255));
-      p[2] = std::uint8_t(std::clamp(((x + y) * 255) / (w + h) + int(seed % 90) + noise, 0, 255));
-    }
-  }
-  return b;
-}
-
-void MakeInputs() {
-  QDir().mkpath(Photos());
-  const QString stamp = kRoot + QStringLiteral("/complete");
-  if (QFile::exists(stamp)) return;
-  for (int i = 0; i < kPhotos; ++i) {
-    QString name = Photos() + QStringLiteral("/photo%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
-    if (SavePicture(name, Photo(2000, 1500, unsigned(i)), QString()) <= 0) throw std::runtime_error("cannot write");
-  }
-  QString target = Target();
-  if (SavePicture(target, Photo(1600, 1200, 999), QString()) <= 0) throw std::runtime_error("cannot write");
-  QFile f(stamp);
-  f.open(QIODevice::WriteOnly);
-}
-
-// Runs a command and returns its wall time in seconds; throws when it fails.
-double RunCommand(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
-    throw std::runtime_error("cannot start " + argv[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(argv[0] + " failed");
-  return seconds;
-}
-
-std::string Fresh(const char* name) {
-  const QString dir = kRoot + u'/' + QLatin1String(name);
-  QDir(dir).removeRecursively();
-  QDir().mkpath(dir);
-  return dir.toStdString();
-}
+using namespace bench_job;
 
 void Setup(const benchmark::State&) {
   SetEnglishTexts();
@@ -177,10 +113,7 @@ void BM_WholeJobCli(benchmark::State& state) {
 
 void BM_WholeJobMetapixel(benchmark::State& state) {
   for (auto _ : state) {
-    const std::string lib = Fresh("metapixel-job-library");
-    double seconds = RunCommand({"metapixel-prepare", "--width=20", "--height=20", Photos().toStdString(), lib});
-    seconds += RunCommand({"metapixel", "--metapixel", "-l", lib, "-w", "20", "-h", "20", Target().toStdString(),
-                           (kRoot + QStringLiteral("/metapixel.png")).toStdString()});
+    const double seconds = MetapixelJobSeconds("metapixel-job-library", kRoot + QStringLiteral("/metapixel.png"));
     state.SetIterationTime(seconds);
   }
 }

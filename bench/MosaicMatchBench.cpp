@@ -526,10 +526,8 @@ void BM_LoadThumbnails(benchmark::State& state) {
 
 void BM_WholeJobMetapixel(benchmark::State& state) {
   for (auto _ : state) {
-    const std::string lib = Fresh("match-metapixel-job-library");
-    double seconds = RunCommand({"metapixel-prepare", "--width=20", "--height=20", Photos().toStdString(), lib});
-    seconds += RunCommand({"metapixel", "--metapixel", "-l", lib, "-w", "20", "-h", "20", Target().toStdString(),
-                           (kRoot + QStringLiteral("/match-metapixel.png")).toStdString()});
+    const double seconds =
+        MetapixelJobSeconds("match-metapixel-job-library", kRoot + QStringLiteral("/match-metapixel.png"));
     state.SetIterationTime(seconds);
   }
 }

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "ValueNoise.h"
 #include "app/LibLang.h"
 #include "imagefiles/PictureFiles.h"
@@ -71,26 +72,8 @@ struct TChildResult {
 
 // Runs a command, its output thrown away; its wall time and peak resident size.
 TChildResult RunMeasured(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
-    throw std::runtime_error("cannot start " + argv[0]);
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  TChildResult result;
-  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  result.peakBytes = double(usage.ru_maxrss) * 1024.0;  // kilobytes on Linux
-  posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(argv[0] + " failed");
-  return result;
+  const bench_child::TChildRun run = bench_child::RunChild(argv);
+  return {run.wall, run.peakBytes};
 }
 
 void Setup(const benchmark::State&) {

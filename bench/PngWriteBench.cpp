@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "ValueNoise.h"
 #include "app/LibLang.h"
 #include "imagefiles/PictureFiles.h"
@@ -68,27 +69,8 @@ struct TTimes {
 };
 
 TTimes Run(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0)
-    throw std::runtime_error("cannot start " + argv[0]);
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  TTimes t;
-  t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const auto seconds = [](const timeval& v) { return double(v.tv_sec) + double(v.tv_usec) * 1e-6; };
-  t.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-  posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error(argv[0] + " failed");
-  return t;
+  const bench_child::TChildRun run = bench_child::RunChild(argv);
+  return {run.wall, run.cpu};
 }
 
 double Median(std::vector<double> v) {

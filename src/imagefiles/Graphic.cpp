@@ -52,47 +52,50 @@ std::string TGraphic::Named(const char* what) const {
   return std::string(FormatName()) + ": " + what;
 }
 
+namespace {
+
+// Runs a codec's work so that whatever it throws leaves as EImageError,
+// named after the format by name().
+template <class Work, class Name>
+auto WithNamedErrors(Work&& work, const Name& name) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    throw EImageError(name("not enough memory"));
+  } catch (const std::exception& e) {
+    throw EImageError(name(e.what()));
+  }
+}
+
+}  // namespace
+
 void TGraphic::LoadFromBytes(TBytes data) {
   // The copy shares the pixels; it only costs a reference.
   TBitmap previous = m_bitmap;
   try {
-    const TLoadScope scope(std::int64_t(data.size()), Options.PixelLimit);
-    ReadBytes(data);
-  } catch (const EImageError& e) {
+    WithNamedErrors(
+        [&] {
+          const TLoadScope scope(std::int64_t(data.size()), Options.PixelLimit);
+          ReadBytes(data);
+        },
+        [this](const char* what) { return Named(what); });
+  } catch (...) {
     m_bitmap = std::move(previous);
-    throw EImageError(Named(e.what()));
-  } catch (const std::bad_alloc&) {
-    m_bitmap = std::move(previous);
-    throw EImageError(Named("not enough memory"));
-  } catch (const std::exception& e) {
-    m_bitmap = std::move(previous);
-    throw EImageError(Named(e.what()));
+    throw;
   }
 }
 
 void TGraphic::SaveToBytes(TByteBuffer& out) {
-  try {
-    WriteBytes(out);
-  } catch (const EImageError& e) {
-    throw EImageError(Named(e.what()));
-  } catch (const std::bad_alloc&) {
-    throw EImageError(Named("not enough memory"));
-  } catch (const std::exception& e) {
-    throw EImageError(Named(e.what()));
-  }
+  WithNamedErrors([&] { WriteBytes(out); }, [this](const char* what) { return Named(what); });
 }
 
 bool TGraphic::ReadHeader(TBytes data, TPictureHeader& header) {
-  try {
-    const TLoadScope scope(std::int64_t(data.size()), Options.PixelLimit);
-    return ReadHeaderBytes(data, header);
-  } catch (const EImageError& e) {
-    throw EImageError(Named(e.what()));
-  } catch (const std::bad_alloc&) {
-    throw EImageError(Named("not enough memory"));
-  } catch (const std::exception& e) {
-    throw EImageError(Named(e.what()));
-  }
+  return WithNamedErrors(
+      [&] {
+        const TLoadScope scope(std::int64_t(data.size()), Options.PixelLimit);
+        return ReadHeaderBytes(data, header);
+      },
+      [this](const char* what) { return Named(what); });
 }
 
 bool TGraphic::PartialRead(int&, int&) const { return false; }
