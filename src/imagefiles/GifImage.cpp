@@ -91,33 +91,46 @@ struct TMapFree {
 
 }  // namespace
 
-void TGifImage::ReadBytes(TBytes data) {
-  TMemoryReader reader{data, 0};
-  int error = 0;
-  TDecoder gif(DGifOpen(&reader, ReadFromMemory, &error));
-  if (!gif) Fail("not a readable GIF file", error);
+namespace {
 
-  const int screenW = gif->SWidth, screenH = gif->SHeight, background = gif->SBackGroundColor;
-  const QList<QRgb> globalTable = TableOf(gif->SColorMap);
+// The file up to its first frame's pixels: the screen, the records before
+// the frame, and the frame's descriptor, all checked. The decoder is left at
+// the frame's first line.
+struct TGifFrameStart {
+  int screenW = 0, screenH = 0, background = 0;
+  QList<QRgb> globalTable;
   int transparentIndex = -1;
+  int left = 0, top = 0, frameW = 0, frameH = 0;
+  bool hasLocalMap = false;
+  QList<QRgb> frameTable;
+  bool interlaced = false;
+  bool covers = false;  // the frame covers the screen: the picture is the frame
+};
+
+TGifFrameStart StartFirstFrame(GifFileType* gif, TBytes data) {
+  TGifFrameStart f;
+  f.screenW = gif->SWidth, f.screenH = gif->SHeight, f.background = gif->SBackGroundColor;
+  f.globalTable = TableOf(gif->SColorMap);
+  int& transparentIndex = f.transparentIndex;
+  const int screenW = f.screenW, screenH = f.screenH;
 
   // Records up to the first image; each call consumes input, so the loop ends
   // with the data at the latest.
   for (;;) {
     GifRecordType type = UNDEFINED_RECORD_TYPE;
-    if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) Fail("damaged file", gif->Error);
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) Fail("damaged file", gif->Error);
     if (type == TERMINATE_RECORD_TYPE) throw EImageError("GIF: the file holds no picture");
     if (type == EXTENSION_RECORD_TYPE) {
       int code = 0;
       GifByteType* block = nullptr;
-      if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) Fail("damaged extension", gif->Error);
+      if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) Fail("damaged extension", gif->Error);
       bool first = true;
       while (block) {
         // The graphic control extension's first block: flags, delay (2), index.
         if (first && code == GRAPHICS_EXT_FUNC_CODE && block[0] >= 4)
           transparentIndex = (block[1] & 1) ? int(block[4]) : -1;
         first = false;
-        if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) Fail("damaged extension", gif->Error);
+        if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) Fail("damaged extension", gif->Error);
       }
       continue;
     }
@@ -125,9 +138,10 @@ void TGifImage::ReadBytes(TBytes data) {
     break;
   }
 
-  if (DGifGetImageDesc(gif.get()) == GIF_ERROR) Fail("damaged image descriptor", gif->Error);
+  if (DGifGetImageDesc(gif) == GIF_ERROR) Fail("damaged image descriptor", gif->Error);
   const GifImageDesc desc = gif->Image;
   const int left = desc.Left, top = desc.Top, frameW = desc.Width, frameH = desc.Height;
+  f.left = left, f.top = top, f.frameW = frameW, f.frameH = frameH;
   // An LZW code names a string of at most 4096 pixels in at most 12 bits, so
   // a frame cannot hold more pixels than that ratio allows its file: a short
   // file claiming a large frame fails before the frame is allocated. A flat
@@ -136,10 +150,10 @@ void TGifImage::ReadBytes(TBytes data) {
   CheckPictureSize(frameW, frameH, MaxLzwPixelsPerByte);
   if (std::int64_t(frameW) * frameH > std::int64_t(data.size()) * MaxLzwPixelsPerByte)
     throw EImageError("GIF: the file is too short for its picture");
-  const bool hasLocalMap = desc.ColorMap != nullptr;
-  QList<QRgb> frameTable = hasLocalMap ? TableOf(desc.ColorMap) : globalTable;
-  const bool interlaced = desc.Interlace;
-  const bool covers =
+  f.hasLocalMap = desc.ColorMap != nullptr;
+  f.frameTable = f.hasLocalMap ? TableOf(desc.ColorMap) : f.globalTable;
+  f.interlaced = desc.Interlace;
+  const bool covers = f.covers =
       left <= 0 && top <= 0 && std::int64_t(left) + frameW >= screenW && std::int64_t(top) + frameH >= screenH;
   if (!covers) {
     CheckCanvasSize(screenW, screenH);
@@ -148,6 +162,42 @@ void TGifImage::ReadBytes(TBytes data) {
     if (std::int64_t(screenW) * screenH > std::max(UnbackedPixels, std::int64_t(data.size()) * MaxLzwPixelsPerByte))
       throw EImageError("GIF: the screen is larger than the file could describe");
   }
+
+  return f;
+}
+
+}  // namespace
+
+bool TGifImage::ReadHeaderBytes(TBytes data, TPictureHeader& header) {
+  TMemoryReader reader{data, 0};
+  int error = 0;
+  TDecoder gif(DGifOpen(&reader, ReadFromMemory, &error));
+  if (!gif) Fail("not a readable GIF file", error);
+  const TGifFrameStart f = StartFirstFrame(gif.get(), data);
+  header.Width = f.covers ? f.frameW : f.screenW;
+  header.Height = f.covers ? f.frameH : f.screenH;
+  // As stored: the bits of the frame's colour table (8 without one).
+  const qsizetype colours = f.frameTable.size();
+  int bits = colours > 0 ? 1 : 8;
+  while ((qsizetype(1) << bits) < colours) ++bits;
+  header.BitsPerPixel = bits;
+  return true;
+}
+
+void TGifImage::ReadBytes(TBytes data) {
+  TMemoryReader reader{data, 0};
+  int error = 0;
+  TDecoder gif(DGifOpen(&reader, ReadFromMemory, &error));
+  if (!gif) Fail("not a readable GIF file", error);
+  const TGifFrameStart f = StartFirstFrame(gif.get(), data);
+  const int screenW = f.screenW, screenH = f.screenH, background = f.background;
+  const QList<QRgb>& globalTable = f.globalTable;
+  const int transparentIndex = f.transparentIndex;
+  const int left = f.left, top = f.top, frameW = f.frameW, frameH = f.frameH;
+  const bool hasLocalMap = f.hasLocalMap;
+  QList<QRgb> frameTable = f.frameTable;
+  const bool interlaced = f.interlaced;
+  const bool covers = f.covers;
 
   QImage frame(frameW, frameH, QImage::Format_Indexed8);
   if (frame.isNull()) throw EImageError("GIF: not enough memory for the picture");

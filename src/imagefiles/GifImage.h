@@ -17,6 +17,9 @@ class TGifImage : public TGraphic {
   // at its position. A transparent index of the frame's graphic control
   // extension sets Transparent and TransparentColor.
   void ReadBytes(TBytes data) override;
+  // The picture's size (the screen, or the first frame when it covers the
+  // screen) from the records before the first frame's pixels.
+  bool ReadHeaderBytes(TBytes data, TPictureHeader& header) override;
   // Octree reduction with error diffusion, one frame, not interlaced, then the
   // colour map optimised (see OptimizeColorMap).
   void WriteBytes(TByteBuffer& out) override;

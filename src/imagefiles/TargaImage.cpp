@@ -66,24 +66,57 @@ class TPixelPlacer {
 
 }  // namespace
 
-void TTargaImage::ReadBytes(TBytes d) {
-  if (d.size() < HeaderSize) Fail("file is too short");
-  const unsigned idLength = d[0], mapType = d[1], imageType = d[2];
-  const unsigned mapFirst = ReadLE16(d, 3), mapLength = ReadLE16(d, 5), mapBits = d[7];
-  const unsigned width = ReadLE16(d, 12), height = ReadLE16(d, 14), depth = d[16];
-  const std::uint8_t descriptor = d[17];
+namespace {
 
-  const unsigned kind = imageType & 7;  // 1 colour-mapped, 2 true colour, 3 grey
-  const bool rle = imageType & 8;
-  if ((imageType & ~8u) == 0 || kind > 3 || (imageType & ~15u)) Fail("unsupported image type");
-  if (mapType > 1) Fail("unsupported colour map type");
-  if (kind == 1 && (mapType != 1 || depth != 8)) Fail("unsupported colour-mapped layout");
-  if (kind == 2 && depth != 15 && depth != 16 && depth != 24 && depth != 32) Fail("unsupported pixel depth");
-  if (kind == 3 && depth != 8 && depth != 16) Fail("unsupported grey depth");
+// The 18-byte header and the checks every read of it makes.
+struct TTargaHeader {
+  unsigned idLength, mapType, imageType, mapFirst, mapLength, mapBits, width, height, depth;
+  std::uint8_t descriptor;
+  unsigned kind;  // 1 colour-mapped, 2 true colour, 3 grey
+  bool rle;
+  bool greyAlpha;
+};
+
+TTargaHeader ReadTargaHeader(TBytes d) {
+  if (d.size() < HeaderSize) Fail("file is too short");
+  TTargaHeader h{};
+  h.idLength = d[0], h.mapType = d[1], h.imageType = d[2];
+  h.mapFirst = ReadLE16(d, 3), h.mapLength = ReadLE16(d, 5), h.mapBits = d[7];
+  h.width = ReadLE16(d, 12), h.height = ReadLE16(d, 14), h.depth = d[16];
+  h.descriptor = d[17];
+  h.kind = h.imageType & 7;
+  h.rle = h.imageType & 8;
+  if ((h.imageType & ~8u) == 0 || h.kind > 3 || (h.imageType & ~15u)) Fail("unsupported image type");
+  if (h.mapType > 1) Fail("unsupported colour map type");
+  if (h.kind == 1 && (h.mapType != 1 || h.depth != 8)) Fail("unsupported colour-mapped layout");
+  if (h.kind == 2 && h.depth != 15 && h.depth != 16 && h.depth != 24 && h.depth != 32) Fail("unsupported pixel depth");
+  if (h.kind == 3 && h.depth != 8 && h.depth != 16) Fail("unsupported grey depth");
   // 16-bit grey pixels are a grey byte and an alpha byte; the alpha counts
   // only when the descriptor gives the pixels alpha bits.
-  const bool greyAlpha = kind == 3 && depth == 16 && (descriptor & 0x0F) != 0;
-  CheckPictureSize(width, height);
+  h.greyAlpha = h.kind == 3 && h.depth == 16 && (h.descriptor & 0x0F) != 0;
+  CheckPictureSize(h.width, h.height);
+  return h;
+}
+
+}  // namespace
+
+bool TTargaImage::ReadHeaderBytes(TBytes d, TPictureHeader& header) {
+  const TTargaHeader h = ReadTargaHeader(d);
+  header.Width = int(h.width);
+  header.Height = int(h.height);
+  header.BitsPerPixel = h.depth == 15 ? 16 : int(h.depth);
+  return true;
+}
+
+void TTargaImage::ReadBytes(TBytes d) {
+  const TTargaHeader h = ReadTargaHeader(d);
+  const unsigned idLength = h.idLength, mapType = h.mapType;
+  const unsigned mapFirst = h.mapFirst, mapLength = h.mapLength, mapBits = h.mapBits;
+  const unsigned width = h.width, height = h.height, depth = h.depth;
+  const std::uint8_t descriptor = h.descriptor;
+  const unsigned kind = h.kind;
+  const bool rle = h.rle;
+  const bool greyAlpha = h.greyAlpha;
 
   std::size_t pos = HeaderSize + idLength;
   QList<QRgb> palette;

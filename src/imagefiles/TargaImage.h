@@ -15,6 +15,8 @@ class TTargaImage : public TGraphic {
   // without alpha bits too: its second byte is ignored), 15/16 and 24-bit
   // files pf24bit, 32-bit files and 16-bit grey with alpha bits pf32bit.
   void ReadBytes(TBytes data) override;
+  // The header alone: size and bits a pixel as stored.
+  bool ReadHeaderBytes(TBytes data, TPictureHeader& header) override;
   // Writes the 24-bit picture as a run-length encoded true-colour file (type
   // 10), rows top to bottom, each row encoded by itself. Sides above 65535 do
   // not fit the header and fail.

@@ -314,42 +314,58 @@ void CheckStoredBytes(TIFF* tif, const TMemoryFile& file, std::uint32_t width, s
   if (held < needed) throw EImageError("TIFF strips hold less than the picture needs");
 }
 
-TDecodedTiff DecodeTiff(TBytes data) {
-  InstallQuietHandlers();
-  const TQuietScope quiet;
+// An open file and the fields every read of it starts with, checked. It
+// stays where it is made: libtiff keeps the address of `file`.
+struct TTiffHeader {
   TMemoryFile file;
-  file.data = data.data();
-  file.size = toff_t(data.size());
-
-  std::unique_ptr<TIFFOpenOptions, TOptionsDeleter> options(TIFFOpenOptionsAlloc());
-  if (!options) throw std::bad_alloc();
-  TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnTiffError, &file);
-  TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnTiffWarning, &file);
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), MaxLibraryAllocation);
-
-  // "m": no memory mapping, so libtiff reads through ReadProc only.
-  std::unique_ptr<TIFF, TTiffCloser> tif(TIFFClientOpenExt("memory", "rm", &file, ReadProc, WriteProc, SeekProc,
-                                                           CloseProc, SizeProc, MapProc, UnmapProc, options.get()));
-  if (!tif) Fail(file, "not a TIFF file");
-
+  std::unique_ptr<TIFFOpenOptions, TOptionsDeleter> options;
+  std::unique_ptr<TIFF, TTiffCloser> tif;
   std::uint32_t width = 0, height = 0;
   std::uint16_t samplesPerPixel = 1, bitsPerSample = 0, orientation = 1, photometric = PHOTOMETRIC_MINISBLACK;
-  if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
-    Fail(file, "TIFF picture without a size");
-  TIFFGetField(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samplesPerPixel);
-  TIFFGetField(tif.get(), TIFFTAG_BITSPERSAMPLE, &bitsPerSample);
-  TIFFGetField(tif.get(), TIFFTAG_ORIENTATION, &orientation);
-  TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
+};
+
+void OpenTiff(TBytes data, TTiffHeader& h) {
+  h.file.data = data.data();
+  h.file.size = toff_t(data.size());
+  h.options.reset(TIFFOpenOptionsAlloc());
+  if (!h.options) throw std::bad_alloc();
+  TIFFOpenOptionsSetErrorHandlerExtR(h.options.get(), OnTiffError, &h.file);
+  TIFFOpenOptionsSetWarningHandlerExtR(h.options.get(), OnTiffWarning, &h.file);
+  TIFFOpenOptionsSetMaxSingleMemAlloc(h.options.get(), MaxLibraryAllocation);
+
+  // "m": no memory mapping, so libtiff reads through ReadProc only.
+  h.tif.reset(TIFFClientOpenExt("memory", "rm", &h.file, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
+                                UnmapProc, h.options.get()));
+  if (!h.tif) Fail(h.file, "not a TIFF file");
+  TIFF* tif = h.tif.get();
+  if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &h.width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h.height))
+    Fail(h.file, "TIFF picture without a size");
+  TIFFGetField(tif, TIFFTAG_SAMPLESPERPIXEL, &h.samplesPerPixel);
+  TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &h.bitsPerSample);
+  TIFFGetField(tif, TIFFTAG_ORIENTATION, &h.orientation);
+  TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &h.photometric);
 
   // With a compression this build cannot decode, every strip would fail and
   // the reader, told to go on past damaged strips, would return a blank
   // picture as a success.
   std::uint16_t compression = COMPRESSION_NONE;
-  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_COMPRESSION, &compression);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
   if (!TIFFIsCODECConfigured(compression)) throw EImageError("TIFF compression not supported");
 
-  CheckPictureSize(width, height);
-  if (compression == COMPRESSION_NONE) CheckStoredBytes(tif.get(), file, width, height);
+  CheckPictureSize(h.width, h.height);
+  if (compression == COMPRESSION_NONE) CheckStoredBytes(tif, h.file, h.width, h.height);
+}
+
+TDecodedTiff DecodeTiff(TBytes data) {
+  InstallQuietHandlers();
+  const TQuietScope quiet;
+  TTiffHeader h;
+  OpenTiff(data, h);
+  TMemoryFile& file = h.file;
+  std::unique_ptr<TIFF, TTiffCloser>& tif = h.tif;
+  const std::uint32_t width = h.width, height = h.height;
+  const std::uint16_t samplesPerPixel = h.samplesPerPixel, bitsPerSample = h.bitsPerSample, orientation = h.orientation,
+                      photometric = h.photometric;
 
   TDecodedTiff result;
   result.orientation = orientation;
@@ -531,6 +547,19 @@ void TTiffImage::ReadBytes(TBytes data) {
   m_bitmap.Transparent = false;
   SourceFormat = decoded.format;
   SourceOrientation = decoded.orientation;
+}
+
+bool TTiffImage::ReadHeaderBytes(TBytes data, TPictureHeader& header) {
+  InstallQuietHandlers();
+  const TQuietScope quiet;
+  TTiffHeader h;
+  OpenTiff(data, h);
+  // As the picture stands once read: orientations 5 to 8 are transposed.
+  const bool transposed = h.orientation >= 5 && h.orientation <= 8;
+  header.Width = int(transposed ? h.height : h.width);
+  header.Height = int(transposed ? h.width : h.height);
+  header.BitsPerPixel = int(h.samplesPerPixel) * int(h.bitsPerSample ? h.bitsPerSample : 1);
+  return true;
 }
 
 void TTiffImage::WriteBytes(TByteBuffer& out) { WriteTiff(out, m_bitmap, TiffResolutionFraction(Options.Resolution)); }

@@ -46,6 +46,8 @@ class TTiffImage : public TGraphic {
  protected:
   // Reads the first image of the file.
   void ReadBytes(TBytes data) override;
+  // The first image's size as it will stand, and its bits a pixel as stored.
+  bool ReadHeaderBytes(TBytes data, TPictureHeader& header) override;
   // Writes Bitmap() at Options.Resolution. Reads refuse pictures of more than
   // Options.PixelLimit pixels before any pixel memory is taken.
   void WriteBytes(TByteBuffer& out) override;

@@ -519,11 +519,17 @@ TEST_P(TiffOrientation, ShowsThePictureAsOtherReadersDo) {
       }
     }
   }
-  const TTiffImage tiff = Load(MakeTiff(spec));
+  const TByteBuffer file = MakeTiff(spec);
+  const TTiffImage tiff = Load(file);
   EXPECT_EQ(tiff.SourceOrientation, c.orientation);
   const TBitmap& shown = tiff.Bitmap();
   ASSERT_EQ(shown.Height(), int(c.shown.size()));
   ASSERT_EQ(shown.Width(), int(c.shown[0].size()));
+  // The quick header read tells the size the picture is shown at.
+  TPictureHeader header;
+  ASSERT_TRUE(TTiffImage().ReadHeader(file, header));
+  EXPECT_EQ(header.Width, shown.Width());
+  EXPECT_EQ(header.Height, shown.Height());
   for (int y = 0; y < shown.Height(); ++y)
     for (int x = 0; x < shown.Width(); ++x)
       EXPECT_EQ(Hex(shown.Pixel(x, y)), Hex(colour(c.shown[std::size_t(y)][std::size_t(x)]))) << x << "," << y;
