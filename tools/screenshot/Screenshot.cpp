@@ -1,9 +1,10 @@
 // Makes the README's picture of the window: the program's own window, drawn
 // offscreen, with the bundled sample turned into a mosaic (a fixed seed, so
 // that the picture only changes when the program does).
-//   tesselune-screenshot SAMPLE OUTPUT.png [MENU.png]
+//   tesselune-screenshot SAMPLE OUTPUT.png [MENU.png [OPTIONS.png]]
 // The thumbnails are the folder "Thumbnails" beside SAMPLE.
-// MENU.png, when given, is a second picture with the "Action" menu open.
+// MENU.png, when given, is a second picture with the "Action" menu open,
+// OPTIONS.png a third with the "Options" menu open.
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   if (argc < 3) {
-    std::fprintf(stderr, "usage: tesselune-screenshot SAMPLE OUTPUT.png [MENU.png]\n");
+    std::fprintf(stderr, "usage: tesselune-screenshot SAMPLE OUTPUT.png [MENU.png [OPTIONS.png]]\n");
     return 2;
   }
   InitTesselune();
@@ -54,20 +55,21 @@ int main(int argc, char** argv) {
   form.ChangeCount = 0;  // nothing to ask when the tool ends
   if (!form.grab().save(QString::fromLocal8Bit(argv[2]))) return 1;
 
-  if (argc > 3) {
-    // The window with the "Action" menu open below its title.
-    QMenu* menu = form.MenuAction;
+  // The window with a menu open below its title, one of its items hovered.
+  const auto withMenu = [&](QMenu* menu, QAction* active, const char* path) {
     const QRect title = form.menuBar()->actionGeometry(menu->menuAction());
     menu->popup(form.menuBar()->mapToGlobal(title.bottomLeft()));
-    if (!QTest::qWaitForWindowExposed(menu)) return 1;
-    menu->setActiveAction(form.MenuActionMosaique);
+    if (!QTest::qWaitForWindowExposed(menu)) return false;
+    menu->setActiveAction(active);
     QCoreApplication::processEvents();
     QPixmap shot = form.grab();
     QPainter p(&shot);
     p.drawPixmap(form.mapFromGlobal(menu->pos()), menu->grab());
     p.end();
     menu->hide();
-    if (!shot.save(QString::fromLocal8Bit(argv[3]))) return 1;
-  }
+    return shot.save(QString::fromLocal8Bit(path));
+  };
+  if (argc > 3 && !withMenu(form.MenuAction, form.MenuActionMosaique, argv[3])) return 1;
+  if (argc > 4 && !withMenu(form.MenuOptions, form.MenuAssortir, argv[4])) return 1;
   return 0;
 }

@@ -189,7 +189,9 @@ void TMenuStyle::DrawMenuItem(const QStyleOption* option, QPainter* p, const QWi
   const int flags = Qt::TextSingleLine | Qt::AlignVCenter | Qt::TextExpandTabs | mnemonic;
   const QRect textRect = r.adjusted(TextInset, 0, -TextInset, -1);
   p->setPen(textColour);
-  p->drawText(textRect, flags | Qt::AlignLeft, caption);
+  // The item is as wide as its caption plus an "X" and one inset: the caption
+  // may use the right inset, or the widest one would lose its last letters.
+  p->drawText(r.adjusted(TextInset, 0, 0, -1), flags | Qt::AlignLeft, caption);
   if (!shortcut.isEmpty()) {
     p->setPen(enabled && !selected ? Q(MenuShortCutColor) : textColour);
     p->drawText(textRect, flags | Qt::AlignRight, shortcut);

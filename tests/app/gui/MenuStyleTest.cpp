@@ -55,6 +55,13 @@ TEST_F(MenuStyleTest, OpenMenuShowsTheGutterBandAndTheMeasuredWidth) {
   const QFontMetrics fm(menu.font());
   EXPECT_EQ(item.left(), 1);
   EXPECT_EQ(menu.width(), 2 + fm.horizontalAdvance(QStringLiteral("Thumbnails folder...X")) + 16);
+  // ... and the widest caption is drawn whole: its last dot is there.
+  const QRect widest = menu.actionGeometry(menu.actions().last());
+  const int lastDot = widest.left() + 16 + fm.horizontalAdvance(QStringLiteral("Thumbnails folder.."));
+  int ink = 0;
+  for (int x = lastDot; x < lastDot + fm.horizontalAdvance(QLatin1Char('.')); ++x)
+    for (int y = widest.top(); y <= widest.bottom(); ++y) ink += qGray(image.pixel(x, y)) < 128;
+  EXPECT_GT(ink, 0);
 
   // The band: 77 columns from the gutter colour towards the menu colour, the
   // last one step short of it; the menu colour right after.
