@@ -60,6 +60,12 @@ void TMosaicCommand::CheckImageSize(TBitmap& working, const TBitmap& undo) {
 
 void TMosaicCommand::LoadThumbnails() { LoadFolder(CellSize); }
 
+QString TMosaicCommand::LoadKey(int cell, bool library) const {
+  QString key = QStringLiteral("%1|%2|%3").arg(ThumbnailsFolder).arg(cell).arg(int(FastJpeg));
+  if (library) key += QStringLiteral("|library|%1|%2|%3").arg(int(CropSquare)).arg(int(Recursive)).arg(int(UseCache));
+  return key;
+}
+
 void TMosaicCommand::LoadFolder(int cell) {
   TThumbnailLoadOptions options;
   options.CellSize = cell;
@@ -67,6 +73,7 @@ void TMosaicCommand::LoadFolder(int cell) {
   options.Threads = LoadThreads;
   LastLoad = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, Callbacks.ShowThumbnailCount);
   ThumbnailsStale = false;
+  m_loadedKey = LoadKey(cell, false);
 }
 
 bool TMosaicCommand::Execute(TBitmap& working, TBitmap& undo) { return Run(working, &undo); }
@@ -101,22 +108,21 @@ bool TMosaicCommand::Run(TBitmap& working, TBitmap* undo) {
     if (Callbacks.RefreshView) Callbacks.RefreshView();
   }
   const int cell = CellSize * std::max(Scale, 1);
-  if (!LibraryMode()) {
-    // The list of a library load, or of another scale, is not this one.
-    if (ThumbnailsStale || !m_loadedKey.isEmpty() || ImgVignettes.Width() != cell) {
+  // A list loaded another way, or at another scale, is loaded again.
+  const bool library = LibraryMode();
+  if (ThumbnailsStale || LoadKey(cell, library) != m_loadedKey) {
+    if (library)
+      LoadLibrary(cell);
+    else
       LoadFolder(cell);
-      m_loadedKey.clear();
-    }
-    return BuildMosaic(working, ImgVignettes, cell, Antialias, Callbacks.ShowProgress, Random);
   }
-  LoadLibrary(cell);
   if (!MatchColours) return BuildMosaic(working, ImgVignettes, cell, Antialias, Callbacks.ShowProgress, Random);
   TMatchOptions match;
   match.CellSize = cell;
   match.RepeatDistance = RepeatDistance;
   match.TintLimit = TintLimit;
   match.Random = Random;
-  return BuildMatchedMosaic(working, ImgVignettes, TMatchLibrary(m_descriptors), match, Callbacks.ShowProgress);
+  return BuildMatchedMosaic(working, ImgVignettes, m_library, match, Callbacks.ShowProgress);
 }
 
 bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const {
@@ -129,14 +135,6 @@ bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, s
 }
 
 void TMosaicCommand::LoadLibrary(int cell) {
-  const QString key = QStringLiteral("%1|%2|%3|%4|%5|%6")
-                          .arg(ThumbnailsFolder)
-                          .arg(cell)
-                          .arg(int(CropSquare))
-                          .arg(int(Recursive))
-                          .arg(int(FastJpeg))
-                          .arg(int(UseCache));
-  if (!ThumbnailsStale && key == m_loadedKey) return;
   TPhotoLibraryOptions options;
   options.Load.CellSize = cell;
   options.Load.FastJpeg = FastJpeg;
@@ -148,11 +146,13 @@ void TMosaicCommand::LoadLibrary(int cell) {
     cache.emplace(CacheFile.isEmpty() ? TThumbnailCache::DefaultFile() : CacheFile);
     options.Cache = &*cache;
   }
-  LastLibraryLoad =
-      LoadPhotoLibrary(ImgVignettes, m_descriptors, ThumbnailsFolder, options, Callbacks.ShowFileProgress);
+  std::vector<TTileDescriptor> descriptors;
+  LastLibraryLoad = LoadPhotoLibrary(ImgVignettes, descriptors, ThumbnailsFolder, options, Callbacks.ShowFileProgress);
+  // Described once per load, not at every build.
+  m_library = TMatchLibrary(std::move(descriptors));
   if (Callbacks.ShowThumbnailCount) Callbacks.ShowThumbnailCount(ImgVignettes.Count());
   ThumbnailsStale = false;
-  m_loadedKey = key;
+  m_loadedKey = LoadKey(cell, true);
   if (ImgVignettes.Count() > 0) return;
   const QFileInfo folder(ThumbnailsFolder);
   QString reason;

@@ -99,7 +99,9 @@ class TMosaicCommand {
   void LoadFolder(int cell);
   void LoadLibrary(int cell);
 
-  std::vector<TTileDescriptor> m_descriptors;
+  QString LoadKey(int cell, bool library) const;
+
+  TMatchLibrary m_library;  // the loaded library's descriptors, for matching
   // What the loaded list was made for; a change of any reloads it.
   QString m_loadedKey;
 };

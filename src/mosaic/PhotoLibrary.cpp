@@ -1,8 +1,5 @@
 #include "mosaic/PhotoLibrary.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
@@ -16,44 +13,24 @@
 #include <thread>
 #include <utility>
 
-#include "app/FileNames.h"
-
 namespace {
 
 bool IsPhotoName(const QString& name) {
+  static const QStringList masks = QString::fromLatin1(ThumbnailMasks).split(u';');
   const qsizetype dot = name.lastIndexOf(u'.');
-  if (dot < 0) return false;
-  const QString ext = QStringLiteral("*") + name.mid(dot).toLower();
-  return QString::fromLatin1(ThumbnailMasks).split(u';').contains(ext);
+  return dot >= 0 && masks.contains(QStringLiteral("*") + name.mid(dot).toLower());
 }
 
-// A folder's files and sub-folders, listed by the system's bytes so that
-// every name can be opened again; each list in name order.
-void Collect(const QString& folder, bool recursive, std::set<std::pair<dev_t, ino_t>>& seen, QStringList& files) {
+void Collect(const QString& folder, bool recursive, std::set<TFolderId>& seen, QStringList& files) {
   QString prefix = folder;
   if (!prefix.endsWith(u'/')) prefix += u'/';
-  DIR* listing = ::opendir(EncodeFileName(prefix).constData());
-  if (!listing) return;
-  struct stat self {};
-  // A folder reached again through a link is read once.
-  if (::fstat(::dirfd(listing), &self) != 0 || !seen.insert({self.st_dev, self.st_ino}).second) {
-    ::closedir(listing);
-    return;
-  }
   QStringList names, subfolders;
-  while (const dirent* entry = ::readdir(listing)) {
-    const QByteArray name(entry->d_name);
-    if (name == "." || name == "..") continue;
-    struct stat st {};
-    const bool isFolder = ::fstatat(::dirfd(listing), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-    (isFolder ? subfolders : names).append(DecodeFileName(name));
-  }
-  ::closedir(listing);
-  std::sort(names.begin(), names.end());
+  TFolderId id;
+  if (!ListFolder(prefix, names, recursive ? &subfolders : nullptr, &id).isEmpty()) return;
+  // A folder reached again through a link is read once.
+  if (!seen.insert(id).second) return;
   for (const QString& name : std::as_const(names))
     if (IsPhotoName(name)) files.append(prefix + name);
-  if (!recursive) return;
-  std::sort(subfolders.begin(), subfolders.end());
   for (const QString& name : std::as_const(subfolders)) Collect(prefix + name, recursive, seen, files);
 }
 
@@ -70,6 +47,7 @@ std::vector<std::uint8_t> DescriptorBytes(const TTileDescriptor& d) {
 struct TLoaded {
   std::optional<TBitmap> Square;
   QString Reason;
+  TFileStamp Stamp;  // as found before the decode
   TTileDescriptor Descriptor{};
   bool Cached = false;
 };
@@ -78,7 +56,7 @@ struct TLoaded {
 
 QStringList FindPhotos(const QString& folder, bool recursive) {
   QStringList files;
-  std::set<std::pair<dev_t, ino_t>> seen;
+  std::set<TFolderId> seen;
   Collect(folder, recursive, seen, files);
   return files;
 }
@@ -103,7 +81,8 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
   for (qsizetype i = 0; i < files.size(); ++i) {
     TCachedThumbnail hit;
     TLoaded& entry = loaded[size_t(i)];
-    if (options.Cache && options.Cache->Find(files[i], mode, hit) && hit.Descriptor.size() == sizeof(TTileDescriptor)) {
+    if (options.Cache && options.Cache->Find(files[i], mode, hit, &entry.Stamp) &&
+        hit.Descriptor.size() == sizeof(TTileDescriptor)) {
       std::memcpy(entry.Descriptor.data(), hit.Descriptor.data(), sizeof(TTileDescriptor));
       entry.Square = std::move(hit.Square);
       entry.Cached = true;
@@ -160,7 +139,7 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
       const TLoaded& entry = loaded[m];
       if (entry.Square)
         options.Cache->Store(files[qsizetype(m)], mode,
-                             TCachedThumbnail{*entry.Square, DescriptorBytes(entry.Descriptor)});
+                             TCachedThumbnail{*entry.Square, DescriptorBytes(entry.Descriptor)}, &entry.Stamp);
     }
     options.Cache->EndBatch();
     options.Cache->DropMissing(folder);

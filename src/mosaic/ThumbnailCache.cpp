@@ -17,11 +17,6 @@ namespace {
 // then replaced rather than misread.
 constexpr int LayoutVersion = 1;
 
-struct TFileStamp {
-  std::int64_t Size = 0;
-  std::int64_t TimeNs = 0;
-};
-
 QByteArray Key(const QString& path) { return EncodeFileName(QFileInfo(path).absoluteFilePath()); }
 
 bool Stamp(const QByteArray& key, TFileStamp& stamp) {
@@ -162,11 +157,13 @@ void TThumbnailCache::Failed(int code) {
     Close();
 }
 
-bool TThumbnailCache::Find(const QString& path, const TThumbnailCacheMode& mode, TCachedThumbnail& out) {
-  if (!m_db || mode.CellSize <= 0) return false;
+bool TThumbnailCache::Find(const QString& path, const TThumbnailCacheMode& mode, TCachedThumbnail& out,
+                           TFileStamp* stamp) {
   const QByteArray key = Key(path);
   TFileStamp now;
   if (!Stamp(key, now)) return false;
+  if (stamp) *stamp = now;
+  if (!m_db || mode.CellSize <= 0) return false;
   sqlite3_reset(m_find);
   sqlite3_bind_blob(m_find, 1, key.constData(), int(key.size()), SQLITE_STATIC);
   sqlite3_bind_int(m_find, 2, mode.CellSize);
@@ -196,14 +193,18 @@ bool TThumbnailCache::Find(const QString& path, const TThumbnailCacheMode& mode,
   return found;
 }
 
-void TThumbnailCache::Store(const QString& path, const TThumbnailCacheMode& mode, const TCachedThumbnail& thumbnail) {
+void TThumbnailCache::Store(const QString& path, const TThumbnailCacheMode& mode, const TCachedThumbnail& thumbnail,
+                            const TFileStamp* stamp) {
   const int cell = mode.CellSize;
   const TBitmap& square = thumbnail.Square;
   if (!m_db || cell <= 0 || square.Width() != cell || square.Height() != cell || square.PixelFormat() != pf24bit)
     return;
   const QByteArray key = Key(path);
   TFileStamp now;
-  if (!Stamp(key, now)) return;
+  if (stamp)
+    now = *stamp;
+  else if (!Stamp(key, now))
+    return;
   const qsizetype rowBytes = qsizetype(cell) * 3;
   QByteArray pixels(rowBytes * cell, Qt::Uninitialized);
   for (int y = 0; y < cell; ++y) std::memcpy(pixels.data() + y * rowBytes, square.ScanLine(y), size_t(rowBytes));

@@ -24,6 +24,13 @@ struct TThumbnailCacheMode {
   bool FastJpeg = false;  // JPEG decoded at a reduced scale
 };
 
+// A file's size and modification time: a stored square serves while they
+// are still the file's.
+struct TFileStamp {
+  std::int64_t Size = 0;
+  std::int64_t TimeNs = 0;
+};
+
 struct TCachedThumbnail {
   TBitmap Square;                        // 24 bits, CellSize x CellSize
   std::vector<std::uint8_t> Descriptor;  // the caller's own bytes, kept as given
@@ -44,11 +51,15 @@ class TThumbnailCache {
   const QString& File() const { return m_file; }
 
   // The stored thumbnail of the photograph at path, made in mode; false when
-  // there is none or the photograph changed since.
-  bool Find(const QString& path, const TThumbnailCacheMode& mode, TCachedThumbnail& out);
-  // Keeps a thumbnail of the photograph at path as it is now (its size and
-  // time are read here), replacing any older one of the same mode.
-  void Store(const QString& path, const TThumbnailCacheMode& mode, const TCachedThumbnail& thumbnail);
+  // there is none or the photograph changed since. The photograph's stamp
+  // as found goes to now when given (left as it was for a missing file).
+  bool Find(const QString& path, const TThumbnailCacheMode& mode, TCachedThumbnail& out, TFileStamp* now = nullptr);
+  // Keeps a thumbnail of the photograph at path, replacing any older one of
+  // the same mode. Pass the stamp Find gave before the photograph was
+  // decoded, so that a change during the decode is seen next time; without
+  // one the file's stamp is read here.
+  void Store(const QString& path, const TThumbnailCacheMode& mode, const TCachedThumbnail& thumbnail,
+             const TFileStamp* stamp = nullptr);
   // Drops the thumbnails of photographs under folder that no longer exist.
   void DropMissing(const QString& folder);
 

@@ -96,27 +96,41 @@ int ThumbnailJpegScale(int width, int height, int cell) {
   return scale;
 }
 
-QString FindFiles(const QString& folder, const QString& maskList, const TFindFilesCallback& callback) {
-  QString masks = maskList;
-  masks.remove(u' ');
+QString ListFolder(const QString& folder, QStringList& files, QStringList* folders, TFolderId* id) {
   QString dir = folder;
   if (!dir.endsWith(u'/')) dir += u'/';
-  // Listed by the system's bytes, so that every name can be opened again.
   DIR* listing = ::opendir(EncodeFileName(dir).constData());
   if (!listing)
     return errno == ENOENT ? QStringLiteral("no such folder") : QString::fromStdString(SystemErrorReason(errno));
-  QStringList entries;
+  if (id) {
+    struct stat self {};
+    if (::fstat(::dirfd(listing), &self) == 0) *id = {self.st_dev, self.st_ino};
+  }
   while (const dirent* entry = ::readdir(listing)) {
     const QByteArray name(entry->d_name);
     if (name == "." || name == "..") continue;
     // Every kind of file but folders: links to files, pipes and devices too
     // (their read fails), as a listing of files shows them.
     struct stat st {};
-    if (::fstatat(::dirfd(listing), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) continue;
-    entries.append(DecodeFileName(name));
+    const bool isFolder = ::fstatat(::dirfd(listing), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    if (!isFolder)
+      files.append(DecodeFileName(name));
+    else if (folders)
+      folders->append(DecodeFileName(name));
   }
   ::closedir(listing);
-  std::sort(entries.begin(), entries.end());
+  std::sort(files.begin(), files.end());
+  if (folders) std::sort(folders->begin(), folders->end());
+  return {};
+}
+
+QString FindFiles(const QString& folder, const QString& maskList, const TFindFilesCallback& callback) {
+  QString masks = maskList;
+  masks.remove(u' ');
+  QString dir = folder;
+  if (!dir.endsWith(u'/')) dir += u'/';
+  QStringList entries;
+  if (QString problem = ListFolder(dir, entries); !problem.isEmpty()) return problem;
   for (const QString& mask : masks.split(u';', Qt::SkipEmptyParts)) {
     const QRegularExpression pattern(QRegularExpression::wildcardToRegularExpression(mask),
                                      QRegularExpression::CaseInsensitiveOption);

@@ -9,6 +9,17 @@
 
 #include "mosaic/ThumbnailList.h"
 
+// The entries of a folder, listed by the system's bytes so that every name
+// can be opened again, each list in name order: its files (links to files,
+// pipes and devices too) and, when folders is given, its sub-folders. The
+// folder's identity (device, inode) goes to id when given. Returns why the
+// folder could not be listed, empty when it was.
+struct TFolderId {
+  unsigned long long Device = 0, Inode = 0;
+  auto operator<=>(const TFolderId&) const = default;
+};
+QString ListFolder(const QString& folder, QStringList& files, QStringList* folders = nullptr, TFolderId* id = nullptr);
+
 // Called with (folder with trailing separator, file name); false stops.
 using TFindFilesCallback = std::function<bool(const QString& folder, const QString& fileName)>;
 

@@ -97,6 +97,17 @@ TEST_F(ThumbnailCache, AChangedPhotoIsDecodedAgainAndAVanishedOneDropped) {
   cache.Store(Path("a.jpg"), mode, Thumb(10, 3));
   EXPECT_TRUE(Hit(cache, Path("a.jpg"), mode, Thumb(10, 3)));
 
+  // Edited while it was being decoded: stored with the stamp found before the
+  // decode, so the next run decodes it again.
+  WritePhoto("c.jpg", "third photo");
+  SetTime(Path("c.jpg"), 1000000);
+  TFileStamp before;
+  TCachedThumbnail none;
+  cache.Find(Path("c.jpg"), mode, none, &before);
+  SetTime(Path("c.jpg"), 1000001);
+  cache.Store(Path("c.jpg"), mode, Thumb(10, 6), &before);
+  EXPECT_TRUE(Miss(cache, Path("c.jpg"), mode));
+
   // Gone, then back with the very size and time: only a dropped row misses.
   cache.Store(Path("b.jpg"), mode, Thumb(10, 4));
   ASSERT_TRUE(QFile::rename(Path("b.jpg"), Path("b.away")));
