@@ -2,6 +2,8 @@
 # House rules that a compiler does not check. Fails naming every file at fault.
 #  - The core (every file outside a folder named gui/) never includes a
 #    QtWidgets or QtPrintSupport header.
+#  - No file includes a header of a folder on a floor above its own (the
+#    floors are listed once, in src/CMakeLists.txt).
 #  - Every tracked C++ source is formatted as .clang-format says.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +26,39 @@ leaks=$(git ls-files -co --exclude-standard -- 'src/*.cpp' 'src/*.h' ':!src/**/g
 if [ -n "$leaks" ]; then
   echo "Widget or print-support headers outside a gui/ folder (move the code into the gui/ folder of its subsystem):" >&2
   echo "$leaks" | sed 's/^/  /' >&2
+  status=1
+fi
+
+# The floors, lowest first, as src/CMakeLists.txt lists them; "a|b" share one.
+floors=$(sed -n 's/^set(TESSELUNE_FLOORS \(.*\))$/\1/p' src/CMakeLists.txt)
+if [ -z "$floors" ]; then
+  echo "src/CMakeLists.txt lists no TESSELUNE_FLOORS" >&2
+  status=1
+fi
+declare -A floor_of=()
+level=0
+for floor in $floors; do
+  for folder in ${floor//|/ }; do floor_of[$folder]=$level; done
+  level=$((level + 1))
+done
+# A file's folder is the first part of its path under src/ (gui/ halves share
+# their folder's floor). Siblings on one floor may not use each other either.
+climbs=$(git ls-files -co --exclude-standard -- 'src/*.cpp' 'src/*.h' | while read -r file; do
+  own=${file#src/}
+  own=${own%%/*}
+  [ -n "${floor_of[$own]+x}" ] || { echo "  $file: folder \"$own\" is on no floor"; continue; }
+  grep -oE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[a-z]+/[^"]+"' "$file" | sed -E 's/.*"([a-z]+)\/.*/\1/' | sort -u |
+    while read -r used; do
+      [ "$used" = "$own" ] && continue
+      [ -n "${floor_of[$used]+x}" ] || continue
+      if [ "${floor_of[$used]}" -ge "${floor_of[$own]}" ]; then
+        echo "  $file: includes $used/ (floor ${floor_of[$used]}) from $own/ (floor ${floor_of[$own]})"
+      fi
+    done
+done)
+if [ -n "$climbs" ]; then
+  echo "Includes that climb a floor (a folder uses only the floors below it, as src/CMakeLists.txt orders them):" >&2
+  echo "$climbs" >&2
   status=1
 fi
 

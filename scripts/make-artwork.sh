@@ -8,5 +8,5 @@ cd "$(dirname "$0")/.."
 build=${TESSELUNE_BUILD:-build/release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSELUNE_TESTS=OFF >/dev/null
 cmake --build "$build" --target tesselune-make-artwork
-"$build/data/artwork/tesselune-make-artwork" src/app/gui/images/toolbar data/icons
-echo "Toolbar pictures in src/app/gui/images/toolbar, icons in data/icons"
+"$build/data/artwork/tesselune-make-artwork" src/shell/gui/images/toolbar data/icons
+echo "Toolbar pictures in src/shell/gui/images/toolbar, icons in data/icons"

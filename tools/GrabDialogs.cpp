@@ -17,13 +17,13 @@
 #include <functional>
 
 #include "app/LibLang.h"
-#include "app/gui/Apropos.h"
 #include "app/gui/MsgDlgForm.h"
-#include "app/gui/PrevNextBtn.h"
 #include "app/gui/SelDir.h"
-#include "app/gui/SpecialEdit.h"
+#include "controls/gui/PrevNextBtn.h"
+#include "controls/gui/SpecialEdit.h"
 #include "controls/gui/Spin2.h"
 #include "dialogs/gui/AnnulImp.h"
+#include "dialogs/gui/Apropos.h"
 #include "dialogs/gui/Impr.h"
 #include "dialogs/gui/Redim.h"
 #include "imagefiles/gui/JPGCompress.h"

@@ -17,10 +17,10 @@
 #include <cstdio>
 
 #include "app/MyMsgDlg.h"
-#include "app/gui/MainForm.h"
-#include "app/gui/SpecialEdit.h"
-#include "app/gui/Tesselune.h"
+#include "controls/gui/SpecialEdit.h"
 #include "mosaic/MosaicRandom.h"
+#include "shell/gui/MainForm.h"
+#include "shell/gui/Tesselune.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

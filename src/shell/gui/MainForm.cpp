@@ -1,5 +1,5 @@
 // Start-up, shut-down, the enabling rules and the command guard.
-#include "app/gui/MainForm.h"
+#include "shell/gui/MainForm.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -27,10 +27,10 @@
 #include "app/LibLang.h"
 #include "app/MyMenu.h"
 #include "app/MyMsgDlg.h"
-#include "app/gui/Apropos.h"
 #include "app/gui/MenuStyle.h"
-#include "app/gui/SpecialEdit.h"
+#include "controls/gui/SpecialEdit.h"
 #include "dialogs/gui/AnnulImp.h"
+#include "dialogs/gui/Apropos.h"
 #include "dialogs/gui/Impr.h"
 #include "dialogs/gui/Redim.h"
 #include "display/gui/MyGraphic.h"

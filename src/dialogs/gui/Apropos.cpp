@@ -1,4 +1,4 @@
-#include "app/gui/Apropos.h"
+#include "dialogs/gui/Apropos.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/gui/Version.h"
+#include "app/Version.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/gui/Tesselune.h"
+#include "shell/gui/Tesselune.h"
 
 #include "app/MyMenu.h"
 #include "app/gui/MsgDlgForm.h"

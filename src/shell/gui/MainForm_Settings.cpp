@@ -9,9 +9,9 @@
 
 #include "app/FoncUtils.h"
 #include "app/IniFile.h"
-#include "app/gui/MainForm.h"
-#include "app/gui/SpecialEdit.h"
+#include "controls/gui/SpecialEdit.h"
 #include "imagefiles/PictureFiles.h"
+#include "shell/gui/MainForm.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // "Create the mosaic", the cell size and the thumbnails folder.
 #include <QAction>
 
-#include "app/gui/MainForm.h"
 #include "app/gui/SelDir.h"
-#include "app/gui/SpecialEdit.h"
+#include "controls/gui/SpecialEdit.h"
 #include "display/gui/MyGraphic.h"
+#include "shell/gui/MainForm.h"
 
 void TMainForm::MenuActionMosaiqueClick() {
   if (WorkingImage().Empty()) return;

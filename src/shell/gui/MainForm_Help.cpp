@@ -6,9 +6,9 @@
 #include <QUrl>
 
 #include "app/MyMsgDlg.h"
-#include "app/gui/Apropos.h"
-#include "app/gui/MainForm.h"
+#include "dialogs/gui/Apropos.h"
 #include "dialogs/gui/Impr.h"
+#include "shell/gui/MainForm.h"
 
 QString TMainForm::InformationPagePath() {
   // Named like the executable, beside it or in the installed data folder.

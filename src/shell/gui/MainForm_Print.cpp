@@ -1,8 +1,8 @@
 // The print aspect of the main window: "Print..." hands the picture to the
 // print layout dialog, which runs the job with its cancel window.
-#include "app/gui/MainForm.h"
 #include "dialogs/gui/AnnulImp.h"
 #include "dialogs/gui/Impr.h"
+#include "shell/gui/MainForm.h"
 
 void TMainForm::MenuFichierImprimerClick() {
   if (!PrinterPresent || WorkingImage().Empty()) return;

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "app/MyMsgDlg.h"
-#include "app/gui/MainForm.h"
+#include "shell/gui/MainForm.h"
 
 void TMainForm::SaveUndo() {
   try {

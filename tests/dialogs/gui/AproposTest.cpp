@@ -1,4 +1,4 @@
-#include "app/gui/Apropos.h"
+#include "dialogs/gui/Apropos.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <QSet>
 #include <QTest>
 
-#include "app/gui/Version.h"
+#include "app/Version.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <functional>
 #include <new>
 
-#include "app/gui/WindowFixture.h"
 #include "controls/gui/Spin2.h"
 #include "dialogs/gui/Redim.h"
+#include "shell/gui/WindowFixture.h"
 
 namespace {
 

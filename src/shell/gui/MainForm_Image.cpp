@@ -1,10 +1,10 @@
 // "Image size...": the dialog gathers the new size, the window resizes.
 #include <memory>
 
-#include "app/gui/MainForm.h"
 #include "dialogs/gui/Redim.h"
 #include "raster/Lanczos.h"
 #include "raster/RectUtils.h"
+#include "shell/gui/MainForm.h"
 
 namespace {
 

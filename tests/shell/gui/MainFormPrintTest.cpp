@@ -10,8 +10,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/gui/WindowFixture.h"
 #include "dialogs/gui/Impr.h"
+#include "shell/gui/WindowFixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/gui/PrevNextBtn.h"
+#include "controls/gui/PrevNextBtn.h"
 
 #include <gtest/gtest.h>
 

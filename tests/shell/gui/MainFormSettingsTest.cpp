@@ -8,8 +8,8 @@
 #include <QTest>
 
 #include "app/IniFile.h"
-#include "app/gui/SpecialEdit.h"
-#include "app/gui/WindowFixture.h"
+#include "controls/gui/SpecialEdit.h"
+#include "shell/gui/WindowFixture.h"
 
 namespace {
 

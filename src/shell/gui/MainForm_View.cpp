@@ -5,9 +5,9 @@
 #include <QStatusBar>
 #include <cmath>
 
-#include "app/gui/MainForm.h"
-#include "app/gui/SpecialEdit.h"
+#include "controls/gui/SpecialEdit.h"
 #include "display/gui/MyGraphic.h"
+#include "shell/gui/MainForm.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/gui/MainForm.h"
+#include "shell/gui/MainForm.h"
 
 #include <gtest/gtest.h>
 
@@ -28,13 +28,13 @@
 #include "app/LibLang.h"
 #include "app/MyMenu.h"
 #include "app/MyMsgDlg.h"
-#include "app/gui/Apropos.h"
 #include "app/gui/MenuStyle.h"
-#include "app/gui/SpecialEdit.h"
-#include "app/gui/WindowFixture.h"
+#include "controls/gui/SpecialEdit.h"
+#include "dialogs/gui/Apropos.h"
 #include "display/gui/MyGraphic.h"
 #include "imagefiles/PictureFiles.h"
 #include "mosaic/MosaicRandom.h"
+#include "shell/gui/WindowFixture.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "app/LibLang.h"
 #include "app/MyMenu.h"
 #include "app/MyMsgDlg.h"
-#include "app/gui/MainForm.h"
 #include "imagefiles/PictureFiles.h"
+#include "shell/gui/MainForm.h"
 
 // Answers the open and save dialogs of the dispatch from a script: each run
 // takes the next name (an empty one, or none left, cancels the dialog).

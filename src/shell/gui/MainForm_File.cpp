@@ -9,9 +9,9 @@
 
 #include "app/FoncUtils.h"
 #include "app/MyMsgDlg.h"
-#include "app/gui/MainForm.h"
 #include "imagefiles/PictureFiles.h"
 #include "imagefiles/gui/JPGCompress.h"
+#include "shell/gui/MainForm.h"
 
 namespace {
 

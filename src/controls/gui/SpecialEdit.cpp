@@ -1,4 +1,4 @@
-#include "app/gui/SpecialEdit.h"
+#include "controls/gui/SpecialEdit.h"
 
 #include <QAction>
 #include <QEvent>

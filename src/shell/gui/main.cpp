@@ -15,8 +15,8 @@
 #include <functional>
 
 #include "app/MyMsgDlg.h"
-#include "app/gui/MainForm.h"
-#include "app/gui/Tesselune.h"
+#include "shell/gui/MainForm.h"
+#include "shell/gui/Tesselune.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -12,7 +12,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/gui/PrevNextBtn.h"
+#include "controls/gui/PrevNextBtn.h"
 #include "raster/Color.h"
 
 class QAction;
