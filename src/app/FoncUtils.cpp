@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -119,3 +121,12 @@ QString MaskToExt(const QString& mask) {
 }
 
 bool ThemesActive = true;
+
+QString BundledPath(const QString& name) {
+  const QString exeDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+  const QString beside = QDir(exeDir).filePath(name);
+  if (QFileInfo::exists(beside)) return beside;
+  const QString installed = QDir(exeDir).filePath(QStringLiteral("../share/tesselune/") + name);
+  if (QFileInfo::exists(installed)) return QDir::cleanPath(installed);
+  return beside;
+}

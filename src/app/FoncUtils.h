@@ -41,6 +41,11 @@ QString FilterField(const QString& filter, int index, bool pattern);
 // "bmp" -> ".bmp", "" -> "".
 QString MaskToExt(const QString& mask);
 
+// A file or folder that ships with the program: beside the executable (a
+// build tree) or, for an installed program, in its data folder
+// (../share/tesselune/); beside the executable when neither exists.
+QString BundledPath(const QString& name);
+
 // The toolkit's styles are always available and active here, so this starts
 // true; the controls that follow themed layouts read it, and tests switch it
 // to exercise the other layout.

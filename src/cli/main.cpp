@@ -295,19 +295,20 @@ int RunMosaic(const std::vector<std::string>& args) {
   if (!OpenPicture(line.Operands.front(), working)) return ExitFailed;
 
   TCliProgress progress;
-  command.Callbacks.ShowThumbnailCount = [&](int n) { progress.Count("Thumbnails", n); };
-  command.Callbacks.ShowFileProgress = [&](int done, int found) {
+  TMosaicProgress sink;
+  sink.ShowThumbnailCount = [&](int n) { progress.Count("Thumbnails", n); };
+  sink.ShowFileProgress = [&](int done, int found) {
     progress.Show("Photos", found > 0 ? done * 100 / found : 100,
                   QStringLiteral("%1 of %2 files").arg(done).arg(found).toStdString());
   };
-  command.Callbacks.ShowProgress = [&](int percent) { progress.Show("Mosaic", percent, ""); };
+  sink.ShowProgress = [&](int percent) { progress.Show("Mosaic", percent, ""); };
   std::unique_ptr<TSeededRandom> random;
   if (seed) {
     random = std::make_unique<TSeededRandom>(*seed);
     command.Random = random.get();
   }
   // The tool has no undo: the picture is built in place, never copied.
-  const bool built = command.Execute(working);
+  const bool built = command.Execute(working, sink);
   if (built) progress.Show("Mosaic", 100, "");
   progress.Finish();
   if (!built) return ExitFailed;  // the thumbnail loader has said why

@@ -9,6 +9,10 @@
 
 #include "raster/Bitmap.h"
 
+// The warning a caller shows when the snapshot before a change could not be
+// made (the document itself shows nothing).
+constexpr const char* NoMemoryForUndoText = " Not enougth memory for undo !";
+
 class TDocument {
  public:
   TDocument();

@@ -7,6 +7,7 @@
 #include <new>
 #include <optional>
 
+#include "app/FoncUtils.h"
 #include "app/MyMsgDlg.h"
 #include "raster/Lanczos.h"
 #include "raster/RectUtils.h"
@@ -20,45 +21,18 @@ int CheckSizeLimit(int cellSize) {
   }
 }
 
-bool SaveUndoCopy(const TBitmap& working, TBitmap& undo) {
-  try {
-    undo.Assign(&working);
-    // A copy shares pixels until written; make it real now so that running
-    // out of memory shows here and not in the middle of the command.
-    if (!undo.Empty()) undo.ScanLine(0);
-    return true;
-  } catch (const std::bad_alloc&) {
-    undo.Assign(nullptr);
-    MyMessageDlg(QStringLiteral(" Not enougth memory for undo !"), mkWarning, btOk);
-    return false;
-  }
-}
+TMosaicCommand::TMosaicCommand() : ThumbnailsFolder(BundledPath(QString::fromLatin1(DefaultThumbnailsFolderName))) {}
 
-namespace {
-// Beside the executable (a build tree) or, for an installed program, in its
-// data folder; beside the executable when neither exists.
-QString DefaultThumbnailsFolder() {
-  const QString exeDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-  const QString name = QString::fromLatin1(DefaultThumbnailsFolderName);
-  const QString beside = QDir(exeDir).filePath(name);
-  if (QDir(beside).exists()) return beside;
-  const QString installed = QDir::cleanPath(QDir(exeDir).filePath(QStringLiteral("../share/tesselune/") + name));
-  return QDir(installed).exists() ? installed : beside;
-}
-}  // namespace
-
-TMosaicCommand::TMosaicCommand() : ThumbnailsFolder(DefaultThumbnailsFolder()) {}
-
-void TMosaicCommand::CheckImageSize(TBitmap& working, const TBitmap& undo) {
+bool TMosaicCommand::CheckImageSize(TBitmap& working, const TBitmap& before) {
   const int limit = CheckSizeLimit(CellSize);
-  if (working.Width() >= limit || working.Height() >= limit) return;
+  if (working.Width() >= limit || working.Height() >= limit) return false;
   int w = working.Width(), h = working.Height();
   FitInBox(w, h, limit, limit);
-  ResampleBitmap(w, h, undo, working);
-  if (Callbacks.RefreshView) Callbacks.RefreshView();
+  ResampleBitmap(w, h, before, working);
+  return true;
 }
 
-void TMosaicCommand::LoadThumbnails() { LoadFolder(CellSize); }
+void TMosaicCommand::LoadThumbnails(const TMosaicProgress& progress) { LoadFolder(CellSize, progress); }
 
 QString TMosaicCommand::LoadKey(int cell, bool library) const {
   QString key = QStringLiteral("%1|%2|%3").arg(ThumbnailsFolder).arg(cell).arg(int(FastJpeg));
@@ -66,63 +40,73 @@ QString TMosaicCommand::LoadKey(int cell, bool library) const {
   return key;
 }
 
-void TMosaicCommand::LoadFolder(int cell) {
+void TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress) {
   TThumbnailLoadOptions options;
   options.CellSize = cell;
   options.FastJpeg = FastJpeg;
   options.Threads = LoadThreads;
-  LastLoad = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, Callbacks.ShowThumbnailCount);
+  LastLoad = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, progress.ShowThumbnailCount);
   ThumbnailsStale = false;
   m_loadedKey = LoadKey(cell, false);
 }
 
-bool TMosaicCommand::Execute(TBitmap& working, TBitmap& undo) { return Run(working, &undo); }
-
-bool TMosaicCommand::Execute(TBitmap& working) { return Run(working, nullptr); }
-
-bool TMosaicCommand::Run(TBitmap& working, TBitmap* undo) {
-  struct WaitGuard {
-    const TMosaicCallbacks& c;
-    ~WaitGuard() {
-      if (c.EndWait) c.EndWait();
+bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progress) {
+  if (!document.SnapshotBeforeChange()) MyMessageDlg(QString::fromLatin1(NoMemoryForUndoText), mkWarning, btOk);
+  bool built = false;
+  struct TGiveUpUnlessBuilt {
+    TDocument& Document;
+    const bool& Built;
+    ~TGiveUpUnlessBuilt() {
+      if (!Built) Document.ChangeAbandoned();
     }
-  };
-  if (Callbacks.BeginWait) Callbacks.BeginWait(QStringLiteral("Processing..."));
-  WaitGuard guard{Callbacks};
-  if (undo) {
-    if (Callbacks.SaveUndo)
-      Callbacks.SaveUndo();
-    else
-      SaveUndoCopy(working, *undo);
-    if (CheckSize) CheckImageSize(working, *undo);
-  } else if (CheckSize) {
+  } giveUp{document, built};
+  if (CheckSize) {
+    if (!document.UndoCopy().Empty()) {
+      CheckImageSize(document.Picture(), document.UndoCopy());
+    } else {
+      // Without an undo copy the enlargement reads the picture through a
+      // shared reference, as the tool's run does.
+      const TBitmap before(document.Picture());
+      CheckImageSize(document.Picture(), before);
+    }
+  }
+  built = Run(document.Picture(), progress);
+  return built;
+}
+
+bool TMosaicCommand::Execute(TBitmap& working, const TMosaicProgress& progress) {
+  if (CheckSize) {
     // The enlargement reads the picture as it was through a shared
-    // reference: nothing is copied, and only a small picture is resampled.
+    // reference, released before the build: nothing is copied, and only a
+    // small picture is resampled.
     const TBitmap before(working);
     CheckImageSize(working, before);
   }
+  return Run(working, progress);
+}
+
+bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
   if (Scale > 1) {
     TBitmap larger;
     if (!SmoothResampleBitmap(working.Width() * Scale, working.Height() * Scale, working, larger)) return false;
     working.Assign(&larger);
-    if (Callbacks.RefreshView) Callbacks.RefreshView();
   }
   const int cell = CellSize * std::max(Scale, 1);
   // A list loaded another way, or at another scale, is loaded again.
   const bool library = LibraryMode();
   if (ThumbnailsStale || LoadKey(cell, library) != m_loadedKey) {
     if (library)
-      LoadLibrary(cell);
+      LoadLibrary(cell, progress);
     else
-      LoadFolder(cell);
+      LoadFolder(cell, progress);
   }
-  if (!MatchColours) return BuildMosaic(working, ImgVignettes, cell, Antialias, Callbacks.ShowProgress, Random);
+  if (!MatchColours) return BuildMosaic(working, ImgVignettes, cell, Antialias, progress.ShowProgress, Random);
   TMatchOptions match;
   match.CellSize = cell;
   match.RepeatDistance = RepeatDistance;
   match.TintLimit = TintLimit;
   match.Random = Random;
-  return BuildMatchedMosaic(working, ImgVignettes, m_library, match, Callbacks.ShowProgress);
+  return BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress);
 }
 
 bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const {
@@ -134,7 +118,7 @@ bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, s
   return outWidth <= MaxPictureSide && outHeight <= MaxPictureSide && outWidth * outHeight <= MaxPicturePixels;
 }
 
-void TMosaicCommand::LoadLibrary(int cell) {
+void TMosaicCommand::LoadLibrary(int cell, const TMosaicProgress& progress) {
   TPhotoLibraryOptions options;
   options.Load.CellSize = cell;
   options.Load.FastJpeg = FastJpeg;
@@ -147,10 +131,10 @@ void TMosaicCommand::LoadLibrary(int cell) {
     options.Cache = &*cache;
   }
   std::vector<TTileDescriptor> descriptors;
-  LastLibraryLoad = LoadPhotoLibrary(ImgVignettes, descriptors, ThumbnailsFolder, options, Callbacks.ShowFileProgress);
+  LastLibraryLoad = LoadPhotoLibrary(ImgVignettes, descriptors, ThumbnailsFolder, options, progress.ShowFileProgress);
   // Described once per load, not at every build.
   m_library = TMatchLibrary(std::move(descriptors));
-  if (Callbacks.ShowThumbnailCount) Callbacks.ShowThumbnailCount(ImgVignettes.Count());
+  if (progress.ShowThumbnailCount) progress.ShowThumbnailCount(ImgVignettes.Count());
   ThumbnailsStale = false;
   m_loadedKey = LoadKey(cell, true);
   if (ImgVignettes.Count() > 0) return;
@@ -161,18 +145,15 @@ void TMosaicCommand::LoadLibrary(int cell) {
   else if (!folder.isDir())
     reason = QStringLiteral("not a folder");
   else if (LastLibraryLoad.Found == 0)
-    reason = QStringLiteral("holds no PNG, JPEG, BMP or GIF file");
+    reason = NoPictureFileReason();
   else
     reason = QStringLiteral("none of its %1 pictures can be read").arg(LastLibraryLoad.Found);
-  MyMessageDlg(QStringLiteral("No thumbnail in the list !\nFolder \"%1\": %2").arg(ThumbnailsFolder, reason), mkWarning,
-               btOk);
+  WarnNoThumbnail(ThumbnailsFolder, reason);
 }
 
-void TMosaicCommand::CellSizeTextChanged(const QString& text) {
-  bool ok = false;
-  const int value = text.left(2).toInt(&ok);
-  if (!ok || value <= 0 || value == CellSize) return;
-  CellSize = value;
+void TMosaicCommand::CellSizeChosen(int cellSize) {
+  if (cellSize <= 0 || cellSize == CellSize) return;
+  CellSize = cellSize;
   ThumbnailsStale = true;
 }
 

@@ -1,13 +1,15 @@
 #pragma once
-// The "Create the mosaic" command without a window: what the main window
-// holds for the mosaic (cell size, thumbnails folder and its staleness, the
-// "Check size" and "Antialias" options, the thumbnail list) and the steps of
-// the command, with the window's services as callbacks.
+// The "Create the mosaic" command without a window: the options the user
+// chose, as values (cell size, thumbnails folder and its staleness, "Check
+// size", "Antialias" and the options beyond them), the thumbnail list, and the
+// steps of the command. It works on a document or a bare picture, reports
+// through a progress sink, and returns; the caller shows the result.
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "document/Document.h"
 #include "mosaic/MosaicBuilder.h"
 #include "mosaic/MosaicMatch.h"
 #include "mosaic/PhotoLibrary.h"
@@ -18,22 +20,13 @@
 // The picture size below which "Check size" enlarges, by cell size: 80 cells.
 int CheckSizeLimit(int cellSize);
 
-// Copies the working image into the undo bitmap; on failure empties it again
-// and warns " Not enougth memory for undo !". False when no copy was made.
-bool SaveUndoCopy(const TBitmap& working, TBitmap& undo);
-
-struct TMosaicCallbacks {
-  std::function<void(const QString& text)> BeginWait;  // hourglass and status text
-  std::function<void()> EndWait;                       // always called, also after an error
-  // Takes the undo snapshot; the default copies into the undo bitmap with
-  // SaveUndoCopy. The window also counts the change and updates its commands.
-  std::function<void()> SaveUndo;
+// What the command reports while it runs; any member may be left empty.
+struct TMosaicProgress {
   std::function<void(int percent)> ShowProgress;  // once per row of cells
   std::function<void(int count)> ShowThumbnailCount;
   // The photo library's load (the options beyond the default mosaic): files
   // done of files found.
   std::function<void(int done, int found)> ShowFileProgress;
-  std::function<void()> RefreshView;  // after "Check size" resized the picture
 };
 
 class TMosaicCommand {
@@ -48,7 +41,6 @@ class TMosaicCommand {
   bool FastJpeg = false;  // decode JPEG thumbnails at a reduced scale
   int LoadThreads = 0;    // 0: one per core
   TThumbnailList ImgVignettes;
-  TMosaicCallbacks Callbacks;
   TRandom* Random = nullptr;  // none: reseeded from the clock at every build
 
   // Beyond the default mosaic; all off by default. Any of the first three
@@ -71,23 +63,26 @@ class TMosaicCommand {
   bool OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const;
   TThumbnailLoadResult LastLoad;  // how the last load of the folder went
 
-  // Runs the command on the working image. Returns true when a mosaic was
-  // built; the undo bitmap then holds the picture as it was before.
-  bool Execute(TBitmap& working, TBitmap& undo);
+  // Runs the command on the document's picture as one undoable change: the
+  // snapshot first (without one, after the warning, the mosaic is still
+  // built), then the build. Returns true when a mosaic was built. A build
+  // that fails or throws gives the change up: the picture is as it was.
+  bool Execute(TDocument& document, const TMosaicProgress& progress = {});
   // The same without an undo snapshot, for a caller that never undoes (the
-  // command-line tool): the picture is built in place and never copied, and
-  // the SaveUndo callback is not called.
-  bool Execute(TBitmap& working);
+  // command-line tool): the picture is built in place and never copied.
+  bool Execute(TBitmap& working, const TMosaicProgress& progress = {});
 
   // Enlarges a picture smaller than the limit on both sides so that its longer
-  // side becomes the limit, resampling from the undo copy (nearest pixel).
-  void CheckImageSize(TBitmap& working, const TBitmap& undo);
+  // side becomes the limit, resampling from `before` (nearest pixel). True
+  // when the picture was enlarged.
+  bool CheckImageSize(TBitmap& working, const TBitmap& before);
 
   // Reloads the thumbnail list from the folder at the current cell size.
-  void LoadThumbnails();
+  void LoadThumbnails(const TMosaicProgress& progress = {});
 
-  // The cell-size edit's new text ("20 pixels"): its first two characters.
-  void CellSizeTextChanged(const QString& text);
+  // A cell size chosen (a positive number of pixels; anything else is
+  // ignored): the thumbnails are loaded again when it differs.
+  void CellSizeChosen(int cellSize);
   // A folder chosen in the folder chooser (empty: cancelled).
   void FolderChosen(const QString& folder);
   // Where the folder chooser starts: the thumbnails folder, or the current
@@ -95,9 +90,9 @@ class TMosaicCommand {
   QString FolderChooserStart() const;
 
  private:
-  bool Run(TBitmap& working, TBitmap* undo);
-  void LoadFolder(int cell);
-  void LoadLibrary(int cell);
+  bool Run(TBitmap& working, const TMosaicProgress& progress);
+  void LoadFolder(int cell, const TMosaicProgress& progress);
+  void LoadLibrary(int cell, const TMosaicProgress& progress);
 
   QString LoadKey(int cell, bool library) const;
 

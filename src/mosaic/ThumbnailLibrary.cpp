@@ -230,6 +230,12 @@ class TOrderedDecoder {
 
 }  // namespace
 
+QString NoPictureFileReason() { return QStringLiteral("holds no PNG, JPEG, BMP or GIF file"); }
+
+void WarnNoThumbnail(const QString& folder, const QString& why) {
+  MyMessageDlg(QStringLiteral("No thumbnail in the list !\nFolder \"%1\": %2").arg(folder, why), mkWarning, btOk);
+}
+
 TThumbnailLoadResult LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnailLoadOptions& options,
                                     const std::function<void(int)>& count) {
   list.Clear();
@@ -272,12 +278,12 @@ TThumbnailLoadResult LoadThumbnails(TThumbnailList& list, const QString& folder,
     if (!listing.isEmpty())
       result.Reason = listing;
     else if (files.isEmpty())
-      result.Reason = QStringLiteral("holds no PNG, JPEG, BMP or GIF file");
-    QString why = QStringLiteral("Folder \"%1\": %2").arg(folder, result.Reason);
+      result.Reason = NoPictureFileReason();
+    QString why = result.Reason;
     if (!result.StoppedAt.isEmpty())
-      why = QStringLiteral("Folder \"%1\": its first picture \"%2\" cannot be read (%3)")
-                .arg(folder, result.StoppedAt.mid(result.StoppedAt.lastIndexOf(u'/') + 1), result.Reason);
-    MyMessageDlg(QStringLiteral("No thumbnail in the list !\n") + why, mkWarning, btOk);
+      why = QStringLiteral("its first picture \"%1\" cannot be read (%2)")
+                .arg(result.StoppedAt.mid(result.StoppedAt.lastIndexOf(u'/') + 1), result.Reason);
+    WarnNoThumbnail(folder, why);
   }
   return result;
 }

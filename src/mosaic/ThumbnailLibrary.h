@@ -71,6 +71,12 @@ struct TThumbnailLoadResult {
   QString Reason;
 };
 
+// Why a folder gave no thumbnail when it holds no picture file the loaders
+// take.
+QString NoPictureFileReason();
+// "No thumbnail in the list !", with the folder and why on the line below.
+void WarnNoThumbnail(const QString& folder, const QString& why);
+
 // Clears the list, sizes it to the cell and loads the folder; count receives
 // the number of entries after each added picture, in order. Decoding runs on
 // several threads but the result is exactly that of a one-by-one load.

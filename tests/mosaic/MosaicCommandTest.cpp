@@ -24,7 +24,7 @@ class MosaicCommand : public ::testing::Test {
     });
     command.ThumbnailsFolder = dir.path();
     command.Random = &random;
-    command.Callbacks.ShowThumbnailCount = [this](int n) {
+    progress.ShowThumbnailCount = [this](int n) {
       lastCount = n;
       ++loads;
     };
@@ -41,6 +41,7 @@ class MosaicCommand : public ::testing::Test {
 
   QTemporaryDir dir;
   TMosaicCommand command;
+  TMosaicProgress progress;
   TSeededRandom random{5};
   std::vector<QString> messages;
   TMsgPresenter previous;
@@ -59,22 +60,19 @@ TEST_F(MosaicCommand, CheckSizeEnlargesSmallPictures) {
     command.CellSize = c.cell;
     const TBitmap picture = Numbered(c.w, c.h);
     TBitmap working(picture), undo(picture);
-    int refreshes = 0;
-    command.Callbacks.RefreshView = [&] { ++refreshes; };
-    command.CheckImageSize(working, undo);
+    EXPECT_EQ(command.CheckImageSize(working, undo), c.ew != c.w);
     EXPECT_EQ(working.Width(), c.ew);
     EXPECT_EQ(working.Height(), c.eh);
-    EXPECT_EQ(refreshes, c.ew != c.w ? 1 : 0);
   }
 }
 
 TEST_F(MosaicCommand, RunTakesUndoBeforeEnlargingAndBuilds) {
   const TBitmap original = Numbered(64, 48);
-  TBitmap working(original), undo;
-  std::vector<std::string> calls;
-  command.Callbacks.BeginWait = [&](const QString& t) { calls.push_back("begin " + t.toStdString()); };
-  command.Callbacks.EndWait = [&] { calls.push_back("end"); };
-  ASSERT_TRUE(command.Execute(working, undo));
+  TDocument document;
+  document.Opened(original, QStringLiteral("a.png"));
+  ASSERT_TRUE(command.Execute(document, progress));
+  const TBitmap& working = document.Picture();
+  EXPECT_EQ(document.ChangeCount(), 1);
   EXPECT_EQ(working.Width(), 1600);  // 64 x 48 at cell 20
   EXPECT_EQ(working.Height(), 1200);
   // The enlargement stretches each pixel to 25 x 25; the mosaic then lays
@@ -87,65 +85,77 @@ TEST_F(MosaicCommand, RunTakesUndoBeforeEnlargingAndBuilds) {
     for (int x = 0; x < 1600; x += 20)
       ASSERT_TRUE(SamePixels(Crop(working, x, y, 20, 20), Solid(20, 20, working.Pixel(x, y))))
           << "cell " << x << ", " << y;
-  EXPECT_TRUE(SamePixels(undo, original));  // undo gives back the picture before the enlargement
-  EXPECT_EQ(calls, (std::vector<std::string>{"begin Processing...", "end"}));
+  // undo gives back the picture before the enlargement
+  EXPECT_TRUE(SamePixels(document.UndoCopy(), original));
   EXPECT_FALSE(command.ThumbnailsStale);
   EXPECT_EQ(command.ImgVignettes.Width(), 20);
 
   command.CheckSize = false;
-  TBitmap small = Numbered(30, 30);
-  ASSERT_TRUE(command.Execute(small, undo));
-  EXPECT_EQ(small.Width(), 30);
+  document.Opened(Numbered(30, 30), QStringLiteral("b.png"));
+  ASSERT_TRUE(command.Execute(document, progress));
+  EXPECT_EQ(document.Picture().Width(), 30);
 }
 
 TEST_F(MosaicCommand, ReloadsOnlyWhenStale) {
   command.CheckSize = false;
-  TBitmap working = Numbered(40, 40), undo;
-  command.Execute(working, undo);
+  TBitmap working = Numbered(40, 40);
+  command.Execute(working, progress);
   EXPECT_EQ(loads, 1);
   AddThumbnail(clBlue);  // not noticed until the size or folder is chosen again
-  command.Execute(working, undo);
+  command.Execute(working, progress);
   EXPECT_EQ(command.ImgVignettes.Count(), 1);
 
-  command.CellSizeTextChanged("20 pixels");  // the same size: nothing changes
+  command.CellSizeChosen(20);  // the same size: nothing changes
+  command.CellSizeChosen(0);   // no size at all: ignored
   EXPECT_FALSE(command.ThumbnailsStale);
-  command.CellSizeTextChanged("40 pixels");
-  command.CellSizeTextChanged("20 pixels");  // back again: still stale until a load
+  command.CellSizeChosen(40);
+  command.CellSizeChosen(20);  // back again: still stale until a load
   EXPECT_TRUE(command.ThumbnailsStale);
   EXPECT_EQ(command.CellSize, 20);
-  command.Execute(working, undo);
+  command.Execute(working, progress);
   EXPECT_EQ(command.ImgVignettes.Count(), 2);
 
   AddThumbnail(clLime);
   command.FolderChosen(QString());  // chooser cancelled
   EXPECT_FALSE(command.ThumbnailsStale);
   command.FolderChosen(dir.path());  // the same folder again reloads
-  command.Execute(working, undo);
+  command.Execute(working, progress);
   EXPECT_EQ(command.ImgVignettes.Count(), 3);
   EXPECT_TRUE(messages.empty());
 }
 
+// A mosaic that could not be built is no change: the picture (enlarged by
+// "Check size" before the thumbnails were found missing) is as it was, and
+// leaving asks nothing.
 TEST_F(MosaicCommand, EmptyFolderWarnsOnceAndChangesNothing) {
   QTemporaryDir empty;
   command.FolderChosen(empty.path());
-  command.CheckSize = false;
   const TBitmap original = Numbered(30, 30);
-  TBitmap working(original), undo;
-  EXPECT_FALSE(command.Execute(working, undo));
-  EXPECT_FALSE(command.Execute(working, undo));
+  TDocument document;
+  document.Opened(original, QStringLiteral("a.png"));
+  EXPECT_FALSE(command.Execute(document, progress));
+  EXPECT_FALSE(command.Execute(document, progress));
   EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("No thumbnail in the list !\nFolder \"%1\": holds no PNG, "
                                                           "JPEG, BMP or GIF file")
                                                .arg(empty.path())});
-  EXPECT_TRUE(SamePixels(working, original));
+  EXPECT_TRUE(SamePixels(document.Picture(), original));
+  EXPECT_EQ(document.ChangeCount(), 0);
+  EXPECT_FALSE(document.CanUndo());
 }
 
-TEST_F(MosaicCommand, EndWaitRunsAfterAnError) {
-  bool ended = false;
-  command.Callbacks.EndWait = [&] { ended = true; };
-  command.Callbacks.ShowProgress = [](int) { throw std::runtime_error("stop"); };
-  TBitmap working = Numbered(30, 30), undo;
-  EXPECT_THROW(command.Execute(working, undo), std::runtime_error);
-  EXPECT_TRUE(ended);
+// An error in the middle of the build (here from the progress sink) leaves
+// the document as it was before the command.
+TEST_F(MosaicCommand, AnErrorGivesTheChangeUp) {
+  progress.ShowProgress = [](int percent) {
+    if (percent > 0) throw std::runtime_error("stop");
+  };
+  const TBitmap original = Numbered(30, 30);
+  TDocument document;
+  document.Opened(original, QStringLiteral("a.png"));
+  EXPECT_THROW(command.Execute(document, progress), std::runtime_error);
+  EXPECT_TRUE(SamePixels(document.Picture(), original));
+  EXPECT_EQ(document.ChangeCount(), 0);
+  EXPECT_FALSE(document.CanUndo());
 }
 
 // The command-line tool's run keeps no undo: the snapshot is not taken, the
@@ -154,24 +164,21 @@ TEST_F(MosaicCommand, EndWaitRunsAfterAnError) {
 TEST_F(MosaicCommand, RunWithoutUndoBuildsTheSameMosaicInPlace) {
   AddThumbnail(clBlue);
   AddThumbnail(RGBColor(30, 200, 90));
-  int snapshots = 0;
   for (bool checkSize : {true, false}) {
     SCOPED_TRACE(checkSize ? "enlarged" : "as it is");
     command.CheckSize = checkSize;
     const TBitmap original = Numbered(64, 48);
-    TBitmap windows(original), undo;
-    ASSERT_TRUE(command.Execute(windows, undo));
-    EXPECT_TRUE(SamePixels(undo, original));
+    TDocument windows;
+    windows.Opened(original, QStringLiteral("a.png"));
+    ASSERT_TRUE(command.Execute(windows, progress));
+    EXPECT_TRUE(SamePixels(windows.UndoCopy(), original));
 
-    command.Callbacks.SaveUndo = [&] { ++snapshots; };
     TBitmap tools = Numbered(64, 48);
     const std::uint8_t* pixels = tools.Image().constBits();
-    ASSERT_TRUE(command.Execute(tools));
-    command.Callbacks.SaveUndo = nullptr;
-    EXPECT_TRUE(SamePixels(tools, windows));
+    ASSERT_TRUE(command.Execute(tools, progress));
+    EXPECT_TRUE(SamePixels(tools, windows.Picture()));
     if (!checkSize) {
       EXPECT_EQ(tools.Image().constBits(), pixels);  // drawn where it lay
     }
   }
-  EXPECT_EQ(snapshots, 0);
 }

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   form.EdiZoom->SetItemIndex(0);
   form.RefreshView();
   QCoreApplication::processEvents();
-  form.ChangeCount = 0;  // nothing to ask when the tool ends
+  form.Document.DiscardChanges();  // nothing to ask when the tool ends
   if (!form.grab().save(QString::fromLocal8Bit(argv[2]))) return 1;
 
   // The window with a menu open below its title, one of its items hovered.

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "app/FoncUtils.h"
 #include "app/Version.h"
 
 namespace {
@@ -100,15 +101,6 @@ QImage AproposArtwork() {
     }
   }
   return art;
-}
-
-QString BundledPath(const QString& name) {
-  const QString exeDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-  const QString beside = QDir(exeDir).filePath(name);
-  if (QFileInfo::exists(beside)) return beside;
-  const QString installed = QDir(exeDir).filePath(QStringLiteral("../share/tesselune/") + name);
-  if (QFileInfo::exists(installed)) return QDir::cleanPath(installed);
-  return beside;
 }
 
 QString VersionText() {

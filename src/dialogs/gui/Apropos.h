@@ -13,11 +13,6 @@ class QPushButton;
 // drawn here so that the program carries no picture from elsewhere.
 QImage AproposArtwork();
 
-// A file or folder the program ships: beside the executable first, then in
-// the installed data folder (share/tesselune); the first place when neither
-// holds it.
-QString BundledPath(const QString& name);
-
 class TAProposForm : public QDialog {
  public:
   explicit TAProposForm(QWidget* parent = nullptr);

@@ -45,16 +45,26 @@ TMyImage::TMyImage(QWidget* parent) : QAbstractScrollArea(parent) {
   horizontalScrollBar()->setTracking(true);
   verticalScrollBar()->setTracking(true);
   m_zoomer.SetAlign(zaManual);
-  m_zoomer.SetBitmap(&m_bitmap);
+  m_zoomer.SetBitmap(m_bitmap);
   m_zoomer.WholePixels = true;
   m_zoomer.CacheZoomed = true;
-  m_bitmap.OnChange = [this] { BitmapChanged(); };
+  m_bitmap->OnChange = [this] { BitmapChanged(); };
   UpdateLayout();
 }
 
 TMyImage::~TMyImage() {
-  m_bitmap.OnChange = nullptr;
+  m_bitmap->OnChange = nullptr;
   ResetTracking();  // gives LineWidth back
+}
+
+void TMyImage::ShowBitmap(TBitmap* picture) {
+  TBitmap* shown = picture ? picture : &m_ownBitmap;
+  if (shown == m_bitmap) return;
+  m_bitmap->OnChange = nullptr;
+  m_bitmap = shown;
+  m_zoomer.SetBitmap(m_bitmap);
+  m_bitmap->OnChange = [this] { BitmapChanged(); };
+  BitmapChanged();
 }
 
 // ---- Properties -----------------------------------------------------------------
@@ -253,8 +263,8 @@ TRect TMyImage::ClientToImageRect(const TRect& r) const {
   const double z = SafeZoom();
   return TRect{r.Left == ir.Left ? 0 : TruncInt((double(r.Left) - ir.Left) / z),
                r.Top == ir.Top ? 0 : TruncInt((double(r.Top) - ir.Top) / z),
-               r.Right == ir.Right ? m_bitmap.Width() : TruncInt((double(r.Right) - ir.Left) / z),
-               r.Bottom == ir.Bottom ? m_bitmap.Height() : TruncInt((double(r.Bottom) - ir.Top) / z)};
+               r.Right == ir.Right ? m_bitmap->Width() : TruncInt((double(r.Right) - ir.Left) / z),
+               r.Bottom == ir.Bottom ? m_bitmap->Height() : TruncInt((double(r.Bottom) - ir.Top) / z)};
 }
 
 TRect TMyImage::ImageToClientRect(const TRect& r) const {
@@ -262,8 +272,8 @@ TRect TMyImage::ImageToClientRect(const TRect& r) const {
   const double z = SafeZoom();
   const auto side = [z](int v, int origin) { return ClampInt((long long)RoundInt(z * v) + origin); };
   return TRect{r.Left == 0 ? ir.Left : side(r.Left, ir.Left), r.Top == 0 ? ir.Top : side(r.Top, ir.Top),
-               r.Right == m_bitmap.Width() ? ir.Right : side(r.Right, ir.Left),
-               r.Bottom == m_bitmap.Height() ? ir.Bottom : side(r.Bottom, ir.Top)};
+               r.Right == m_bitmap->Width() ? ir.Right : side(r.Right, ir.Left),
+               r.Bottom == m_bitmap->Height() ? ir.Bottom : side(r.Bottom, ir.Top)};
 }
 
 TPoint TMyImage::ClientToImagePoint(TPoint p) const {
@@ -274,7 +284,7 @@ TPoint TMyImage::ClientToImagePoint(TPoint p) const {
     if (v == lo) return 0;
     return TruncInt((double(v) - lo) / z);
   };
-  return TPoint{axis(p.X, ir.Left, ir.Right, m_bitmap.Width()), axis(p.Y, ir.Top, ir.Bottom, m_bitmap.Height())};
+  return TPoint{axis(p.X, ir.Left, ir.Right, m_bitmap->Width()), axis(p.Y, ir.Top, ir.Bottom, m_bitmap->Height())};
 }
 
 TPoint TMyImage::ImageToClientPoint(TPoint p) const {
@@ -285,13 +295,13 @@ TPoint TMyImage::ImageToClientPoint(TPoint p) const {
     if (v == 0) return lo;
     return ClampInt((long long)lo + RoundInt(z * v));
   };
-  return TPoint{axis(p.X, ir.Left, ir.Right, m_bitmap.Width()), axis(p.Y, ir.Top, ir.Bottom, m_bitmap.Height())};
+  return TPoint{axis(p.X, ir.Left, ir.Right, m_bitmap->Width()), axis(p.Y, ir.Top, ir.Bottom, m_bitmap->Height())};
 }
 
 TPoint TMyImage::SnapPointToPixel(TPoint p) const {
   TPoint q = ClientToImagePoint(p);
-  q.X = std::clamp(q.X, 0, std::max(m_bitmap.Width() - 1, 0));
-  q.Y = std::clamp(q.Y, 0, std::max(m_bitmap.Height() - 1, 0));
+  q.X = std::clamp(q.X, 0, std::max(m_bitmap->Width() - 1, 0));
+  q.Y = std::clamp(q.Y, 0, std::max(m_bitmap->Height() - 1, 0));
   return ImageToClientPoint(q);
 }
 
@@ -439,7 +449,7 @@ void TMyImage::PressStep(QMouseEvent* event, bool doubleClick) {
     if (m_selState != 0) EndTracking(soCancel);
     return;
   }
-  if (SelectionMode == smNone || m_bitmap.Empty()) return;
+  if (SelectionMode == smNone || m_bitmap->Empty()) return;
   if (m_selState == 2) {
     if (!PointByPoint()) return;
     if (doubleClick)
@@ -647,7 +657,7 @@ void TMyImage::paintEvent(QPaintEvent* event) {
   {
     QPainter p(viewport());
     p.setClipRect(clip);
-    if (m_bitmap.Empty()) {
+    if (m_bitmap->Empty()) {
       p.fillRect(ToQRect(ClientRect()), ToQColor(Color()));
     } else if (DoubleBuffer) {
       const TRect client = ClientRect();
@@ -672,7 +682,7 @@ void TMyImage::PaintContents(QPainter& control, const QRect& clip, TBitmap* buff
   // The checkerboard lies under the picture only, where nothing else paints,
   // so it can go into the buffer before the painter opens it.
   TRect checker;
-  if (m_bitmap.Transparent &&
+  if (m_bitmap->Transparent &&
       IntersectRect(checker, VisibleImageRect(), TRect{clip.left(), clip.top(), clip.right() + 1, clip.bottom() + 1})) {
     if (buffer) {
       TileBitmap(CheckerTile(), *buffer, pos.X % 8, pos.Y % 8, checker);
@@ -754,7 +764,7 @@ void TMyImage::PaintGrid(QPainter& p, const QRect& clip) {
   const double z = SafeZoom();
   if (GridWidth <= 0 || z * GridWidth < 2) return;
   const TRect ir = ImageRect();
-  const int w = m_bitmap.Width(), h = m_bitmap.Height();
+  const int w = m_bitmap->Width(), h = m_bitmap->Height();
   const QColor color = ToQColor(GridColor);
   // Lines from picture (x, 0) to (x, h) and (0, y) to (w, y), the end point
   // left out as a line drawing does; those outside the clip are skipped.

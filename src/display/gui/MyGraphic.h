@@ -40,8 +40,12 @@ class TMyImage : public QAbstractScrollArea {
 
   // The picture. Every change it announces (TBitmap::Changed) reaches the
   // view, which lays itself out again and repaints.
-  TBitmap& Bitmap() { return m_bitmap; }
-  const TBitmap& Bitmap() const { return m_bitmap; }
+  TBitmap& Bitmap() { return *m_bitmap; }
+  const TBitmap& Bitmap() const { return *m_bitmap; }
+  // Shows a picture kept elsewhere (a document's) instead of the view's own;
+  // nullptr goes back to its own. The picture must outlive the view or be
+  // taken back first, since the view subscribes to its changes.
+  void ShowBitmap(TBitmap* picture);
   TImageZoom& Zoomer() { return m_zoomer; }
   // The shape being tracked; a completed polygon is left in its Stored
   // points, in picture pixels.
@@ -188,7 +192,8 @@ class TMyImage : public QAbstractScrollArea {
   void DrawOutline(TShapeCanvas& canvas);
   void Notify(const TRect& r, TSelOption option);
 
-  TBitmap m_bitmap;
+  TBitmap m_ownBitmap;
+  TBitmap* m_bitmap = &m_ownBitmap;
   TImageZoom m_zoomer;
   TShapeManager m_shapeManager;
   TBitmap m_checkerTile;

@@ -66,12 +66,6 @@ struct TItemShortCut {
 
 TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QString& programFolder)
     : QMainWindow(parent), m_arguments(arguments) {
-  CopyForUndo = [](const TBitmap& working, TBitmap& undo) {
-    undo.Assign(&working);
-    // A copy shares the pixels until written: make it real now, so that a
-    // shortage of memory shows here and not in the middle of the change.
-    if (!undo.Empty()) undo.ScanLine(0);
-  };
   setWindowTitle(QStringLiteral("Tesselune"));
   resize(617, 447);
   setWindowIcon(QIcon(QStringLiteral(":/icons/tesselune-256.png")));
@@ -84,10 +78,12 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
   auto* column = new QVBoxLayout(central);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
+  CreateCommands();
   CreateToolPanel();
   PnlOutils->setParent(central);
   column->addWidget(PnlOutils);
   ImageView = new TMyImage(central);
+  ImageView->ShowBitmap(&Document.Picture());
   ImageView->SetColor(clAppWorkSpace);
   ImageView->SelectionMode = smNone;
   ImageView->SetOptimizeMode(omSystem);
@@ -107,14 +103,13 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
   Mosaic.ThumbnailsStale = true;
   UpdateCommands();
 
-  // 6. - 7. The undo copy starts empty; the folders and the settings file
-  // sit beside the executable (the bundled thumbnails may be installed in
-  // the data folder instead; the settings go to the user's configuration
-  // folder when the program's folder cannot be written).
-  UndoBitmap.Assign(nullptr);
+  // 6. - 7. The undo copy starts empty (the document's does); the folders
+  // and the settings file sit beside the executable (the mosaic command finds
+  // the bundled thumbnails, also in the installed data folder; the settings
+  // go to the user's configuration folder when the program's folder cannot
+  // be written).
   const QString folder = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
   OpenFolder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-  Mosaic.ThumbnailsFolder = BundledPath(QString::fromLatin1(DefaultThumbnailsFolderName));
   IniFileName = LocateSettingsFile(folder, QStringLiteral("Tesselune.ini"));
   RecentFiles.clear();
 
@@ -142,10 +137,42 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
 }
 
 TMainForm::~TMainForm() {
-  UndoBitmap.Assign(nullptr);
+  // The view goes after the document (it is a child widget): it lets go of
+  // the document's picture first.
+  ImageView->ShowBitmap(nullptr);
   Mosaic.ImgVignettes.Clear();
   SaveSettings();
   RecentFiles.clear();
+}
+
+QAction* TMainForm::Command(const QString& caption, void (TMainForm::*handler)()) {
+  auto* action = new QAction(caption, this);
+  // The toolbar's pictures are for the toolbar: the menus show captions.
+  action->setIconVisibleInMenu(false);
+  if (handler)
+    connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+  return action;
+}
+
+void TMainForm::CreateCommands() {
+  MenuFichierOuvrir = Command(QStringLiteral("Open..."), &TMainForm::MenuFichierOuvrirClick);
+  MenuFichierOuvrir->setToolTip(QStringLiteral("Open"));
+  MenuFichierEnregistrer = Command(QStringLiteral("Save as..."), nullptr);
+  connect(MenuFichierEnregistrer, &QAction::triggered, this,
+          [this] { Guarded([this] { MenuFichierEnregistrerClick(); }); });
+  MenuFichierEnregistrer->setToolTip(QStringLiteral("Save as"));
+  MenuFichierFermer = Command(QStringLiteral("Close"), &TMainForm::MenuFichierFermerClick);
+  MenuFichierQuitter = Command(QStringLiteral("Exit"), &TMainForm::MenuFichierQuitterClick);
+  MenuEditionAnnuler = Command(QStringLiteral("Cancel"), &TMainForm::MenuEditionAnnulerClick);
+  MenuEditionAnnuler->setToolTip(QStringLiteral("Cancel"));
+  MenuEditionCopier = Command(QStringLiteral("Copy"), &TMainForm::MenuEditionCopierClick);
+  MenuEditionColler = Command(QStringLiteral("Paste"), &TMainForm::MenuEditionCollerClick);
+  MenuActionMosaique = Command(QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
+  MenuActionMosaique->setToolTip(QStringLiteral("Create the mosaic"));
+  MenuActionRedim = Command(QStringLiteral("Image size..."), &TMainForm::MenuActionRedimClick);
+  MenuActionRedim->setToolTip(QStringLiteral("Image size"));
+  MenuFichierImprimer = Command(QStringLiteral("Print..."), &TMainForm::MenuFichierImprimerClick);
+  MenuFichierImprimer->setToolTip(QStringLiteral("Print"));
 }
 
 void TMainForm::CreateToolPanel() {
@@ -159,27 +186,20 @@ void TMainForm::CreateToolPanel() {
   ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
   ToolBar->setStyleSheet(QStringLiteral("QToolBar { border: 0px; padding: 0px; spacing: 0px; }"));
   ToolBar->move(0, 2);
-  auto button = [this](const QString& hint, void (TMainForm::*handler)()) {
-    auto* action = new QAction(this);
-    action->setToolTip(hint);
-    action->setText(hint);
+  auto button = [this](QAction* action) {
     ToolBar->addAction(action);
     if (auto* b = qobject_cast<QToolButton*>(ToolBar->widgetForAction(action))) {
       b->setFixedSize(ButtonWidth, ButtonHeight);
       b->setAutoRaise(true);
     }
-    if (handler)
-      connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
-    return action;
   };
-  BtnOuvrir = button(QStringLiteral("Open"), &TMainForm::MenuFichierOuvrirClick);
-  BtnEnregistrer = button(QStringLiteral("Save as"), nullptr);
-  connect(BtnEnregistrer, &QAction::triggered, this, [this] { Guarded([this] { MenuFichierEnregistrerClick(); }); });
-  BtnImprimer = button(QStringLiteral("Print"), &TMainForm::MenuFichierImprimerClick);
+  button(BtnOuvrir);
+  button(BtnEnregistrer);
+  button(BtnImprimer);
   ToolBar->addWidget(Gap(ToolBar, 8));
-  BtnAction = button(QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
-  BtnRedim = button(QStringLiteral("Image size"), &TMainForm::MenuActionRedimClick);
-  BtnAnnuler = button(QStringLiteral("Cancel"), &TMainForm::MenuEditionAnnulerClick);
+  button(BtnAction);
+  button(BtnRedim);
+  button(BtnAnnuler);
   ToolBar->addWidget(Gap(ToolBar, 8));
   ToolBar->adjustSize();
 
@@ -228,22 +248,17 @@ void TMainForm::CreateToolPanel() {
   EdiZoom->OnDisplayText = [this](TSpecialEdit&, QString& text) { EdiZoomDisplayText(text); };
 }
 
-QAction* TMainForm::Command(QMenu* menu, const QString& caption, void (TMainForm::*handler)()) {
-  QAction* action = menu->addAction(caption);
-  if (handler)
-    connect(action, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
-  return action;
-}
-
 void TMainForm::CreateMenus() {
+  // A menu item of its own (the options, the units, the help commands).
+  auto item = [this](QMenu* menu, const QString& caption, void (TMainForm::*handler)()) {
+    QAction* action = Command(caption, handler);
+    menu->addAction(action);
+    return action;
+  };
   QMenuBar* bar = menuBar();
   MenuFichier = bar->addMenu(QStringLiteral("File"));
   connect(MenuFichier, &QMenu::aboutToShow, this, &TMainForm::MenuFichierClick);
-  MenuFichierOuvrir = Command(MenuFichier, QStringLiteral("Open..."), &TMainForm::MenuFichierOuvrirClick);
-  MenuFichierEnregistrer = Command(MenuFichier, QStringLiteral("Save as..."), nullptr);
-  connect(MenuFichierEnregistrer, &QAction::triggered, this,
-          [this] { Guarded([this] { MenuFichierEnregistrerClick(); }); });
-  MenuFichierFermer = Command(MenuFichier, QStringLiteral("Close"), &TMainForm::MenuFichierFermerClick);
+  MenuFichier->addActions({MenuFichierOuvrir, MenuFichierEnregistrer, MenuFichierFermer});
   MenuFichier->addSeparator();
   for (int tag = 0; tag < 4; ++tag) {
     // Captions and visibility come from the recent files when the menu opens.
@@ -253,37 +268,36 @@ void TMainForm::CreateMenus() {
             [this, tag] { Guarded([this, tag] { MenuFichierNClick(tag); }); });
   }
   MenuFichierSep = MenuFichier->addSeparator();
-  MenuFichierQuitter = Command(MenuFichier, QStringLiteral("Exit"), &TMainForm::MenuFichierQuitterClick);
+  MenuFichier->addAction(MenuFichierQuitter);
 
   MenuEdition = bar->addMenu(QStringLiteral("Edit"));
   connect(MenuEdition, &QMenu::aboutToShow, this, &TMainForm::MenuEditionClick);
-  MenuEditionAnnuler = Command(MenuEdition, QStringLiteral("Cancel"), &TMainForm::MenuEditionAnnulerClick);
+  MenuEdition->addAction(MenuEditionAnnuler);
   MenuEdition->addSeparator();
-  MenuEditionCopier = Command(MenuEdition, QStringLiteral("Copy"), &TMainForm::MenuEditionCopierClick);
-  MenuEditionColler = Command(MenuEdition, QStringLiteral("Paste"), &TMainForm::MenuEditionCollerClick);
+  MenuEdition->addActions({MenuEditionCopier, MenuEditionColler});
 
   MenuAction = bar->addMenu(QStringLiteral("Action"));
-  MenuActionMosaique = Command(MenuAction, QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
+  MenuAction->addAction(MenuActionMosaique);
   MenuAction->addSeparator();
-  MenuActionRedim = Command(MenuAction, QStringLiteral("Image size..."), &TMainForm::MenuActionRedimClick);
+  MenuAction->addAction(MenuActionRedim);
   MenuAction->addSeparator();
-  MenuFichierImprimer = Command(MenuAction, QStringLiteral("Print..."), &TMainForm::MenuFichierImprimerClick);
+  MenuAction->addAction(MenuFichierImprimer);
 
   MenuOptions = bar->addMenu(QStringLiteral("Options"));
-  MenuVerifierTaille = Command(MenuOptions, QStringLiteral("Check size"), nullptr);
+  MenuVerifierTaille = item(MenuOptions, QStringLiteral("Check size"), nullptr);
   // The two options toggle their check marks; the mosaic command reads them.
   MenuVerifierTaille->setCheckable(true);
   MenuVerifierTaille->setChecked(true);
-  MenuLisser = Command(MenuOptions, QStringLiteral("Antialias"), nullptr);
+  MenuLisser = item(MenuOptions, QStringLiteral("Antialias"), nullptr);
   MenuLisser->setCheckable(true);
   MenuLisser->setChecked(true);
   // Beyond the original two: off until the user turns them on.
-  MenuAssortir = Command(MenuOptions, QStringLiteral("Match colours"), nullptr);
+  MenuAssortir = item(MenuOptions, QStringLiteral("Match colours"), nullptr);
   MenuAssortir->setCheckable(true);
-  MenuRecadrer = Command(MenuOptions, QStringLiteral("Crop to square"), nullptr);
+  MenuRecadrer = item(MenuOptions, QStringLiteral("Crop to square"), nullptr);
   MenuRecadrer->setCheckable(true);
   MenuOptions->addSeparator();
-  MenuVignettes = Command(MenuOptions, QStringLiteral("Thumbnails folder..."), &TMainForm::MenuVignettesClick);
+  MenuVignettes = item(MenuOptions, QStringLiteral("Thumbnails folder..."), &TMainForm::MenuVignettesClick);
   MenuUnit = MenuOptions->addMenu(QStringLiteral("Unit"));
   auto* units = new QActionGroup(this);
   MenuUnitCm = MenuUnit->addAction(QStringLiteral("Cm"));
@@ -296,11 +310,11 @@ void TMainForm::CreateMenus() {
   MenuUnitCm->setChecked(true);
 
   MenuAide = bar->addMenu(QStringLiteral("?"));
-  MenuInformations = Command(MenuAide, QStringLiteral("Information"), &TMainForm::MenuInformationsClick);
+  MenuInformations = item(MenuAide, QStringLiteral("Information"), &TMainForm::MenuInformationsClick);
   MenuAide->addSeparator();
-  MenuWeb = Command(MenuAide, QStringLiteral("Officiel web site"), &TMainForm::MenuWebClick);
+  MenuWeb = item(MenuAide, QStringLiteral("Officiel web site"), &TMainForm::MenuWebClick);
   MenuAide->addSeparator();
-  MenuAPropos = Command(MenuAide, QStringLiteral("About Tesselune"), &TMainForm::MenuAProposClick);
+  MenuAPropos = item(MenuAide, QStringLiteral("About Tesselune"), &TMainForm::MenuAProposClick);
 
   // The shortcuts work while the menus are closed: the actions belong to the
   // window as well.
@@ -309,17 +323,13 @@ void TMainForm::CreateMenus() {
 
   PopImage = new QMenu(this);
   connect(PopImage, &QMenu::aboutToShow, this, &TMainForm::PopImagePopup);
-  PopMosaique = Command(PopImage, QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
+  PopImage->addAction(PopMosaique);
   PopImage->addSeparator();
-  PopOuvrir = Command(PopImage, QStringLiteral("Open..."), &TMainForm::MenuFichierOuvrirClick);
-  PopEnregistrer = Command(PopImage, QStringLiteral("Save as..."), nullptr);
-  connect(PopEnregistrer, &QAction::triggered, this, [this] { Guarded([this] { MenuFichierEnregistrerClick(); }); });
-  PopFermer = Command(PopImage, QStringLiteral("Close"), &TMainForm::MenuFichierFermerClick);
+  PopImage->addActions({PopOuvrir, PopEnregistrer, PopFermer});
   PopImage->addSeparator();
-  PopCopier = Command(PopImage, QStringLiteral("Copy"), &TMainForm::MenuEditionCopierClick);
-  PopColler = Command(PopImage, QStringLiteral("Paste"), &TMainForm::MenuEditionCollerClick);
+  PopImage->addActions({PopCopier, PopColler});
   PopImage->addSeparator();
-  PopAnnuler = Command(PopImage, QStringLiteral("Cancel"), &TMainForm::MenuEditionAnnulerClick);
+  PopImage->addAction(PopAnnuler);
 }
 
 void TMainForm::ApplyShortcutTexts() {
@@ -383,37 +393,23 @@ void TMainForm::BuildToolbarImages() {
   }
 }
 
-TBitmap& TMainForm::WorkingImage() { return ImageView->Bitmap(); }
-
 void TMainForm::UpdateCommands() {
   const bool idle = !Busy();
   const bool e = idle && !WorkingImage().Empty();
-  for (QAction* a :
-       {MenuFichierEnregistrer, PopEnregistrer, BtnEnregistrer, MenuFichierFermer, PopFermer, MenuEditionCopier,
-        PopCopier, MenuActionMosaique, BtnAction, PopMosaique, MenuActionRedim, BtnRedim})
+  for (QAction* a : {MenuFichierEnregistrer, MenuFichierFermer, MenuEditionCopier, MenuActionMosaique, MenuActionRedim})
     a->setEnabled(e);
   EdiZoom->setEnabled(e);
-  const bool print = e && PrinterPresent;
-  MenuFichierImprimer->setEnabled(print);
-  BtnImprimer->setEnabled(print);
-  const bool undo = e && !UndoBitmap.Empty();
-  for (QAction* a : {MenuEditionAnnuler, BtnAnnuler, PopAnnuler}) a->setEnabled(undo);
+  MenuFichierImprimer->setEnabled(e && PrinterPresent);
+  MenuEditionAnnuler->setEnabled(e && Document.CanUndo());
   // While a command runs nothing else may start.
-  for (QAction* a : {MenuFichierOuvrir, BtnOuvrir, PopOuvrir, MenuFichierQuitter, MenuVignettes}) a->setEnabled(idle);
+  for (QAction* a : {MenuFichierOuvrir, MenuFichierQuitter, MenuVignettes}) a->setEnabled(idle);
   for (QAction* a : MenuFichierN) a->setEnabled(idle);
   EdiTaille->setEnabled(idle);
-  if (!idle) {
-    MenuEditionColler->setEnabled(false);
-    PopColler->setEnabled(false);
-  }
+  if (!idle) MenuEditionColler->setEnabled(false);
   ToolBar->repaint();
 }
 
-void TMainForm::UpdatePaste() {
-  const bool paste = !Busy() && ClipboardHasPicture();
-  MenuEditionColler->setEnabled(paste);
-  PopColler->setEnabled(paste);
-}
+void TMainForm::UpdatePaste() { MenuEditionColler->setEnabled(!Busy() && ClipboardHasPicture()); }
 
 bool TMainForm::ClipboardHasPicture() {
   const QMimeData* data = QGuiApplication::clipboard()->mimeData();

@@ -1,9 +1,10 @@
 #pragma once
-// TMainForm: the application's window. It owns the document (the working
-// picture held by the view, the one-step undo copy, the count of unsaved
+// TMainForm: the application's window. It holds the document (the working
+// picture, which the view shows, the one-step undo copy, the count of unsaved
 // changes, the file it came from), offers every command through the menus,
 // the toolbar, the two value edits of the tool panel and the view's context
-// menu, and shows the state in a three-panel status bar.
+// menu (one action per command, shared by all three), and shows the state in
+// a three-panel status bar.
 //
 // The class is split by aspect: MainForm.cpp (start-up, shut-down, enabling
 // rules, the command guard), MainForm_File.cpp, MainForm_Edit.cpp,
@@ -17,6 +18,7 @@
 #include <memory>
 #include <optional>
 
+#include "document/Document.h"
 #include "mosaic/MosaicCommand.h"
 #include "raster/Bitmap.h"
 
@@ -47,34 +49,50 @@ class TMainForm : public QMainWindow {
   ~TMainForm() override;
 
   // The document and the window's state.
-  TMyImage* ImageView = nullptr;
+  TDocument Document;
+  TMyImage* ImageView = nullptr;  // shows the document's picture
   QString IniFileName;
   // Cell size, thumbnails folder and its staleness, the thumbnail list and
-  // the two mosaic options live with the mosaic command.
+  // the mosaic options live with the mosaic command.
   TMosaicCommand Mosaic;
   QString OpenFolder;  // with a trailing separator
   QString SaveFolder;
   QStringList RecentFiles;
-  qint32 ChangeCount = 0;
   bool PrinterPresent = false;
-  QString CurrentFile;
-  TBitmap UndoBitmap;
 
-  // Makes the undo copy; throws std::bad_alloc when memory runs out. Tests
-  // replace it to see an undo snapshot fail.
-  std::function<void(const TBitmap& working, TBitmap& undo)> CopyForUndo;
+  // The commands: one action each, shown by the menu, the toolbar and the
+  // context menu alike (the toolbar shows the tooltip, the menus the caption
+  // with its shortcut).
+  QAction* MenuFichierOuvrir = nullptr;       // "Open..."
+  QAction* MenuFichierEnregistrer = nullptr;  // "Save as..."
+  QAction* MenuFichierFermer = nullptr;       // "Close"
+  QAction* MenuFichierQuitter = nullptr;      // "Exit"
+  QAction* MenuEditionAnnuler = nullptr;      // "Cancel": the one-step undo
+  QAction* MenuEditionCopier = nullptr;       // "Copy"
+  QAction* MenuEditionColler = nullptr;       // "Paste"
+  QAction* MenuActionMosaique = nullptr;      // "Create the mosaic"
+  QAction* MenuActionRedim = nullptr;         // "Image size..."
+  QAction* MenuFichierImprimer = nullptr;     // "Print..."
+  // The same actions by the names of the toolbar and context menu items.
+  QAction*& BtnOuvrir = MenuFichierOuvrir;
+  QAction*& BtnEnregistrer = MenuFichierEnregistrer;
+  QAction*& BtnImprimer = MenuFichierImprimer;
+  QAction*& BtnAction = MenuActionMosaique;
+  QAction*& BtnRedim = MenuActionRedim;
+  QAction*& BtnAnnuler = MenuEditionAnnuler;
+  QAction*& PopMosaique = MenuActionMosaique;
+  QAction*& PopOuvrir = MenuFichierOuvrir;
+  QAction*& PopEnregistrer = MenuFichierEnregistrer;
+  QAction*& PopFermer = MenuFichierFermer;
+  QAction*& PopCopier = MenuEditionCopier;
+  QAction*& PopColler = MenuEditionColler;
+  QAction*& PopAnnuler = MenuEditionAnnuler;
 
   // Tool panel.
   QWidget* PnlOutils = nullptr;
   QFrame* Bevel1 = nullptr;
   QFrame* Bevel5 = nullptr;
   QToolBar* ToolBar = nullptr;
-  QAction* BtnOuvrir = nullptr;
-  QAction* BtnEnregistrer = nullptr;
-  QAction* BtnImprimer = nullptr;
-  QAction* BtnAction = nullptr;
-  QAction* BtnRedim = nullptr;
-  QAction* BtnAnnuler = nullptr;
   TSpecialEdit* EdiTaille = nullptr;
   TSpecialEdit* EdiZoom = nullptr;
   QMenu* PopTaille = nullptr;
@@ -82,20 +100,10 @@ class TMainForm : public QMainWindow {
 
   // Main menu.
   QMenu* MenuFichier = nullptr;
-  QAction* MenuFichierOuvrir = nullptr;
-  QAction* MenuFichierEnregistrer = nullptr;
-  QAction* MenuFichierFermer = nullptr;
   QAction* MenuFichierN[4] = {};
   QAction* MenuFichierSep = nullptr;
-  QAction* MenuFichierQuitter = nullptr;
   QMenu* MenuEdition = nullptr;
-  QAction* MenuEditionAnnuler = nullptr;
-  QAction* MenuEditionCopier = nullptr;
-  QAction* MenuEditionColler = nullptr;
   QMenu* MenuAction = nullptr;
-  QAction* MenuActionMosaique = nullptr;
-  QAction* MenuActionRedim = nullptr;
-  QAction* MenuFichierImprimer = nullptr;
   QMenu* MenuOptions = nullptr;
   QAction* MenuVerifierTaille = nullptr;
   QAction* MenuLisser = nullptr;
@@ -112,27 +120,42 @@ class TMainForm : public QMainWindow {
 
   // The view's context menu.
   QMenu* PopImage = nullptr;
-  QAction* PopMosaique = nullptr;
-  QAction* PopOuvrir = nullptr;
-  QAction* PopEnregistrer = nullptr;
-  QAction* PopFermer = nullptr;
-  QAction* PopCopier = nullptr;
-  QAction* PopColler = nullptr;
-  QAction* PopAnnuler = nullptr;
 
   // Status bar panels: state, picture size, file name.
   QLabel* StatusPanel[3] = {};
 
-  // Operations other parts of the program call.
-  TBitmap& WorkingImage();
+  // The document by the window's long-standing names.
+  TBitmap& WorkingImage() { return Document.Picture(); }
+  int ChangeCount() const { return Document.ChangeCount(); }
+  const QString& CurrentFile() const { return Document.FileName(); }
+  // The snapshot before a change (warns when memory ran out for the copy; the
+  // change goes on without one), and dropping the undo copy; both update the
+  // commands.
   void SaveUndo();
   void ClearUndo();
+
+  // Waits from construction to destruction (hourglass, status text, the
+  // commands disabled), however the step leaves.
+  class TWait {
+   public:
+    TWait(TMainForm& form, const QString& text) : m_form(form) { m_form.BeginWait(text); }
+    ~TWait() { m_form.EndWait(); }
+    TWait(const TWait&) = delete;
+    TWait& operator=(const TWait&) = delete;
+
+   private:
+    TMainForm& m_form;
+  };
+
+  // Operations other parts of the program call.
   void UpdateCommands();
   void BeginWait(const QString& text);
   void EndWait();
   void ShowProgress(int percent);
   void ShowThumbnailCount(int count);
   void ShowFileProgress(int done, int found);
+  // The status bar's progress texts as a sink for the mosaic command.
+  TMosaicProgress MosaicProgress();
   void ChooseZoomItem();
   void ApplyZoom();
   void UpdateStatus();
@@ -194,6 +217,7 @@ class TMainForm : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  void CreateCommands();
   void CreateToolPanel();
   void CreateMenus();
   void CreateStatusBar();
@@ -204,7 +228,10 @@ class TMainForm : public QMainWindow {
   // Runs a command: refused while another one runs; an exception leaving it
   // ends every wait and is shown as an error, never crossing the event loop.
   void Guarded(const std::function<void()>& command);
-  QAction* Command(QMenu* menu, const QString& caption, void (TMainForm::*handler)());
+  QAction* Command(const QString& caption, void (TMainForm::*handler)());
+  // The cell size the edit's text names ("20 pixels": its first two
+  // characters), 0 when it names none.
+  int ChosenCellSize() const;
 
   QStringList m_arguments;
   bool m_argumentHandled = false;

@@ -3,36 +3,25 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
-#include <new>
 
 #include "app/MyMsgDlg.h"
 #include "shell/gui/MainForm.h"
 
 void TMainForm::SaveUndo() {
-  try {
-    CopyForUndo(WorkingImage(), UndoBitmap);
-  } catch (const std::bad_alloc&) {
-    UndoBitmap.Assign(nullptr);
-    MyMessageDlg(QStringLiteral(" Not enougth memory for undo !"), mkWarning, btOk);
-  }
-  UpdateCommands();
   // Counted even without an undo copy: the picture is about to change all
   // the same, and leaving must still ask.
-  ++ChangeCount;
+  if (!Document.SnapshotBeforeChange()) MyMessageDlg(QString::fromLatin1(NoMemoryForUndoText), mkWarning, btOk);
+  UpdateCommands();
 }
 
 void TMainForm::ClearUndo() {
-  --ChangeCount;
-  UndoBitmap.Assign(nullptr);
+  Document.ClearUndo();
   UpdateCommands();
 }
 
 void TMainForm::MenuEditionAnnulerClick() {
-  if (WorkingImage().Empty() || UndoBitmap.Empty()) return;
-  // The picture takes the undo copy's pixels as they are (shared, not
-  // copied), so an undo cannot run out of memory halfway.
-  WorkingImage().Assign(&UndoBitmap);
-  ClearUndo();
+  if (!Document.Undo()) return;
+  UpdateCommands();
   RefreshView();
 }
 
@@ -50,10 +39,8 @@ void TMainForm::MenuEditionCollerClick() {
   TBitmap pasted;
   pasted.SetImage(picture, pf24bit);
   pasted.Transparent = false;
-  WorkingImage().Assign(&pasted);
-  ClearUndo();
-  ChangeCount = 1;
-  CurrentFile = QStringLiteral("Untitled");
+  Document.Pasted(pasted);
+  UpdateCommands();
   RefreshView();
 }
 

@@ -15,12 +15,6 @@
 
 namespace {
 
-// Ends the wait however the step leaves.
-struct TWaitGuard {
-  TMainForm& Form;
-  ~TWaitGuard() { Form.EndWait(); }
-};
-
 QString FolderOf(const QString& fileName) { return QFileInfo(fileName).absolutePath() + QLatin1Char('/'); }
 
 // The local files of a drop, in order.
@@ -36,8 +30,7 @@ QStringList DroppedFiles(const QMimeData* data) {
 
 void TMainForm::OpenFile(const QString& name, bool remember) {
   if (Busy() || !ConfirmSave()) return;
-  BeginWait(QStringLiteral("Opening..."));
-  TWaitGuard guard{*this};
+  const TWait wait(*this, QStringLiteral("Opening..."));
   ShowFileErrors = true;
   QString fileName = name;
   // Loaded aside, so that a failed or cancelled load leaves the picture as it was.
@@ -48,10 +41,7 @@ void TMainForm::OpenFile(const QString& name, bool remember) {
   const int result = LoadPicture(fileName, loaded, OpenFolder);
   DefaultPictureFileContext.WorkingLayout = layout;
   if (result <= 0) return;
-  WorkingImage().Assign(&loaded);
-  ClearUndo();
-  ChangeCount = 0;
-  CurrentFile = fileName;
+  Document.Opened(loaded, fileName);
   if (remember) {
     OpenFolder = FolderOf(fileName);
     AddRecentFile(fileName);
@@ -69,15 +59,14 @@ void TMainForm::MenuFichierNClick(int tag) {
 
 int TMainForm::MenuFichierEnregistrerClick() {
   if (WorkingImage().Empty()) return 0;
-  BeginWait(QStringLiteral("Saving..."));
-  TWaitGuard guard{*this};
+  const TWait wait(*this, QStringLiteral("Saving..."));
   ShowFileErrors = true;
   OnPictureFile = JpegSaveHandler;
   if (SaveFolder.isEmpty()) SaveFolder = OpenFolder;
   QString fileName;
-  const int result = SavePicture(fileName, WorkingImage(), PathInFolder(CurrentFile, SaveFolder));
+  const int result = SavePicture(fileName, WorkingImage(), PathInFolder(CurrentFile(), SaveFolder));
   if (result > 0) {
-    CurrentFile = fileName;
+    Document.Saved(fileName);
     SaveFolder = FolderOf(fileName);
     UpdateStatus();
   }
@@ -85,7 +74,7 @@ int TMainForm::MenuFichierEnregistrerClick() {
 }
 
 bool TMainForm::ConfirmSave() {
-  if (ChangeCount <= 0) return true;
+  if (!Document.NeedsSaveQuestion()) return true;
   switch (MyMessageDlg(QStringLiteral("Save changes before continuing ?"), mkConfirmation, btYes | btNo | btCancel)) {
     // Only a save that was written lets the changes go: a cancelled dialog
     // or a failed write keeps the picture and stops what asked.
@@ -97,9 +86,7 @@ bool TMainForm::ConfirmSave() {
 
 void TMainForm::MenuFichierFermerClick() {
   if (!ConfirmSave()) return;
-  WorkingImage().Assign(nullptr);
-  ClearUndo();
-  ChangeCount = 0;
+  Document.Closed();
   UpdateStatus();
   UpdateCommands();
 }

@@ -6,15 +6,6 @@
 #include "raster/RectUtils.h"
 #include "shell/gui/MainForm.h"
 
-namespace {
-
-struct TWaitGuard {
-  TMainForm& Form;
-  ~TWaitGuard() { Form.EndWait(); }
-};
-
-}  // namespace
-
 void TMainForm::MenuActionRedimClick() {
   if (WorkingImage().Empty()) return;
   if (!RedimForm) RedimForm = std::make_unique<TRedimForm>(this);
@@ -23,23 +14,25 @@ void TMainForm::MenuActionRedimClick() {
 }
 
 void TMainForm::ResizeImage(int newWidth, int newHeight, bool smooth) {
-  BeginWait(QStringLiteral("Processing..."));
-  TWaitGuard guard{*this};
+  const TWait wait(*this, QStringLiteral("Processing..."));
   SaveUndo();
   // The resize starts from the undo copy: without one (memory ran out, and
   // the warning was shown) the picture stays as it was, and is not counted
   // as changed.
-  if (UndoBitmap.Empty()) {
-    --ChangeCount;
-    return;
-  }
-  // Made aside and swapped in only when whole.
+  const TBitmap& before = Document.UndoCopy();
+  // Made aside and swapped in only when whole; a resize that could not be
+  // made is no change.
   TBitmap resized;
-  if (smooth) {
-    if (!SmoothResampleBitmap(newWidth, newHeight, UndoBitmap, resized)) return;
-  } else {
-    ResampleBitmap(newWidth, newHeight, UndoBitmap, resized);
-    if (resized.Empty()) return;
+  if (!before.Empty()) {
+    if (!smooth)
+      ResampleBitmap(newWidth, newHeight, before, resized);
+    else if (!SmoothResampleBitmap(newWidth, newHeight, before, resized))
+      resized.Assign(nullptr);
+  }
+  if (resized.Empty()) {
+    Document.ChangeAbandoned();
+    UpdateCommands();
+    return;
   }
   WorkingImage().Assign(&resized);
   ChooseZoomItem();

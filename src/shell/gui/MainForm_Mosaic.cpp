@@ -1,5 +1,6 @@
 // "Create the mosaic", the cell size and the thumbnails folder.
 #include <QAction>
+#include <QSize>
 
 #include "app/gui/SelDir.h"
 #include "controls/gui/SpecialEdit.h"
@@ -12,18 +13,24 @@ void TMainForm::MenuActionMosaiqueClick() {
   Mosaic.Antialias = MenuLisser->isChecked();
   Mosaic.MatchColours = MenuAssortir->isChecked();
   Mosaic.CropSquare = MenuRecadrer->isChecked();
-  Mosaic.Callbacks.BeginWait = [this](const QString& text) { BeginWait(text); };
-  Mosaic.Callbacks.EndWait = [this] { EndWait(); };
-  Mosaic.Callbacks.SaveUndo = [this] { SaveUndo(); };
-  Mosaic.Callbacks.ShowProgress = [this](int percent) { ShowProgress(percent); };
-  Mosaic.Callbacks.ShowThumbnailCount = [this](int count) { ShowThumbnailCount(count); };
-  Mosaic.Callbacks.ShowFileProgress = [this](int done, int found) { ShowFileProgress(done, found); };
-  Mosaic.Callbacks.RefreshView = [this] { RefreshView(); };
-  if (Mosaic.Execute(WorkingImage(), UndoBitmap)) BtnEnregistrer->setEnabled(true);
+  const QSize before(WorkingImage().Width(), WorkingImage().Height());
+  {
+    const TWait wait(*this, QStringLiteral("Processing..."));
+    Mosaic.Execute(Document, MosaicProgress());
+  }
   UpdateCommands();
+  // "Check size" and the poster scale change the picture's size: the zoom
+  // and the status follow.
+  if (before != QSize(WorkingImage().Width(), WorkingImage().Height())) RefreshView();
 }
 
-void TMainForm::EdiTailleChange() { Mosaic.CellSizeTextChanged(EdiTaille->Text()); }
+int TMainForm::ChosenCellSize() const {
+  bool ok = false;
+  const int value = EdiTaille->Text().left(2).toInt(&ok);
+  return ok ? value : 0;
+}
+
+void TMainForm::EdiTailleChange() { Mosaic.CellSizeChosen(ChosenCellSize()); }
 
 void TMainForm::MenuVignettesClick() {
   Mosaic.FolderChosen(SelectFolder(QStringLiteral("Thumbnails folder :"), Mosaic.FolderChooserStart()));

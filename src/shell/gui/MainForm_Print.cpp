@@ -6,5 +6,5 @@
 
 void TMainForm::MenuFichierImprimerClick() {
   if (!PrinterPresent || WorkingImage().Empty()) return;
-  PrintCommand(this, ImprForm, AnnulerForm, MenuUnitPouces->isChecked(), WorkingImage(), CurrentFile);
+  PrintCommand(this, ImprForm, AnnulerForm, MenuUnitPouces->isChecked(), WorkingImage(), CurrentFile());
 }

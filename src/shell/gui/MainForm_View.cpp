@@ -52,6 +52,14 @@ void TMainForm::ShowFileProgress(int done, int found) {
   KeepPainted();
 }
 
+TMosaicProgress TMainForm::MosaicProgress() {
+  TMosaicProgress progress;
+  progress.ShowProgress = [this](int percent) { ShowProgress(percent); };
+  progress.ShowThumbnailCount = [this](int count) { ShowThumbnailCount(count); };
+  progress.ShowFileProgress = [this](int done, int found) { ShowFileProgress(done, found); };
+  return progress;
+}
+
 void TMainForm::ChooseZoomItem() {
   const TBitmap& picture = WorkingImage();
   const int room = 2 * ImageView->Marge() + 2 + ImageView->ShadowSize();
@@ -88,7 +96,7 @@ void TMainForm::UpdateStatus() {
     StatusPanel[2]->clear();
   } else {
     StatusPanel[1]->setText(QStringLiteral("%1x%2").arg(picture.Width()).arg(picture.Height()));
-    StatusPanel[2]->setText(CurrentFile);
+    StatusPanel[2]->setText(CurrentFile());
   }
   statusBar()->repaint();
   EdiZoom->repaint();

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     std::printf("information: %s\n", qPrintable(TMainForm::InformationPagePath()));
     std::fflush(stdout);
     if (!arguments.isEmpty() && form.WorkingImage().Empty()) status = 1;
-    form.ChangeCount = 0;  // leave without asking
+    form.Document.DiscardChanges();  // leave without asking
     QApplication::quit();
   };
   // Posted after the window's own queued opening of the picture.

@@ -113,8 +113,8 @@ TEST_F(ImageSizeTest, NewSizeFromTheFields) {
     EXPECT_EQ(f.WorkingImage().Width(), c.newW);
     EXPECT_EQ(f.WorkingImage().Height(), c.newH);
     EXPECT_EQ(f.WorkingImage().PixelFormat(), pf24bit);
-    EXPECT_EQ(f.ChangeCount, 1);
-    EXPECT_EQ(f.UndoBitmap.Width(), c.w);
+    EXPECT_EQ(f.ChangeCount(), 1);
+    EXPECT_EQ(f.Document.UndoCopy().Width(), c.w);
     EXPECT_TRUE(Messages.empty());
     Quit();
   }
@@ -150,10 +150,10 @@ TEST_F(ImageSizeTest, SameSizeTakesNoSnapshot) {
   ASSERT_EQ(f.WorkingImage().Width(), 20);
   Run([](TRedimForm& d) { Ok(d); });
   EXPECT_FALSE(StillOpen);
-  EXPECT_EQ(f.ChangeCount, 1);
+  EXPECT_EQ(f.ChangeCount(), 1);
   f.MenuEditionAnnuler->trigger();
   EXPECT_EQ(f.WorkingImage().Image(), original);
-  EXPECT_EQ(f.ChangeCount, 0);
+  EXPECT_EQ(f.ChangeCount(), 0);
 }
 
 // Refused at Ok with a warning: the dialog stays and the picture is untouched.
@@ -196,8 +196,8 @@ TEST_F(ImageSizeTest, RefusedSizesLeaveThePicture) {
     EXPECT_EQ(Messages[0].Text, QString::fromLatin1(c.message));
     EXPECT_EQ(Messages[0].Kind, mkWarning);
     EXPECT_EQ(f.WorkingImage().Image(), before);
-    EXPECT_EQ(f.ChangeCount, 0);
-    EXPECT_TRUE(f.UndoBitmap.Empty());
+    EXPECT_EQ(f.ChangeCount(), 0);
+    EXPECT_TRUE(f.Document.UndoCopy().Empty());
     Messages.clear();
     Quit();
   }
@@ -209,7 +209,7 @@ TEST_F(ImageSizeTest, FailedUndoCopyLeavesThePicture) {
     SCOPED_TRACE(smooth);
     TMainForm& f = OpenPicture(40, 30);
     const QImage before = f.WorkingImage().Image().copy();
-    f.CopyForUndo = [](const TBitmap&, TBitmap& undo) {
+    f.Document.CopyForUndo = [](const TBitmap&, TBitmap& undo) {
       undo.SetSize(2, 2);
       throw std::bad_alloc();
     };
@@ -221,7 +221,7 @@ TEST_F(ImageSizeTest, FailedUndoCopyLeavesThePicture) {
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0].Text, QStringLiteral(" Not enougth memory for undo !"));
     EXPECT_EQ(f.WorkingImage().Image(), before);
-    EXPECT_EQ(f.ChangeCount, 0);
+    EXPECT_EQ(f.ChangeCount(), 0);
     Messages.clear();
     Quit();
   }

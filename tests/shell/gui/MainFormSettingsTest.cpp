@@ -142,13 +142,13 @@ TEST_F(SettingsTest, RecentFilesKeepFourMostRecentFirst) {
   // A recent item opens its file; one that has gone fails and stays.
   f.MenuFichierClick();
   f.MenuFichierN[3]->trigger();
-  EXPECT_EQ(f.CurrentFile, p[4]);
+  EXPECT_EQ(f.CurrentFile(), p[4]);
   EXPECT_EQ(f.RecentFiles.front(), p[4]);
   ASSERT_TRUE(QFile::remove(p[6]));
   Messages.clear();
   f.MenuFichierN[1]->trigger();
   EXPECT_EQ(Messages.size(), 1u);
-  EXPECT_EQ(f.CurrentFile, p[4]);
+  EXPECT_EQ(f.CurrentFile(), p[4]);
   EXPECT_TRUE(f.RecentFiles.contains(p[6]));
   Quit();
   EXPECT_EQ(Read("Files", "File1"), p[4]);
@@ -161,7 +161,7 @@ TEST_F(SettingsTest, APathWithALineBreakIsNeverStored) {
   TMainForm& f = Make();
   Open(plain);
   Open(odd);
-  EXPECT_EQ(f.CurrentFile, odd);
+  EXPECT_EQ(f.CurrentFile(), odd);
   EXPECT_EQ(f.RecentFiles, QStringList{plain});
   f.RecentFiles.prepend(odd);  // however it got there
   Quit();

@@ -133,7 +133,7 @@ TEST_F(MainFormTest, EnablingRulesInTheEmptyOpenedAndChangedStates) {
   EXPECT_TRUE(f.EdiZoom->isEnabled());
   EXPECT_EQ(f.StatusPanel[1]->text(), QStringLiteral("40x30"));
   EXPECT_EQ(f.StatusPanel[2]->text(), Small);
-  EXPECT_EQ(f.ChangeCount, 0);
+  EXPECT_EQ(f.ChangeCount(), 0);
 
   // Print follows the printers found at start-up.
   for (bool present : {false, true}) {
@@ -147,7 +147,7 @@ TEST_F(MainFormTest, EnablingRulesInTheEmptyOpenedAndChangedStates) {
   f.MenuActionMosaique->trigger();
   enabled(picture, true);
   enabled(undo, true);
-  EXPECT_EQ(f.ChangeCount, 1);
+  EXPECT_EQ(f.ChangeCount(), 1);
 }
 
 TEST_F(MainFormTest, MenusCarryTheirShortcutTextsAndTheFlatLook) {
@@ -188,13 +188,13 @@ TEST_F(MainFormTest, CreateTheMosaicFourWaysAndUndo) {
     }
     EXPECT_EQ(f.WorkingImage().Width(), 800);
     EXPECT_EQ(f.WorkingImage().Height(), 600);
-    EXPECT_EQ(f.ChangeCount, 1);
+    EXPECT_EQ(f.ChangeCount(), 1);
     EXPECT_EQ(f.StatusPanel[0]->text(), QStringLiteral("Ready"));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     ASSERT_TRUE(f.BtnAnnuler->isEnabled());
     QTest::mouseClick(f.ToolBar->widgetForAction(f.BtnAnnuler), Qt::LeftButton);
     EXPECT_EQ(f.WorkingImage().Image(), before);
-    EXPECT_EQ(f.ChangeCount, 0);
+    EXPECT_EQ(f.ChangeCount(), 0);
     EXPECT_FALSE(f.MenuEditionAnnuler->isEnabled());
     f.MenuFichierFermer->trigger();
     EXPECT_FALSE(Asked());
@@ -230,8 +230,8 @@ TEST_F(MainFormTest, SaveQuestionGuardsTheWayOut) {
     Dialogs.SaveNames.push_back(File("first.png"));
     f.MenuFichierEnregistrer->trigger();
     ASSERT_TRUE(QFile::exists(File("first.png")));
-    EXPECT_EQ(f.CurrentFile, File("first.png"));
-    EXPECT_EQ(f.ChangeCount, 1);
+    EXPECT_EQ(f.CurrentFile(), File("first.png"));
+    EXPECT_EQ(f.ChangeCount(), 1);
 
     Messages.clear();
     Answers = {c.answer, idOk};
@@ -241,11 +241,11 @@ TEST_F(MainFormTest, SaveQuestionGuardsTheWayOut) {
     EXPECT_EQ(f.WorkingImage().Empty(), c.closed);
     if (!c.closed) {
       EXPECT_EQ(f.WorkingImage().Width(), 800);
-      EXPECT_EQ(f.ChangeCount, 1);
+      EXPECT_EQ(f.ChangeCount(), 1);
       EXPECT_TRUE(f.MenuEditionAnnuler->isEnabled());
     }
     Dialogs.SaveNames.clear();
-    Form->ChangeCount = 0;
+    Form->Document.DiscardChanges();
     Form.reset();
   }
 }
@@ -270,7 +270,7 @@ TEST_F(MainFormTest, FailedUndoCopyStillCountsTheChange) {
   TMainForm& f = Show();
   Open(Small);
   SmallCells();
-  f.CopyForUndo = [](const TBitmap&, TBitmap& undo) {
+  f.Document.CopyForUndo = [](const TBitmap&, TBitmap& undo) {
     undo.SetSize(2, 2);  // half made when memory ran out
     throw std::bad_alloc();
   };
@@ -280,9 +280,9 @@ TEST_F(MainFormTest, FailedUndoCopyStillCountsTheChange) {
   ASSERT_EQ(Messages.size(), 1u);
   EXPECT_EQ(Messages[0].Text, QStringLiteral(" Not enougth memory for undo !"));
   EXPECT_EQ(Messages[0].Kind, mkWarning);
-  EXPECT_TRUE(f.UndoBitmap.Empty());
+  EXPECT_TRUE(f.Document.UndoCopy().Empty());
   EXPECT_FALSE(f.MenuEditionAnnuler->isEnabled());
-  EXPECT_EQ(f.ChangeCount, 1);
+  EXPECT_EQ(f.ChangeCount(), 1);
   Answers = {idCancel};
   f.close();
   EXPECT_TRUE(Asked());
@@ -371,7 +371,7 @@ TEST_F(MainFormTest, DroppedFilesOpenTheFirstOnlyAndABadOneKeepsThePicture) {
     QCoreApplication::processEvents();
   };
   drop({QUrl::fromLocalFile(Small), QUrl::fromLocalFile(Large)});
-  EXPECT_EQ(f.CurrentFile, Small);
+  EXPECT_EQ(f.CurrentFile(), Small);
   EXPECT_EQ(f.WorkingImage().Width(), 40);
   EXPECT_EQ(f.OpenFolder, Dir.path() + QLatin1Char('/'));
 
@@ -383,7 +383,7 @@ TEST_F(MainFormTest, DroppedFilesOpenTheFirstOnlyAndABadOneKeepsThePicture) {
   ASSERT_EQ(Messages.size(), 1u);
   EXPECT_EQ(Messages[0].Kind, mkError);
   EXPECT_TRUE(Messages[0].Text.contains(text.fileName()));
-  EXPECT_EQ(f.CurrentFile, Small);
+  EXPECT_EQ(f.CurrentFile(), Small);
   EXPECT_EQ(f.WorkingImage().Width(), 40);
   EXPECT_EQ(f.StatusPanel[0]->text(), QStringLiteral("Ready"));
 }
@@ -396,7 +396,7 @@ TEST_F(MainFormTest, PasteFollowsTheClipboard) {
   QTest::keyClick(f.ImageView, Qt::Key_V, Qt::ControlModifier);
   EXPECT_TRUE(Messages.empty());
   EXPECT_TRUE(f.WorkingImage().Empty());
-  EXPECT_NE(f.CurrentFile, QStringLiteral("Untitled"));
+  EXPECT_NE(f.CurrentFile(), QStringLiteral("Untitled"));
 
   QGuiApplication::clipboard()->setImage(Gradient(30, 20));
   QCoreApplication::processEvents();
@@ -405,7 +405,7 @@ TEST_F(MainFormTest, PasteFollowsTheClipboard) {
   QTest::keyClick(f.ImageView, Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(f.WorkingImage().Width(), 30);
   EXPECT_EQ(f.WorkingImage().PixelFormat(), pf24bit);
-  EXPECT_EQ(f.ChangeCount, 1);
+  EXPECT_EQ(f.ChangeCount(), 1);
   EXPECT_EQ(f.StatusPanel[2]->text(), QStringLiteral("Untitled"));
   EXPECT_FALSE(f.MenuEditionAnnuler->isEnabled());
 
@@ -419,10 +419,10 @@ TEST_F(MainFormTest, PasteFollowsTheClipboard) {
 
 TEST_F(MainFormTest, CommandLinePictureOpensOnceWithoutTouchingTheOpenFolder) {
   TMainForm& f = Show({Small});
-  EXPECT_EQ(f.CurrentFile, Small);
+  EXPECT_EQ(f.CurrentFile(), Small);
   EXPECT_EQ(f.WorkingImage().Width(), 40);
   EXPECT_EQ(f.OpenFolder, Dir.path() + QLatin1Char('/'));
-  EXPECT_EQ(f.ChangeCount, 0);
+  EXPECT_EQ(f.ChangeCount(), 0);
   // Shown again: not opened again.
   f.MenuFichierFermer->trigger();
   f.hide();

@@ -60,7 +60,7 @@ class WindowFixture : public testing::Test {
 
   void TearDown() override {
     if (Form) {
-      Form->ChangeCount = 0;
+      Form->Document.DiscardChanges();
       Form.reset();
     }
     PictureFileDialogs = m_previousDialogs;
@@ -80,7 +80,7 @@ class WindowFixture : public testing::Test {
   }
   // Destroys the window, which writes its settings.
   void Quit() {
-    Form->ChangeCount = 0;
+    Form->Document.DiscardChanges();
     Form.reset();
   }
   void Open(const QString& name) {
