@@ -508,6 +508,54 @@ TEST_F(MainFormTest, NestedWaitsRestoreTheCursorAndBlockCommands) {
   EXPECT_TRUE(f.MenuFichierOuvrir->isEnabled());
 }
 
+// During long work every command that could start is disabled wherever it
+// is shown (menu, toolbar button, context menu), even those the picture and
+// the undo copy would enable, and they come back when the work is over.
+TEST_F(MainFormTest, CommandsAreDisabledEverywhereWhileBusy) {
+  TMainForm& f = Show();
+  Open(Small);
+  SmallCells();
+  f.MenuActionMosaique->trigger();  // an undo copy now exists
+  f.PrinterPresent = true;
+  QImage picture(4, 4, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  QGuiApplication::clipboard()->setImage(picture);
+  f.UpdateCommands();
+  const QList<QAction*> commands = {f.MenuFichierOuvrir,   f.MenuFichierEnregistrer, f.MenuFichierFermer,
+                                    f.MenuFichierQuitter,  f.MenuEditionAnnuler,     f.MenuEditionCopier,
+                                    f.MenuEditionColler,   f.MenuActionMosaique,     f.MenuActionRedim,
+                                    f.MenuFichierImprimer, f.MenuVignettes};
+  // What the user sees of a command: the action, its toolbar button and its
+  // context menu entry, when it has them.
+  auto shown = [&](QAction* a) {
+    QList<bool> states{a->isEnabled()};
+    if (QWidget* button = f.ToolBar->widgetForAction(a)) states.append(button->isEnabled());
+    if (f.PopImage->actions().contains(a)) states.append(a->isEnabled());
+    return states;
+  };
+  for (QAction* a : commands) {
+    SCOPED_TRACE(a->text().toStdString());
+    for (bool on : shown(a)) EXPECT_TRUE(on);
+  }
+  std::vector<std::pair<std::string, bool>> whileBusy;
+  QMetaObject::invokeMethod(
+      &f,
+      [&] {
+        for (QAction* a : commands)
+          for (bool on : shown(a)) whileBusy.emplace_back(a->text().toStdString(), on);
+        for (QAction* a : f.MenuFichierN) whileBusy.emplace_back("recent", a->isEnabled());
+        whileBusy.emplace_back("cell size", f.EdiTaille->isEnabled());
+      },
+      Qt::QueuedConnection);
+  f.MenuActionMosaique->trigger();
+  ASSERT_FALSE(whileBusy.empty());
+  for (const auto& [name, on] : whileBusy) EXPECT_FALSE(on) << name;
+  for (QAction* a : commands) {
+    SCOPED_TRACE(a->text().toStdString());
+    for (bool on : shown(a)) EXPECT_TRUE(on);
+  }
+}
+
 // Receives the addresses the program asks the desktop to open.
 class TUrlCatcher : public QObject {
   Q_OBJECT
