@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
@@ -31,12 +32,29 @@ int main(int argc, char** argv) {
   }
   InitTesselune();
   SetMsgPresenter(StderrMsgPresenter);
-  const QString sample = QString::fromLocal8Bit(argv[1]);
+  const QString bundled = QString::fromLocal8Bit(argv[1]);
+  // The status bar shows the picture's path: a copy in a folder with a plain
+  // name, so that the picture tells nothing of the machine it was drawn on.
+  const QString shown = QDir(QDir::tempPath()).filePath(QStringLiteral("Pictures"));
+  const bool madeFolder = !QFileInfo::exists(shown) && QDir().mkpath(shown);
+  const QString sample = QDir(shown).filePath(QFileInfo(bundled).fileName());
+  QFile::remove(sample);
+  if (!QFile::copy(bundled, sample)) {
+    std::fprintf(stderr, "the sample could not be copied to %s\n", qPrintable(shown));
+    return 1;
+  }
+  struct TRemoveCopy {
+    QString File, Folder;
+    ~TRemoveCopy() {
+      QFile::remove(File);
+      if (!Folder.isEmpty()) QDir().rmdir(Folder);
+    }
+  } removeCopy{sample, madeFolder ? shown : QString()};
   // Settings of its own, so that none left beside the program changes the picture.
   QTemporaryDir settings;
   TMainForm form({sample}, nullptr, settings.path());
   // The thumbnails that come with the sample.
-  form.Mosaic.ThumbnailsFolder = QFileInfo(sample).dir().filePath(QStringLiteral("Thumbnails"));
+  form.Mosaic.ThumbnailsFolder = QFileInfo(bundled).dir().filePath(QStringLiteral("Thumbnails"));
   TSeededRandom random(2);
   form.Mosaic.Random = &random;
   form.resize(820, 620);
