@@ -2,8 +2,9 @@
 # House rules that a compiler does not check. Fails naming every file at fault.
 #  - The core (every file outside a folder named gui/) never includes a
 #    QtWidgets or QtPrintSupport header.
-#  - No file includes a header of a folder on a floor above its own (the
-#    floors are listed once, in src/CMakeLists.txt).
+#  - No core file includes a header of a gui/ folder, and no file includes a
+#    header of a folder on its floor or above (the floors are listed once, in
+#    src/CMakeLists.txt).
 #  - Every tracked C++ source is formatted as .clang-format says.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -26,6 +27,16 @@ leaks=$(git ls-files -co --exclude-standard -- 'src/*.cpp' 'src/*.h' ':!src/**/g
 if [ -n "$leaks" ]; then
   echo "Widget or print-support headers outside a gui/ folder (move the code into the gui/ folder of its subsystem):" >&2
   echo "$leaks" | sed 's/^/  /' >&2
+  status=1
+fi
+
+# The core never reaches up into a gui/ folder, its own subsystem's included:
+# a core step that needs the user takes a value or a small interface.
+upward=$(git ls-files -co --exclude-standard -- 'src/*.cpp' 'src/*.h' ':!src/**/gui/**' |
+  xargs -r grep -l -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[a-z]+/gui/' 2>/dev/null)
+if [ -n "$upward" ]; then
+  echo "Core files that include a header of a gui/ folder:" >&2
+  echo "$upward" | sed 's/^/  /' >&2
   status=1
 fi
 
