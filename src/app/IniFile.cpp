@@ -109,6 +109,11 @@ bool IniFile::WriteString(const QString& section, const QString& key, const QStr
   const int line = KeyLine(header, k);
   if (line >= 0) {
     Lines_[line] = entry;
+    // A hand-edited file may name the key again further down: those copies
+    // go, so that no old value stands beside the new one.
+    QString name, v;
+    for (int i = SectionEnd(header) - 1; i > line; --i)
+      if (ParseEntry(Lines_[i], name, v) && SameName(name, k)) Lines_.removeAt(i);
     return true;
   }
   // After the section's last non-blank line, so the blank line that usually

@@ -25,7 +25,8 @@ class IniFile {
   QString ReadString(const QString& section, const QString& key, const QString& def) const;
 
   // Sets key in section, adding either when missing (a new key goes after the
-  // last entry of its section, a new section at the end). A section, key or
+  // last entry of its section, a new section at the end); further copies of
+  // the key in the section are removed. A section, key or
   // value holding a line break, a key holding "=" or empty, or a section
   // holding "]" cannot be stored and is refused (false), the file unchanged.
   bool WriteString(const QString& section, const QString& key, const QString& value);
