@@ -10,22 +10,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "app/IniFileFixture.h"
+
 namespace {
 
-class IniFileTest : public ::testing::Test {
- protected:
-  QString Path() const { return m_tmp.filePath(QStringLiteral("Tesselune.ini")); }
-  void WriteRaw(const QByteArray& bytes) const {
-    QFile f(Path());
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-  }
-  QByteArray ReadRaw() const {
-    QFile f(Path());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-  }
-  QTemporaryDir m_tmp;
-};
+using IniFileTest = IniFileFixture;
 
 TEST_F(IniFileTest, MissingFileReadsAsEmpty) {
   IniFile ini(Path());

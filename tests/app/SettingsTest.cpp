@@ -6,21 +6,12 @@
 #include <QTemporaryDir>
 
 #include "app/IniFile.h"
+#include "app/IniFileFixture.h"
 
 namespace {
 
-class SettingsValue : public ::testing::Test {
+class SettingsValue : public IniFileFixture {
  protected:
-  QString Path() const { return m_tmp.filePath(QStringLiteral("Tesselune.ini")); }
-  void WriteRaw(const QByteArray& bytes) const {
-    QFile f(Path());
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-  }
-  QByteArray ReadRaw() const {
-    QFile f(Path());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-  }
   void Save(const TSettings& s) const {
     IniFile ini(Path());
     s.Save(ini);
@@ -28,8 +19,6 @@ class SettingsValue : public ::testing::Test {
   }
   TSettings Load() const { return TSettings::Load(IniFile(Path())); }
   QString Folder() const { return m_tmp.path(); }
-
-  QTemporaryDir m_tmp;
 };
 
 // Every setting away from its default comes back as it was saved, in the
