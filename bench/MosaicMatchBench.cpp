@@ -302,7 +302,6 @@ QString MetapixelOutput(int which, int t, int cheat) {
 
 void Setup(const benchmark::State&) {
   SetEnglishTexts();
-  RegisterPictureFormats();
   MakeInputs();
 }
 

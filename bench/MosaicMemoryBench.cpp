@@ -78,7 +78,6 @@ TChildResult RunMeasured(const std::vector<std::string>& argv) {
 
 void Setup(const benchmark::State&) {
   SetEnglishTexts();
-  RegisterPictureFormats();
   MakeTarget();
 }
 

@@ -80,7 +80,6 @@ double Median(std::vector<double> v) {
 
 void Setup(const benchmark::State&) {
   SetEnglishTexts();
-  RegisterPictureFormats();
   MakePhoto();
 }
 

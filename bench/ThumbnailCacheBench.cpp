@@ -85,7 +85,6 @@ BENCHMARK(BM_SecondLoadFromTheCache)->Unit(benchmark::kMillisecond)->UseRealTime
 
 int main(int argc, char** argv) {
   SetEnglishTexts();
-  RegisterPictureFormats();
   MakeLibrary();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -234,7 +234,6 @@ int main(int argc, char** argv) {
   }
   // As the program runs: formats registered with the French texts, then the
   // start-up switch to English.
-  RegisterPictureFormats();
   SetEnglishTexts();
 
   GrabArrowButtons();

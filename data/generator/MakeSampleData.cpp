@@ -175,7 +175,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   SetEnglishTexts();
-  RegisterPictureFormats();
   const QDir out(QString::fromLocal8Bit(argv[1]));
   QDir().mkpath(out.filePath(QStringLiteral("Thumbnails")));
   const char* formats[] = {"png", "jpg", "bmp", "gif"};

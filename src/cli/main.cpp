@@ -400,7 +400,6 @@ int RunInfo(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   SetEnglishTexts();
-  RegisterPictureFormats();
   SetMsgPresenter([](const TMsgRequest& request) {
     PrintError(request.Text);
     return MsgUnattendedResult(request.Buttons);

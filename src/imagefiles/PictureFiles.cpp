@@ -24,9 +24,6 @@ TPixelFormat& LastTiffFormat = DefaultPictureFileContext.LastTiffFormat;
 
 namespace {
 
-std::array<TSaveFormat, 7> g_saveFormats;
-std::vector<TRegistryEntry> g_openRegistry;
-
 void Notify(TPictureFileContext& context, TGraphic* graphic, const QString& fileName, TFileStage stage, bool& cont) {
   if (context.OnPictureFile) context.OnPictureFile(graphic, fileName, stage, cont);
 }
@@ -51,9 +48,7 @@ const TFormatDescriptor* ReaderFormat(const QString& fileName) {
   if (const TFormatDescriptor* row = DirectFormat(fileName)) return row;
   const QString bare = LowerExtension(fileName).mid(1);
   if (bare.isEmpty()) return nullptr;
-  for (const TRegistryEntry& e : g_openRegistry)
-    if (e.Extension == bare) return &DescriptorOf(e.Reader);
-  return nullptr;
+  return ReadableFormat(bare);
 }
 
 std::unique_ptr<TGraphic> ReaderFor(const QString& fileName, const TFormatDescriptor*& row) {
@@ -110,13 +105,13 @@ int ReadPicture(TPictureFileContext& context, const TFormatDescriptor* named, st
   reader.Options.QuickMode = quick;
   reader.Options.ThumbnailOnly = quick;
   reader.Options.JpegScale = 0;
-  if (quick && row.Format == TPictureFormat::Jpeg) {
+  if (quick && row.Preview == TPreviewPolicy::ReducedScale) {
     ReadJpegSize(file.Bytes(), context.PictureWidth, context.PictureHeight);
     reader.Options.JpegScale = JpegScaleFor(context.PictureWidth, context.PictureHeight, 150);
   }
-  // A preview must stay cheap: only JPEG (decoded at a reduced scale) and the
-  // native image (its stored thumbnail) may announce more pixels.
-  if (quick && row.Format != TPictureFormat::Jpeg && row.Format != TPictureFormat::NativeImage)
+  // A preview must stay cheap: only a format decoded at a reduced scale or
+  // read by its stored thumbnail may announce more pixels.
+  if (quick && row.Preview == TPreviewPolicy::Capped)
     reader.Options.PixelLimit = std::min(reader.Options.PixelLimit, PreviewPixelLimit);
   Decode(reader, file.Bytes());
   int fullWidth = 0, fullHeight = 0;
@@ -128,7 +123,7 @@ int ReadPicture(TPictureFileContext& context, const TFormatDescriptor* named, st
     context.PictureWidth = reader.Bitmap().Width();
     context.PictureHeight = reader.Bitmap().Height();
   }
-  if (row.Format == TPictureFormat::Tiff) context.LastTiffFormat = reader.StoredFormat();
+  if (row.ConvertsOnRead) context.LastTiffFormat = reader.StoredFormat();
   if (!quick) Notify(context, &reader, fileName, fsAfterLoad, cont);
   if (!cont) return 0;
   // A preview keeps its stored layout: the open dialog reports it.
@@ -173,7 +168,7 @@ bool DecodePictureFile(const QString& fileName, TBitmap& bitmap, int jpegScale) 
   return true;
 }
 
-std::unique_ptr<TGraphic> CreateReader(TReaderKind kind) {
+std::unique_ptr<TGraphic> CreateReader(TPictureFormat kind) {
   const TFormatDescriptor& row = DescriptorOf(kind);
   if (!row.Reader) return nullptr;
   // A group's reader takes the coder of the group's first extension.
@@ -186,28 +181,32 @@ std::unique_ptr<TGraphic> CreateWriter(const QString& fileName) {
   return row ? row->Writer() : nullptr;
 }
 
-void RegisterPictureFormats() {
-  g_openRegistry.clear();
-  for (const TFormatDescriptor& row : PictureFormatTable()) {
-    const QString description = DescriptionOf(row);
+std::array<TSaveFormat, 7> SaveFormats() {
+  std::array<TSaveFormat, 7> formats;
+  for (const TFormatDescriptor& row : PictureFormatTable())
     if (row.SaveIndex >= 0)
-      g_saveFormats[size_t(row.SaveIndex)] = TSaveFormat{QString::fromLatin1(row.SaveExtensions), description};
-    for (const QString& e : QString::fromLatin1(row.OpenExtensions).split(u';', Qt::SkipEmptyParts))
-      g_openRegistry.push_back(TRegistryEntry{e, description, row.Format});
-  }
+      formats[size_t(row.SaveIndex)] = TSaveFormat{QString::fromLatin1(row.SaveExtensions), DescriptionOf(row)};
+  return formats;
 }
 
-const std::array<TSaveFormat, 7>& SaveFormats() { return g_saveFormats; }
-const std::vector<TRegistryEntry>& OpenRegistry() { return g_openRegistry; }
+std::vector<TRegistryEntry> OpenRegistry() {
+  std::vector<TRegistryEntry> registry;
+  for (const TFormatDescriptor& row : PictureFormatTable()) {
+    const QString description = DescriptionOf(row);
+    for (const QString& e : QString::fromLatin1(row.OpenExtensions).split(u';', Qt::SkipEmptyParts))
+      registry.push_back(TRegistryEntry{e, description, row.Format});
+  }
+  return registry;
+}
 
 QString BuildOpenFilter() {
   struct Group {
-    TReaderKind reader;
+    TPictureFormat reader;
     QString description;
     QStringList extensions;
   };
   std::vector<Group> groups;
-  for (const TRegistryEntry& e : g_openRegistry) {
+  for (const TRegistryEntry& e : OpenRegistry()) {
     auto it = std::find_if(groups.begin(), groups.end(), [&](const Group& g) { return g.reader == e.Reader; });
     if (it == groups.end()) it = groups.insert(groups.end(), Group{e.Reader, QString(), {}});
     if (!e.Description.isEmpty()) it->description = e.Description;
@@ -224,13 +223,13 @@ QString BuildOpenFilter() {
     const QString joined = patterns.join(u';');
     parts.append(g.description + QStringLiteral(" (") + joined + QStringLiteral(")|") + joined);
   }
-  return LangText(lsCommonImages) + QStringLiteral("|*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.tga;*.bmp;*.gif;*.bki|") +
+  return LangText(lsCommonImages) + QLatin1Char('|') + CommonImagePatterns() + QLatin1Char('|') +
          LangText(lsAllImages) + QStringLiteral("|*.*|") + parts.join(u'|');
 }
 
 QString BuildSaveFilter() {
   QStringList parts;
-  for (const TSaveFormat& f : g_saveFormats) {
+  for (const TSaveFormat& f : SaveFormats()) {
     QString patterns = f.Extensions;
     patterns.replace(u'.', QStringLiteral("*."));
     parts.append(QStringLiteral("%1 (%2)|%2").arg(f.Description, patterns));
@@ -241,8 +240,9 @@ QString BuildSaveFilter() {
 int SaveFormatIndex(const QString& fileName) {
   const QString ext = LowerExtension(fileName);
   if (ext.isEmpty()) return -1;
-  for (int i = int(g_saveFormats.size()) - 1; i >= 0; --i)
-    if (g_saveFormats[size_t(i)].Extensions.contains(ext)) return i;
+  const std::array<TSaveFormat, 7> formats = SaveFormats();
+  for (int i = int(formats.size()) - 1; i >= 0; --i)
+    if (formats[size_t(i)].Extensions.contains(ext)) return i;
   return -1;
 }
 
@@ -307,7 +307,7 @@ int SavePicture(TPictureFileContext& context, QString& fileName, const TBitmap& 
         }
       }
     }
-    if (context.Dialogs->RunSaveDialog(name, BuildSaveFilter(), filterIndex, initialDir, g_saveFormats[0].Extensions))
+    if (context.Dialogs->RunSaveDialog(name, BuildSaveFilter(), filterIndex, initialDir, SaveFormats()[0].Extensions))
       fileName = name;
   }
   if (fileName.isEmpty()) return 0;
@@ -364,8 +364,7 @@ bool ReadPictureHeader(TPictureFileContext& context, const QString& fileName, TP
   if (LoadPicturePreview(context, name, preview) <= 0) return false;
   header.Width = context.PictureWidth;
   header.Height = context.PictureHeight;
-  header.BitsPerPixel =
-      PixelFormatBits(row->Format == TPictureFormat::Tiff ? context.LastTiffFormat : preview.PixelFormat());
+  header.BitsPerPixel = PixelFormatBits(row->ConvertsOnRead ? context.LastTiffFormat : preview.PixelFormat());
   return true;
 }
 

@@ -30,7 +30,7 @@ struct TSaveFormat {
 struct TRegistryEntry {
   QString Extension;  // lower case, without dot
   QString Description;
-  TReaderKind Reader;
+  TPictureFormat Reader;
 };
 
 // What the open and save dialogs do; the GUI installs its own. Each returns
@@ -87,12 +87,10 @@ extern double& SaveResolution;
 extern TPictureFileDialogs*& PictureFileDialogs;
 extern TPixelFormat& LastTiffFormat;
 
-// Fills SaveFormats and OpenRegistry; called once at start-up after the
-// interface strings have their defaults (the save descriptions come from them).
-void RegisterPictureFormats();
-
-const std::array<TSaveFormat, 7>& SaveFormats();
-const std::vector<TRegistryEntry>& OpenRegistry();
+// The save formats and the open registry, read from the format table with
+// the descriptions the interface strings give now.
+std::array<TSaveFormat, 7> SaveFormats();
+std::vector<TRegistryEntry> OpenRegistry();
 
 QString BuildOpenFilter();
 QString BuildSaveFilter();
@@ -152,5 +150,5 @@ bool DecodePictureFile(const QString& fileName, TBitmap& bitmap, int jpegScale =
 
 // The codec object for a registered reader, or for a save extension (nullptr
 // when the extension has no writer). Exposed for the command-line tool.
-std::unique_ptr<TGraphic> CreateReader(TReaderKind kind);
+std::unique_ptr<TGraphic> CreateReader(TPictureFormat kind);
 std::unique_ptr<TGraphic> CreateWriter(const QString& fileName);

@@ -38,9 +38,6 @@ enum class TPictureFormat {
   Tiff,
   Rle
 };
-// The older name, for the registry's reader column.
-using TReaderKind = TPictureFormat;
-
 // What the open dialog shows as a file's colour depth.
 enum class TDepthLabel {
   StoredFormat,  // by the pixel format the file was stored in
@@ -48,30 +45,48 @@ enum class TDepthLabel {
   Description    // the format's description
 };
 
+// How a quick load (the open dialog's preview) may read a file.
+enum class TPreviewPolicy {
+  Capped,          // fails when the header announces more than PreviewPixelLimit
+  ReducedScale,    // decoded at a reduced scale chosen from its header (JPEG)
+  StoredThumbnail  // reads the small picture the file stores (native image)
+};
+
 struct TFormatDescriptor {
   TPictureFormat Format;
   // The group's description: an interface string when LangId >= 0, else Text.
-  int LangId;
-  const char* Text;
+  int LangId = -1;
+  const char* Text = nullptr;
   // Readable extensions, lower case without dots, separated by ";", in the
   // order they are registered; empty for a format that is only written.
-  const char* OpenExtensions;
+  const char* OpenExtensions = "";
   // Extensions that select this reader before the registry is consulted
   // (by exact match, or, with DirectPrefix, when the file's extension is the
   // start of one of them: ".jp" is a JPEG name).
-  const char* DirectExtensions;
-  bool DirectPrefix;
+  const char* DirectExtensions = "";
+  bool DirectPrefix = false;
   // Written extensions with their dots, separated by ";", and the entry's
   // place among the save formats (-1: not written).
-  const char* SaveExtensions;
-  int SaveIndex;
-  TDepthLabel Depth;
+  const char* SaveExtensions = "";
+  int SaveIndex = -1;
+  TDepthLabel Depth = TDepthLabel::StoredFormat;
+  // True when the reader hands over another pixel format than the file
+  // stores (TIFF arrives as 32 bits): the stored one is asked of the reader.
+  bool ConvertsOnRead = false;
+  TPreviewPolicy Preview = TPreviewPolicy::Capped;
+  // Place in the "Common images" filter entry (1 first; 0: not in it) and the
+  // extensions it shows there, separated by ";".
+  int CommonPlace = 0;
+  const char* CommonExtensions = "";
+  // True when a file's first bytes carry this format's signature beyond
+  // doubt; none for a format without one.
+  bool (*Signature)(TBytes data) = nullptr;
   // The reader for a file of the given extension (lower case, no dot), or
   // nullptr for a format that is only written.
-  std::unique_ptr<TGraphic> (*Reader)(QStringView extension);
-  std::unique_ptr<TGraphic> (*Writer)();
+  std::unique_ptr<TGraphic> (*Reader)(QStringView extension) = nullptr;
+  std::unique_ptr<TGraphic> (*Writer)() = nullptr;
   // The ImageMagick coder of a format read through it, by extension.
-  std::optional<TMagickFormat> (*Magick)(std::string_view extension);
+  std::optional<TMagickFormat> (*Magick)(std::string_view extension) = nullptr;
 };
 
 // Every row, in the order the open registry registers them.
@@ -90,11 +105,14 @@ const TFormatDescriptor* DirectFormat(const QString& fileName);
 const TFormatDescriptor* WritableFormat(const QString& fileName);
 // True when the file name's extension is one of the format's readable ones.
 bool HasFormatExtension(TPictureFormat format, const QString& fileName);
+// The patterns of the "Common images" filter entry ("*.png;*.jpg;..."), in
+// the order of the rows' places.
+QString CommonImagePatterns();
 // True when the file name's extension is one of the format's direct ones
 // (exactly, whatever DirectPrefix says).
 bool HasDirectExtension(TPictureFormat format, const QString& fileName);
 
 // The format a file's first bytes name when they carry one of the signatures
-// that leave no doubt: JPEG, PNG, GIF, BMP (with a known header size) and
-// TIFF. None for any other content.
+// of the table's rows, which leave no doubt: JPEG, PNG, GIF, BMP (with a
+// known header size) and TIFF. None for any other content.
 std::optional<TPictureFormat> SignatureFormat(TBytes data);

@@ -146,7 +146,6 @@ class CliTool : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    RegisterPictureFormats();
     QDir().mkpath(Path("thumbs"));
     for (int i = 0; i < 5; ++i)
       Write(QStringLiteral("thumbs/t%1.png").arg(i), Solid(12, 9, RGBColor(i * 50, 100, 200 - i * 40)));

@@ -72,7 +72,6 @@ class CodecOptions : public ::testing::Test {
  protected:
   void SetUp() override {
     SetEnglishTexts();
-    RegisterPictureFormats();
     context.ShowFileErrors = false;
   }
   QString Path(const char* name) const { return QDir(dir.path()).filePath(QString::fromLatin1(name)); }

@@ -58,7 +58,6 @@ class PictureFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     SetFrenchTexts();
-    RegisterPictureFormats();  // save descriptions read the same in both languages
     SetEnglishTexts();
     ShowFileErrors = true;
     PictureFileDialogs = nullptr;

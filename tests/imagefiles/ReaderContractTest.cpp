@@ -168,7 +168,6 @@ class ReaderContract : public ::testing::TestWithParam<TReaderCase> {
  protected:
   void SetUp() override {
     SetEnglishTexts();
-    RegisterPictureFormats();
     context.ShowFileErrors = false;
   }
 

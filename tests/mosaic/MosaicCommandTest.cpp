@@ -17,7 +17,6 @@ class MosaicCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    RegisterPictureFormats();
     previous = SetMsgPresenter([this](const TMsgRequest& r) {
       messages.push_back(r.Text);
       return int(idOk);

@@ -19,10 +19,7 @@ namespace {
 
 class PhotoLibrary : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    RegisterPictureFormats();
-  }
+  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
   QString Path(const QString& name) const { return dir.filePath(name); }
   void Write(const QString& name, const TBitmap& picture) {
     QDir().mkpath(QFileInfo(Path(name)).absolutePath());

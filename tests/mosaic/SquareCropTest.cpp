@@ -76,7 +76,6 @@ TEST(SquareCrop, ReducesByAreaAveraging) {
 }
 
 TEST(SquareCrop, ThumbnailLoadCropsOnlyWhenAsked) {
-  RegisterPictureFormats();
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   TBitmap wide = Solid(300, 100, clRed);

@@ -25,7 +25,6 @@ class ThumbnailLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    RegisterPictureFormats();
     previous = SetMsgPresenter([this](const TMsgRequest& r) {
       warnings.push_back(r.Text);
       return int(idOk);

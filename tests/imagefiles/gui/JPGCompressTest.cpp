@@ -53,7 +53,6 @@ class JPGCompressTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetFrenchTexts();
-    RegisterPictureFormats();
     ShowFileErrors = true;
     OnPictureFile = JpegSaveHandler;
     previous = SetMsgPresenter([this](const TMsgRequest&) {

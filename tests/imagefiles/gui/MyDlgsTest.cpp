@@ -76,7 +76,6 @@ class MyDlgsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     SetFrenchTexts();
-    RegisterPictureFormats();
     SetEnglishTexts();
     s_dir = new QTemporaryDir;
     OnPictureFile = nullptr;
@@ -244,7 +243,6 @@ TEST(MySaveDialog, ExtensionRules) {
 
 TEST(MySaveDialog, ChoosingATypeChangesTheTypedExtension) {
   SetFrenchTexts();
-  RegisterPictureFormats();
   QTemporaryDir dir;
   for (const char* name : {"a.JPG", "b.jpg", "c.png"}) {
     QFile f(dir.filePath(QString::fromLatin1(name)));

@@ -41,7 +41,6 @@ class WindowFixture : public testing::Test {
  protected:
   void SetUp() override {
     SetFrenchTexts();
-    RegisterPictureFormats();
     InitMenuColors();
     // Messages are recorded and answered from Answers, else as a closed
     // dialog would answer.
