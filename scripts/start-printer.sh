@@ -47,7 +47,10 @@ if ! lpstat -p "$queue" >/dev/null 2>&1; then
 fi
 $SUDO cupsenable "$queue" 2>/dev/null
 $SUDO cupsaccept "$queue" 2>/dev/null
-$SUDO lpadmin -d "$queue" || fail "lpadmin could not make $queue the default"
+# Already the default: nothing to ask lpadmin (which may refuse a user).
+if ! lpstat -d 2>/dev/null | grep -q ": $queue\$"; then
+  $SUDO lpadmin -d "$queue" || fail "lpadmin could not make $queue the default"
+fi
 
 for _ in $(seq 50); do
   if lpstat -p "$queue" 2>/dev/null | grep -q 'is idle\|now printing'; then

@@ -1,3 +1,4 @@
+#include "dialogs/PrintJob.h"
 #include "dialogs/PrintLayout.h"
 
 #include <gtest/gtest.h>
@@ -82,13 +83,28 @@ TEST(PrintLayout, CropMarksRunFrom24To189PixelsAt600Dpi) {
   const TPageGeometry page = Page(4800, 3300, 600);
   const TRect r = Rect(1000, 800, 2000, 1500);  // 10:7, no middle marks
   const std::vector<QLineF> marks = CropMarkSegments(page, r, 640, 448);
-  ASSERT_EQ(marks.size(), 8u);
-  EXPECT_EQ(marks[0], QLineF(1000 - 189, 800, 1000 - 24, 800));
-  EXPECT_EQ(marks[1], QLineF(1000, 800 - 189, 1000, 800 - 24));
-  EXPECT_EQ(marks[4], QLineF(2000 + 189, 1500, 2000 + 24, 1500));
-  EXPECT_EQ(marks[7], QLineF(1000, 1500 + 189, 1000, 1500 + 24));
+  // Each corner: a horizontal then a vertical segment, from far to near.
+  const std::vector<QLineF> expected = {
+      {1000 - 189, 800, 1000 - 24, 800},   {1000, 800 - 189, 1000, 800 - 24},    // top-left
+      {2000 + 189, 800, 2000 + 24, 800},   {2000, 800 - 189, 2000, 800 - 24},    // top-right
+      {2000 + 189, 1500, 2000 + 24, 1500}, {2000, 1500 + 189, 2000, 1500 + 24},  // bottom-right
+      {1000 - 189, 1500, 1000 - 24, 1500}, {1000, 1500 + 189, 1000, 1500 + 24},  // bottom-left
+  };
+  ASSERT_EQ(marks.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(marks[i].p1(), expected[i].p1());
+    EXPECT_EQ(marks[i].p2(), expected[i].p2());
+  }
   // The same marks in inches: the same physical distances.
   EXPECT_EQ(CropMarkSegments(Page(4800, 3300, 600, true), r, 640, 448), marks);
+}
+
+TEST(PrintLayout, CopiesAreTheCountOrThePages) {
+  EXPECT_EQ(JobCopies(4, true).CopyCount, 4);
+  EXPECT_EQ(JobCopies(4, true).Pages, 1);
+  EXPECT_EQ(JobCopies(4, false).CopyCount, 1);
+  EXPECT_EQ(JobCopies(4, false).Pages, 4);
 }
 
 TEST(PrintLayout, ElongatedPicturesGetMiddleMarks) {

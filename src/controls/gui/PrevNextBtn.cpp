@@ -8,11 +8,19 @@
 
 #include "app/FoncUtils.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace {
 constexpr int kDownClickDelayMs = 100;
-}
 
-TPrevNextButton::TPrevNextButton(QWidget* parent) : QWidget(parent) {
+qint64 SteadyMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+TPrevNextButton::TPrevNextButton(QWidget* parent) : QWidget(parent), Clock(SteadyMs) {
   // Square, as wide as a scroll bar's arrow.
   const int side = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
   resize(side, side);
@@ -20,6 +28,12 @@ TPrevNextButton::TPrevNextButton(QWidget* parent) : QWidget(parent) {
   m_downTimer.setSingleShot(true);
   m_downTimer.setInterval(kDownClickDelayMs);
   QObject::connect(&m_downTimer, &QTimer::timeout, this, [this] {
+    // A timer may fire a little early: the delay is the clock's.
+    const qint64 left = kDownClickDelayMs - (Clock() - m_pressedAt);
+    if (left > 0) {
+      m_downTimer.start(int(std::min<qint64>(left, kDownClickDelayMs)));
+      return;
+    }
     m_pressed = false;
     update();
     Click();
@@ -82,7 +96,10 @@ void TPrevNextButton::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
   m_pressed = true;
   update();
-  if (m_clickMode == cmDown && !m_downTimer.isActive()) m_downTimer.start();
+  if (m_clickMode == cmDown && !m_downTimer.isActive()) {
+    m_pressedAt = Clock();
+    m_downTimer.start(kDownClickDelayMs);
+  }
 }
 
 void TPrevNextButton::mouseReleaseEvent(QMouseEvent* event) {

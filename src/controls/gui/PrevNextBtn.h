@@ -24,6 +24,10 @@ class TPrevNextButton : public QWidget {
   // Fired once per completed click.
   std::function<void()> OnClick;
 
+  // The monotonic clock (milliseconds) the cmDown delay is measured on; tests
+  // inject their own.
+  std::function<qint64()> Clock;
+
   // The area, in the button's coordinates, of a whole two-arrow up-down face
   // of which the button shows one half: a release anywhere inside it still
   // completes a click. For stLeft it is (0, 0) to (2W + 1, H), and so on for
@@ -50,4 +54,5 @@ class TPrevNextButton : public QWidget {
   // cmDown: the click waits for this timer instead of blocking the thread,
   // so the window keeps painting; a release before it fires changes nothing.
   QTimer m_downTimer;
+  qint64 m_pressedAt = 0;
 };

@@ -17,7 +17,6 @@
 
 #include "app/MyMsgDlg.h"
 #include "controls/gui/Spin2.h"
-#include "dialogs/gui/AnnulImp.h"
 
 QPrinter& AppPrinter() {
   static QPrinter* printer = nullptr;
@@ -167,7 +166,6 @@ bool TImprForm::Prepare(const TBitmap* image, const QString& currentFile) {
   SizeEdited = PositionEdited = false;
   CBContours->setChecked(false);
   m_currentFile = currentFile;
-  m_image = image;
   PreviewZoom.SetBitmap(image);
   PageZoom.SetBitmap(image);
   ImageWidth = image ? image->Width() : 0;
@@ -178,7 +176,6 @@ bool TImprForm::Prepare(const TBitmap* image, const QString& currentFile) {
   if (ImageWidth <= 0 || ImageHeight <= 0 || !ReadPageSize()) {
     PreviewZoom.SetBitmap(nullptr);
     PageZoom.SetBitmap(nullptr);
-    m_image = nullptr;
     MyMessageDlg(QStringLiteral("The printer \"%1\" cannot be used: it reports no page or no resolution !")
                      .arg(m_printer->printerName()),
                  mkError, btOk);
@@ -445,85 +442,13 @@ bool TImprForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TImprForm::hideEvent(QHideEvent* event) {
   PreviewZoom.SetBitmap(nullptr);
-  if (result() != 1) {
-    PageZoom.SetBitmap(nullptr);
-    m_image = nullptr;
-  }
+  PageZoom.SetBitmap(nullptr);
   QDialog::hideEvent(event);
 }
 
 TRect TImprForm::PrintRect() const { return ::PrintRect(Page, SEX->Value(), SEY->Value(), SEL->Value(), SEH->Value()); }
 
-void TImprForm::PrintBoundingBox(QPainter& p) {
-  const TRect r = PrintRect();
-  p.setPen(QPen(Qt::black, 1));
-  p.setBrush(Qt::NoBrush);
-  // The frame covers Left..Right - 1 and Top..Bottom - 1.
-  p.drawRect(QRect(r.Left, r.Top, r.Right - r.Left - 1, r.Bottom - r.Top - 1));
-}
-
-void TImprForm::PrintPicture(QPainter& p, const QImage& picture) {
-  const TRect r = PrintRect();
-  // Smooth stretching is the printer's to do: the picture goes out at its own
-  // size, and losslessly (a PDF printer would otherwise get a JPEG of it).
-  p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-  p.setRenderHint(QPainter::LosslessImageRendering, true);
-  p.drawImage(QRectF(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top), picture);
-}
-
-void TImprForm::PrintCropMarks(QPainter& p) {
-  // Flat caps: a segment ends where its second point begins.
-  p.setPen(QPen(Qt::black, 1, Qt::SolidLine, Qt::FlatCap));
-  for (const QLineF& s : CropMarkSegments(Page, PrintRect(), ImageWidth, ImageHeight)) p.drawLine(s);
-}
-
-int TImprForm::Print(TAnnulerForm& cancelWindow) {
-  cancelWindow.Printer = m_printer;
-  cancelWindow.ShowCancelWindow();
-  QPainter painter;
-  QString error;
-  // The page is prepared while the cancel button can still be pressed: once
-  // the document is begun, the print system cannot take it back (ending it
-  // hands it to the spooler, and aborting is not offered by every printer).
-  QImage picture;
-  if (m_image && !CBContours->isChecked()) picture = m_image->Image().convertToFormat(QImage::Format_RGB32);
-  QApplication::processEvents();
-  if (cancelWindow.Cancelled == 0) {
-    // A printer that cannot make copies itself gets the page as many times.
-    const bool byHand = !m_printer->supportsMultipleCopies();
-    m_printer->setCopyCount(byHand ? 1 : m_copies);
-    if (!painter.begin(m_printer)) {
-      error = QStringLiteral("The printer \"%1\" could not start the document: nothing was printed !")
-                  .arg(m_printer->printerName());
-    } else {
-      for (int copy = 0; copy < (byHand ? m_copies : 1); ++copy) {
-        if (copy > 0) m_printer->newPage();
-        if (CBContours->isChecked())
-          PrintBoundingBox(painter);
-        else
-          PrintPicture(painter, picture);
-        if (CBTraits->isChecked()) PrintCropMarks(painter);
-      }
-    }
-  }
-  PageZoom.SetBitmap(nullptr);
-  m_image = nullptr;
-  const bool ended = cancelWindow.CloseCancelWindow(painter);
-  if (error.isEmpty() && (!ended || m_printer->printerState() == QPrinter::Error))
-    error = QStringLiteral("The printer \"%1\" could not print the document !").arg(m_printer->printerName());
-  if (!error.isEmpty()) {
-    MyMessageDlg(error, mkError, btOk);
-    return -1;
-  }
-  return cancelWindow.Cancelled == 0 ? 1 : 0;
-}
-
-int PrintCommand(QWidget* window, QPointer<TImprForm>& imprForm, QPointer<TAnnulerForm>& annulerForm, bool inchUnit,
-                 const TBitmap& image, const QString& currentFile) {
-  if (!imprForm) imprForm = new TImprForm(AppPrinter(), inchUnit, window);
-  if (!annulerForm) annulerForm = new TAnnulerForm(window);
-  if (!imprForm->Prepare(&image, currentFile)) return -1;
-  if (window) imprForm->move(window->geometry().center() - imprForm->rect().center());
-  if (imprForm->exec() != 1) return 0;
-  return imprForm->Print(*annulerForm);
+TPrintJobParams TImprForm::JobParams() const {
+  return TPrintJobParams{Page,    PrintRect(), ImageWidth, ImageHeight, CBContours->isChecked(), CBTraits->isChecked(),
+                         m_copies};
 }

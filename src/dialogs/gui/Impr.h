@@ -1,15 +1,7 @@
 #pragma once
-// The print layout dialog and the print job.
-//
-// The main window's "Print..." command needs only PrintCommand below:
-//
-//   // "Print..." is enabled when a picture is open and PrinterPresent
-//   // (QPrinterInfo::availablePrinters() not empty at start-up);
-//   QPointer<TImprForm> ImprForm;        // members of the window
-//   QPointer<TAnnulerForm> AnnulerForm;
-//   PrintCommand(this, ImprForm, AnnulerForm, MenuUnitPouces->isChecked(),
-//                WorkingImage(), CurrentFile);
-//   // and on a change of unit: delete ImprForm; (made again at next print)
+// The print layout dialog: it lays the picture out on the printer's page and,
+// closed with OK (1), gives the job's parameters (dialogs/gui/PrintJob.h runs
+// the job).
 //
 // Positions and sizes are held in printer device pixels (the printable area
 // the printer reports) and shown in centimetres or inches with two decimals.
@@ -17,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 
+#include "dialogs/PrintJob.h"
 #include "dialogs/PrintLayout.h"
 #include "display/ImgZoom.h"
 
@@ -27,7 +20,6 @@ class QPainter;
 class QPrinter;
 class QPushButton;
 class QScrollBar;
-class TAnnulerForm;
 class TFloatSpinEdit;
 class TSpinEdit2;
 
@@ -45,17 +37,15 @@ class TImprForm : public QDialog {
   // the unit of the fields, read once (a change of unit makes a new form).
   TImprForm(QPrinter& printer, bool inchUnit, QWidget* parent = nullptr);
 
-  // Before every showing: takes the picture (kept until the form hides, or
-  // until the job ends after OK), orients the printer after the picture,
+  // Before every showing: takes the picture (kept until the form hides),
+  // orients the printer after the picture,
   // reads its page and lays the picture out afresh. A printer that is no
   // longer valid or reports an empty page or no resolution gives an error
   // message and false: the dialog must not be shown then.
   bool Prepare(const TBitmap* image, const QString& currentFile);
 
-  // After the dialog closed with OK: shows the cancel window, prints the page
-  // and closes the cancel window whatever happens. 1 printed, 0 cancelled,
-  // -1 failed (the error message was shown).
-  int Print(TAnnulerForm& cancelWindow);
+  // After the dialog closed with OK: what the job is to print.
+  TPrintJobParams JobParams() const;
 
   QCheckBox* CBCentrer = nullptr;
   QCheckBox* CBAjuster = nullptr;
@@ -133,21 +123,8 @@ class TImprForm : public QDialog {
   void DrawPreviewPage(QPainter& p);
   void FocusField(QWidget* field, bool selectAll);
   void UpdateZoomLabel(int position);
-  // The steps of the job on the begun printer.
-  void PrintBoundingBox(QPainter& p);
-  void PrintPicture(QPainter& p, const QImage& picture);
-  void PrintCropMarks(QPainter& p);
 
   QPrinter* m_printer;
-  const TBitmap* m_image = nullptr;
   QString m_currentFile;
   int m_copies = 1;
 };
-
-// The whole "Print..." command: makes the two windows on first use (kept in
-// the references; parent: the main window), lays the picture out, shows the
-// dialog modally and, when it closes with OK, runs the job with the cancel
-// window. Returns 1 printed, 0 nothing printed (dialog or job cancelled), -1
-// failed after reporting it.
-int PrintCommand(QWidget* window, QPointer<TImprForm>& imprForm, QPointer<TAnnulerForm>& annulerForm, bool inchUnit,
-                 const TBitmap& image, const QString& currentFile);

@@ -29,6 +29,7 @@
 #include "app/MyMsgDlg.h"
 #include "controls/gui/Spin2.h"
 #include "dialogs/gui/AnnulImp.h"
+#include "dialogs/gui/PrintJob.h"
 
 using testing_bitmaps::Solid;
 
@@ -99,6 +100,9 @@ class ImprFixture : public ::testing::Test {
     QTest::mouseClick(Form->CBCentrer, Qt::LeftButton, {}, QPoint(6, Form->CBCentrer->height() / 2));
     ASSERT_FALSE(Form->CBCentrer->isChecked());
   }
+
+  // The job of the dialog closed with OK, as the window runs it.
+  int Print(TAnnulerForm& cancel) { return RunPrintJob(Form->Printer(), Form->JobParams(), Image, cancel); }
 
   static QString Shown(double v) { return FormatFloat(QStringLiteral("0.00"), v); }
 
@@ -381,7 +385,7 @@ TEST_F(ImprFormTest, PrinterThatCannotStartReportsAndClosesTheCancelWindow) {
   QTest::mouseClick(Form->BImprimer, Qt::LeftButton);
   ASSERT_EQ(Form->result(), 1);
   TAnnulerForm cancel;
-  EXPECT_EQ(Form->Print(cancel), -1);
+  EXPECT_EQ(Print(cancel), -1);
   EXPECT_FALSE(cancel.isVisible());
   ASSERT_EQ(Messages.size(), 1u);
   EXPECT_EQ(Messages[0].Kind, mkError);
@@ -400,8 +404,9 @@ TEST_F(ImprFormTest, FilePrinterGetsEveryCopyLosslessWhenItCannotMakeThem) {
   Enter(Form->SECopies, QStringLiteral("3"));
   QTest::mouseClick(Form->BImprimer, Qt::LeftButton);
   TAnnulerForm cancel;
-  ASSERT_EQ(Form->Print(cancel), 1);
+  ASSERT_EQ(Print(cancel), 1);
   EXPECT_TRUE(RunTool(QStringLiteral("pdfinfo"), {out}).contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
+  EXPECT_EQ(FilePrinter->copyCount(), 1);
   // Each page holds the picture at its own size, not as a JPEG.
   const QStringList images =
       RunTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), out}).split('\n', Qt::SkipEmptyParts).mid(2);
@@ -456,7 +461,7 @@ class CupsPrintTest : public ImprFixture {
     QTest::mouseClick(Form->BImprimer, Qt::LeftButton);
     if (Form->result() != 1) return -98;
     if (beforeJob) beforeJob();
-    return Form->Print(Cancel);
+    return Print(Cancel);
   }
 
   // The job's PDF once the queue has written it whole, empty after a minute.
@@ -631,6 +636,12 @@ TEST_F(CupsPrintTest, CopiesReachTheJob) {
   ASSERT_EQ(PrintJob(Solid(640, 480, Red), stem, [this] { Enter(Form->SECopies, QStringLiteral("3")); }), 1);
   const QString pdf = WaitForPdf(stem);
   ASSERT_FALSE(pdf.isEmpty()) << "no PDF for " << stem.toStdString();
+  // The queue makes the copies: the job asks for three, and the queue's PDF
+  // holds them (the job's one page three times).
+  ASSERT_TRUE(Printer->supportsMultipleCopies());
+  EXPECT_EQ(Printer->copyCount(), 3);
+  const QString info = RunTool(QStringLiteral("pdfinfo"), {pdf});
+  EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n")))) << info.toStdString();
   const QRegularExpressionMatch job = QRegularExpression(QStringLiteral("job_(\\d+)\\.pdf$")).match(pdf);
   ASSERT_TRUE(job.hasMatch()) << pdf.toStdString();
   const QString request = Dir.filePath(QStringLiteral("job.test"));
@@ -674,46 +685,6 @@ TEST_F(CupsPrintTest, QueueRemovedSinceItWasChosenGivesAnErrorInsteadOfTheDialog
   EXPECT_EQ(Messages[0].Kind, mkError);
   EXPECT_TRUE(Messages[0].Text.contains(queue));
   EXPECT_FALSE(Form->isVisible());
-}
-
-// Presses a button of the dialog that `find` finds once it is up, modal.
-template <class Find>
-void WhenModal(Find find) {
-  auto* timer = new QTimer;
-  timer->setInterval(20);
-  QObject::connect(timer, &QTimer::timeout, [timer, find] {
-    if (QPushButton* button = find(dynamic_cast<TImprForm*>(QApplication::activeModalWidget()))) {
-      timer->deleteLater();
-      QTest::mouseClick(button, Qt::LeftButton);
-    }
-  });
-  timer->start();
-}
-
-TEST_F(CupsPrintTest, PrintCommandPrintsKeepsTheWindowsAndMakesTheDialogAgainForANewUnit) {
-  QWidget window;
-  window.resize(640, 480);
-  window.show();
-  QPointer<TImprForm> impr;
-  QPointer<TAnnulerForm> annuler;
-  const TBitmap image = Solid(640, 480, Red);
-  const QString stem = Stem("cmd");
-  WhenModal([](TImprForm* f) { return f ? f->BImprimer : nullptr; });
-  EXPECT_EQ(PrintCommand(&window, impr, annuler, false, image, QStringLiteral("/pictures/") + stem + ".png"), 1);
-  ASSERT_FALSE(WaitForPdf(stem).isEmpty()) << "no PDF for " << stem.toStdString();
-  ASSERT_TRUE(impr && annuler);
-  EXPECT_FALSE(annuler->isVisible());
-  EXPECT_TRUE(impr->GBTaille->title().endsWith(QStringLiteral("(cm) ")));
-  const TAnnulerForm* firstCancel = annuler.data();
-
-  // A change of unit: the dialog goes, and comes back in inches.
-  delete impr.data();
-  WhenModal([](TImprForm* f) { return f ? f->BAnnuler : nullptr; });
-  EXPECT_EQ(PrintCommand(&window, impr, annuler, true, image, QStringLiteral("photo.png")), 0);
-  ASSERT_TRUE(impr);
-  EXPECT_EQ(impr->GBTaille->title(), QStringLiteral(" Image size (inch) "));
-  EXPECT_EQ(impr->GBMarges->title(), QStringLiteral(" Position (inch) "));
-  EXPECT_EQ(annuler.data(), firstCancel);
 }
 
 }  // namespace

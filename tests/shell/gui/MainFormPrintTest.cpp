@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QGroupBox>
 #include <QImage>
 #include <QPrinterInfo>
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "dialogs/gui/AnnulImp.h"
 #include "dialogs/gui/Impr.h"
 #include "shell/gui/WindowFixture.h"
 
@@ -40,14 +42,14 @@ class WindowPrintTest : public WindowFixture {
     return {};
   }
 
-  // Presses "Print" in the layout dialog once it is up.
-  static void PressPrintWhenShown() {
+  // Presses "Print" (or "Cancel") in the layout dialog once it is up.
+  static void PressWhenShown(bool print = true) {
     auto* timer = new QTimer;
     timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer] {
+    QObject::connect(timer, &QTimer::timeout, [timer, print] {
       if (auto* form = dynamic_cast<TImprForm*>(QApplication::activeModalWidget())) {
         timer->deleteLater();
-        QTest::mouseClick(form->BImprimer, Qt::LeftButton);
+        QTest::mouseClick(print ? form->BImprimer : form->BAnnuler, Qt::LeftButton);
       }
     });
     timer->start();
@@ -70,18 +72,28 @@ TEST_F(WindowPrintTest, PrintFromTheMenuGivesAPdfAndAUnitChangeRemakesTheDialog)
   ASSERT_TRUE(form.PrinterPresent);
   ASSERT_TRUE(form.MenuFichierImprimer->isEnabled());
 
-  PressPrintWhenShown();
+  PressWhenShown();
   form.MenuFichierImprimer->trigger();
   const QString info = WaitForPdfInfo(stem);
   ASSERT_FALSE(info.isEmpty()) << "no PDF for " << stem.toStdString();
   EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")))) << info.toStdString();
   EXPECT_TRUE(Messages.empty());
-  ASSERT_TRUE(form.ImprForm);
+  ASSERT_TRUE(form.ImprForm && form.AnnulerForm);
+  EXPECT_TRUE(form.ImprForm->GBTaille->title().endsWith(QStringLiteral("(cm) ")));
+  EXPECT_FALSE(form.AnnulerForm->isVisible());
+  const TAnnulerForm* firstCancel = form.AnnulerForm.data();
 
-  // The dialog reads the unit when it is made: a change of unit drops it.
+  // The dialog reads the unit when it is made: a change of unit drops it, and
+  // it comes back in inches; the cancel window stays.
   form.MenuUnitPouces->trigger();
   EXPECT_FALSE(form.ImprForm);
   EXPECT_TRUE(form.MenuUnitPouces->isChecked());
+  PressWhenShown(false);
+  form.MenuFichierImprimer->trigger();
+  ASSERT_TRUE(form.ImprForm);
+  EXPECT_EQ(form.ImprForm->GBTaille->title(), QStringLiteral(" Image size (inch) "));
+  EXPECT_EQ(form.ImprForm->GBMarges->title(), QStringLiteral(" Position (inch) "));
+  EXPECT_EQ(form.AnnulerForm.data(), firstCancel);
 }
 
 }  // namespace
