@@ -382,7 +382,7 @@ TEST_F(CliTool, FailuresSayWhy) {
     QStringList args;
     TFailure sentence;
     QString file, reason;
-    std::function<void()> before;  // none: as the unprivileged user
+    std::function<void()> before = nullptr;  // none: as the unprivileged user
   } cases[] = {
       {{"info", Path("missing.png")}, LoadFailed, Path("missing.png"), "no such file"},
       {{"info", Path("d.png")}, LoadFailed, Path("d.png"), "is a folder"},
