@@ -77,8 +77,8 @@ struct RawRun {
   QByteArray out, err;
 };
 RawRun RunRaw(const QList<QByteArray>& args, const QString& scratch, const std::function<void()>& before = {},
-              std::uint64_t budget = 0) {
-  std::vector<QByteArray> encoded{QFile::encodeName(QStringLiteral(TESSELUNE_CLI))};
+              std::uint64_t budget = 0, const QString& program = QStringLiteral(TESSELUNE_CLI)) {
+  std::vector<QByteArray> encoded{QFile::encodeName(program)};
   for (const QByteArray& a : args) encoded.push_back(a);
   std::vector<char*> argv;
   for (QByteArray& a : encoded) argv.push_back(a.data());
@@ -99,10 +99,72 @@ RawRun RunRaw(const QList<QByteArray>& args, const QString& scratch, const std::
 }
 
 // As the superuser the permission bits do not hold: the child becomes the
-// unprivileged user "nobody" before running the tool.
-void DropPrivileges() {
-  if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(105);
-}
+// unprivileged user "nobody" before running the tool. That user must reach
+// what it executes and reads, and the build may sit under a folder only root
+// may enter (root's home, a private temporary folder): so as root the tool
+// and the sanitizers' suppression files are copied to a folder of their own
+// that everyone may read, and the child runs the copy.
+class TUnprivilegedTool {
+ public:
+  TUnprivilegedTool() {
+    if (geteuid() != 0) return;
+    if (!copies.isValid()) {
+      Problem = "no temporary folder for a copy of the tool";
+      return;
+    }
+    chmod(QFile::encodeName(copies.path()).constData(), 0755);
+    Program = copies.filePath(QStringLiteral("tesselune-cli"));
+    if (!QFile::copy(QStringLiteral(TESSELUNE_CLI), Program) ||
+        !QFile::setPermissions(Program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                            QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther)) {
+      Problem = "the tool could not be copied to " + copies.path().toStdString();
+      return;
+    }
+    for (const char* variable : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})
+      if (const char* value = std::getenv(variable)) options.emplace_back(variable, CopySuppressions(variable, value));
+  }
+
+  // In the child: the options naming the copies, then the user's rights.
+  void Become() const {
+    if (geteuid() != 0) return;
+    for (const auto& [variable, value] : options) setenv(variable.c_str(), value.c_str(), 1);
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(105);
+  }
+
+  // Empty when the unprivileged user can run the copy and reach folder;
+  // else why not, for the test to say why it is skipped.
+  std::string CannotRunIn(const QString& folder) const {
+    if (!Problem.empty() || geteuid() != 0) return Problem;
+    const QByteArray program = QFile::encodeName(Program), place = QFile::encodeName(folder);
+    const int reached = testing_files::RunInChild([&] {
+      Become();
+      return access(program.constData(), X_OK) == 0 && access(place.constData(), X_OK) == 0 ? 0 : 1;
+    });
+    if (reached == 0) return {};
+    return "the user \"nobody\" cannot reach " + copies.path().toStdString() + " or " + folder.toStdString();
+  }
+
+  QString Program = QStringLiteral(TESSELUNE_CLI);
+  std::string Problem;
+
+ private:
+  // value with each "suppressions=FILE" naming a readable copy of FILE.
+  std::string CopySuppressions(const char* variable, const char* value) {
+    const QByteArray key("suppressions=");
+    QList<QByteArray> list = QByteArray(value).split(':');
+    for (QByteArray& option : list)
+      if (option.startsWith(key)) {
+        const QString copy = copies.filePath(QLatin1String(variable) + ".supp");
+        QFile::copy(QFile::decodeName(option.mid(key.size())), copy);
+        QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        option = key + QFile::encodeName(copy);
+      }
+    return list.join(':').toStdString();
+  }
+
+  QTemporaryDir copies;
+  std::vector<std::pair<std::string, std::string>> options;
+};
 
 // The tool's failure message: its sentence for the file, then the reason.
 enum TFailure { LoadFailed, SaveFailed };
@@ -231,6 +293,7 @@ TEST_F(CliTool, BadCommandLines) {
   } cases[] = {
       {mosaic + QStringList{"--cell", "12", "--output", o}, "--cell must be"},
       {mosaic, "no --output"},
+      {mosaic + QStringList{t, "--output", o}, "one target picture only"},
       {mosaic + QStringList{"--output", o, "-o", Path("p.png")}, "--output given twice"},
       {mosaic + QStringList{"--seed", "9223372036854775808", "--output", o}, "--seed must be a whole number from 0"},
       {mosaic + QStringList{"--seed", "-1", "--output", o}, "--seed must be"},
@@ -251,6 +314,12 @@ TEST_F(CliTool, BadCommandLines) {
     const CliRun r = RunCli(c.args);
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+    // Then the usage of the command, or of the tool when there is none.
+    const QString command = c.args.isEmpty() ? QString() : c.args.front();
+    const QString usage = QStringList{"mosaic", "convert", "info"}.contains(command)
+                              ? "\n\nUsage: tesselune-cli " + command + " "
+                              : QStringLiteral("\n\nUsage: tesselune-cli COMMAND ");
+    EXPECT_TRUE(r.err.contains(usage)) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
   }
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"target.png"});
@@ -297,6 +366,9 @@ TEST_F(CliTool, FailuresSayWhy) {
   // Reachable by the unprivileged user the tool runs as, but for the locked
   // file and the read-only folder.
   chmod(QFile::encodeName(dir.path()).constData(), 0777);
+  const TUnprivilegedTool tool;
+  if (const std::string problem = tool.CannotRunIn(dir.path()); !problem.empty()) GTEST_SKIP() << problem;
+  const auto dropPrivileges = [&tool] { tool.Become(); };
   chmod(QFile::encodeName(Path("locked.png")).constData(), 0);
   chmod(QFile::encodeName(Path("ro")).constData(), 0555);
   const auto smallFiles = [] {
@@ -309,7 +381,7 @@ TEST_F(CliTool, FailuresSayWhy) {
     QStringList args;
     TFailure sentence;
     QString file, reason;
-    std::function<void()> before = DropPrivileges;
+    std::function<void()> before = nullptr;  // none: as the unprivileged user
   } cases[] = {
       {{"info", Path("missing.png")}, LoadFailed, Path("missing.png"), "no such file"},
       {{"info", Path("d.png")}, LoadFailed, Path("d.png"), "is a folder"},
@@ -333,7 +405,7 @@ TEST_F(CliTool, FailuresSayWhy) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
     QList<QByteArray> args;
     for (const QString& a : c.args) args.append(EncodeFileName(a));
-    const RawRun r = RunRaw(args, dir.path(), c.before);
+    const RawRun r = RunRaw(args, dir.path(), c.before ? c.before : dropPrivileges, 0, tool.Program);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.toStdString(), FailureText(c.sentence, c.file, c.reason));
   }
@@ -585,5 +657,31 @@ TEST_F(CliTool, PhotoLibraryOptionsAreChecked) {
     EXPECT_EQ(run.status, c.status);
     EXPECT_TRUE(run.err.contains(QLatin1String(c.message))) << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(Path("o.png")));
+  }
+}
+
+// Many unreadable photos among good ones: the first five named with their
+// reasons, the rest counted, in either library mode.
+TEST_F(CliTool, PhotoLibrarySkipReportNamesFiveAndCountsTheRest) {
+  for (int i = 1; i <= 7; ++i) {
+    QFile junk(Path(QStringLiteral("thumbs/j%1.png").arg(i)));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a picture");
+  }
+  for (const char* mode : {"--match", "--crop"}) {
+    SCOPED_TRACE(mode);
+    const CliRun r = RunCliCached({"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--cell", "10",
+                                   QLatin1String(mode), "--no-cache", "--output", Path("m.png")},
+                                  Path("cache"));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 7) << r.err.toStdString();
+    EXPECT_EQ(lines[0], "tesselune-cli: skipped 7 of 12 photo files that could not be read:");
+    for (int i = 1; i <= 5; ++i)
+      EXPECT_TRUE(
+          lines[i].startsWith(QStringLiteral("  \"%1\" (").arg(Path(QStringLiteral("thumbs/j%1.png").arg(i)))) &&
+          lines[i].endsWith(')'))
+          << lines[i].toStdString();
+    EXPECT_EQ(lines[6], "  and 2 more");
   }
 }

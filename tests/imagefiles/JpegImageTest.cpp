@@ -563,3 +563,37 @@ TEST(JpegImage, UnreadableExifLeavesThePictureAsStored) {
     EXPECT_LE(MaxChannelError(decoded, stored), 8);
   }
 }
+
+// An orientation entry that is not one SHORT is not the standard's and is
+// ignored: each case patches the type or the count of the entry that would
+// turn the picture (6, a quarter turn), in both byte orders; the value stays
+// where a SHORT's would be.
+TEST(JpegImage, OrientationEntryOfAnotherTypeOrCountIsIgnored) {
+  const TBitmap stored = Squares();
+  const TByteBuffer plain = Encode(stored, 95);
+  const struct {
+    const char* name;
+    std::size_t offset;  // in the entry: 2 the type, 4 the count
+    std::uint32_t value;
+  } patches[] = {
+      {"LONG", 2, 4}, {"SSHORT", 2, 8}, {"BYTE", 2, 1}, {"count 0", 4, 0}, {"count 2", 4, 2},
+  };
+  for (bool bigEndian : {false, true})
+    for (const auto& p : patches) {
+      SCOPED_TRACE(testing::Message() << p.name << (bigEndian ? ", big-endian" : ", little-endian"));
+      TByteBuffer file = WithExif(plain, 6, bigEndian);
+      const std::uint8_t tag[2] = {std::uint8_t(bigEndian ? 0x01 : 0x12), std::uint8_t(bigEndian ? 0x12 : 0x01)};
+      const auto entry = std::search(file.begin(), file.end(), std::begin(tag), std::end(tag));
+      ASSERT_NE(entry, file.end());
+      const std::size_t at = std::size_t(entry - file.begin()) + p.offset, size = p.offset == 2 ? 2 : 4;
+      for (std::size_t i = 0; i < size; ++i)
+        file[at + i] = std::uint8_t(p.value >> (8 * (bigEndian ? size - 1 - i : i)));
+      const TBitmap decoded = Decode(file).Bitmap();
+      EXPECT_EQ(decoded.Width(), stored.Width());
+      EXPECT_EQ(decoded.Height(), stored.Height());
+      EXPECT_LE(MaxChannelError(decoded, stored), 8);
+      int probeWidth = -1, probeHeight = -1;
+      ReadJpegSize(TBytes(file), probeWidth, probeHeight);
+      EXPECT_EQ(probeWidth, stored.Width());
+    }
+}

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include <sys/stat.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 #include "TestBitmaps.h"
@@ -18,6 +19,7 @@
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
 #include "imagefiles/FormatFixtures.h"
+#include "imagefiles/GifImage.h"
 #include "imagefiles/JpegImage.h"
 
 using namespace testing_bitmaps;
@@ -609,5 +611,46 @@ TEST_F(PictureFiles, UnsignedContentStaysWithTheExtensionsReader) {
     EXPECT_EQ(stages[0].format, QLatin1String(c.reader));
     TBitmap decoded;
     EXPECT_FALSE(DecodePictureFile(Path(c.name), decoded));
+  }
+}
+
+// The less common forms of two signatures, under another format's name: a
+// big-endian TIFF ("MM") and a GIF87a file are read by their content.
+TEST(DecodePictureFile, BigEndianTiffAndGif87aAreReadByTheirContent) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const TBitmap picture = Solid(6, 4, RGBColor(200, 40, 90));
+  // Big-endian ("b") RGB, written by libtiff.
+  const QString tiff = dir.filePath("be-as.jpg");
+  TIFF* tif = TIFFOpen(QFile::encodeName(tiff).constData(), "wb");
+  ASSERT_NE(tif, nullptr);
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 6);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 4);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 4);
+  std::uint8_t row[6 * 3];
+  for (int x = 0; x < 6; ++x) row[3 * x] = 200, row[3 * x + 1] = 40, row[3 * x + 2] = 90;
+  for (std::uint32_t y = 0; y < 4; ++y) ASSERT_EQ(TIFFWriteScanline(tif, row, y, 0), 1);
+  TIFFClose(tif);
+  // Our GIF writer's file, with the older version in its signature.
+  TByteBuffer gif = SaveAs<TGifImage>(picture);
+  ASSERT_EQ(AsQByteArray(gif).left(4), "GIF8");
+  gif[4] = '7';
+  const QString gif87 = dir.filePath("gif87-as.tif");
+  ASSERT_TRUE(WriteFileBytes(gif87, gif));
+  const struct {
+    QString file;
+    QByteArray signature;
+  } cases[] = {{tiff, QByteArray("MM\0*", 4)}, {gif87, "GIF87a"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file.toStdString());
+    ASSERT_TRUE(AsQByteArray(ReadFileBytes(c.file)).startsWith(c.signature));
+    TBitmap decoded;
+    ASSERT_TRUE(DecodePictureFile(c.file, decoded));
+    decoded.SetPixelFormat(pf24bit);
+    EXPECT_TRUE(SamePixels(decoded, picture));
   }
 }

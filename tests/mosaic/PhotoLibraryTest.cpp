@@ -123,4 +123,34 @@ TEST_F(PhotoLibrary, CachedSquaresAreTheFreshOnesAndChangesAreSeen) {
   EXPECT_EQ(edited.list.Entry(1).Pixel(3, 3), clYellow);
 }
 
+// A photo edited after its decode but before its square is stored is
+// decoded again next time: the row keeps the stamp found before the decode.
+// The last progress call comes once every decode is done and before the
+// cache is written.
+TEST_F(PhotoLibrary, APhotoEditedDuringTheLoadIsDecodedAgain) {
+  Write("lib/a.png", Solid(30, 30, clGreen));
+  Write("lib/b.png", Solid(30, 30, clRed));
+  TThumbnailCache cache(Path("cache/t.sqlite"));
+  TPhotoLibraryOptions options;
+  options.Load.CellSize = 10;
+  options.Cache = &cache;
+  TThumbnailList list;
+  std::vector<TTileDescriptor> descriptors;
+  bool edited = false;
+  const TPhotoLibraryLoad first = LoadPhotoLibrary(list, descriptors, Path("lib"), options, [&](int done, int found) {
+    if (done == found && !edited) {
+      Write("lib/b.png", Solid(32, 30, clYellow));  // another size: another stamp
+      edited = true;
+    }
+  });
+  ASSERT_TRUE(edited);
+  EXPECT_EQ(first.FromCache, 0);
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.Entry(1).Pixel(3, 3), clRed);  // decoded before the edit
+  const Loaded next = LoadFrom(Path("lib"), false, &cache);
+  EXPECT_EQ(next.load.FromCache, 1);
+  ASSERT_EQ(next.list.Count(), 2);
+  EXPECT_EQ(next.list.Entry(1).Pixel(3, 3), clYellow);
+}
+
 }  // namespace
