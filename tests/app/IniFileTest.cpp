@@ -75,6 +75,38 @@ TEST_F(IniFileTest, WritingKeepsEverythingElseInPlace) {
   EXPECT_EQ(IniFile(Path()).ReadString("New", "Key", "ERR!"), "spaced value");
 }
 
+// A hand-edited file naming a key twice (in any letter case): writing or
+// deleting it leaves no copy in the section that could be read back later;
+// the same name in another section is another key.
+TEST_F(IniFileTest, AKeyNamedTwiceIsWrittenAndDeletedEverywhereInItsSection) {
+  const QByteArray start =
+      "[Params]\n"
+      "MatchColours=1\n"
+      "Unit=1\n"
+      "matchcolours = 1\n"
+      "[Files]\n"
+      "MatchColours=1\n";
+  struct Case {
+    const char* name;
+    void (*change)(IniFile&);
+    QByteArray expected;
+  };
+  const Case cases[] = {
+      {"written", [](IniFile& ini) { ASSERT_TRUE(ini.WriteString("Params", "MatchColours", "0")); },
+       "[Params]\nMatchColours=0\nUnit=1\n[Files]\nMatchColours=1\n"},
+      {"deleted", [](IniFile& ini) { ini.DeleteKey("params", "MATCHCOLOURS"); },
+       "[Params]\nUnit=1\n[Files]\nMatchColours=1\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteRaw(start);
+    IniFile ini(Path());
+    c.change(ini);
+    ASSERT_TRUE(ini.UpdateFile());
+    EXPECT_EQ(ReadRaw(), c.expected);
+  }
+}
+
 TEST_F(IniFileTest, RefusesWhatCannotBeStoredOnOneLine) {
   IniFile ini(Path());
   EXPECT_FALSE(ini.WriteString("Files", "File1", "/photos/a\nb.jpg"));

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <utility>
 
 #include "app/IniFile.h"
 #include "app/IniFileFixture.h"
@@ -46,6 +47,104 @@ TEST_F(SettingsValue, RoundTripInTheFileAsAlwaysWritten) {
   TSettings expected = s;
   expected.ThumbnailsFolder = f;  // stored with its trailing "/"
   EXPECT_EQ(Load(), expected);
+}
+
+// A hand-edited file saved twice over: the bytes are those the window wrote
+// before the settings were one value (taken from that code run on the same
+// file): keys replaced where they stand, new ones after the section's last
+// entry, the options beyond the original ones written only while on, names
+// holding a line break left out, at most four recent files, stale ones gone.
+TEST_F(SettingsValue, AHandEditedFileIsWrittenAsBefore) {
+  WriteRaw(
+      "; my settings\n[Params]\nopen = /old/\nUnit=0\nMatchColours=1\nColour=blue\n\n[Other]\nx=1\n"
+      "[Files]\nFile1=/p/gone.png\nFile3=/p/stale.png\n");
+  TSettings first;
+  first.ThumbnailsFolder = QStringLiteral("/thumbs");
+  first.OpenFolder = QStringLiteral("/photos/");
+  first.PreviewEnabled = true;
+  first.CellSize = 15;
+  first.Antialias = false;
+  first.CropSquare = true;
+  first.Inches = true;
+  first.RecentFiles = {"/p/new.png", "/p/two\nlines.png", "/p/Old.png", "/p/old.png", "/p/x.png", "/p/y.png"};
+  TSettings second;
+  second.ThumbnailsFolder = QStringLiteral("/t");
+  second.OpenFolder = QStringLiteral("/o");
+  second.SaveFolder = QStringLiteral("/s/");
+  second.Maximized = true;
+  second.CellSize = 40;
+  second.CheckSize = false;
+  second.MatchColours = true;
+  second.RecentFiles = {QStringLiteral("/q/a.png")};
+  const std::pair<const TSettings*, QByteArray> saves[] = {
+      {&first,
+       "; my settings\n[Params]\nOpen=/photos/\nUnit=1\nColour=blue\nThumbnails=/thumbs/\nSave=\nMaximized=0\n"
+       "Preview=1\nThumbSize=15\nCheckSize=1\nAntialias=0\nCropSquare=1\n\n[Other]\nx=1\n"
+       "[Files]\nFile1=/p/new.png\nFile3=/p/old.png\nFile2=/p/Old.png\nFile4=/p/x.png\n"},
+      {&second,
+       "; my settings\n[Params]\nOpen=/o/\nUnit=0\nColour=blue\nThumbnails=/t/\nSave=/s/\nMaximized=1\n"
+       "Preview=0\nThumbSize=40\nCheckSize=0\nAntialias=1\nMatchColours=1\n\n[Other]\nx=1\n"
+       "[Files]\nFile1=/q/a.png\n"},
+  };
+  for (const auto& [settings, expected] : saves) {
+    SCOPED_TRACE(settings == &first ? "first" : "second");
+    Save(*settings);
+    EXPECT_EQ(ReadRaw(), expected);
+  }
+}
+
+// What each value in the file reads as; "%1" stands for a folder that exists.
+TEST_F(SettingsValue, ReadingRules) {
+  struct Case {
+    const char* text;
+    void (*expect)(TSettings&);  // from the defaults to what is read
+  };
+  const Case cases[] = {
+      {"", [](TSettings&) {}},
+      // Text that is not an int reads as 15, a number not one of the sizes as 10.
+      {"[Params]\nThumbSize=abc", [](TSettings& s) { s.CellSize = 15; }},
+      {"[Params]\nThumbSize=99999999999", [](TSettings& s) { s.CellSize = 15; }},
+      {"[Params]\nThumbSize=", [](TSettings& s) { s.CellSize = 15; }},
+      {"[Params]\nThumbSize=25", [](TSettings& s) { s.CellSize = 10; }},
+      {"[Params]\nThumbSize=0", [](TSettings& s) { s.CellSize = 10; }},
+      {"[Params]\nThumbSize=10", [](TSettings& s) { s.CellSize = 10; }},
+      {"[Params]\nThumbSize=15", [](TSettings& s) { s.CellSize = 15; }},
+      {"[Params]\nThumbSize=40", [](TSettings& s) { s.CellSize = 40; }},
+      {"[Params]\nThumbSize=ERR!", [](TSettings&) {}},
+      // The options on by default go off only for "0", the others come on only for "1".
+      {"[Params]\nCheckSize=\nAntialias=no", [](TSettings&) {}},
+      {"[Params]\nCheckSize=0\nAntialias=0",
+       [](TSettings& s) {
+         s.CheckSize = false;
+         s.Antialias = false;
+       }},
+      {"[Params]\nMaximized=yes\nPreview=true\nMatchColours=on\nCropSquare=2\nUnit=2", [](TSettings&) {}},
+      {"[params]\nmaximized=1\nPREVIEW=1\nMatchColours=1\ncropsquare=1\nUnit=1",
+       [](TSettings& s) { s.Maximized = s.PreviewEnabled = s.MatchColours = s.CropSquare = s.Inches = true; }},
+      // A folder is taken only while it exists, as written.
+      {"[Params]\nOpen=%1\nSave=%1/gone/\nThumbnails=ERR!", [](TSettings& s) { s.OpenFolder = "%1"; }},
+      {"[Params]\nOpen=\nSave=%1/\nThumbnails=%1",
+       [](TSettings& s) {
+         s.SaveFolder = "%1/";
+         s.ThumbnailsFolder = "%1";
+       }},
+      // Recent files: gaps, "ERR!" and exact repeats are skipped; four keys at most.
+      {"[Files]\nFile1=ERR!\nFile2=/a.png\nFile3=\nFile4=/a.png\nFile5=/e.png",
+       [](TSettings& s) { s.RecentFiles = {"/a.png"}; }},
+      {"[files]\nfile4=/d.png\nFILE2=/b.png\nFile1=/a.png\nFile3=/A.png",
+       [](TSettings& s) {
+         s.RecentFiles = {"/a.png", "/b.png", "/A.png", "/d.png"};
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    WriteRaw(QString::fromUtf8(c.text).replace(QStringLiteral("%1"), Folder()).toUtf8());
+    TSettings expected;
+    c.expect(expected);
+    for (QString* folder : {&expected.OpenFolder, &expected.SaveFolder, &expected.ThumbnailsFolder})
+      folder->replace(QStringLiteral("%1"), Folder());
+    EXPECT_EQ(Load(), expected);
+  }
 }
 
 // A hand-edited file that names a key twice: switching the option off, or

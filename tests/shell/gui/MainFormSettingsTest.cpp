@@ -153,6 +153,8 @@ TEST_F(SettingsTest, RecentFilesKeepFourMostRecentFirst) {
   Quit();
   EXPECT_EQ(Read("Files", "File1"), p[4]);
   EXPECT_EQ(Read("Files", "File4"), p[2]);
+  // The next start lists them all again, both names that differ in case.
+  EXPECT_EQ(Make().RecentFiles, QStringList({p[4], p[6], p[5], p[2]}));
 }
 
 TEST_F(SettingsTest, APathWithALineBreakIsNeverStored) {
