@@ -27,9 +27,6 @@ const QString UnitKey = QStringLiteral("Unit");
 
 QString FileKey(int n) { return QStringLiteral("File%1").arg(n); }
 
-// A name the settings file cannot hold on one line.
-bool HasLineBreak(const QString& s) { return s.contains(QLatin1Char('\n')) || s.contains(QLatin1Char('\r')); }
-
 // Folders are stored with "/" and a trailing "/", whatever they were held as.
 QString FolderValue(const QString& folder) {
   if (folder.isEmpty()) return folder;
@@ -50,6 +47,10 @@ int CellSizeValue(const QString& text) {
 }
 
 }  // namespace
+
+bool TSettings::Storable(const QString& fileName) {
+  return !fileName.isEmpty() && !fileName.contains(QLatin1Char('\n')) && !fileName.contains(QLatin1Char('\r'));
+}
 
 TSettings TSettings::Load(const IniFile& ini) {
   TSettings s;
@@ -102,6 +103,6 @@ void TSettings::Save(IniFile& ini) const {
   // the next start.
   int n = 0;
   for (const QString& name : RecentFiles)
-    if (n < MaxRecentFiles && !HasLineBreak(name)) ini.WriteString(Files, FileKey(++n), name);
+    if (n < MaxRecentFiles && Storable(name)) ini.WriteString(Files, FileKey(++n), name);
   while (n < MaxRecentFiles) ini.DeleteKey(Files, FileKey(++n));
 }

@@ -27,6 +27,9 @@ struct TSettings {
   // Most recent first, at most MaxRecentFiles, no name twice.
   QStringList RecentFiles;
 
+  // True when the file can hold the name as a recent file (on one line).
+  static bool Storable(const QString& fileName);
+
   static TSettings Load(const IniFile& ini);
   // Writes every setting into ini (not to disk: IniFile::UpdateFile does).
   void Save(IniFile& ini) const;

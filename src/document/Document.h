@@ -43,9 +43,8 @@ class TDocument {
   // copied, so an undo cannot run out of memory halfway). False when there
   // was nothing to undo.
   bool Undo();
-  // Drops the undo copy and takes one from the count (the specification of
-  // the undo command, also used by open, paste and close before they set the
-  // count themselves).
+  // Drops the undo copy and takes one from the count: what an undo or a
+  // change given up does after the picture is set.
   void ClearUndo();
   // A picture read from a file: no change, no undo.
   void Opened(const TBitmap& picture, const QString& fileName);

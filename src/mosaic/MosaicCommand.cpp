@@ -53,24 +53,23 @@ void TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress) {
 bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progress) {
   if (!document.SnapshotBeforeChange()) MyMessageDlg(QString::fromLatin1(NoMemoryForUndoText), mkWarning, btOk);
   bool built = false;
-  struct TGiveUpUnlessBuilt {
-    TDocument& Document;
-    const bool& Built;
-    ~TGiveUpUnlessBuilt() {
-      if (!Built) Document.ChangeAbandoned();
+  try {
+    if (CheckSize) {
+      if (!document.UndoCopy().Empty()) {
+        CheckImageSize(document.Picture(), document.UndoCopy());
+      } else {
+        // Without an undo copy the enlargement reads the picture through a
+        // shared reference, as the tool's run does.
+        const TBitmap before(document.Picture());
+        CheckImageSize(document.Picture(), before);
+      }
     }
-  } giveUp{document, built};
-  if (CheckSize) {
-    if (!document.UndoCopy().Empty()) {
-      CheckImageSize(document.Picture(), document.UndoCopy());
-    } else {
-      // Without an undo copy the enlargement reads the picture through a
-      // shared reference, as the tool's run does.
-      const TBitmap before(document.Picture());
-      CheckImageSize(document.Picture(), before);
-    }
+    built = Run(document.Picture(), progress);
+  } catch (...) {
+    document.ChangeAbandoned();
+    throw;
   }
-  built = Run(document.Picture(), progress);
+  if (!built) document.ChangeAbandoned();
   return built;
 }
 

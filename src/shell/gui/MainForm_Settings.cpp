@@ -55,7 +55,7 @@ void TMainForm::SaveSettings() {
 
 void TMainForm::AddRecentFile(const QString& fileName) {
   // One line per entry in the settings file.
-  if (fileName.isEmpty() || fileName.contains(QLatin1Char('\n')) || fileName.contains(QLatin1Char('\r'))) return;
+  if (!TSettings::Storable(fileName)) return;
   // Names are compared as the file system does: letter case counts.
   const qsizetype i = RecentFiles.indexOf(fileName);
   if (i >= 0) {
