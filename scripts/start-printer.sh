@@ -6,6 +6,8 @@
 #   output: $TESSELUNE_PRINT_DIR, /var/spool/tesselune-pdf unless set
 # Exit status 0 when the queue is ready, 1 (with the reason) otherwise.
 set -uo pipefail
+# lpstat's answers are read below, in English.
+export LC_ALL=C
 
 queue=Tesselune-PDF
 out=${TESSELUNE_PRINT_DIR:-/var/spool/tesselune-pdf}

@@ -1,16 +1,13 @@
 #include "mosaic/MosaicMatch.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
-#include <exception>
 #include <limits>
-#include <mutex>
-#include <thread>
 
 #include "mosaic/LabColor.h"
 #include "raster/ColorAdjust.h"
+#include "raster/Workers.h"
 
 // Why a repeat distance of 3: within any 7 x 7 block of cells no photo shows
 // twice, so a repeat is never seen side by side, and at 80 cells across the
@@ -208,10 +205,6 @@ TTintTables TintTables(TColor target, int percent, const TMatchOptions& options)
   return t;
 }
 
-int Threads(const TMatchOptions& options) {
-  return options.Threads > 0 ? options.Threads : int(std::max(1u, std::thread::hardware_concurrency()));
-}
-
 }  // namespace
 
 TTileDescriptor DescribeArea(const TBitmap& bitmap, int x, int y, int w, int h) {
@@ -345,31 +338,17 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
   // Step 1: the k nearest thumbnails of every cell, row by row on several
   // threads; progress is reported from the calling thread only.
   std::vector<TMatchCandidate> candidates(cellCount * size_t(k));
-  std::atomic<int> nextRow{0}, rowsDone{0};
-  std::exception_ptr failure;
-  std::mutex failureMutex;
-  const auto work = [&](bool report) {
-    int lastPercent = -1;
-    for (int row; (row = nextRow.fetch_add(1)) < rows;) {
-      try {
-        const size_t first = size_t(row) * size_t(columns);
-        library.Nearest(cells.data() + first, columns, k, candidates.data() + first * size_t(k));
-      } catch (...) {
-        std::lock_guard lock(failureMutex);
-        if (!failure) failure = std::current_exception();
-        nextRow = rows;
-      }
-      const int done = rowsDone.fetch_add(1) + 1;
-      const int percent = int(std::int64_t(done) * 100 / rows);
-      if (report && progress && percent != lastPercent) progress(lastPercent = percent);
-    }
-  };
   {
-    std::vector<std::jthread> helpers;
-    for (int t = 1; t < std::min(Threads(options), rows); ++t) helpers.emplace_back(work, false);
-    work(true);
+    TWorkers search(size_t(rows), std::min(WorkerThreads(options.Threads), rows) - 1, [&](size_t row) {
+      const size_t first = row * size_t(columns);
+      library.Nearest(cells.data() + first, columns, k, candidates.data() + first * size_t(k));
+    });
+    int lastPercent = -1;
+    search.Help([&](size_t done) {
+      const int percent = int(std::int64_t(done) * 100 / rows);
+      if (progress && percent != lastPercent) progress(lastPercent = percent);
+    });
   }
-  if (failure) std::rethrow_exception(failure);
 
   // Step 2: visit the cells in a shuffled order so that no part of the
   // picture gets the first pick; each takes its nearest candidate not used

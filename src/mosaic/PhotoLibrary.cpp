@@ -3,15 +3,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <set>
-#include <thread>
 #include <utility>
+
+#include "raster/Workers.h"
 
 namespace {
 
@@ -96,41 +94,21 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
 
   // The rest decoded on worker threads; progress reported here as they finish.
   if (!misses.empty()) {
-    const int threads = std::clamp<int>(load.Threads > 0 ? load.Threads : int(std::thread::hardware_concurrency()), 1,
-                                        int(misses.size()));
-    std::atomic<size_t> next{0};
-    std::mutex mutex;
-    std::condition_variable finished;
-    int finishedCount = 0;
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t)
-      workers.emplace_back([&] {
-        for (size_t m; (m = next.fetch_add(1)) < misses.size();) {
-          TLoaded& entry = loaded[misses[m]];
-          try {
-            entry.Square = MakeThumbnailSquare(files[qsizetype(misses[m])], load, entry.Reason);
-            if (entry.Square) entry.Descriptor = DescribeArea(*entry.Square, 0, 0, load.CellSize, load.CellSize);
-          } catch (const std::bad_alloc&) {
-            entry.Square.reset();
-            entry.Reason = QStringLiteral("not enough memory");
-          }
-          {
-            std::lock_guard lock(mutex);
-            ++finishedCount;
-          }
-          finished.notify_one();
-        }
-      });
-    int reported = 0;
-    while (reported < int(misses.size())) {
-      std::unique_lock lock(mutex);
-      finished.wait(lock, [&] { return finishedCount > reported; });
-      reported = finishedCount;
-      lock.unlock();
-      if (progress) progress(done + reported, result.Found);
+    TWorkers decoders(misses.size(), WorkerThreads(load.Threads), [&](size_t m) {
+      TLoaded& entry = loaded[misses[m]];
+      try {
+        entry.Square = MakeThumbnailSquare(files[qsizetype(misses[m])], load, entry.Reason);
+        if (entry.Square) entry.Descriptor = DescribeArea(*entry.Square, 0, 0, load.CellSize, load.CellSize);
+      } catch (const std::bad_alloc&) {
+        entry.Square.reset();
+        entry.Reason = QStringLiteral("not enough memory");
+      }
+    });
+    for (size_t reported = 0; reported < misses.size();) {
+      reported = decoders.WaitForMore(reported);
+      if (progress) progress(done + int(reported), result.Found);
     }
-    for (std::thread& worker : workers) worker.join();
-    done += reported;
+    done += int(misses.size());
   }
 
   if (options.Cache) {

@@ -7,12 +7,9 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 #include <new>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "app/FileNames.h"
@@ -22,6 +19,7 @@
 #include "imagefiles/PictureFiles.h"
 #include "mosaic/SquareCrop.h"
 #include "raster/RectUtils.h"
+#include "raster/Workers.h"
 
 namespace {
 
@@ -150,86 +148,6 @@ bool AddThumbnailFile(TThumbnailList& list, const QString& folder, const QString
   return square && list.Add(*square) >= 0;
 }
 
-namespace {
-
-// Decodes files ahead of the consumer on worker threads, at most `window`
-// files beyond the one being consumed, and hands results over in file order.
-class TOrderedDecoder {
- public:
-  TOrderedDecoder(const QStringList& files, const TThumbnailLoadOptions& options, int threads)
-      : m_files(files), m_options(options), m_results(size_t(files.size())), m_window(size_t(threads) * 2) {
-    for (int i = 0; i < threads; ++i) m_workers.emplace_back([this] { Work(); });
-  }
-  ~TOrderedDecoder() {
-    {
-      std::lock_guard lock(m_mutex);
-      m_stop = true;
-    }
-    m_changed.notify_all();
-    for (std::thread& t : m_workers) t.join();
-  }
-
-  // The square of file i (waiting for it), or nullopt with the reason in
-  // error when it cannot be read. Rethrows an exception raised while making
-  // it (out of memory).
-  std::optional<TBitmap> Take(size_t i, QString& error) {
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_results[i].done; });
-    Result r = std::move(m_results[i]);
-    m_consumed = i + 1;
-    lock.unlock();
-    m_changed.notify_all();
-    if (r.error) std::rethrow_exception(r.error);
-    error = r.reason;
-    return std::move(r.square);
-  }
-
- private:
-  struct Result {
-    bool done = false;
-    std::optional<TBitmap> square;
-    QString reason;
-    std::exception_ptr error;
-  };
-
-  void Work() {
-    for (;;) {
-      size_t i;
-      {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_stop || m_next >= m_results.size() || m_next < m_consumed + m_window; });
-        if (m_stop || m_next >= m_results.size()) return;
-        i = m_next++;
-      }
-      Result r;
-      try {
-        r.square = MakeSquare(m_files[qsizetype(i)], m_options, r.reason);
-      } catch (...) {
-        r.error = std::current_exception();
-      }
-      r.done = true;
-      {
-        std::lock_guard lock(m_mutex);
-        m_results[i] = std::move(r);
-      }
-      m_changed.notify_all();
-    }
-  }
-
-  const QStringList& m_files;
-  const TThumbnailLoadOptions& m_options;
-  std::vector<Result> m_results;
-  const size_t m_window;
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  size_t m_next = 0;
-  size_t m_consumed = 0;
-  bool m_stop = false;
-  std::vector<std::thread> m_workers;
-};
-
-}  // namespace
-
 QString NoPictureFileReason() { return QStringLiteral("holds no PNG, JPEG, BMP or GIF file"); }
 
 void WarnNoThumbnail(const QString& folder, const QString& why) {
@@ -258,19 +176,36 @@ TThumbnailLoadResult LoadThumbnails(TThumbnailList& list, const QString& folder,
   };
   QStringList files;
   const QString listing = Enumerate(folder, files);
-  const int threads = options.Threads > 0 ? options.Threads : int(std::max(1u, std::thread::hardware_concurrency()));
-  if (threads == 1) {
-    for (const QString& path : files) {
-      QString error;
-      std::optional<TBitmap> square = MakeSquare(path, options, error);
-      if (!add(path, square, error)) break;
-    }
-  } else {
-    TOrderedDecoder decoder(files, options, std::min<int>(threads, int(std::max<qsizetype>(files.size(), 1))));
-    for (qsizetype i = 0; i < files.size(); ++i) {
-      QString error;
-      std::optional<TBitmap> square = decoder.Take(size_t(i), error);
-      if (!add(files[i], square, error)) break;
+  // Files are decoded ahead of the list on worker threads, at most two per
+  // thread beyond the one being added, and added in file order: the result
+  // is that of a one-by-one load. One thread means no worker at all: this
+  // thread decodes each file as it comes to it.
+  {
+    struct TDecoded {
+      std::optional<TBitmap> Square;
+      QString Reason;
+      // Out of memory while making it: raised when the list comes to it.
+      std::exception_ptr Error;
+    };
+    std::vector<TDecoded> decoded(size_t(files.size()));
+    const int threads = WorkerThreads(options.Threads);
+    TWorkers decoder(
+        decoded.size(), threads == 1 ? 0 : threads,
+        [&](size_t i) {
+          TDecoded& d = decoded[i];
+          try {
+            d.Square = MakeSquare(files[qsizetype(i)], options, d.Reason);
+          } catch (...) {
+            d.Error = std::current_exception();
+          }
+        },
+        size_t(threads) * 2);
+    for (size_t i = 0; i < decoded.size(); ++i) {
+      decoder.WaitFor(i);
+      TDecoded d = std::move(decoded[i]);
+      decoder.Release(i + 1);
+      if (d.Error) std::rethrow_exception(d.Error);
+      if (!add(files[qsizetype(i)], d.Square, d.Reason)) break;
     }
   }
   result.Loaded = list.Count();

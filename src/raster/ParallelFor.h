@@ -5,38 +5,14 @@
 // The calling thread works too; when no thread can be started the work simply
 // runs on it alone.
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
-#include <vector>
+#include <functional>
+
+#include "raster/Workers.h"
 
 template <class F>
 void ParallelFor(std::size_t count, F&& body) {
-  std::atomic<std::size_t> next{0};
-  std::exception_ptr failure;
-  std::mutex failureLock;
-  const auto work = [&] {
-    for (std::size_t i; (i = next++) < count;) {
-      try {
-        body(i);
-      } catch (...) {
-        const std::lock_guard<std::mutex> lock(failureLock);
-        if (!failure) failure = std::current_exception();
-        next = count;
-      }
-    }
-  };
-  const std::size_t threads = std::min<std::size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
-  std::vector<std::thread> workers;
-  try {
-    for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(work);
-  } catch (const std::system_error&) {
-    // Fewer threads only makes it slower.
-  }
-  work();
-  for (std::thread& t : workers) t.join();
-  if (failure) std::rethrow_exception(failure);
+  const std::size_t threads = std::min<std::size_t>(count, std::size_t(WorkerThreads(0)));
+  TWorkers workers(count, int(threads) - 1, std::ref(body));
+  workers.Help();
 }

@@ -5,22 +5,21 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStylePainter>
-
-#include "app/FoncUtils.h"
-
 #include <algorithm>
 #include <chrono>
 
+#include "app/FoncUtils.h"
+
 namespace {
 constexpr int kDownClickDelayMs = 100;
+}  // namespace
 
-qint64 SteadyMs() {
+qint64 SteadyClockMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-}  // namespace
 
-TPrevNextButton::TPrevNextButton(QWidget* parent) : QWidget(parent), Clock(SteadyMs) {
+TPrevNextButton::TPrevNextButton(QWidget* parent) : QWidget(parent), Clock(SteadyClockMs) {
   // Square, as wide as a scroll bar's arrow.
   const int side = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
   resize(side, side);

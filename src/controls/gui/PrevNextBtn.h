@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <functional>
 
+// Milliseconds on the monotonic clock: what the controls' replaceable clocks
+// read unless a test gives its own.
+qint64 SteadyClockMs();
+
 enum TPNStyle : std::uint8_t { stDown = 0, stUp = 1, stLeft = 2, stRight = 3 };
 enum TClickMode : std::uint8_t { cmUp = 0, cmDown = 1 };
 

@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
-#include <chrono>
 
 #include "app/FoncUtils.h"
 
@@ -19,11 +18,6 @@ constexpr qint64 kReopenGuardMs = 333;
 QColor ToQColor(TColor c) {
   c = ColorToRGB(c);
   return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
-}
-
-qint64 SteadyMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 QString WithoutFirstAmpersand(QString caption) {
@@ -56,7 +50,7 @@ QString MinimizePath(const QString& path, const QFontMetrics& metrics, int width
   return file;
 }
 
-TSpecialEdit::TSpecialEdit(QWidget* parent) : QWidget(parent), Clock(SteadyMs) {
+TSpecialEdit::TSpecialEdit(QWidget* parent) : QWidget(parent), Clock(SteadyClockMs) {
   m_button = new TPrevNextButton(this);
   m_button->OnClick = [this] {
     if (m_menu) DropDown();

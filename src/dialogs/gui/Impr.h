@@ -6,7 +6,6 @@
 // Positions and sizes are held in printer device pixels (the printable area
 // the printer reports) and shown in centimetres or inches with two decimals.
 #include <QDialog>
-#include <QPointer>
 #include <QString>
 
 #include "dialogs/PrintJob.h"
