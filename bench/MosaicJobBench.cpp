@@ -37,7 +37,6 @@ using namespace bench_job;
 
 void Setup(const benchmark::State&) {
   SetEnglishTexts();
-  RegisterPictureFormats();
   MakeInputs();
 }
 

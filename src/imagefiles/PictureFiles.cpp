@@ -1,31 +1,14 @@
 #include "imagefiles/PictureFiles.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
 #include <new>
 
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
 #include "imagefiles/FileBytes.h"
-#include "imagefiles/JpegImage.h"
-
-TPictureFileContext DefaultPictureFileContext;
-
-bool& ShowFileErrors = DefaultPictureFileContext.ShowFileErrors;
-bool& QuickLoad = DefaultPictureFileContext.QuickLoad;
-bool& PreviewEnabled = DefaultPictureFileContext.PreviewEnabled;
-TPictureFileEvent& OnPictureFile = DefaultPictureFileContext.OnPictureFile;
-int& PictureWidth = DefaultPictureFileContext.PictureWidth;
-int& PictureHeight = DefaultPictureFileContext.PictureHeight;
-double& SaveResolution = DefaultPictureFileContext.SaveResolution;
-TPictureFileDialogs*& PictureFileDialogs = DefaultPictureFileContext.Dialogs;
-TPixelFormat& LastTiffFormat = DefaultPictureFileContext.LastTiffFormat;
 
 namespace {
-
-std::array<TSaveFormat, 7> g_saveFormats;
-std::vector<TRegistryEntry> g_openRegistry;
 
 void Notify(TPictureFileContext& context, TGraphic* graphic, const QString& fileName, TFileStage stage, bool& cont) {
   if (context.OnPictureFile) context.OnPictureFile(graphic, fileName, stage, cont);
@@ -51,9 +34,7 @@ const TFormatDescriptor* ReaderFormat(const QString& fileName) {
   if (const TFormatDescriptor* row = DirectFormat(fileName)) return row;
   const QString bare = LowerExtension(fileName).mid(1);
   if (bare.isEmpty()) return nullptr;
-  for (const TRegistryEntry& e : g_openRegistry)
-    if (e.Extension == bare) return &DescriptorOf(e.Reader);
-  return nullptr;
+  return ReadableFormat(bare);
 }
 
 std::unique_ptr<TGraphic> ReaderFor(const QString& fileName, const TFormatDescriptor*& row) {
@@ -74,15 +55,18 @@ QString ReasonOf(const std::exception& e) {
   return QString::fromUtf8(e.what());
 }
 
-// The reader of a file whose content carries another format's signature than
-// the one its name selected (a PNG saved as ".jpg"), and that format's row in
-// `row`; none when the content names no format or the same one.
-std::unique_ptr<TGraphic> ContentReader(TBytes bytes, const TFormatDescriptor*& row) {
+// A file whose content carries another format's signature than the one its
+// name selected (a PNG saved as ".jpg") is read by that format's reader,
+// with the options set so far; `row` follows. Content that names no format,
+// or the same one, keeps the reader.
+void FollowContent(TBytes bytes, const TFormatDescriptor*& row, std::unique_ptr<TGraphic>& reader) {
   const std::optional<TPictureFormat> content = SignatureFormat(bytes);
-  if (!content || *content == row->Format) return nullptr;
-  std::unique_ptr<TGraphic> reader = CreateReader(*content);
-  if (reader) row = &DescriptorOf(*content);
-  return reader;
+  if (!content || *content == row->Format) return;
+  std::unique_ptr<TGraphic> other = CreateReader(*content);
+  if (!other) return;
+  other->Options = reader->Options;
+  reader = std::move(other);
+  row = &DescriptorOf(*content);
 }
 
 // Decodes the whole file with the reader; a reader that gives no picture failed.
@@ -94,49 +78,24 @@ void Decode(TGraphic& reader, TBytes bytes) {
 }
 
 // Reads the file into the reader, with the stage events; 1 read, 0 vetoed.
-int ReadPicture(TPictureFileContext& context, const TFormatDescriptor* named, std::unique_ptr<TGraphic> chosen,
+int ReadPicture(TPictureFileContext& context, const TFormatDescriptor* row, std::unique_ptr<TGraphic> reader,
                 const QString& fileName, TBitmap& bitmap) {
   bool cont = true;
-  const bool quick = context.QuickLoad;
-  if (!quick) Notify(context, chosen.get(), fileName, fsBeforeLoad, cont);
+  Notify(context, reader.get(), fileName, fsBeforeLoad, cont);
   if (!cont) return 0;
   const TFileBytes file(fileName);
-  if (std::unique_ptr<TGraphic> other = ContentReader(file.Bytes(), named)) {
-    other->Options = chosen->Options;  // as the stage handler left them
-    chosen = std::move(other);
-  }
-  const TFormatDescriptor& row = *named;
-  TGraphic& reader = *chosen;
-  reader.Options.QuickMode = quick;
-  reader.Options.ThumbnailOnly = quick;
-  reader.Options.JpegScale = 0;
-  if (quick && row.Format == TPictureFormat::Jpeg) {
-    ReadJpegSize(file.Bytes(), context.PictureWidth, context.PictureHeight);
-    reader.Options.JpegScale = JpegScaleFor(context.PictureWidth, context.PictureHeight, 150);
-  }
-  // A preview must stay cheap: only JPEG (decoded at a reduced scale) and the
-  // native image (its stored thumbnail) may announce more pixels.
-  if (quick && row.Format != TPictureFormat::Jpeg && row.Format != TPictureFormat::NativeImage)
-    reader.Options.PixelLimit = std::min(reader.Options.PixelLimit, PreviewPixelLimit);
-  Decode(reader, file.Bytes());
-  int fullWidth = 0, fullHeight = 0;
-  if (quick && reader.PartialRead(fullWidth, fullHeight)) {
-    context.PictureWidth = fullWidth;
-    context.PictureHeight = fullHeight;
-  }
-  if (context.PictureWidth <= 0 || context.PictureHeight <= 0) {
-    context.PictureWidth = reader.Bitmap().Width();
-    context.PictureHeight = reader.Bitmap().Height();
-  }
-  if (row.Format == TPictureFormat::Tiff) context.LastTiffFormat = reader.StoredFormat();
-  if (!quick) Notify(context, &reader, fileName, fsAfterLoad, cont);
+  FollowContent(file.Bytes(), row, reader);
+  reader->Options.QuickMode = false;
+  reader->Options.ThumbnailOnly = false;
+  reader->Options.JpegScale = 0;
+  Decode(*reader, file.Bytes());
+  Notify(context, reader.get(), fileName, fsAfterLoad, cont);
   if (!cont) return 0;
-  // A preview keeps its stored layout: the open dialog reports it.
-  if (context.WorkingLayout && !quick) {
-    reader.Bitmap().SetPixelFormat(pf24bit);
-    reader.Bitmap().Transparent = false;
+  if (context.WorkingLayout) {
+    reader->Bitmap().SetPixelFormat(pf24bit);
+    reader->Bitmap().Transparent = false;
   }
-  bitmap.Assign(&reader.Bitmap());
+  bitmap.Assign(&reader->Bitmap());
   return 1;
 }
 
@@ -151,7 +110,7 @@ bool DecodePictureFile(const QString& fileName, TDecodedPicture& picture, const 
       return false;
     }
     const TFileBytes file(fileName);
-    if (std::unique_ptr<TGraphic> other = ContentReader(file.Bytes(), row)) reader = std::move(other);
+    FollowContent(file.Bytes(), row, reader);
     reader->Options = options;
     Decode(*reader, file.Bytes());
     picture.Bitmap.Assign(&reader->Bitmap());
@@ -173,8 +132,8 @@ bool DecodePictureFile(const QString& fileName, TBitmap& bitmap, int jpegScale) 
   return true;
 }
 
-std::unique_ptr<TGraphic> CreateReader(TReaderKind kind) {
-  const TFormatDescriptor& row = DescriptorOf(kind);
+std::unique_ptr<TGraphic> CreateReader(TPictureFormat format) {
+  const TFormatDescriptor& row = DescriptorOf(format);
   if (!row.Reader) return nullptr;
   // A group's reader takes the coder of the group's first extension.
   const QString first = QString::fromLatin1(row.OpenExtensions).section(u';', 0, 0);
@@ -186,28 +145,32 @@ std::unique_ptr<TGraphic> CreateWriter(const QString& fileName) {
   return row ? row->Writer() : nullptr;
 }
 
-void RegisterPictureFormats() {
-  g_openRegistry.clear();
-  for (const TFormatDescriptor& row : PictureFormatTable()) {
-    const QString description = DescriptionOf(row);
+std::array<TSaveFormat, 7> SaveFormats() {
+  std::array<TSaveFormat, 7> formats;
+  for (const TFormatDescriptor& row : PictureFormatTable())
     if (row.SaveIndex >= 0)
-      g_saveFormats[size_t(row.SaveIndex)] = TSaveFormat{QString::fromLatin1(row.SaveExtensions), description};
-    for (const QString& e : QString::fromLatin1(row.OpenExtensions).split(u';', Qt::SkipEmptyParts))
-      g_openRegistry.push_back(TRegistryEntry{e, description, row.Format});
-  }
+      formats[size_t(row.SaveIndex)] = TSaveFormat{QString::fromLatin1(row.SaveExtensions), DescriptionOf(row)};
+  return formats;
 }
 
-const std::array<TSaveFormat, 7>& SaveFormats() { return g_saveFormats; }
-const std::vector<TRegistryEntry>& OpenRegistry() { return g_openRegistry; }
+std::vector<TRegistryEntry> OpenRegistry() {
+  std::vector<TRegistryEntry> registry;
+  for (const TFormatDescriptor& row : PictureFormatTable()) {
+    const QString description = DescriptionOf(row);
+    for (const QString& e : QString::fromLatin1(row.OpenExtensions).split(u';', Qt::SkipEmptyParts))
+      registry.push_back(TRegistryEntry{e, description, row.Format});
+  }
+  return registry;
+}
 
 QString BuildOpenFilter() {
   struct Group {
-    TReaderKind reader;
+    TPictureFormat reader;
     QString description;
     QStringList extensions;
   };
   std::vector<Group> groups;
-  for (const TRegistryEntry& e : g_openRegistry) {
+  for (const TRegistryEntry& e : OpenRegistry()) {
     auto it = std::find_if(groups.begin(), groups.end(), [&](const Group& g) { return g.reader == e.Reader; });
     if (it == groups.end()) it = groups.insert(groups.end(), Group{e.Reader, QString(), {}});
     if (!e.Description.isEmpty()) it->description = e.Description;
@@ -224,13 +187,22 @@ QString BuildOpenFilter() {
     const QString joined = patterns.join(u';');
     parts.append(g.description + QStringLiteral(" (") + joined + QStringLiteral(")|") + joined);
   }
-  return LangText(lsCommonImages) + QStringLiteral("|*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.tga;*.bmp;*.gif;*.bki|") +
+  // "Common images": the formats whose rows place themselves in it, in their order.
+  std::vector<const TFormatDescriptor*> common;
+  for (const TFormatDescriptor& row : PictureFormatTable())
+    if (row.CommonOrder >= 0) common.push_back(&row);
+  std::sort(common.begin(), common.end(), [](auto* a, auto* b) { return a->CommonOrder < b->CommonOrder; });
+  QStringList commonPatterns;
+  for (const TFormatDescriptor* row : common)
+    for (const QString& e : QString::fromLatin1(row->CommonExtensions).split(u';', Qt::SkipEmptyParts))
+      commonPatterns.append(QStringLiteral("*.") + e);
+  return LangText(lsCommonImages) + QLatin1Char('|') + commonPatterns.join(u';') + QLatin1Char('|') +
          LangText(lsAllImages) + QStringLiteral("|*.*|") + parts.join(u'|');
 }
 
 QString BuildSaveFilter() {
   QStringList parts;
-  for (const TSaveFormat& f : g_saveFormats) {
+  for (const TSaveFormat& f : SaveFormats()) {
     QString patterns = f.Extensions;
     patterns.replace(u'.', QStringLiteral("*."));
     parts.append(QStringLiteral("%1 (%2)|%2").arg(f.Description, patterns));
@@ -241,23 +213,14 @@ QString BuildSaveFilter() {
 int SaveFormatIndex(const QString& fileName) {
   const QString ext = LowerExtension(fileName);
   if (ext.isEmpty()) return -1;
-  for (int i = int(g_saveFormats.size()) - 1; i >= 0; --i)
-    if (g_saveFormats[size_t(i)].Extensions.contains(ext)) return i;
+  const std::array<TSaveFormat, 7> formats = SaveFormats();
+  for (int i = int(formats.size()) - 1; i >= 0; --i)
+    if (formats[size_t(i)].Extensions.contains(ext)) return i;
   return -1;
 }
 
-int LoadPicture(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir) {
-  context.PictureWidth = 0;
-  context.PictureHeight = 0;
-  if (fileName.isEmpty()) {
-    if (!context.Dialogs) return 0;
-    bool preview = context.PreviewEnabled;
-    QString chosen;
-    if (context.Dialogs->RunOpenDialog(chosen, BuildOpenFilter(), initialDir, preview)) fileName = chosen;
-    context.PreviewEnabled = preview;
-  }
+int LoadPicture(TPictureFileContext& context, const QString& fileName, TBitmap& bitmap) {
   if (fileName.isEmpty()) return 0;
-
   int result = -1;
   context.LastError.clear();
   try {
@@ -270,48 +233,49 @@ int LoadPicture(TPictureFileContext& context, QString& fileName, TBitmap& bitmap
     result = -1;
     context.LastError = ReasonOf(e);
   }
-  if (result < 0) {
-    if (!context.QuickLoad) ReportFailure(context, FileErrorText(LangText(lsLoadError)), fileName);
-  } else if (result > 0 && (context.PictureWidth <= 0 || context.PictureHeight <= 0)) {
-    context.PictureWidth = bitmap.Width();
-    context.PictureHeight = bitmap.Height();
-  }
+  if (result < 0) ReportFailure(context, FileErrorText(LangText(lsLoadError)), fileName);
   return result;
 }
 
-int LoadPicturePreview(TPictureFileContext& context, QString& fileName, TBitmap& bitmap) {
-  struct QuickGuard {
-    bool& quick;
-    explicit QuickGuard(bool& q) : quick(q) { quick = true; }
-    ~QuickGuard() { quick = false; }
-  } guard(context.QuickLoad);
-  return LoadPicture(context, fileName, bitmap, QString());
+TPicturePreview LoadPicturePreview(const QString& fileName) {
+  TPicturePreview preview;
+  try {
+    const TFormatDescriptor* row = nullptr;
+    std::unique_ptr<TGraphic> reader = ReaderFor(fileName, row);
+    if (!reader) {
+      preview.Error = UnknownExtension(fileName, "no reader for");
+      return preview;
+    }
+    const TFileBytes file(fileName);
+    FollowContent(file.Bytes(), row, reader);
+    TCodecOptions& options = reader->Options;
+    options.QuickMode = true;
+    options.ThumbnailOnly = true;
+    options.JpegScale = 0;
+    if (row->PreparePreview) row->PreparePreview(file.Bytes(), options, preview.Width, preview.Height);
+    if (!row->PreviewUncapped) options.PixelLimit = std::min(options.PixelLimit, PreviewPixelLimit);
+    Decode(*reader, file.Bytes());
+    int fullWidth = 0, fullHeight = 0;
+    if (reader->PartialRead(fullWidth, fullHeight)) {
+      preview.Width = fullWidth;
+      preview.Height = fullHeight;
+    }
+    if (preview.Width <= 0 || preview.Height <= 0) {
+      preview.Width = reader->Bitmap().Width();
+      preview.Height = reader->Bitmap().Height();
+    }
+    preview.StoredFormat =
+        row->Depth == TDepthLabel::StoredFormat ? reader->StoredFormat() : reader->Bitmap().PixelFormat();
+    preview.Picture = std::move(reader->Bitmap());
+    preview.Ok = true;
+  } catch (const std::exception& e) {
+    preview.Error = ReasonOf(e);
+  }
+  return preview;
 }
 
-int SavePicture(TPictureFileContext& context, QString& fileName, const TBitmap& bitmap, const QString& suggestion) {
-  if (fileName.isEmpty()) {
-    if (!context.Dialogs) return 0;
-    int filterIndex = 1;
-    QString initialDir, name;
-    if (!suggestion.isEmpty()) {
-      if (QFileInfo(suggestion).isDir()) {
-        initialDir = suggestion;
-      } else {
-        const int i = SaveFormatIndex(suggestion);
-        name = suggestion;
-        if (i < 0) {
-          const QString ext = LowerExtension(suggestion);
-          name.chop(ext.size());
-        } else {
-          filterIndex = i + 1;
-        }
-      }
-    }
-    if (context.Dialogs->RunSaveDialog(name, BuildSaveFilter(), filterIndex, initialDir, g_saveFormats[0].Extensions))
-      fileName = name;
-  }
+int SavePicture(TPictureFileContext& context, const QString& fileName, const TBitmap& bitmap) {
   if (fileName.isEmpty()) return 0;
-
   int result = -1;
   context.LastError.clear();
   try {
@@ -344,8 +308,8 @@ int SavePicture(TPictureFileContext& context, QString& fileName, const TBitmap& 
 
 bool ReadPictureHeader(TPictureFileContext& context, const QString& fileName, TPictureHeader& header) {
   context.LastError.clear();
-  const TFormatDescriptor* row = nullptr;
   try {
+    const TFormatDescriptor* row = nullptr;
     std::unique_ptr<TGraphic> reader = ReaderFor(fileName, row);
     if (!reader) {
       context.LastError = UnknownExtension(fileName, "no reader for");
@@ -359,13 +323,14 @@ bool ReadPictureHeader(TPictureFileContext& context, const QString& fileName, TP
     return false;
   }
   // This reader cannot tell without decoding: a preview, kept cheap by its cap.
-  QString name = fileName;
-  TBitmap preview;
-  if (LoadPicturePreview(context, name, preview) <= 0) return false;
-  header.Width = context.PictureWidth;
-  header.Height = context.PictureHeight;
-  header.BitsPerPixel =
-      PixelFormatBits(row->Format == TPictureFormat::Tiff ? context.LastTiffFormat : preview.PixelFormat());
+  const TPicturePreview preview = LoadPicturePreview(fileName);
+  if (!preview.Ok) {
+    context.LastError = preview.Error;
+    return false;
+  }
+  header.Width = preview.Width;
+  header.Height = preview.Height;
+  header.BitsPerPixel = PixelFormatBits(preview.StoredFormat);
   return true;
 }
 
@@ -379,16 +344,4 @@ int PixelFormatBits(TPixelFormat format) {
     case pf32bit: return 32;
     default: return 24;
   }
-}
-
-int LoadPicture(QString& fileName, TBitmap& bitmap, const QString& initialDir) {
-  return LoadPicture(DefaultPictureFileContext, fileName, bitmap, initialDir);
-}
-
-int LoadPicturePreview(QString& fileName, TBitmap& bitmap) {
-  return LoadPicturePreview(DefaultPictureFileContext, fileName, bitmap);
-}
-
-int SavePicture(QString& fileName, const TBitmap& bitmap, const QString& suggestion) {
-  return SavePicture(DefaultPictureFileContext, fileName, bitmap, suggestion);
 }

@@ -40,50 +40,173 @@ std::optional<TMagickFormat> MetafileCoder(std::string_view extension) {
 }
 std::unique_ptr<TGraphic> MakeMagick(QStringView extension);
 
+// The content signatures that leave no doubt about a file's format.
+bool StartsWith(TBytes data, std::string_view signature) {
+  return data.size() >= signature.size() && std::equal(signature.begin(), signature.end(), data.begin(),
+                                                       [](char a, std::uint8_t b) { return std::uint8_t(a) == b; });
+}
+using namespace std::string_view_literals;
+bool IsJpeg(TBytes data) { return StartsWith(data, "\xFF\xD8\xFF"sv); }
+bool IsPng(TBytes data) { return StartsWith(data, "\x89PNG\r\n\x1A\n"sv); }
+bool IsGif(TBytes data) { return StartsWith(data, "GIF87a"sv) || StartsWith(data, "GIF89a"sv); }
+bool IsTiff(TBytes data) { return StartsWith(data, "II*\0"sv) || StartsWith(data, "MM\0*"sv); }
+// "BM" alone is too short to trust: the info header's size must be one that
+// a BMP writer uses.
+bool IsBmp(TBytes data) {
+  if (!StartsWith(data, "BM"sv) || data.size() < 18) return false;
+  const std::uint32_t info = std::uint32_t(data[14]) | std::uint32_t(data[15]) << 8 | std::uint32_t(data[16]) << 16 |
+                             std::uint32_t(data[17]) << 24;
+  for (std::uint32_t size : {12u, 16u, 40u, 52u, 56u, 64u, 108u, 124u})
+    if (info == size) return true;
+  return false;
+}
+
+// A large JPEG is previewed at the scale that brings it near the preview's
+// size, chosen from the size in its frame header.
+void JpegPreview(TBytes data, TCodecOptions& options, int& width, int& height) {
+  ReadJpegSize(data, width, height);
+  options.JpegScale = JpegScaleFor(width, height, 150);
+}
+
 using D = TDepthLabel;
 using F = TPictureFormat;
-constexpr int NoLang = -1;
 
 // The registration order of the open registry: the formats the image library
 // registers first, then those whose own units register them at start-up.
 const std::array<TFormatDescriptor, 20> Table{{
-    {F::AliasWavefront, NoLang, "Alias/Wavefront", "rla;rpf", "", false, "", -1, D::StoredFormat, MakeMagick, nullptr,
-     Coder<TMagickFormat::Rla>},
-    {F::Autodesk, NoLang, "Autodesk", "cel;pic", "", false, "", -1, D::StoredFormat, Make<TCelImage>, nullptr, nullptr},
-    {F::Bmp, lsBmp, nullptr, "bmp;dib;rle", "", false, ".bmp", 0, D::StoredFormat, Make<TBmpImage>,
-     MakeWriter<TBmpImage>, nullptr},
-    {F::DrHalo, NoLang, "Dr. Halo", "cut", "", false, "", -1, D::StoredFormat, MakeMagick, nullptr,
-     Coder<TMagickFormat::Cut>},
-    {F::Icon, lsIcon, nullptr, "ico", "", false, "", -1, D::Description, MakeMagick, nullptr,
-     Coder<TMagickFormat::Ico>},
-    {F::Jpeg, lsJpeg, nullptr, "jfif;jpe;jpeg;jpg", "jfif;jpe;jpeg;jpg", true, ".jpg;.jpeg", 2, D::StoredFormat,
-     Make<TJpegImage>, MakeWriter<TJpegImage>, nullptr},
-    {F::Metafile, NoLang, "Metafile", "emf;wmf", "", false, "", -1, D::Description, MakeMagick, nullptr, MetafileCoder},
-    {F::Paintbrush, NoLang, "Paintbrush", "pcc;pcx;scr", "", false, "", -1, D::StoredFormat, MakeMagick, nullptr,
-     Coder<TMagickFormat::Pcx>},
-    {F::PaintShopPro, NoLang, "Paintshop Pro", "psp;tub", "", false, "", -1, D::StoredFormat, Make<TPspImage>, nullptr,
-     nullptr},
-    {F::PhotoCD, NoLang, "Photo-CD", "pcd", "", false, "", -1, D::StoredFormat, MakeMagick, nullptr,
-     Coder<TMagickFormat::Pcd>},
-    {F::Photoshop, NoLang, "Photoshop", "pdd;psd", "", false, "", -1, D::StoredFormat, MakeMagick, nullptr,
-     Coder<TMagickFormat::Psd>},
-    {F::Png, lsPng, nullptr, "png", "", false, ".png", 3, D::StoredFormat, Make<TPngImage>, MakeWriter<TPngImage>,
-     nullptr},
-    {F::PortableMap, NoLang, "Portable map", "pbm;pgm;ppm", "", false, "", -1, D::StoredFormat, MakeMagick, nullptr,
-     Coder<TMagickFormat::Pnm>},
-    {F::Sgi, NoLang, "SGI", "bw;rgb;rgba;sgi", "", false, "", -1, D::StoredFormat, MakeMagick, nullptr,
-     Coder<TMagickFormat::Sgi>},
-    {F::Targa, lsTarga, nullptr, "icb;tga;vda;vst;win", "", false, ".tga", 5, D::StoredFormat, Make<TTargaImage>,
-     MakeWriter<TTargaImage>, nullptr},
-    {F::Gif, lsGif, nullptr, "gif", "gif", false, ".gif", 1, D::EightBits, Make<TGifImage>, MakeWriter<TGifImage>,
-     nullptr},
-    {F::NativeImage, lsImageFile, nullptr, "bki", "bki", false, "", -1, D::Description, Make<TBKImage>, nullptr,
-     nullptr},
-    {F::NativeSelection, lsSelectionFile, nullptr, "bks", "", false, "", -1, D::Description, Make<TBksImage>, nullptr,
-     nullptr},
-    {F::Tiff, lsTiff, nullptr, "tiff;tif;fax;tf8;btf", "tif;tiff;fax", false, ".tif;.tiff", 6, D::StoredFormat,
-     Make<TTiffImage>, MakeWriter<TTiffImage>, nullptr},
-    {F::Rle, lsRle, nullptr, "", "", false, ".rle", 4, D::StoredFormat, nullptr, MakeWriter<TRleImage>, nullptr},
+    {.Format = F::AliasWavefront,
+     .Text = "Alias/Wavefront",
+     .OpenExtensions = "rla;rpf",
+     .Reader = MakeMagick,
+     .Magick = Coder<TMagickFormat::Rla>},
+    {.Format = F::Autodesk, .Text = "Autodesk", .OpenExtensions = "cel;pic", .Reader = Make<TCelImage>},
+    {.Format = F::Bmp,
+     .LangId = lsBmp,
+     .OpenExtensions = "bmp;dib;rle",
+     .SaveExtensions = ".bmp",
+     .SaveIndex = 0,
+     .CommonExtensions = "bmp",
+     .CommonOrder = 4,
+     .Signature = IsBmp,
+     .Reader = Make<TBmpImage>,
+     .Writer = MakeWriter<TBmpImage>},
+    {.Format = F::DrHalo,
+     .Text = "Dr. Halo",
+     .OpenExtensions = "cut",
+     .Reader = MakeMagick,
+     .Magick = Coder<TMagickFormat::Cut>},
+    {.Format = F::Icon,
+     .LangId = lsIcon,
+     .OpenExtensions = "ico",
+     .Depth = D::Description,
+     .Reader = MakeMagick,
+     .Magick = Coder<TMagickFormat::Ico>},
+    {.Format = F::Jpeg,
+     .LangId = lsJpeg,
+     .OpenExtensions = "jfif;jpe;jpeg;jpg",
+     .DirectExtensions = "jfif;jpe;jpeg;jpg",
+     .DirectPrefix = true,
+     .SaveExtensions = ".jpg;.jpeg",
+     .SaveIndex = 2,
+     .CommonExtensions = "jpg;jpeg",
+     .CommonOrder = 1,
+     .Signature = IsJpeg,
+     .PreviewUncapped = true,
+     .PreparePreview = JpegPreview,
+     .Reader = Make<TJpegImage>,
+     .Writer = MakeWriter<TJpegImage>},
+    {.Format = F::Metafile,
+     .Text = "Metafile",
+     .OpenExtensions = "emf;wmf",
+     .Depth = D::Description,
+     .Reader = MakeMagick,
+     .Magick = MetafileCoder},
+    {.Format = F::Paintbrush,
+     .Text = "Paintbrush",
+     .OpenExtensions = "pcc;pcx;scr",
+     .Reader = MakeMagick,
+     .Magick = Coder<TMagickFormat::Pcx>},
+    {.Format = F::PaintShopPro, .Text = "Paintshop Pro", .OpenExtensions = "psp;tub", .Reader = Make<TPspImage>},
+    {.Format = F::PhotoCD,
+     .Text = "Photo-CD",
+     .OpenExtensions = "pcd",
+     .Reader = MakeMagick,
+     .Magick = Coder<TMagickFormat::Pcd>},
+    {.Format = F::Photoshop,
+     .Text = "Photoshop",
+     .OpenExtensions = "pdd;psd",
+     .Reader = MakeMagick,
+     .Magick = Coder<TMagickFormat::Psd>},
+    {.Format = F::Png,
+     .LangId = lsPng,
+     .OpenExtensions = "png",
+     .SaveExtensions = ".png",
+     .SaveIndex = 3,
+     .CommonExtensions = "png",
+     .CommonOrder = 0,
+     .Signature = IsPng,
+     .Reader = Make<TPngImage>,
+     .Writer = MakeWriter<TPngImage>},
+    {.Format = F::PortableMap,
+     .Text = "Portable map",
+     .OpenExtensions = "pbm;pgm;ppm",
+     .Reader = MakeMagick,
+     .Magick = Coder<TMagickFormat::Pnm>},
+    {.Format = F::Sgi,
+     .Text = "SGI",
+     .OpenExtensions = "bw;rgb;rgba;sgi",
+     .Reader = MakeMagick,
+     .Magick = Coder<TMagickFormat::Sgi>},
+    {.Format = F::Targa,
+     .LangId = lsTarga,
+     .OpenExtensions = "icb;tga;vda;vst;win",
+     .SaveExtensions = ".tga",
+     .SaveIndex = 5,
+     .CommonExtensions = "tga",
+     .CommonOrder = 3,
+     .Reader = Make<TTargaImage>,
+     .Writer = MakeWriter<TTargaImage>},
+    {.Format = F::Gif,
+     .LangId = lsGif,
+     .OpenExtensions = "gif",
+     .DirectExtensions = "gif",
+     .SaveExtensions = ".gif",
+     .SaveIndex = 1,
+     .CommonExtensions = "gif",
+     .CommonOrder = 5,
+     .Depth = D::EightBits,
+     .Signature = IsGif,
+     .Reader = Make<TGifImage>,
+     .Writer = MakeWriter<TGifImage>},
+    // Its preview reads the stored thumbnail only.
+    {.Format = F::NativeImage,
+     .LangId = lsImageFile,
+     .OpenExtensions = "bki",
+     .DirectExtensions = "bki",
+     .CommonExtensions = "bki",
+     .CommonOrder = 6,
+     .Depth = D::Description,
+     .PreviewUncapped = true,
+     .Reader = Make<TBKImage>},
+    {.Format = F::NativeSelection,
+     .LangId = lsSelectionFile,
+     .OpenExtensions = "bks",
+     .Depth = D::Description,
+     .Reader = Make<TBksImage>},
+    // The reader gives 24 or 32 bits whatever the file holds.
+    {.Format = F::Tiff,
+     .LangId = lsTiff,
+     .OpenExtensions = "tiff;tif;fax;tf8;btf",
+     .DirectExtensions = "tif;tiff;fax",
+     .SaveExtensions = ".tif;.tiff",
+     .SaveIndex = 6,
+     .CommonExtensions = "tif;tiff",
+     .CommonOrder = 2,
+     .Depth = D::StoredFormat,
+     .Signature = IsTiff,
+     .Reader = Make<TTiffImage>,
+     .Writer = MakeWriter<TTiffImage>},
+    {.Format = F::Rle, .LangId = lsRle, .SaveExtensions = ".rle", .SaveIndex = 4, .Writer = MakeWriter<TRleImage>},
 }};
 
 // With prefix, an empty item (the name ends in a dot) is the start of any entry.
@@ -154,22 +277,8 @@ bool HasDirectExtension(TPictureFormat format, const QString& fileName) {
 }
 
 std::optional<TPictureFormat> SignatureFormat(TBytes data) {
-  const auto startsWith = [data](std::string_view signature) {
-    return data.size() >= signature.size() && std::equal(signature.begin(), signature.end(), data.begin(),
-                                                         [](char a, std::uint8_t b) { return std::uint8_t(a) == b; });
-  };
-  using namespace std::string_view_literals;
-  if (startsWith("\xFF\xD8\xFF"sv)) return F::Jpeg;
-  if (startsWith("\x89PNG\r\n\x1A\n"sv)) return F::Png;
-  if (startsWith("GIF87a"sv) || startsWith("GIF89a"sv)) return F::Gif;
-  if (startsWith("II*\0"sv) || startsWith("MM\0*"sv)) return F::Tiff;
-  // "BM" alone is too short to trust: the info header's size must be one
-  // that a BMP writer uses.
-  if (startsWith("BM"sv) && data.size() >= 18) {
-    const std::uint32_t info = std::uint32_t(data[14]) | std::uint32_t(data[15]) << 8 | std::uint32_t(data[16]) << 16 |
-                               std::uint32_t(data[17]) << 24;
-    for (std::uint32_t size : {12u, 16u, 40u, 52u, 56u, 64u, 108u, 124u})
-      if (info == size) return F::Bmp;
-  }
+  // No two signatures overlap, so the table's order does not matter.
+  for (const TFormatDescriptor& row : Table)
+    if (row.Signature && row.Signature(data)) return row.Format;
   return std::nullopt;
 }

@@ -1,9 +1,11 @@
 #pragma once
 // The formats the program knows, one table row each: the extensions it reads
-// and writes, its description, its reader and its writer. The open registry,
-// the dialog filters, the save formats, the reader and writer choice and the
-// per-format name tests are all read from this table, so that a format's
-// facts live in one place.
+// and writes, its description, its reader and its writer, the signature its
+// files start with, how a quick look at it is kept cheap, whether the
+// "Common images" filter lists it and what its colour depth is read from.
+// The open registry, the dialog filters, the save formats, the reader and
+// writer choice and the per-format name and content tests are all read from
+// this table, so that a format's facts live in one place.
 #include <QString>
 #include <QStringView>
 #include <memory>
@@ -38,40 +40,58 @@ enum class TPictureFormat {
   Tiff,
   Rle
 };
-// The older name, for the registry's reader column.
-using TReaderKind = TPictureFormat;
 
-// What the open dialog shows as a file's colour depth.
+// What a file's colour depth is read from, for the open dialog and the
+// header report.
 enum class TDepthLabel {
-  StoredFormat,  // by the pixel format the file was stored in
-  EightBits,     // always "8 bits"
-  Description    // the format's description
+  DecodedFormat,  // the decoded picture's pixel format: the reader keeps the file's depth
+  StoredFormat,   // the depth the reader says the file was stored in: its picture is converted
+  EightBits,      // always "8 bits" in the dialog
+  Description     // the format's description in the dialog
 };
 
+// A row is written with designated initialisers naming only what the format
+// has; everything left out is "none".
 struct TFormatDescriptor {
   TPictureFormat Format;
   // The group's description: an interface string when LangId >= 0, else Text.
-  int LangId;
-  const char* Text;
+  int LangId = -1;
+  const char* Text = nullptr;
   // Readable extensions, lower case without dots, separated by ";", in the
   // order they are registered; empty for a format that is only written.
-  const char* OpenExtensions;
+  const char* OpenExtensions = "";
   // Extensions that select this reader before the registry is consulted
   // (by exact match, or, with DirectPrefix, when the file's extension is the
   // start of one of them: ".jp" is a JPEG name).
-  const char* DirectExtensions;
-  bool DirectPrefix;
+  const char* DirectExtensions = "";
+  bool DirectPrefix = false;
   // Written extensions with their dots, separated by ";", and the entry's
   // place among the save formats (-1: not written).
-  const char* SaveExtensions;
-  int SaveIndex;
-  TDepthLabel Depth;
+  const char* SaveExtensions = "";
+  int SaveIndex = -1;
+  // The extensions (lower case, no dots, ";") the "Common images" filter
+  // entry lists for this format, and the format's place in that entry (-1:
+  // not listed).
+  const char* CommonExtensions = "";
+  int CommonOrder = -1;
+  TDepthLabel Depth = TDepthLabel::DecodedFormat;
+  // True when a file's first bytes carry this format's signature beyond
+  // doubt; none for a format known by its name only.
+  bool (*Signature)(TBytes data) = nullptr;
+  // A quick look (the open dialog's preview) may decode a picture that
+  // announces more than PreviewPixelLimit pixels: the reader keeps it cheap
+  // itself (a reduced scale, a stored thumbnail).
+  bool PreviewUncapped = false;
+  // Before a quick look: sets the options that make it cheap from the file's
+  // header and gives the full picture's size when the header tells it
+  // (0 x 0 otherwise); none for a format read whole.
+  void (*PreparePreview)(TBytes data, TCodecOptions& options, int& width, int& height) = nullptr;
   // The reader for a file of the given extension (lower case, no dot), or
-  // nullptr for a format that is only written.
-  std::unique_ptr<TGraphic> (*Reader)(QStringView extension);
-  std::unique_ptr<TGraphic> (*Writer)();
+  // none for a format that is only written.
+  std::unique_ptr<TGraphic> (*Reader)(QStringView extension) = nullptr;
+  std::unique_ptr<TGraphic> (*Writer)() = nullptr;
   // The ImageMagick coder of a format read through it, by extension.
-  std::optional<TMagickFormat> (*Magick)(std::string_view extension);
+  std::optional<TMagickFormat> (*Magick)(std::string_view extension) = nullptr;
 };
 
 // Every row, in the order the open registry registers them.
@@ -94,7 +114,6 @@ bool HasFormatExtension(TPictureFormat format, const QString& fileName);
 // (exactly, whatever DirectPrefix says).
 bool HasDirectExtension(TPictureFormat format, const QString& fileName);
 
-// The format a file's first bytes name when they carry one of the signatures
-// that leave no doubt: JPEG, PNG, GIF, BMP (with a known header size) and
-// TIFF. None for any other content.
+// The format whose row's signature test the file's first bytes pass (JPEG,
+// PNG, GIF, BMP with a known header size, TIFF); none for any other content.
 std::optional<TPictureFormat> SignatureFormat(TBytes data);

@@ -98,7 +98,6 @@ TEST(PictureHeader, TellsTheDecodedSizeAndTheStoredDepth) {
 // reason.
 TEST(PictureHeader, DispatchFallsBackToThePreviewAndSaysWhy) {
   QTemporaryDir dir;
-  RegisterPictureFormats();
   // A selection file: a shape code and the mask's width and height.
   const std::string text = "-1\r\n9\r\n7\r\n";
   const TByteBuffer selection(text.begin(), text.end());

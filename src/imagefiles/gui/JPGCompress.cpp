@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "imagefiles/JpegImage.h"
+#include "imagefiles/PictureFormats.h"
 
 TJPGCompressForm::TJPGCompressForm(QWidget* parent) : QDialog(parent) {
   // The texts of this dialog are French and stay French.
@@ -81,8 +82,11 @@ TJPGCompressForm& JpegOptionsForm() {
   return *form;
 }
 
-void JpegSaveHandler(TGraphic* graphic, const QString&, TFileStage stage, bool& cont) {
-  if (stage != fsBeforeSave || !graphic || qstrcmp(graphic->FormatName(), "JPEG") != 0) return;
+void JpegSaveHandler(TGraphic* graphic, const QString& fileName, TFileStage stage, bool& cont) {
+  if (stage != fsBeforeSave || !graphic) return;
+  // The writer was chosen by the file name, so its row tells the format.
+  const TFormatDescriptor* row = WritableFormat(fileName);
+  if (!row || row->Format != TPictureFormat::Jpeg) return;
   TJPGCompressForm& form = JpegOptionsForm();
   if (QWidget* over = QApplication::activeWindow(); over && over != &form)
     form.move(over->geometry().center() - form.rect().center());

@@ -14,6 +14,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <exception>
+#include <utility>
 
 #include "app/FoncUtils.h"
 #include "app/LibLang.h"
@@ -164,15 +165,17 @@ void TOpenPictureDialog::done(int result) {
 void TOpenPictureDialog::UpdatePreview(const QString& name) {
   m_currentFile = name;
   PreviewFormat = pf24bit;
-  TBitmap picture;
   const QFileInfo info(name);
-  bool ok = Preview() && !name.isEmpty() && info.exists() && !info.isDir() && selectedFiles().size() <= 1;
+  TPicturePreview preview;
+  if (Preview() && !name.isEmpty() && info.exists() && !info.isDir() && selectedFiles().size() <= 1)
+    preview = LoadPicturePreview(name);
+  const bool ok = preview.Ok;
   if (ok) {
-    QString file = name;
-    ok = LoadPicturePreview(file, picture) > 0;
+    PictureWidth = preview.Width;
+    PictureHeight = preview.Height;
+    PreviewFormat = preview.StoredFormat;
   }
-  if (ok) PreviewFormat = PreviewFormatOf(name, picture);
-  DrawPreview(ok, picture);
+  DrawPreview(ok, preview.Picture);
   QString text;
   try {
     text = InfoText(ok, name);
@@ -281,7 +284,50 @@ bool TGuiPictureFileDialogs::RunSaveDialog(QString& fileName, const QString& fil
   return chosen;
 }
 
-void InstallPictureFileDialogs() {
-  static TGuiPictureFileDialogs dialogs;
-  PictureFileDialogs = &dialogs;
+namespace {
+
+TPictureFileDialogs* g_dialogs = nullptr;
+
+TPictureFileDialogs& Dialogs() {
+  static TGuiPictureFileDialogs own;
+  return g_dialogs ? *g_dialogs : own;
+}
+
+}  // namespace
+
+TPictureFileDialogs* SetPictureFileDialogs(TPictureFileDialogs* dialogs) { return std::exchange(g_dialogs, dialogs); }
+
+int OpenPictureDialog(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir) {
+  if (fileName.isEmpty()) {
+    bool preview = context.PreviewEnabled;
+    QString chosen;
+    if (Dialogs().RunOpenDialog(chosen, BuildOpenFilter(), initialDir, preview)) fileName = chosen;
+    context.PreviewEnabled = preview;
+  }
+  return LoadPicture(context, fileName, bitmap);
+}
+
+int SavePictureDialog(TPictureFileContext& context, QString& fileName, const TBitmap& bitmap,
+                      const QString& suggestion) {
+  if (fileName.isEmpty()) {
+    int filterIndex = 1;
+    QString initialDir, name;
+    if (!suggestion.isEmpty()) {
+      if (QFileInfo(suggestion).isDir()) {
+        initialDir = suggestion;
+      } else {
+        const int i = SaveFormatIndex(suggestion);
+        name = suggestion;
+        if (i < 0) {
+          const QString ext = LowerExtension(suggestion);
+          name.chop(ext.size());
+        } else {
+          filterIndex = i + 1;
+        }
+      }
+    }
+    if (Dialogs().RunSaveDialog(name, BuildSaveFilter(), filterIndex, initialDir, SaveFormats()[0].Extensions))
+      fileName = name;
+  }
+  return SavePicture(context, fileName, bitmap);
 }

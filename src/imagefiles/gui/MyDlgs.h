@@ -7,6 +7,9 @@
 //    pixels, colour depth, file size, date).
 //  - TMySaveDialog keeps the extension of the typed name in step with the
 //    chosen file type.
+// OpenPictureDialog and SavePictureDialog are the program's open and save
+// steps: they run these dialogs when no file name is given, then call the
+// load and save dispatch with the name chosen.
 #include <QFileDialog>
 #include <QString>
 #include <QStringList>
@@ -54,7 +57,9 @@ class TOpenPictureDialog : public QFileDialog {
   QLabel* PictureLabel = nullptr;
   // After drawing: the whole preview area as painted.
   TBitmap PreviewBitmap;
-  // The colour depth the previewed file was stored in.
+  // The full size and the colour depth of the file previewed last.
+  int PictureWidth = 0;
+  int PictureHeight = 0;
   TPixelFormat PreviewFormat = pf24bit;
   // True while the dialog is on screen.
   bool Showing = false;
@@ -90,7 +95,21 @@ class TMySaveDialog : public QFileDialog {
   QString m_filter;
 };
 
-// The dialogs as the dispatch runs them (TPictureFileDialogs).
+// What the open and save steps ask of their dialogs. Each returns true when
+// the user confirmed and fills fileName.
+class TPictureFileDialogs {
+ public:
+  virtual ~TPictureFileDialogs() = default;
+  // previewEnabled: the preview switch in, its final state out.
+  virtual bool RunOpenDialog(QString& fileName, const QString& filter, const QString& initialDir,
+                             bool& previewEnabled) = 0;
+  // filterIndex is 1-based; initialDir may be empty; fileName holds the
+  // suggested name (possibly empty) on the way in.
+  virtual bool RunSaveDialog(QString& fileName, const QString& filter, int filterIndex, const QString& initialDir,
+                             const QString& defaultExt) = 0;
+};
+
+// The program's own: TOpenPictureDialog and TMySaveDialog.
 class TGuiPictureFileDialogs : public TPictureFileDialogs {
  public:
   bool RunOpenDialog(QString& fileName, const QString& filter, const QString& initialDir,
@@ -99,5 +118,22 @@ class TGuiPictureFileDialogs : public TPictureFileDialogs {
                      const QString& defaultExt) override;
 };
 
-// Makes the dispatch use these dialogs (PictureFileDialogs).
-void InstallPictureFileDialogs();
+// The dialogs the open and save steps run from now on (nullptr: the
+// program's own, the default); returns the previous ones. Tests answer the
+// dialogs from a script through it.
+TPictureFileDialogs* SetPictureFileDialogs(TPictureFileDialogs* dialogs);
+
+// Opens the file fileName names, or when it is empty the one the user
+// chooses in the open dialog (started in initialDir, its preview switch from
+// context.PreviewEnabled, which keeps the switch's final state); fileName
+// becomes the name chosen. Results as LoadPicture: > 0 loaded, 0 nothing
+// done (cancelled or vetoed), < 0 failed and reported.
+int OpenPictureDialog(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir);
+
+// Saves as fileName, or when it is empty as the name the user chooses in the
+// save dialog. suggestion: a folder to start in, or a file name offered in
+// the dialog whose extension chooses the first file type (a name whose
+// extension is no save format's loses it); may be empty. Results as
+// SavePicture.
+int SavePictureDialog(TPictureFileContext& context, QString& fileName, const TBitmap& bitmap,
+                      const QString& suggestion);

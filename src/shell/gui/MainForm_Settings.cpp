@@ -10,7 +10,6 @@
 #include "app/FoncUtils.h"
 #include "app/IniFile.h"
 #include "controls/gui/SpecialEdit.h"
-#include "imagefiles/PictureFiles.h"
 #include "shell/gui/MainForm.h"
 
 namespace {
@@ -53,7 +52,7 @@ void TMainForm::LoadSettings() {
   folder(QStringLiteral("Save"), SaveFolder);
   if (read(Params, QStringLiteral("Maximized")) == QLatin1String("1"))
     setWindowState(windowState() | Qt::WindowMaximized);
-  PreviewEnabled = read(Params, QStringLiteral("Preview")) == QLatin1String("1");
+  PictureFiles.PreviewEnabled = read(Params, QStringLiteral("Preview")) == QLatin1String("1");
 
   const QString thumbSize = read(Params, QStringLiteral("ThumbSize"));
   if (thumbSize != Missing) {
@@ -87,7 +86,7 @@ void TMainForm::SaveSettings() {
   ini.WriteString(Params, QStringLiteral("Open"), FolderValue(OpenFolder));
   ini.WriteString(Params, QStringLiteral("Save"), FolderValue(SaveFolder));
   ini.WriteString(Params, QStringLiteral("Maximized"), Flag(m_maximizedAtClose.value_or(isMaximized())));
-  ini.WriteString(Params, QStringLiteral("Preview"), Flag(PreviewEnabled));
+  ini.WriteString(Params, QStringLiteral("Preview"), Flag(PictureFiles.PreviewEnabled));
   ini.WriteString(Params, QStringLiteral("ThumbSize"), EdiTaille->Text().left(2));
   ini.WriteString(Params, QStringLiteral("CheckSize"), Flag(MenuVerifierTaille->isChecked()));
   ini.WriteString(Params, QStringLiteral("Antialias"), Flag(MenuLisser->isChecked()));

@@ -11,10 +11,10 @@
 #include "app/LibLang.h"
 #include "app/MyMenu.h"
 #include "app/MyMsgDlg.h"
-#include "imagefiles/PictureFiles.h"
+#include "imagefiles/gui/MyDlgs.h"
 #include "shell/gui/MainForm.h"
 
-// Answers the open and save dialogs of the dispatch from a script: each run
+// Answers the window's open and save dialogs from a script: each run
 // takes the next name (an empty one, or none left, cancels the dialog).
 class TScriptedDialogs : public TPictureFileDialogs {
  public:
@@ -41,7 +41,6 @@ class WindowFixture : public testing::Test {
  protected:
   void SetUp() override {
     SetFrenchTexts();
-    RegisterPictureFormats();
     InitMenuColors();
     // Messages are recorded and answered from Answers, else as a closed
     // dialog would answer.
@@ -52,9 +51,7 @@ class WindowFixture : public testing::Test {
       Answers.pop_front();
       return answer;
     });
-    m_previousDialogs = PictureFileDialogs;
-    PictureFileDialogs = &Dialogs;
-    PreviewEnabled = false;
+    m_previousDialogs = SetPictureFileDialogs(&Dialogs);
     ASSERT_TRUE(Dir.isValid());
   }
 
@@ -63,11 +60,9 @@ class WindowFixture : public testing::Test {
       Form->Document.DiscardChanges();
       Form.reset();
     }
-    PictureFileDialogs = m_previousDialogs;
-    OnPictureFile = nullptr;
+    SetPictureFileDialogs(m_previousDialogs);
     SetMsgPresenter(m_previousPresenter);
     SetFrenchTexts();
-    PreviewEnabled = false;
   }
 
   QString File(const QString& name) const { return Dir.filePath(name); }
