@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QFrame>
@@ -219,14 +220,23 @@ TMySaveDialog::TMySaveDialog(QWidget* parent) : QFileDialog(parent) {
   setOption(QFileDialog::DontUseNativeDialog);
   setAcceptMode(QFileDialog::AcceptSave);
   setFileMode(QFileDialog::AnyFile);
-  connect(this, &QFileDialog::filterSelected, this, [this] { DoTypeChange(); });
+  // Taken as the type changes, before the toolkit's own handling of the
+  // choice: that swaps whatever follows the last dot for the new type's
+  // extension, and so would turn ".hidden" into ".gif" before we see it.
+  // What we leave ends with that extension already, so it stays.
+  auto* types = findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+  connect(types, &QComboBox::currentIndexChanged, this, [this] {
+    if (!m_settingFilter) DoTypeChange();
+  });
 }
 
 void TMySaveDialog::SetFilter(const QString& filter, int filterIndex) {
   m_filter = filter;
   const QStringList filters = NameFiltersOf(filter);
+  m_settingFilter = true;
   setNameFilters(filters);
   if (filterIndex >= 1 && filterIndex <= filters.size()) selectNameFilter(filters[filterIndex - 1]);
+  m_settingFilter = false;
 }
 
 int TMySaveDialog::FilterIndex() const { return int(nameFilters().indexOf(selectedNameFilter())) + 1; }

@@ -93,6 +93,7 @@ class TMySaveDialog : public QFileDialog {
 
  private:
   QString m_filter;
+  bool m_settingFilter = false;  // the program, not the user, is choosing the type
 };
 
 // What the open and save steps ask of their dialogs. Each returns true when

@@ -317,6 +317,12 @@ TEST(MySaveDialog, ExtensionRules) {
       {QStringLiteral("/home/a.b/c.d/e.tar.gz"), QStringLiteral(".tif"), QStringLiteral("/home/a.b/c.d/e.tar.tif")},
       {longName + QStringLiteral(".bmp"), QStringLiteral(".jpg"), longName + QStringLiteral(".jpg")},
       {QStringLiteral("photo.bmp"), QStringLiteral(".*"), QStringLiteral("photo.bmp")},
+      // A name that starts with its only dot has no extension to lose.
+      {QStringLiteral(".hidden"), QStringLiteral(".jpg"), QStringLiteral(".hidden.jpg")},
+      {QStringLiteral("dir/.hidden"), QStringLiteral(".png"), QStringLiteral("dir/.hidden.png")},
+      {QStringLiteral("my.photos/.hidden"), QStringLiteral(".png"), QStringLiteral("my.photos/.hidden.png")},
+      {QStringLiteral(".hidden.bmp"), QStringLiteral(".jpg"), QStringLiteral(".hidden.jpg")},
+      {QStringLiteral("dir/.hidden.bmp"), QStringLiteral(".tif"), QStringLiteral("dir/.hidden.tif")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed.left(40).toStdString());
@@ -353,6 +359,9 @@ TEST(MySaveDialog, ChoosingATypeChangesTheTypedExtension) {
       {QString(), 2, QString()},
       {QStringLiteral("my.photos/mosaic"), 3, QStringLiteral("my.photos/mosaic.png")},
       {longName + QStringLiteral(".bmp"), 2, longName + QStringLiteral(".jpg")},
+      {QStringLiteral(".hidden"), 2, QStringLiteral(".hidden.jpg")},
+      {QStringLiteral("dir/.hidden"), 3, QStringLiteral("dir/.hidden.png")},
+      {QStringLiteral(".hidden.bmp"), 3, QStringLiteral(".hidden.png")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed.left(40).toStdString());
