@@ -47,9 +47,11 @@ struct TPictureFileContext {
   // large to convert is a failed load like any other, not an exception for
   // the caller.
   bool WorkingLayout = false;
-  // The open dialog's preview switch as it was when the dialog closed; the
-  // caller's next open dialog starts from it.
+  // The open dialog's preview switch and its filter entry (1-based) as they
+  // were when the dialog closed; the caller's next open dialog starts from
+  // them.
   bool PreviewEnabled = false;
+  int OpenFilterIndex = 1;
   // Why the last load or save through this context failed ("no such file",
   // "BMP: pixel data is truncated", ...); empty after a success. The failure
   // message shows it on its second line.

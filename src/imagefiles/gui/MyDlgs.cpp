@@ -137,7 +137,13 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent) : QFileDialog(parent) {
   DrawPreview(false, none);
 }
 
-void TOpenPictureDialog::SetFilter(const QString& filter) { setNameFilters(NameFiltersOf(filter)); }
+void TOpenPictureDialog::SetFilter(const QString& filter, int filterIndex) {
+  const QStringList filters = NameFiltersOf(filter);
+  setNameFilters(filters);
+  if (filterIndex >= 1 && filterIndex <= filters.size()) selectNameFilter(filters[filterIndex - 1]);
+}
+
+int TOpenPictureDialog::FilterIndex() const { return int(nameFilters().indexOf(selectedNameFilter())) + 1; }
 
 bool TOpenPictureDialog::Preview() const { return PreviewCheck->isChecked(); }
 void TOpenPictureDialog::SetPreview(bool preview) { PreviewCheck->setChecked(preview); }
@@ -259,16 +265,17 @@ void TMySaveDialog::DoTypeChange() {
 
 // ---------------------------------------------------------------------------
 
-bool TGuiPictureFileDialogs::RunOpenDialog(QString& fileName, const QString& filter, const QString& initialDir,
-                                           bool& previewEnabled) {
+bool TGuiPictureFileDialogs::RunOpenDialog(QString& fileName, const QString& filter, int& filterIndex,
+                                           const QString& initialDir, bool& previewEnabled) {
   bool chosen = false;
   {
     TOpenPictureDialog dialog(QApplication::activeWindow());
-    dialog.SetFilter(filter);
+    dialog.SetFilter(filter, filterIndex);
     if (!initialDir.isEmpty()) dialog.setDirectory(initialDir);
     dialog.SetPreview(previewEnabled);
     chosen = dialog.Execute();
     previewEnabled = dialog.Preview();
+    filterIndex = dialog.FilterIndex();
     if (chosen) fileName = dialog.selectedFiles().constFirst();
   }
   // The window behind repaints before the picture is decoded.
@@ -310,9 +317,11 @@ TPictureFileDialogs* SetPictureFileDialogs(TPictureFileDialogs* dialogs) { retur
 int OpenPictureDialog(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir) {
   if (fileName.isEmpty()) {
     bool preview = context.PreviewEnabled;
+    int filterIndex = context.OpenFilterIndex;
     QString chosen;
-    if (Dialogs().RunOpenDialog(chosen, BuildOpenFilter(), initialDir, preview)) fileName = chosen;
+    if (Dialogs().RunOpenDialog(chosen, BuildOpenFilter(), filterIndex, initialDir, preview)) fileName = chosen;
     context.PreviewEnabled = preview;
+    context.OpenFilterIndex = filterIndex;
   }
   return LoadPicture(context, fileName, bitmap);
 }

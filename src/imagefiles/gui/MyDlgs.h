@@ -36,8 +36,11 @@ class TOpenPictureDialog : public QFileDialog {
  public:
   explicit TOpenPictureDialog(QWidget* parent = nullptr);
 
-  // The dispatch's filter ("desc|pattern|...").
-  void SetFilter(const QString& filter);
+  // The dispatch's filter ("desc|pattern|...") and the 1-based entry to
+  // start on (the first when out of range).
+  void SetFilter(const QString& filter, int filterIndex = 1);
+  // 1-based index of the chosen entry.
+  int FilterIndex() const;
 
   bool Preview() const;
   void SetPreview(bool preview);
@@ -101,8 +104,9 @@ class TMySaveDialog : public QFileDialog {
 class TPictureFileDialogs {
  public:
   virtual ~TPictureFileDialogs() = default;
-  // previewEnabled: the preview switch in, its final state out.
-  virtual bool RunOpenDialog(QString& fileName, const QString& filter, const QString& initialDir,
+  // filterIndex (1-based) and previewEnabled: the entry to start on and the
+  // preview switch in, their final states out.
+  virtual bool RunOpenDialog(QString& fileName, const QString& filter, int& filterIndex, const QString& initialDir,
                              bool& previewEnabled) = 0;
   // filterIndex is 1-based; initialDir may be empty; fileName holds the
   // suggested name (possibly empty) on the way in.
@@ -113,7 +117,7 @@ class TPictureFileDialogs {
 // The program's own: TOpenPictureDialog and TMySaveDialog.
 class TGuiPictureFileDialogs : public TPictureFileDialogs {
  public:
-  bool RunOpenDialog(QString& fileName, const QString& filter, const QString& initialDir,
+  bool RunOpenDialog(QString& fileName, const QString& filter, int& filterIndex, const QString& initialDir,
                      bool& previewEnabled) override;
   bool RunSaveDialog(QString& fileName, const QString& filter, int filterIndex, const QString& initialDir,
                      const QString& defaultExt) override;
@@ -125,9 +129,9 @@ class TGuiPictureFileDialogs : public TPictureFileDialogs {
 TPictureFileDialogs* SetPictureFileDialogs(TPictureFileDialogs* dialogs);
 
 // Opens the file fileName names, or when it is empty the one the user
-// chooses in the open dialog (started in initialDir, its preview switch from
-// context.PreviewEnabled, which keeps the switch's final state); fileName
-// becomes the name chosen. Results as LoadPicture: > 0 loaded, 0 nothing
+// chooses in the open dialog (started in initialDir, on the filter entry and
+// with the preview switch the context kept from the last one, and keeping
+// theirs in turn); fileName becomes the name chosen. Results as LoadPicture: > 0 loaded, 0 nothing
 // done (cancelled or vetoed), < 0 failed and reported.
 int OpenPictureDialog(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir);
 

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <vector>
 
 #include "TestBitmaps.h"
@@ -219,10 +220,11 @@ class ScriptedDialogs : public TPictureFileDialogs {
  public:
   ScriptedDialogs() : m_previous(SetPictureFileDialogs(this)) {}
   ~ScriptedDialogs() override { SetPictureFileDialogs(m_previous); }
-  bool RunOpenDialog(QString& fileName, const QString& filter, const QString& initialDir,
+  bool RunOpenDialog(QString& fileName, const QString& filter, int& filterIndex, const QString& initialDir,
                      bool& previewEnabled) override {
     ++openRuns;
     openFilter = filter;
+    openFilterIndex = filterIndex;
     openDir = initialDir;
     previewEnabled = !previewEnabled;
     fileName = answer;
@@ -240,7 +242,7 @@ class ScriptedDialogs : public TPictureFileDialogs {
     return !answer.isEmpty();
   }
   QString answer, openFilter, openDir, suggested, saveFilter, saveDir, ext;
-  int filterIndex = 0, openRuns = 0, saveRuns = 0;
+  int filterIndex = 0, openFilterIndex = 0, openRuns = 0, saveRuns = 0;
 
  private:
   TPictureFileDialogs* m_previous;
@@ -263,6 +265,7 @@ TEST_F(MyDlgsTest, DialogsWhenNoNameIsGiven) {
   EXPECT_EQ(name, dialogs.answer);
   EXPECT_EQ(dialogs.openDir, "/start");
   EXPECT_EQ(dialogs.openFilter, BuildOpenFilter());
+  EXPECT_EQ(dialogs.openFilterIndex, 1);
   EXPECT_TRUE(files.PreviewEnabled);  // the dialog's final switch state is kept
   EXPECT_EQ(b.Width(), 64);
   dialogs.answer.clear();  // cancelled: nothing loaded, the switch kept all the same
@@ -301,6 +304,37 @@ TEST_F(MyDlgsTest, DialogsWhenNoNameIsGiven) {
   EXPECT_EQ(out, dialogs.answer);
   EXPECT_TRUE(QFileInfo::exists(dialogs.answer));
   EXPECT_EQ(dialogs.saveRuns, 5);
+  EXPECT_EQ(messages, 0);
+}
+
+// The open dialog starts on the filter entry it closed on the last time,
+// confirmed or not, rather than on the first every time.
+TEST_F(MyDlgsTest, OpenDialogStartsOnTheLastFilterUsed) {
+  TPictureFileContext files;
+  std::vector<int> startedOn;
+  const auto cancelAfterChoosing = [&](int entry) {
+    QTimer::singleShot(0, [&startedOn, entry] {
+      auto* d = dynamic_cast<TOpenPictureDialog*>(QApplication::activeModalWidget());
+      if (!d) return;
+      startedOn.push_back(d->FilterIndex());
+      d->selectNameFilter(d->nameFilters().at(entry - 1));
+      d->reject();
+    });
+    QString name;
+    TBitmap b;
+    EXPECT_EQ(OpenPictureDialog(files, name, b, s_dir->path()), 0);
+  };
+  cancelAfterChoosing(12);
+  cancelAfterChoosing(3);
+  cancelAfterChoosing(3);
+  EXPECT_EQ(startedOn, (std::vector<int>{1, 12, 3}));
+  EXPECT_EQ(files.OpenFilterIndex, 3);
+
+  TOpenPictureDialog d;
+  d.SetFilter(BuildOpenFilter(), 99);  // out of range: the first entry
+  EXPECT_EQ(d.FilterIndex(), 1);
+  d.SetFilter(BuildOpenFilter(), 21);
+  EXPECT_EQ(d.selectedNameFilter(), d.nameFilters().at(20));
   EXPECT_EQ(messages, 0);
 }
 

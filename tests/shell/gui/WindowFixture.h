@@ -20,7 +20,7 @@ class TScriptedDialogs : public TPictureFileDialogs {
  public:
   std::deque<QString> OpenNames, SaveNames;
   int SaveRuns = 0;
-  bool RunOpenDialog(QString& fileName, const QString&, const QString&, bool&) override {
+  bool RunOpenDialog(QString& fileName, const QString&, int&, const QString&, bool&) override {
     return Next(OpenNames, fileName);
   }
   bool RunSaveDialog(QString& fileName, const QString&, int, const QString&, const QString&) override {
