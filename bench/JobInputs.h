@@ -55,12 +55,12 @@ inline void MakeInputs() {
   QDir().mkpath(Photos());
   const QString stamp = kRoot + QStringLiteral("/complete");
   if (QFile::exists(stamp)) return;
+  TPictureFileContext files;
   for (int i = 0; i < kPhotos; ++i) {
-    QString name = Photos() + QStringLiteral("/photo%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
-    if (SavePicture(name, Photo(2000, 1500, unsigned(i)), QString()) <= 0) throw std::runtime_error("cannot write");
+    const QString name = Photos() + QStringLiteral("/photo%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
+    if (SavePicture(files, name, Photo(2000, 1500, unsigned(i))) <= 0) throw std::runtime_error("cannot write");
   }
-  QString target = Target();
-  if (SavePicture(target, Photo(1600, 1200, 999), QString()) <= 0) throw std::runtime_error("cannot write");
+  if (SavePicture(files, Target(), Photo(1600, 1200, 999)) <= 0) throw std::runtime_error("cannot write");
   QFile f(stamp);
   f.open(QIODevice::WriteOnly);
 }

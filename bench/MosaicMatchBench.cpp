@@ -175,8 +175,9 @@ const TBitmap& TargetBitmap(int t) {
   auto it = targets.find(t);
   if (it != targets.end()) return it->second;
   TBitmap b = t == 0 ? Portrait() : t == 1 ? Landscape() : FineDetail();
-  QString file = TargetFile(t);
-  if (!QFile::exists(file) && SavePicture(file, b, QString()) <= 0) throw std::runtime_error("cannot write target");
+  const QString file = TargetFile(t);
+  TPictureFileContext files;
+  if (!QFile::exists(file) && SavePicture(files, file, b) <= 0) throw std::runtime_error("cannot write target");
   return targets.emplace(t, std::move(b)).first->second;
 }
 
@@ -192,6 +193,7 @@ void MakeVariedLibrary() {
   QDir().mkpath(VariedPhotos());
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> u(0, 1);
+  TPictureFileContext files;
   for (int i = 0; i < kVaried; ++i) {
     const double top[3] = {255 * u(rng), 255 * u(rng), 255 * u(rng)};
     const double bottom[3] = {255 * u(rng), 255 * u(rng), 255 * u(rng)};
@@ -203,8 +205,8 @@ void MakeVariedLibrary() {
         const double* c = y < horizon + tilt * (x - 320) / 320 ? top : bottom;
         Put(b, x, y, c[0] + grain * n, c[1] + grain * n, c[2] + grain * n);
       }
-    QString name = VariedPhotos() + QStringLiteral("/varied%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
-    if (SavePicture(name, b, QString()) <= 0) throw std::runtime_error("cannot write");
+    const QString name = VariedPhotos() + QStringLiteral("/varied%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
+    if (SavePicture(files, name, b) <= 0) throw std::runtime_error("cannot write");
   }
   QFile f(stamp);
   f.open(QIODevice::WriteOnly);
@@ -491,8 +493,8 @@ void BM_WholeMatchedJob(benchmark::State& state) {
     TSeededRandom random(1);
     options.Random = &random;
     BuildMatchedMosaic(picture, list, options, nullptr);
-    QString out = kRoot + QStringLiteral("/match-ours.png");
-    if (SavePicture(out, picture, QString()) <= 0) state.SkipWithError("cannot save");
+    TPictureFileContext files;
+    if (SavePicture(files, kRoot + QStringLiteral("/match-ours.png"), picture) <= 0) state.SkipWithError("cannot save");
     state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
 }

@@ -54,8 +54,9 @@ void MakeTarget() {
         p[c] = std::uint8_t(
             std::clamp(int(bench_noise::Fractal(x / 400.0, y / 400.0, 11u + std::uint32_t(c)) * 300) - 25, 0, 255));
   });
-  QString name = kRoot + QStringLiteral("/target-part.jpg");
-  if (SavePicture(name, picture, QString()) <= 0 || !QFile::rename(name, Target()))
+  const QString name = kRoot + QStringLiteral("/target-part.jpg");
+  TPictureFileContext files;
+  if (SavePicture(files, name, picture) <= 0 || !QFile::rename(name, Target()))
     throw std::runtime_error("cannot write the target");
 }
 

@@ -58,8 +58,9 @@ void MakePhoto() {
         p[c] = std::uint8_t(std::clamp(int(v * 280) - 20 + int(grain >> 30) - 2, 0, 255));
       }
   });
-  QString name = kRoot + QStringLiteral("/photo-part.jpg");
-  if (SavePicture(name, picture, QString()) <= 0 || !QFile::rename(name, Photo()))
+  const QString name = kRoot + QStringLiteral("/photo-part.jpg");
+  TPictureFileContext files;
+  if (SavePicture(files, name, picture) <= 0 || !QFile::rename(name, Photo()))
     throw std::runtime_error("cannot write the photograph");
 }
 

@@ -27,11 +27,12 @@ void MakeLibrary() {
   const QString stamp = kRoot + QStringLiteral("/complete");
   if (QFile::exists(stamp)) return;
   // Nested as a photo collection is: a folder a month.
+  TPictureFileContext files;
   for (int i = 0; i < kLibrary; ++i) {
     const QString folder = Library() + QStringLiteral("/2026-%1").arg(i % 12 + 1, 2, 10, QLatin1Char('0'));
     QDir().mkpath(folder);
-    QString name = folder + QStringLiteral("/img%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
-    if (SavePicture(name, bench_job::Photo(1600, 1200, unsigned(i)), QString()) <= 0)
+    const QString name = folder + QStringLiteral("/img%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
+    if (SavePicture(files, name, bench_job::Photo(1600, 1200, unsigned(i))) <= 0)
       throw std::runtime_error("cannot write");
   }
   QFile f(stamp);

@@ -165,7 +165,8 @@ void GrabFileDialogs(const QDir& pictures) {
     p.end();
     TBitmap bitmap;
     bitmap.SetImage(made.convertToFormat(QImage::Format_BGR888), pf24bit);
-    SavePicture(sample, bitmap, QString());
+    TPictureFileContext files;
+    SavePicture(files, sample, bitmap);
   }
   TOpenPictureDialog open;
   open.SetFilter(BuildOpenFilter());
@@ -232,8 +233,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot create %s\n", argv[1]);
     return 1;
   }
-  // As the program runs: formats registered with the French texts, then the
-  // start-up switch to English.
+  // As the program runs: the start-up switch to English.
   SetEnglishTexts();
 
   GrabArrowButtons();

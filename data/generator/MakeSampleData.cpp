@@ -32,8 +32,8 @@ QColor Hue(int h, int s, int v) { return QColor::fromHsv(((h % 360) + 360) % 360
 void Save(const QImage& image, const QString& path) {
   TBitmap bitmap;
   bitmap.SetImage(image.convertToFormat(QImage::Format_RGB32), pf24bit);
-  QString name = path;
-  if (SavePicture(name, bitmap, QString()) <= 0) {
+  TPictureFileContext files;
+  if (SavePicture(files, path, bitmap) <= 0) {
     std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     std::exit(1);
   }

@@ -193,7 +193,7 @@ int CheckOutput(const std::string& output, const char* usage) {
   return ExitFailed;
 }
 
-// The tool's own load and save context: messages on, no dialogs, and a stage
+// The tool's own load and save context: messages on, and a stage
 // handler only where a command installs one.
 TPictureFileContext ToolContext() { return TPictureFileContext{}; }
 
@@ -201,15 +201,13 @@ TPictureFileContext ToolContext() { return TPictureFileContext{}; }
 bool OpenPicture(const std::string& path, TBitmap& picture) {
   TPictureFileContext context = ToolContext();
   context.WorkingLayout = true;
-  QString name = Q(path);
-  return LoadPicture(context, name, picture, QString()) > 0;
+  return LoadPicture(context, Q(path), picture) > 0;
 }
 
 bool SavePictureAs(const std::string& path, const TBitmap& picture, const TPictureFileEvent& handler = {}) {
   TPictureFileContext context = ToolContext();
   context.OnPictureFile = handler;
-  QString name = Q(path);
-  return SavePicture(context, name, picture, QString()) > 0;
+  return SavePicture(context, Q(path), picture) > 0;
 }
 
 int RunMosaic(const std::vector<std::string>& args) {

@@ -1,7 +1,6 @@
 #include "imagefiles/PictureFiles.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
 #include <new>
 
@@ -9,18 +8,6 @@
 #include "app/MyMsgDlg.h"
 #include "imagefiles/FileBytes.h"
 #include "imagefiles/JpegImage.h"
-
-TPictureFileContext DefaultPictureFileContext;
-
-bool& ShowFileErrors = DefaultPictureFileContext.ShowFileErrors;
-bool& QuickLoad = DefaultPictureFileContext.QuickLoad;
-bool& PreviewEnabled = DefaultPictureFileContext.PreviewEnabled;
-TPictureFileEvent& OnPictureFile = DefaultPictureFileContext.OnPictureFile;
-int& PictureWidth = DefaultPictureFileContext.PictureWidth;
-int& PictureHeight = DefaultPictureFileContext.PictureHeight;
-double& SaveResolution = DefaultPictureFileContext.SaveResolution;
-TPictureFileDialogs*& PictureFileDialogs = DefaultPictureFileContext.Dialogs;
-TPixelFormat& LastTiffFormat = DefaultPictureFileContext.LastTiffFormat;
 
 namespace {
 
@@ -69,15 +56,18 @@ QString ReasonOf(const std::exception& e) {
   return QString::fromUtf8(e.what());
 }
 
-// The reader of a file whose content carries another format's signature than
-// the one its name selected (a PNG saved as ".jpg"), and that format's row in
-// `row`; none when the content names no format or the same one.
-std::unique_ptr<TGraphic> ContentReader(TBytes bytes, const TFormatDescriptor*& row) {
+// A file whose content carries another format's signature than the one its
+// name selected (a PNG saved as ".jpg") is read by that format's reader,
+// with the options set so far; `row` follows. Content that names no format,
+// or the same one, keeps the reader.
+void FollowContent(TBytes bytes, const TFormatDescriptor*& row, std::unique_ptr<TGraphic>& reader) {
   const std::optional<TPictureFormat> content = SignatureFormat(bytes);
-  if (!content || *content == row->Format) return nullptr;
-  std::unique_ptr<TGraphic> reader = CreateReader(*content);
-  if (reader) row = &DescriptorOf(*content);
-  return reader;
+  if (!content || *content == row->Format) return;
+  std::unique_ptr<TGraphic> other = CreateReader(*content);
+  if (!other) return;
+  other->Options = reader->Options;
+  reader = std::move(other);
+  row = &DescriptorOf(*content);
 }
 
 // Decodes the whole file with the reader; a reader that gives no picture failed.
@@ -89,49 +79,24 @@ void Decode(TGraphic& reader, TBytes bytes) {
 }
 
 // Reads the file into the reader, with the stage events; 1 read, 0 vetoed.
-int ReadPicture(TPictureFileContext& context, const TFormatDescriptor* named, std::unique_ptr<TGraphic> chosen,
+int ReadPicture(TPictureFileContext& context, const TFormatDescriptor* row, std::unique_ptr<TGraphic> reader,
                 const QString& fileName, TBitmap& bitmap) {
   bool cont = true;
-  const bool quick = context.QuickLoad;
-  if (!quick) Notify(context, chosen.get(), fileName, fsBeforeLoad, cont);
+  Notify(context, reader.get(), fileName, fsBeforeLoad, cont);
   if (!cont) return 0;
   const TFileBytes file(fileName);
-  if (std::unique_ptr<TGraphic> other = ContentReader(file.Bytes(), named)) {
-    other->Options = chosen->Options;  // as the stage handler left them
-    chosen = std::move(other);
-  }
-  const TFormatDescriptor& row = *named;
-  TGraphic& reader = *chosen;
-  reader.Options.QuickMode = quick;
-  reader.Options.ThumbnailOnly = quick;
-  reader.Options.JpegScale = 0;
-  if (quick && row.Preview == TPreviewPolicy::ReducedScale) {
-    ReadJpegSize(file.Bytes(), context.PictureWidth, context.PictureHeight);
-    reader.Options.JpegScale = JpegScaleFor(context.PictureWidth, context.PictureHeight, 150);
-  }
-  // A preview must stay cheap: only a format decoded at a reduced scale or
-  // read by its stored thumbnail may announce more pixels.
-  if (quick && row.Preview == TPreviewPolicy::Capped)
-    reader.Options.PixelLimit = std::min(reader.Options.PixelLimit, PreviewPixelLimit);
-  Decode(reader, file.Bytes());
-  int fullWidth = 0, fullHeight = 0;
-  if (quick && reader.PartialRead(fullWidth, fullHeight)) {
-    context.PictureWidth = fullWidth;
-    context.PictureHeight = fullHeight;
-  }
-  if (context.PictureWidth <= 0 || context.PictureHeight <= 0) {
-    context.PictureWidth = reader.Bitmap().Width();
-    context.PictureHeight = reader.Bitmap().Height();
-  }
-  if (row.ConvertsOnRead) context.LastTiffFormat = reader.StoredFormat();
-  if (!quick) Notify(context, &reader, fileName, fsAfterLoad, cont);
+  FollowContent(file.Bytes(), row, reader);
+  reader->Options.QuickMode = false;
+  reader->Options.ThumbnailOnly = false;
+  reader->Options.JpegScale = 0;
+  Decode(*reader, file.Bytes());
+  Notify(context, reader.get(), fileName, fsAfterLoad, cont);
   if (!cont) return 0;
-  // A preview keeps its stored layout: the open dialog reports it.
-  if (context.WorkingLayout && !quick) {
-    reader.Bitmap().SetPixelFormat(pf24bit);
-    reader.Bitmap().Transparent = false;
+  if (context.WorkingLayout) {
+    reader->Bitmap().SetPixelFormat(pf24bit);
+    reader->Bitmap().Transparent = false;
   }
-  bitmap.Assign(&reader.Bitmap());
+  bitmap.Assign(&reader->Bitmap());
   return 1;
 }
 
@@ -146,7 +111,7 @@ bool DecodePictureFile(const QString& fileName, TDecodedPicture& picture, const 
       return false;
     }
     const TFileBytes file(fileName);
-    if (std::unique_ptr<TGraphic> other = ContentReader(file.Bytes(), row)) reader = std::move(other);
+    FollowContent(file.Bytes(), row, reader);
     reader->Options = options;
     Decode(*reader, file.Bytes());
     picture.Bitmap.Assign(&reader->Bitmap());
@@ -168,8 +133,8 @@ bool DecodePictureFile(const QString& fileName, TBitmap& bitmap, int jpegScale) 
   return true;
 }
 
-std::unique_ptr<TGraphic> CreateReader(TPictureFormat kind) {
-  const TFormatDescriptor& row = DescriptorOf(kind);
+std::unique_ptr<TGraphic> CreateReader(TPictureFormat format) {
+  const TFormatDescriptor& row = DescriptorOf(format);
   if (!row.Reader) return nullptr;
   // A group's reader takes the coder of the group's first extension.
   const QString first = QString::fromLatin1(row.OpenExtensions).section(u';', 0, 0);
@@ -246,18 +211,8 @@ int SaveFormatIndex(const QString& fileName) {
   return -1;
 }
 
-int LoadPicture(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir) {
-  context.PictureWidth = 0;
-  context.PictureHeight = 0;
-  if (fileName.isEmpty()) {
-    if (!context.Dialogs) return 0;
-    bool preview = context.PreviewEnabled;
-    QString chosen;
-    if (context.Dialogs->RunOpenDialog(chosen, BuildOpenFilter(), initialDir, preview)) fileName = chosen;
-    context.PreviewEnabled = preview;
-  }
+int LoadPicture(TPictureFileContext& context, const QString& fileName, TBitmap& bitmap) {
   if (fileName.isEmpty()) return 0;
-
   int result = -1;
   context.LastError.clear();
   try {
@@ -270,48 +225,53 @@ int LoadPicture(TPictureFileContext& context, QString& fileName, TBitmap& bitmap
     result = -1;
     context.LastError = ReasonOf(e);
   }
-  if (result < 0) {
-    if (!context.QuickLoad) ReportFailure(context, FileErrorText(LangText(lsLoadError)), fileName);
-  } else if (result > 0 && (context.PictureWidth <= 0 || context.PictureHeight <= 0)) {
-    context.PictureWidth = bitmap.Width();
-    context.PictureHeight = bitmap.Height();
-  }
+  if (result < 0) ReportFailure(context, FileErrorText(LangText(lsLoadError)), fileName);
   return result;
 }
 
-int LoadPicturePreview(TPictureFileContext& context, QString& fileName, TBitmap& bitmap) {
-  struct QuickGuard {
-    bool& quick;
-    explicit QuickGuard(bool& q) : quick(q) { quick = true; }
-    ~QuickGuard() { quick = false; }
-  } guard(context.QuickLoad);
-  return LoadPicture(context, fileName, bitmap, QString());
+TPicturePreview LoadPicturePreview(const QString& fileName) {
+  TPicturePreview preview;
+  try {
+    const TFormatDescriptor* row = nullptr;
+    std::unique_ptr<TGraphic> reader = ReaderFor(fileName, row);
+    if (!reader) {
+      preview.Error = UnknownExtension(fileName, "no reader for");
+      return preview;
+    }
+    const TFileBytes file(fileName);
+    FollowContent(file.Bytes(), row, reader);
+    TCodecOptions& options = reader->Options;
+    options.QuickMode = true;
+    options.ThumbnailOnly = true;
+    options.JpegScale = 0;
+    if (row->Preview == TPreviewPolicy::ReducedScale) {
+      ReadJpegSize(file.Bytes(), preview.Width, preview.Height);
+      options.JpegScale = JpegScaleFor(preview.Width, preview.Height, 150);
+    }
+    // A preview must stay cheap: only a format decoded at a reduced scale or
+    // read by its stored thumbnail may announce more pixels.
+    if (row->Preview == TPreviewPolicy::Capped) options.PixelLimit = std::min(options.PixelLimit, PreviewPixelLimit);
+    Decode(*reader, file.Bytes());
+    int fullWidth = 0, fullHeight = 0;
+    if (reader->PartialRead(fullWidth, fullHeight)) {
+      preview.Width = fullWidth;
+      preview.Height = fullHeight;
+    }
+    if (preview.Width <= 0 || preview.Height <= 0) {
+      preview.Width = reader->Bitmap().Width();
+      preview.Height = reader->Bitmap().Height();
+    }
+    preview.StoredFormat = row->ConvertsOnRead ? reader->StoredFormat() : reader->Bitmap().PixelFormat();
+    preview.Picture = std::move(reader->Bitmap());
+    preview.Ok = true;
+  } catch (const std::exception& e) {
+    preview.Error = ReasonOf(e);
+  }
+  return preview;
 }
 
-int SavePicture(TPictureFileContext& context, QString& fileName, const TBitmap& bitmap, const QString& suggestion) {
-  if (fileName.isEmpty()) {
-    if (!context.Dialogs) return 0;
-    int filterIndex = 1;
-    QString initialDir, name;
-    if (!suggestion.isEmpty()) {
-      if (QFileInfo(suggestion).isDir()) {
-        initialDir = suggestion;
-      } else {
-        const int i = SaveFormatIndex(suggestion);
-        name = suggestion;
-        if (i < 0) {
-          const QString ext = LowerExtension(suggestion);
-          name.chop(ext.size());
-        } else {
-          filterIndex = i + 1;
-        }
-      }
-    }
-    if (context.Dialogs->RunSaveDialog(name, BuildSaveFilter(), filterIndex, initialDir, SaveFormats()[0].Extensions))
-      fileName = name;
-  }
+int SavePicture(TPictureFileContext& context, const QString& fileName, const TBitmap& bitmap) {
   if (fileName.isEmpty()) return 0;
-
   int result = -1;
   context.LastError.clear();
   try {
@@ -344,8 +304,8 @@ int SavePicture(TPictureFileContext& context, QString& fileName, const TBitmap& 
 
 bool ReadPictureHeader(TPictureFileContext& context, const QString& fileName, TPictureHeader& header) {
   context.LastError.clear();
-  const TFormatDescriptor* row = nullptr;
   try {
+    const TFormatDescriptor* row = nullptr;
     std::unique_ptr<TGraphic> reader = ReaderFor(fileName, row);
     if (!reader) {
       context.LastError = UnknownExtension(fileName, "no reader for");
@@ -359,12 +319,14 @@ bool ReadPictureHeader(TPictureFileContext& context, const QString& fileName, TP
     return false;
   }
   // This reader cannot tell without decoding: a preview, kept cheap by its cap.
-  QString name = fileName;
-  TBitmap preview;
-  if (LoadPicturePreview(context, name, preview) <= 0) return false;
-  header.Width = context.PictureWidth;
-  header.Height = context.PictureHeight;
-  header.BitsPerPixel = PixelFormatBits(row->ConvertsOnRead ? context.LastTiffFormat : preview.PixelFormat());
+  const TPicturePreview preview = LoadPicturePreview(fileName);
+  if (!preview.Ok) {
+    context.LastError = preview.Error;
+    return false;
+  }
+  header.Width = preview.Width;
+  header.Height = preview.Height;
+  header.BitsPerPixel = PixelFormatBits(preview.StoredFormat);
   return true;
 }
 
@@ -378,16 +340,4 @@ int PixelFormatBits(TPixelFormat format) {
     case pf32bit: return 32;
     default: return 24;
   }
-}
-
-int LoadPicture(QString& fileName, TBitmap& bitmap, const QString& initialDir) {
-  return LoadPicture(DefaultPictureFileContext, fileName, bitmap, initialDir);
-}
-
-int LoadPicturePreview(QString& fileName, TBitmap& bitmap) {
-  return LoadPicturePreview(DefaultPictureFileContext, fileName, bitmap);
-}
-
-int SavePicture(QString& fileName, const TBitmap& bitmap, const QString& suggestion) {
-  return SavePicture(DefaultPictureFileContext, fileName, bitmap, suggestion);
 }

@@ -2,7 +2,9 @@
 // The one door between the program and picture files: the registry of
 // readable formats, the seven writable ones, and the load and save dispatch
 // that picks the codec by the file name's extension, reports failures and
-// lets one stage handler watch or veto every read and write.
+// lets one stage handler watch or veto every read and write. Choosing a file
+// in a dialog is the caller's business (imagefiles/gui): here a file always
+// has a name.
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -33,62 +35,31 @@ struct TRegistryEntry {
   TPictureFormat Reader;
 };
 
-// What the open and save dialogs do; the GUI installs its own. Each returns
-// true when the user confirmed and fills fileName.
-class TPictureFileDialogs {
- public:
-  virtual ~TPictureFileDialogs() = default;
-  // previewEnabled: the preview switch in, its final state out.
-  virtual bool RunOpenDialog(QString& fileName, const QString& filter, const QString& initialDir,
-                             bool& previewEnabled) = 0;
-  // filterIndex is 1-based; initialDir may be empty; fileName holds the
-  // suggested name (possibly empty) on the way in.
-  virtual bool RunSaveDialog(QString& fileName, const QString& filter, int filterIndex, const QString& initialDir,
-                             const QString& defaultExt) = 0;
-};
-
-// The state the dispatch reads and sets, in one object. The program's own
-// calls use the default context, whose fields are also reachable by their
-// long-standing global names below; a caller that must not disturb it (the
-// thumbnail load, the command-line tool) passes a context of its own.
+// What the load and save dispatch reads and sets, owned by its caller: the
+// main window keeps one for its commands, the command-line tool makes its
+// own, the thumbnail load needs none (DecodePictureFile).
 struct TPictureFileContext {
-  bool ShowFileErrors = true;   // failures shown in a message box
-  bool QuickLoad = false;       // true only while LoadPicturePreview runs
-  bool PreviewEnabled = false;  // the open dialog's preview switch
+  bool ShowFileErrors = true;  // failures shown in a message box
   TPictureFileEvent OnPictureFile;
-  TPictureFileDialogs* Dialogs = nullptr;  // none: an empty name does nothing
-  int PictureWidth = 0;                    // full size of the picture last loaded
-  int PictureHeight = 0;
   double SaveResolution = 72.0;  // dots per inch handed to the PNG and TIFF writers
-  // The format the TIFF file read last was stored in (pf1bit, pf4bit, pf8bit,
-  // pf24bit or pf32bit); kept when a later read fails. The open dialog's
-  // preview shows it.
-  TPixelFormat LastTiffFormat = pfDevice;
-  // Hand the picture over as a working image (24 bits, not transparent). The
-  // conversion is part of the load, so a picture too large to convert is a
-  // failed load like any other, not an exception for the caller.
+  // Loads hand the picture over as a working image (24 bits, not
+  // transparent). The conversion is part of the load, so a picture too
+  // large to convert is a failed load like any other, not an exception for
+  // the caller.
   bool WorkingLayout = false;
+  // The open dialog's preview switch and its filter entry (1-based) as they
+  // were when the dialog closed; the caller's next open dialog starts from
+  // them.
+  bool PreviewEnabled = false;
+  int OpenFilterIndex = 1;
   // Why the last load or save through this context failed ("no such file",
   // "BMP: pixel data is truncated", ...); empty after a success. The failure
   // message shows it on its second line.
   QString LastError;
 };
 
-extern TPictureFileContext DefaultPictureFileContext;
-
-// The default context's fields by their global names.
-extern bool& ShowFileErrors;
-extern bool& QuickLoad;
-extern bool& PreviewEnabled;
-extern TPictureFileEvent& OnPictureFile;
-extern int& PictureWidth;
-extern int& PictureHeight;
-extern double& SaveResolution;
-extern TPictureFileDialogs*& PictureFileDialogs;
-extern TPixelFormat& LastTiffFormat;
-
-// The save formats and the open registry, read from the format table with
-// the descriptions the interface strings give now.
+// The save formats and the open registry, read from the format table when
+// asked (the descriptions in the interface language of that moment).
 std::array<TSaveFormat, 7> SaveFormats();
 std::vector<TRegistryEntry> OpenRegistry();
 
@@ -96,14 +67,14 @@ QString BuildOpenFilter();
 QString BuildSaveFilter();
 int SaveFormatIndex(const QString& fileName);
 
-// The most pixels a quick load (the open dialog's preview) decodes for a
+// The most pixels a quick look (the open dialog's preview) decodes for a
 // click: JPEG files decode at a reduced scale and native image files read
 // their stored thumbnail, but any other file whose header announces more
-// fails like a file that cannot be previewed.
+// fails like a file that cannot be previewed (TFormatDescriptor says which).
 constexpr std::int64_t PreviewPixelLimit = std::int64_t(1) << 26;
 
-// > 0 done, 0 nothing done (dialog cancelled or vetoed), < 0 failed and reported.
-// Without a context they use DefaultPictureFileContext.
+// > 0 done, 0 nothing done (an empty name, or vetoed), < 0 failed and
+// reported.
 //
 // What every reader promises, and what the dispatch builds on (the codecs'
 // TGraphic::LoadFromBytes keeps it for all of them):
@@ -118,18 +89,32 @@ constexpr std::int64_t PreviewPixelLimit = std::int64_t(1) << 26;
 //   successful read (and the stage handler's consent), so a failed load
 //   leaves the caller's bitmap untouched.
 // - Options reach a codec only through its TCodecOptions value.
-int LoadPicture(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir);
-int LoadPicturePreview(TPictureFileContext& context, QString& fileName, TBitmap& bitmap);
-int SavePicture(TPictureFileContext& context, QString& fileName, const TBitmap& bitmap, const QString& suggestion);
-int LoadPicture(QString& fileName, TBitmap& bitmap, const QString& initialDir);
-int LoadPicturePreview(QString& fileName, TBitmap& bitmap);
-int SavePicture(QString& fileName, const TBitmap& bitmap, const QString& suggestion);
+int LoadPicture(TPictureFileContext& context, const QString& fileName, TBitmap& bitmap);
+int SavePicture(TPictureFileContext& context, const QString& fileName, const TBitmap& bitmap);
+
+// A quick look at a file, for the open dialog's preview and the header
+// report: a large JPEG decoded at a reduced scale, a native image's stored
+// thumbnail, any other file whole under PreviewPixelLimit.
+struct TPicturePreview {
+  bool Ok = false;
+  TBitmap Picture;  // as decoded, in the layout the reader gave
+  // The full picture's size, whatever size Picture has.
+  int Width = 0;
+  int Height = 0;
+  // The depth the file holds its pixels in (TDepthLabel of the reader's row).
+  TPixelFormat StoredFormat = pfDevice;
+  QString Error;  // why the file could not be previewed
+};
+
+// Without messages, stage events or any context; a failure is only told in
+// the value.
+TPicturePreview LoadPicturePreview(const QString& fileName);
 
 // The size and stored depth of a file for a quick look, without messages or
 // stage events: from the reader's header read (TGraphic::ReadHeader), which
-// decodes no pixels, or for a reader without one from a quick load as
-// LoadPicturePreview does it, under its cap. False when the file cannot be
-// read, with the reason in context.LastError.
+// decodes no pixels, or for a reader without one from LoadPicturePreview,
+// under its cap. False when the file cannot be read, with the reason in
+// context.LastError.
 bool ReadPictureHeader(TPictureFileContext& context, const QString& fileName, TPictureHeader& header);
 // The bits a pixel of the format holds (15-bit pixels take 16).
 int PixelFormatBits(TPixelFormat format);
@@ -150,5 +135,5 @@ bool DecodePictureFile(const QString& fileName, TBitmap& bitmap, int jpegScale =
 
 // The codec object for a registered reader, or for a save extension (nullptr
 // when the extension has no writer). Exposed for the command-line tool.
-std::unique_ptr<TGraphic> CreateReader(TPictureFormat kind);
+std::unique_ptr<TGraphic> CreateReader(TPictureFormat format);
 std::unique_ptr<TGraphic> CreateWriter(const QString& fileName);

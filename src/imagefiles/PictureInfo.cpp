@@ -1,7 +1,6 @@
 #include "imagefiles/PictureInfo.h"
 
 #include "imagefiles/PictureFormats.h"
-#include "imagefiles/TiffUtils.h"
 
 QString ColorDepthText(const QString& fileName, TPixelFormat storedFormat) {
   if (const QString ext = LowerExtension(fileName); !ext.isEmpty())
@@ -19,7 +18,3 @@ QString ColorDepthText(const QString& fileName, TPixelFormat storedFormat) {
 }
 
 QString BitsText(int bits) { return bits == 1 ? QStringLiteral("1 bit") : QStringLiteral("%1 bits").arg(bits); }
-
-TPixelFormat PreviewFormatOf(const QString& fileName, const TBitmap& preview, const TPictureFileContext& context) {
-  return IsTiffFile(fileName) ? context.LastTiffFormat : preview.PixelFormat();
-}

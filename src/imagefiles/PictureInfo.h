@@ -3,18 +3,12 @@
 // file size. Shared by the dialog's preview and the command-line tool.
 #include <QString>
 
-#include "imagefiles/PictureFiles.h"
 #include "raster/Bitmap.h"
 
 // The colour depth line: by the lower-case extension for the formats that
-// have their own text, otherwise by the pixel format the file was stored in.
+// have their own text, otherwise by the pixel format the file was stored in
+// (TPicturePreview::StoredFormat).
 QString ColorDepthText(const QString& fileName, TPixelFormat storedFormat);
 
 // A depth as a number of bits: "1 bit", "24 bits".
 QString BitsText(int bits);
-
-// The pixel format a quick load through context reports for the file just
-// loaded into preview: the stored format of a TIFF file, else the preview's
-// own format.
-TPixelFormat PreviewFormatOf(const QString& fileName, const TBitmap& preview,
-                             const TPictureFileContext& context = DefaultPictureFileContext);

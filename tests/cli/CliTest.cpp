@@ -214,11 +214,14 @@ class CliTool : public ::testing::Test {
     Write("target.png", Numbered(50, 30));
   }
   QString Path(const QString& name) const { return dir.filePath(name); }
-  void Write(const QString& name, const TBitmap& b) {
-    QString path = Path(name);
-    ASSERT_EQ(SavePicture(path, b, QString()), 1);
+  void Write(const QString& name, const TBitmap& b) { ASSERT_EQ(SavePicture(files, Path(name), b), 1); }
+  TBitmap Read(const QString& name) {
+    TBitmap picture;
+    EXPECT_EQ(LoadPicture(files, Path(name), picture), 1);
+    return picture;
   }
   QTemporaryDir dir;
+  TPictureFileContext files;
 };
 
 }  // namespace
@@ -235,9 +238,8 @@ TEST_F(CliTool, MosaicWithSeedRepeats) {
   const CliRun c = RunCli(QStringList{"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--cell", "10",
                                       "--seed", "8", "--no-check-size", "--output", Path("c.bmp")});
   ASSERT_EQ(c.status, 0);
-  QString name = Path("c.bmp");
-  TBitmap result;
-  ASSERT_EQ(LoadPicture(name, result, QString()), 1);
+  TBitmap result = Read("c.bmp");
+  ASSERT_FALSE(result.Empty());
   EXPECT_EQ(result.Width(), 50);  // --no-check-size keeps the picture's size
   EXPECT_EQ(result.Height(), 30);
 }
@@ -267,9 +269,8 @@ TEST_F(CliTool, MosaicCellsAreThumbnailsPulledTowardsTheCell) {
   const CliRun r = RunCli({"mosaic", Path("blocks.png"), "--thumbnails", Path("solid"), "--cell", "10",
                            "--no-check-size", "--no-antialias", "--seed", "3", "--output", Path("m.png")});
   ASSERT_EQ(r.status, 0) << r.err.toStdString();
-  QString name = Path("m.png");
-  TBitmap mosaic;
-  ASSERT_EQ(LoadPicture(name, mosaic, QString()), 1);
+  TBitmap mosaic = Read("m.png");
+  ASSERT_FALSE(mosaic.Empty());
   mosaic.SetPixelFormat(pf24bit);
   ASSERT_EQ(mosaic.Width(), 20);
   ASSERT_EQ(mosaic.Height(), 20);
@@ -626,9 +627,8 @@ TEST_F(CliTool, PhotoLibraryModesSkipReportAndCache) {
                                       "--no-check-size", "--scale", "3", "--output", Path("s.bmp")},
                                      Path("cache"));
   ASSERT_EQ(scaled.status, 0) << scaled.err.toStdString();
-  QString name = Path("s.bmp");
-  TBitmap result;
-  ASSERT_EQ(LoadPicture(name, result, QString()), 1);
+  TBitmap result = Read("s.bmp");
+  ASSERT_FALSE(result.Empty());
   EXPECT_EQ(result.Width(), 150);
   EXPECT_EQ(result.Height(), 90);
 }

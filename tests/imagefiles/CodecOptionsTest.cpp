@@ -1,5 +1,6 @@
 // Options reach every codec through one value, the dispatch keeps its state
-// in a context, and the files of other programs that used to be refused.
+// in its caller's context, and the files of other programs that used to be
+// refused.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
@@ -90,8 +91,8 @@ TEST_F(CodecOptions, PngAndTiffWritersTakeTheSaveResolution) {
     SCOPED_TRACE(c.dpi);
     context.SaveResolution = c.dpi;
     QString png = Path("r.png"), tif = Path("r.tif");
-    ASSERT_EQ(SavePicture(context, png, Numbered(3, 2), QString()), 1);
-    ASSERT_EQ(SavePicture(context, tif, Numbered(3, 2), QString()), 1);
+    ASSERT_EQ(SavePicture(context, png, Numbered(3, 2)), 1);
+    ASSERT_EQ(SavePicture(context, tif, Numbered(3, 2)), 1);
     const TByteBuffer p = ReadFileBytes(png);
     // Signature, the 25-byte header chunk, then pHYs: length, type, x, y, unit.
     ASSERT_EQ(std::string(p.begin() + 37, p.begin() + 41), "pHYs");
@@ -142,8 +143,6 @@ TEST_F(CodecOptions, TiffsDecodeOnSeveralThreadsEachWithItsStoredFormat) {
     names.push_back(Path(c.name) + QStringLiteral(".tif"));
     WriteTiffFile(names.back(), c.file);
   }
-  const TPixelFormat before = LastTiffFormat;
-  LastTiffFormat = pfCustom;
   std::atomic<int> wrong{0}, done{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 6; ++t)
@@ -160,56 +159,65 @@ TEST_F(CodecOptions, TiffsDecodeOnSeveralThreadsEachWithItsStoredFormat) {
   for (std::thread& t : threads) t.join();
   EXPECT_EQ(done.load(), 240);
   EXPECT_EQ(wrong.load(), 0);
-  EXPECT_EQ(LastTiffFormat, pfCustom);  // decoding touches no shared state
-  LastTiffFormat = before;
 }
 
-TEST_F(CodecOptions, TheDispatchRemembersTheLastTiffInItsContext) {
-  const std::vector<TStoredCase> cases = StoredCases();
-  const TPixelFormat defaultBefore = LastTiffFormat;
-  QString bilevel = Path("one.tif"), grey = Path("grey.tif"), broken = Path("broken.tif");
-  WriteTiffFile(bilevel, cases[0].file);
-  WriteTiffFile(grey, cases[2].file);
+// The preview used to leave the depth of the TIFF it read in its context,
+// where the open dialog picked it up afterwards; the value it returns now
+// carries it, with the full size.
+TEST_F(CodecOptions, ThePreviewTellsTheFullSizeAndStoredFormatOfATiff) {
+  for (const TStoredCase& c : StoredCases()) {
+    SCOPED_TRACE(c.name);
+    const QString name = Path(c.name) + QStringLiteral(".tif");
+    WriteTiffFile(name, c.file);
+    const TPicturePreview preview = LoadPicturePreview(name);
+    ASSERT_TRUE(preview.Ok) << preview.Error.toStdString();
+    EXPECT_EQ(preview.Width, 2);
+    EXPECT_EQ(preview.Height, 2);
+    EXPECT_EQ(preview.StoredFormat, c.stored);
+    EXPECT_EQ(preview.Picture.Width(), 2);
+  }
+  const QString bilevel = Path("bilevel.tif");
+  EXPECT_EQ(ColorDepthText(bilevel, LoadPicturePreview(bilevel).StoredFormat), QStringLiteral("1 bit"));
+  QString broken = Path("broken.tif");
   EXPECT_TRUE(WriteFileBytes(broken, TByteBuffer{'I', 'I', 42, 0, 99, 0, 0, 0}));
-  TBitmap preview;
-  ASSERT_EQ(LoadPicturePreview(context, bilevel, preview), 1);
-  EXPECT_EQ(context.LastTiffFormat, pf1bit);
-  EXPECT_EQ(PreviewFormatOf(bilevel, preview, context), pf1bit);
-  EXPECT_EQ(ColorDepthText(bilevel, PreviewFormatOf(bilevel, preview, context)), QStringLiteral("1 bit"));
-  EXPECT_EQ(LoadPicturePreview(context, broken, preview), -1);
-  EXPECT_EQ(context.LastTiffFormat, pf1bit);  // kept when a later read fails
-  ASSERT_EQ(LoadPicture(context, grey, preview, QString()), 1);
-  EXPECT_EQ(context.LastTiffFormat, pf8bit);
-  EXPECT_EQ(LastTiffFormat, defaultBefore);  // the default context saw nothing
+  const TPicturePreview failed = LoadPicturePreview(broken);
+  EXPECT_FALSE(failed.Ok);
+  EXPECT_FALSE(failed.Error.isEmpty());
+  EXPECT_TRUE(failed.Picture.Empty());
 }
 
-TEST_F(CodecOptions, AContextOfItsOwnLeavesTheDefaultAlone) {
+// Each caller's context is its own: one caller's handler, messages and
+// failures leave another's alone.
+TEST_F(CodecOptions, ContextsAreIndependent) {
   std::vector<QString> messages;
   const TMsgPresenter previous = SetMsgPresenter([&](const TMsgRequest& r) {
     messages.push_back(r.Text);
     return MsgUnattendedResult(r.Buttons);
   });
-  std::vector<TFileStage> defaultStages, ownStages;
-  ShowFileErrors = true;
-  OnPictureFile = [&](TGraphic*, const QString&, TFileStage s, bool&) { defaultStages.push_back(s); };
-  PictureWidth = 7;
+  std::vector<TFileStage> otherStages, ownStages;
+  TPictureFileContext other;
+  other.OnPictureFile = [&](TGraphic*, const QString&, TFileStage s, bool&) { otherStages.push_back(s); };
   context.OnPictureFile = [&](TGraphic*, const QString&, TFileStage s, bool&) { ownStages.push_back(s); };
 
-  QString missing = Path("missing.png"), good = Path("good.bmp");
+  const QString missing = Path("missing.png"), good = Path("good.bmp");
   TBitmap target;
-  EXPECT_EQ(LoadPicture(context, missing, target, QString()), -1);
-  ASSERT_EQ(SavePicture(context, good, Numbered(4, 3), QString()), 1);
-  ASSERT_EQ(LoadPicture(context, good, target, QString()), 1);
+  EXPECT_EQ(LoadPicture(context, missing, target), -1);
+  ASSERT_EQ(SavePicture(context, good, Numbered(4, 3)), 1);
+  ASSERT_EQ(LoadPicture(context, good, target), 1);
   EXPECT_TRUE(messages.empty());  // the context's messages are off
   EXPECT_EQ(ownStages,
             (std::vector<TFileStage>{fsBeforeLoad, fsFailed, fsBeforeSave, fsAfterSave, fsBeforeLoad, fsAfterLoad}));
-  EXPECT_EQ(context.PictureWidth, 4);
-  EXPECT_TRUE(defaultStages.empty());
-  EXPECT_EQ(PictureWidth, 7);
-  EXPECT_TRUE(ShowFileErrors);
+  EXPECT_EQ(target.Width(), 4);
+  EXPECT_TRUE(context.LastError.isEmpty());
+  EXPECT_TRUE(otherStages.empty());
+  EXPECT_TRUE(other.ShowFileErrors);
+  EXPECT_TRUE(other.LastError.isEmpty());
 
-  OnPictureFile = nullptr;
-  PictureWidth = 0;
+  EXPECT_EQ(LoadPicture(other, missing, target), -1);
+  EXPECT_EQ(messages.size(), 1u);  // this one shows its failures
+  EXPECT_EQ(otherStages, (std::vector<TFileStage>{fsBeforeLoad, fsFailed}));
+  EXPECT_EQ(ownStages.size(), 6u);
+  EXPECT_TRUE(context.LastError.isEmpty());
   SetMsgPresenter(previous);
 }
 
@@ -247,11 +255,11 @@ TEST_F(CodecOptions, TwelveBitAndSignedIntegerTiffsAreScaledByTheirFullRange) {
     QString name = Path("peer.tif");
     WriteTiffFile(name, c.file);
     TBitmap picture;
-    ASSERT_EQ(LoadPicture(context, name, picture, QString()), 1);
+    ASSERT_EQ(LoadPicture(context, name, picture), 1);
     ASSERT_EQ(picture.Width(), 4);
     ASSERT_EQ(picture.Height(), 1);
     EXPECT_EQ(picture.PixelFormat(), pf24bit);
-    EXPECT_EQ(context.LastTiffFormat, pf24bit);
+    EXPECT_EQ(LoadPicturePreview(name).StoredFormat, pf24bit);
     const bool isSigned = c.file.sampleFormat == SAMPLEFORMAT_INT;
     const int levels[4] = {0, 255, 128, isSigned ? 127 : 64};
     for (int x = 0; x < 4; ++x) EXPECT_EQ(picture.Pixel(x, 0), RGBColor(levels[x], levels[x], levels[x])) << x;
@@ -274,8 +282,8 @@ TEST_F(CodecOptions, ClipboardBitmapsWithoutFileHeaderReadAsDib) {
     EXPECT_TRUE(WriteFileBytes(whole, file));
     EXPECT_TRUE(WriteFileBytes(packed, TByteBuffer(file.begin() + 14, file.end())));
     TBitmap a, b;
-    ASSERT_EQ(LoadPicture(context, whole, a, QString()), 1);
-    ASSERT_EQ(LoadPicture(context, packed, b, QString()), 1);
+    ASSERT_EQ(LoadPicture(context, whole, a), 1);
+    ASSERT_EQ(LoadPicture(context, packed, b), 1);
     EXPECT_EQ(b.PixelFormat(), picture.PixelFormat());
     EXPECT_TRUE(SamePixels(a, picture));
     EXPECT_TRUE(SamePixels(b, picture));

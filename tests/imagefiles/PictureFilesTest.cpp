@@ -33,37 +33,11 @@ struct StageCall {
   TFileStage stage;
 };
 
-class ScriptedDialogs : public TPictureFileDialogs {
- public:
-  bool RunOpenDialog(QString& fileName, const QString& filter, const QString& initialDir,
-                     bool& previewEnabled) override {
-    openFilter = filter;
-    openDir = initialDir;
-    previewEnabled = !previewEnabled;
-    fileName = answer;
-    return !answer.isEmpty();
-  }
-  bool RunSaveDialog(QString& fileName, const QString&, int index, const QString& initialDir,
-                     const QString& defaultExt) override {
-    suggested = fileName;
-    filterIndex = index;
-    saveDir = initialDir;
-    ext = defaultExt;
-    fileName = answer;
-    return !answer.isEmpty();
-  }
-  QString answer, openFilter, openDir, suggested, saveDir, ext;
-  int filterIndex = 0;
-};
-
 class PictureFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetFrenchTexts();
     SetEnglishTexts();
-    ShowFileErrors = true;
-    PictureFileDialogs = nullptr;
-    OnPictureFile = [this](TGraphic* g, const QString& name, TFileStage stage, bool& cont) {
+    files.OnPictureFile = [this](TGraphic* g, const QString& name, TFileStage stage, bool& cont) {
       stages.push_back({g ? QString::fromLatin1(g->FormatName()) : QString(), name, stage});
       if (stage == veto) cont = false;
     };
@@ -75,16 +49,13 @@ class PictureFiles : public ::testing::Test {
   }
   void TearDown() override {
     SetMsgPresenter(previous);
-    OnPictureFile = nullptr;
-    PictureFileDialogs = nullptr;
-    ShowFileErrors = true;
     SetFrenchTexts();
   }
   QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
   // Writes a picture through the save dispatch, without recording its stages.
   QString Saved(const char* name, const TBitmap& picture) {
-    QString file = Path(name);
-    EXPECT_EQ(SavePicture(file, picture, QString()), 1) << name;
+    const QString file = Path(name);
+    EXPECT_EQ(SavePicture(files, file, picture), 1) << name;
     stages.clear();
     return file;
   }
@@ -95,6 +66,7 @@ class PictureFiles : public ::testing::Test {
   }
 
   QTemporaryDir dir;
+  TPictureFileContext files;  // messages shown, stages recorded
   std::vector<StageCall> stages;
   std::vector<TMsgRequest> messages;
   TFileStage veto = TFileStage(255);
@@ -121,6 +93,11 @@ TEST_F(PictureFiles, Filters) {
           "Portable map (*.pbm;*.pgm;*.ppm)|*.pbm;*.pgm;*.ppm|SGI (*.bw;*.rgb;*.rgba;*.sgi)|*.bw;*.rgb;*.rgba;*.sgi|"
           "Targa (*.icb;*.tga;*.vda;*.vst;*.win)|*.icb;*.tga;*.vda;*.vst;*.win|"
           "TIFF (*.btf;*.fax;*.tf8;*.tif;*.tiff)|*.btf;*.fax;*.tf8;*.tif;*.tiff"));
+  // Read from the table when asked: a description changed since shows at once.
+  SetLangText(lsTiff, QStringLiteral("Tagged"));
+  EXPECT_TRUE(BuildSaveFilter().endsWith("|Tagged (*.tif;*.tiff)|*.tif;*.tiff"));
+  EXPECT_TRUE(BuildOpenFilter().contains("|Tagged (*.btf;*.fax;*.tf8;*.tif;*.tiff)|*.btf;*.fax;*.tf8;*.tif;*.tiff"));
+  EXPECT_EQ(SaveFormats()[6].Description, "Tagged");
 }
 
 TEST_F(PictureFiles, SaveFormatIndex) {
@@ -139,11 +116,11 @@ TEST_F(PictureFiles, RoundTripsEveryWriterThroughTheDispatch) {
                {"p.gif", true}, {"p.rle", true}, {"p.jpg", false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    QString file = Saved(c.name, picture);
+    const QString file = Saved(c.name, picture);
     TBitmap loaded;
-    ASSERT_EQ(LoadPicture(file, loaded, QString()), 1);
-    EXPECT_EQ(PictureWidth, 9);
-    EXPECT_EQ(PictureHeight, 7);
+    ASSERT_EQ(LoadPicture(files, file, loaded), 1);
+    EXPECT_EQ(loaded.Width(), 9);
+    EXPECT_EQ(loaded.Height(), 7);
     loaded.SetPixelFormat(pf24bit);
     if (c.lossless) {
       EXPECT_TRUE(SamePixels(loaded, picture));
@@ -168,10 +145,9 @@ TEST_F(PictureFiles, ReaderChosenByExtension) {
     const QString copy = Path(name);
     QFile::remove(copy);
     ASSERT_TRUE(QFile::copy(QString::fromLatin1(format) == "JPEG" ? jpeg : tiff, copy));
-    QString file = copy;
     TBitmap loaded;
     stages.clear();
-    EXPECT_EQ(LoadPicture(file, loaded, QString()), 1);
+    EXPECT_EQ(LoadPicture(files, copy, loaded), 1);
     ASSERT_EQ(stages.size(), 2u);
     EXPECT_EQ(stages[0].format, format);
     EXPECT_EQ(StagesSeen(), (std::vector<TFileStage>{fsBeforeLoad, fsAfterLoad}));
@@ -195,9 +171,9 @@ TEST_F(PictureFiles, FailedLoadsReportOnceAndLeaveTheBitmap) {
     SCOPED_TRACE(n);
     messages.clear();
     stages.clear();
-    QString file = Path(n);
+    const QString file = Path(n);
     TBitmap target = Numbered(2, 2);
-    EXPECT_EQ(LoadPicture(file, target, QString()), -1);
+    EXPECT_EQ(LoadPicture(files, file, target), -1);
     EXPECT_TRUE(SamePixels(target, Numbered(2, 2)));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].Text, QStringLiteral("Unable to load image in file \"%1\" !\n").arg(file) + reason);
@@ -208,12 +184,11 @@ TEST_F(PictureFiles, FailedLoadsReportOnceAndLeaveTheBitmap) {
     EXPECT_TRUE(stages.back().format.isEmpty());
   }
   // Messages off: silent, but the handler still hears of it.
-  ShowFileErrors = false;
+  files.ShowFileErrors = false;
   messages.clear();
   stages.clear();
-  QString file = Path("pic.xyz");
   TBitmap target;
-  EXPECT_EQ(LoadPicture(file, target, QString()), -1);
+  EXPECT_EQ(LoadPicture(files, Path("pic.xyz"), target), -1);
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(StagesSeen(), std::vector<TFileStage>{fsFailed});
 }
@@ -228,7 +203,7 @@ TEST_F(PictureFiles, OnlyRegularFilesAreRead) {
   ASSERT_EQ(mkfifo(QFile::encodeName(Path("zz.png")).constData(), 0600), 0);
   ASSERT_EQ(mkfifo(QFile::encodeName(Path("zz.jpg")).constData(), 0600), 0);
   ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.bmp")));
-  ShowFileErrors = false;
+  files.ShowFileErrors = false;
   const auto bounded = [](const std::function<int()>& body) {
     return RunWithDataBudget(ReaderMemoryBudget, [&] {
       alarm(20);
@@ -239,17 +214,11 @@ TEST_F(PictureFiles, OnlyRegularFilesAreRead) {
     SCOPED_TRACE(n);
     const QString path = Path(n);
     EXPECT_EQ(bounded([&] {
-                QString name = path;
                 TBitmap target;
-                return LoadPicture(name, target, QString()) == -1 ? 1 : 0;
+                return LoadPicture(files, path, target) == -1 ? 1 : 0;
               }),
               1);
-    EXPECT_EQ(bounded([&] {
-                QString name = path;
-                TBitmap target;
-                return LoadPicturePreview(name, target) == -1 ? 1 : 0;
-              }),
-              1);
+    EXPECT_EQ(bounded([&] { return LoadPicturePreview(path).Ok ? 0 : 1; }), 1);
     EXPECT_EQ(bounded([&] {
                 TBitmap target;
                 return DecodePictureFile(path, target) ? 0 : 1;
@@ -268,37 +237,38 @@ TEST_F(PictureFiles, VetoesStopWithoutFailure) {
   const QString png = Saved("v.png", Numbered(4, 4));
   for (TFileStage v : {fsBeforeLoad, fsAfterLoad}) {
     veto = v;
-    QString file = png;
     TBitmap target = Solid(3, 3, clRed);
-    EXPECT_EQ(LoadPicture(file, target, QString()), 0);
+    EXPECT_EQ(LoadPicture(files, png, target), 0);
     EXPECT_TRUE(SamePixels(target, Solid(3, 3, clRed)));
   }
   veto = fsBeforeSave;
-  QString out = Path("vetoed.bmp");
-  EXPECT_EQ(SavePicture(out, Numbered(4, 4), QString()), 0);
+  const QString out = Path("vetoed.bmp");
+  EXPECT_EQ(SavePicture(files, out, Numbered(4, 4)), 0);
   EXPECT_FALSE(QFile::exists(out));
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(PictureFiles, QuickModeSendsNoStagesAndReportsTheFullJpegSize) {
+// The preview's value carries what the open dialog shows: the full size of
+// a JPEG decoded at a reduced scale and the depth it was stored in.
+TEST_F(PictureFiles, PreviewSendsNoStagesAndReportsTheFullJpegSize) {
   const QString jpeg = Saved("big.jpg", Numbered(1300, 40));
-  QString file = jpeg;
-  TBitmap preview;
-  ASSERT_EQ(LoadPicturePreview(file, preview), 1);
+  const TPicturePreview preview = LoadPicturePreview(jpeg);
+  ASSERT_TRUE(preview.Ok);
   EXPECT_TRUE(stages.empty());
-  EXPECT_FALSE(QuickLoad);
-  EXPECT_EQ(PictureWidth, 1300);
-  EXPECT_EQ(PictureHeight, 40);
-  EXPECT_EQ(preview.Width(), 1300 / 8 + 1);  // 1/8 scale, rounded up by the decoder
-  EXPECT_EQ(preview.Height(), 5);
-  // A failed quick load is silent and sends no fsFailed.
-  QString missing = Path("missing.jpg");
-  EXPECT_EQ(LoadPicturePreview(missing, preview), -1);
+  EXPECT_EQ(preview.Width, 1300);
+  EXPECT_EQ(preview.Height, 40);
+  EXPECT_EQ(preview.StoredFormat, pf24bit);
+  EXPECT_EQ(preview.Picture.Width(), 1300 / 8 + 1);  // 1/8 scale, rounded up by the decoder
+  EXPECT_EQ(preview.Picture.Height(), 5);
+  // A failed preview is silent and sends no fsFailed.
+  const TPicturePreview missing = LoadPicturePreview(Path("missing.jpg"));
+  EXPECT_FALSE(missing.Ok);
+  EXPECT_EQ(missing.Error, "no such file");
   EXPECT_TRUE(stages.empty());
   EXPECT_TRUE(messages.empty());
-  // Outside quick mode the same file decodes at full size.
+  // A load decodes the same file at full size.
   TBitmap full;
-  EXPECT_EQ(LoadPicture(file, full, QString()), 1);
+  EXPECT_EQ(LoadPicture(files, jpeg, full), 1);
   EXPECT_EQ(full.Width(), 1300);
   EXPECT_EQ(full.Height(), 40);
 }
@@ -306,19 +276,19 @@ TEST_F(PictureFiles, QuickModeSendsNoStagesAndReportsTheFullJpegSize) {
 TEST_F(PictureFiles, JpegSettingsMadeAtBeforeSaveSurvive) {
   const TBitmap picture = Numbered(64, 64);
   auto sizeAt = [&](int quality) {
-    OnPictureFile = [quality](TGraphic* g, const QString&, TFileStage stage, bool&) {
+    files.OnPictureFile = [quality](TGraphic* g, const QString&, TFileStage stage, bool&) {
       if (g && stage == fsBeforeSave) g->Options.JpegQuality = quality;
     };
-    QString file = Path("q.jpg");
-    EXPECT_EQ(SavePicture(file, picture, QString()), 1);
+    const QString file = Path("q.jpg");
+    EXPECT_EQ(SavePicture(files, file, picture), 1);
     return QFileInfo(file).size();
   };
   EXPECT_LT(sizeAt(10), sizeAt(100));
 }
 
 TEST_F(PictureFiles, UnknownSaveExtensionWritesNothing) {
-  QString file = Path("photo.jpe");
-  EXPECT_EQ(SavePicture(file, Numbered(3, 3), QString()), -1);
+  const QString file = Path("photo.jpe");
+  EXPECT_EQ(SavePicture(files, file, Numbered(3, 3)), -1);
   EXPECT_FALSE(QFile::exists(file));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].Text,
@@ -332,9 +302,8 @@ TEST_F(PictureFiles, FailedSaveKeepsTheFileItReplaces) {
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   const QByteArray before = f.readAll();
   f.close();
-  QString name = file;
   // Targa stores sides in 16 bits: this picture cannot be written.
-  EXPECT_EQ(SavePicture(name, Solid(70000, 1, clRed), QString()), -1);
+  EXPECT_EQ(SavePicture(files, file, Solid(70000, 1, clRed)), -1);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), before);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.tga"});  // no partial file left
@@ -352,55 +321,24 @@ TEST_F(PictureFiles, FailedWriteKeepsTheFileItReplaces) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit small{4096, 4096};
     if (setrlimit(RLIMIT_FSIZE, &small) != 0) return 1;
-    ShowFileErrors = false;
-    QString name = file;
-    return SavePicture(name, Numbered(200, 200), QString()) == -1 ? 0 : 2;
+    files.ShowFileErrors = false;
+    return SavePicture(files, file, Numbered(200, 200)) == -1 ? 0 : 2;
   });
   EXPECT_EQ(status, 0) << "the save did not report the failed write";
   EXPECT_EQ(ReadFileBytes(file), before);
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.bmp"});  // no temporary left
 }
 
-TEST_F(PictureFiles, DialogsWhenNoNameIsGiven) {
-  QString none;
-  TBitmap b;
-  EXPECT_EQ(LoadPicture(none, b, QString()), 0);  // no dialogs installed
-  EXPECT_EQ(SavePicture(none, Numbered(2, 2), QString()), 0);
-
-  ScriptedDialogs dialogs;
-  PictureFileDialogs = &dialogs;
-  PreviewEnabled = false;
-  dialogs.answer = Saved("chosen.png", Numbered(6, 2));
-  QString name;
-  EXPECT_EQ(LoadPicture(name, b, QStringLiteral("/start")), 1);
-  EXPECT_EQ(name, dialogs.answer);
-  EXPECT_EQ(dialogs.openDir, "/start");
-  EXPECT_EQ(dialogs.openFilter, BuildOpenFilter());
-  EXPECT_TRUE(PreviewEnabled);  // the dialog's final switch state is kept
-  EXPECT_EQ(b.Width(), 6);
-
-  struct Case {
-    QString suggestion;
-    int filterIndex;
-    QString suggested, initialDir;
-  } cases[] = {
-      {dir.path(), 1, QString(), dir.path()},
-      {Path("photo.pcx"), 1, Path("photo"), QString()},
-      {Path("photo.jpe"), 3, Path("photo.jpe"), QString()},
-      {Path("photo.tif"), 7, Path("photo.tif"), QString()},
-  };
-  dialogs.answer.clear();  // cancelled
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.suggestion.toStdString());
-    QString out;
-    EXPECT_EQ(SavePicture(out, Numbered(2, 2), c.suggestion), 0);
-    EXPECT_TRUE(out.isEmpty());
-    EXPECT_EQ(dialogs.filterIndex, c.filterIndex);
-    EXPECT_EQ(dialogs.suggested, c.suggested);
-    EXPECT_EQ(dialogs.saveDir, c.initialDir);
-    EXPECT_EQ(dialogs.ext, ".bmp");
-  }
+// Choosing a file is the dialogs' business (imagefiles/gui): without a name
+// the dispatch does nothing and says nothing.
+TEST_F(PictureFiles, NoNameDoesNothing) {
+  TBitmap b = Numbered(2, 2);
+  EXPECT_EQ(LoadPicture(files, QString(), b), 0);
+  EXPECT_TRUE(SamePixels(b, Numbered(2, 2)));
+  EXPECT_EQ(SavePicture(files, QString(), Numbered(2, 2)), 0);
+  EXPECT_TRUE(stages.empty());
   EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
 
 namespace {
@@ -489,18 +427,17 @@ TEST_F(PictureFiles, EveryRegisteredExtensionReachesItsReader) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.extension);
     ASSERT_FALSE(c.file.isEmpty());
-    QString file = Path("f.") + QString::fromLatin1(c.extension);
+    const QString file = Path("f.") + QString::fromLatin1(c.extension);
     QFile out(file);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(c.file);
     out.close();
     stages.clear();
     TBitmap loaded;
-    EXPECT_EQ(LoadPicture(file, loaded, QString()), 1);
+    EXPECT_EQ(LoadPicture(files, file, loaded), 1);
     ASSERT_FALSE(stages.empty());
     EXPECT_EQ(stages[0].format, QString::fromLatin1(c.reader));
     EXPECT_FALSE(loaded.Empty());
-    EXPECT_EQ(PictureWidth, loaded.Width());
     covered.push_back(QString::fromLatin1(c.extension));
   }
   EXPECT_TRUE(messages.empty());
@@ -510,32 +447,32 @@ TEST_F(PictureFiles, EveryRegisteredExtensionReachesItsReader) {
     if (e.Extension == u"emf") continue;
     EXPECT_NE(std::find(covered.begin(), covered.end(), e.Extension), covered.end()) << e.Extension.toStdString();
   }
-  QString emf = Path("f.emf");
+  const QString emf = Path("f.emf");
   QFile out(emf);
   ASSERT_TRUE(out.open(QIODevice::WriteOnly));
   out.write(FileContents(data + "/wmf/rect40x30.wmf"));
   out.close();
   stages.clear();
   TBitmap loaded;
-  EXPECT_EQ(LoadPicture(emf, loaded, QString()), -1);
+  EXPECT_EQ(LoadPicture(files, emf, loaded), -1);
   ASSERT_FALSE(stages.empty());
   EXPECT_EQ(stages[0].format, QStringLiteral("EMF"));
   EXPECT_EQ(stages.back().stage, fsFailed);
 }
 
 TEST_F(PictureFiles, QuickModeReadsOnlyTheNativeThumbnail) {
-  QString file = Path("n.bki");
+  const QString file = Path("n.bki");
   QFile out(file);
   ASSERT_TRUE(out.open(QIODevice::WriteOnly));
   out.write(Bytes(SampleBkiFile()));
   out.close();
-  TBitmap preview;
-  ASSERT_EQ(LoadPicturePreview(file, preview), 1);
-  EXPECT_EQ(preview.Width(), 2);
-  EXPECT_EQ(PictureWidth, 4);
-  EXPECT_EQ(PictureHeight, 3);
+  const TPicturePreview preview = LoadPicturePreview(file);
+  ASSERT_TRUE(preview.Ok);
+  EXPECT_EQ(preview.Picture.Width(), 2);
+  EXPECT_EQ(preview.Width, 4);
+  EXPECT_EQ(preview.Height, 3);
   TBitmap full;
-  ASSERT_EQ(LoadPicture(file, full, QString()), 1);
+  ASSERT_EQ(LoadPicture(files, file, full), 1);
   EXPECT_EQ(full.Width(), 4);
 }
 
@@ -555,17 +492,16 @@ TEST_F(PictureFiles, MisnamedFilesAreReadByTheirContent) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.misnamed);
-    QString proper = Saved(c.saved, picture);
+    const QString proper = Saved(c.saved, picture);
     TBitmap expected;
-    ASSERT_EQ(LoadPicture(proper, expected, QString()), 1);
+    ASSERT_EQ(LoadPicture(files, proper, expected), 1);
     const QString misnamed = Path(c.misnamed);
     ASSERT_TRUE(QFile::copy(proper, misnamed));
 
     stages.clear();
     messages.clear();
-    QString file = misnamed;
     TBitmap loaded;
-    ASSERT_EQ(LoadPicture(file, loaded, QString()), 1);
+    ASSERT_EQ(LoadPicture(files, misnamed, loaded), 1);
     EXPECT_TRUE(SamePixels(loaded, expected));
     EXPECT_TRUE(messages.empty());
     ASSERT_EQ(StagesSeen(), (std::vector<TFileStage>{fsBeforeLoad, fsAfterLoad}));
@@ -575,12 +511,10 @@ TEST_F(PictureFiles, MisnamedFilesAreReadByTheirContent) {
     ASSERT_TRUE(DecodePictureFile(misnamed, decoded));
     EXPECT_TRUE(SamePixels(decoded, expected));
 
-    QString preview = misnamed;
-    TPictureFileContext context;
-    TBitmap small;
-    EXPECT_EQ(LoadPicturePreview(context, preview, small), 1);
-    EXPECT_EQ(context.PictureWidth, picture.Width());
-    EXPECT_EQ(context.PictureHeight, picture.Height());
+    const TPicturePreview preview = LoadPicturePreview(misnamed);
+    EXPECT_TRUE(preview.Ok);
+    EXPECT_EQ(preview.Width, picture.Width());
+    EXPECT_EQ(preview.Height, picture.Height());
   }
 }
 
@@ -603,9 +537,8 @@ TEST_F(PictureFiles, UnsignedContentStaysWithTheExtensionsReader) {
     f.write(c.bytes);
     f.close();
     stages.clear();
-    QString file = Path(c.name);
     TBitmap target = Numbered(2, 2);
-    EXPECT_EQ(LoadPicture(file, target, QString()), -1);
+    EXPECT_EQ(LoadPicture(files, Path(c.name), target), -1);
     EXPECT_TRUE(SamePixels(target, Numbered(2, 2)));
     ASSERT_EQ(StagesSeen(), (std::vector<TFileStage>{fsBeforeLoad, fsFailed}));
     EXPECT_EQ(stages[0].format, QLatin1String(c.reader));

@@ -208,8 +208,7 @@ class ReaderContract : public ::testing::TestWithParam<TReaderCase> {
     file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
     file.close();
     TBitmap target = Sentinel();
-    QString fileName = name;
-    const int result = LoadPicture(context, fileName, target, QString());
+    const int result = LoadPicture(context, name, target);
     if (outcome != MayLoad) {
       EXPECT_EQ(result, mustLoad ? 1 : -1);
     }
@@ -241,13 +240,13 @@ TEST_P(ReaderContract, DamagedFilesEndInTheLoadErrorAndChangeNoBitmap) {
   }
 
   TBitmap decoded;
-  QString fileName = dir.filePath(QStringLiteral("size.") + QString::fromLatin1(GetParam().extension));
+  const QString fileName = dir.filePath(QStringLiteral("size.") + QString::fromLatin1(GetParam().extension));
   {
     QFile file(fileName);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(reinterpret_cast<const char*>(valid.data()), qint64(valid.size()));
   }
-  ASSERT_EQ(LoadPicture(context, fileName, decoded, QString()), 1);
+  ASSERT_EQ(LoadPicture(context, fileName, decoded), 1);
   if (GetParam().size != TSize::None) {
     const TByteBuffer huge = ClaimHuge(valid, GetParam().size, decoded.Width(), decoded.Height());
     ASSERT_FALSE(huge.empty()) << "the size fields were not found";

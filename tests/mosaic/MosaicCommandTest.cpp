@@ -29,13 +29,10 @@ class MosaicCommand : public ::testing::Test {
     };
     AddThumbnail(clRed);
   }
-  void TearDown() override {
-    SetMsgPresenter(previous);
-    ShowFileErrors = true;
-  }
+  void TearDown() override { SetMsgPresenter(previous); }
   void AddThumbnail(TColor c) {
-    QString path = dir.filePath(QStringLiteral("t%1.png").arg(files++));
-    ASSERT_EQ(SavePicture(path, Solid(8, 8, c), QString()), 1);
+    TPictureFileContext pictureFiles;
+    ASSERT_EQ(SavePicture(pictureFiles, dir.filePath(QStringLiteral("t%1.png").arg(files++)), Solid(8, 8, c)), 1);
   }
 
   QTemporaryDir dir;

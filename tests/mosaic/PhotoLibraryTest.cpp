@@ -23,10 +23,9 @@ class PhotoLibrary : public ::testing::Test {
   QString Path(const QString& name) const { return dir.filePath(name); }
   void Write(const QString& name, const TBitmap& picture) {
     QDir().mkpath(QFileInfo(Path(name)).absolutePath());
-    QString path = Path(name);
     TPictureFileContext context;
     context.ShowFileErrors = false;
-    ASSERT_EQ(SavePicture(context, path, picture, QString()), 1) << name.toStdString();
+    ASSERT_EQ(SavePicture(context, Path(name), picture), 1) << name.toStdString();
   }
   void WriteJunk(const QString& name) {
     QDir().mkpath(QFileInfo(Path(name)).absolutePath());

@@ -81,8 +81,9 @@ TEST(SquareCrop, ThumbnailLoadCropsOnlyWhenAsked) {
   TBitmap wide = Solid(300, 100, clRed);
   for (int y = 0; y < 100; ++y)
     for (int x = 100; x < 200; ++x) wide.SetPixel(x, y, clBlue);
-  QString path = dir.filePath("wide.png");
-  ASSERT_EQ(SavePicture(path, wide, QString()), 1);
+  const QString path = dir.filePath("wide.png");
+  TPictureFileContext files;
+  ASSERT_EQ(SavePicture(files, path, wide), 1);
   for (bool crop : {false, true}) {
     SCOPED_TRACE(crop ? "crop" : "squash");
     TThumbnailList list;

@@ -37,8 +37,8 @@ class TJPGCompressForm : public QDialog {
 // The dialog of the whole run, made on first use.
 TJPGCompressForm& JpegOptionsForm();
 
-// The save-stage handler the main window installs as OnPictureFile while it
-// saves: before a JPEG is written it asks the options and hands them to the
-// writer; any answer but Ok stops the save, with no file and no message.
-// Other stages and formats pass untouched.
+// The stage handler the main window gives its file context (OnPictureFile):
+// before a JPEG is written it asks the options and hands them to the writer;
+// any answer but Ok stops the save, with no file and no message. Other
+// stages and formats pass untouched.
 void JpegSaveHandler(TGraphic* graphic, const QString& fileName, TFileStage stage, bool& cont);

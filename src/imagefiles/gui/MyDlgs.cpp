@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QFrame>
@@ -14,6 +15,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <exception>
+#include <utility>
 
 #include "app/FoncUtils.h"
 #include "app/LibLang.h"
@@ -135,7 +137,13 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent) : QFileDialog(parent) {
   DrawPreview(false, none);
 }
 
-void TOpenPictureDialog::SetFilter(const QString& filter) { setNameFilters(NameFiltersOf(filter)); }
+void TOpenPictureDialog::SetFilter(const QString& filter, int filterIndex) {
+  const QStringList filters = NameFiltersOf(filter);
+  setNameFilters(filters);
+  if (filterIndex >= 1 && filterIndex <= filters.size()) selectNameFilter(filters[filterIndex - 1]);
+}
+
+int TOpenPictureDialog::FilterIndex() const { return int(nameFilters().indexOf(selectedNameFilter())) + 1; }
 
 bool TOpenPictureDialog::Preview() const { return PreviewCheck->isChecked(); }
 void TOpenPictureDialog::SetPreview(bool preview) { PreviewCheck->setChecked(preview); }
@@ -164,15 +172,17 @@ void TOpenPictureDialog::done(int result) {
 void TOpenPictureDialog::UpdatePreview(const QString& name) {
   m_currentFile = name;
   PreviewFormat = pf24bit;
-  TBitmap picture;
   const QFileInfo info(name);
-  bool ok = Preview() && !name.isEmpty() && info.exists() && !info.isDir() && selectedFiles().size() <= 1;
+  TPicturePreview preview;
+  if (Preview() && !name.isEmpty() && info.exists() && !info.isDir() && selectedFiles().size() <= 1)
+    preview = LoadPicturePreview(name);
+  const bool ok = preview.Ok;
   if (ok) {
-    QString file = name;
-    ok = LoadPicturePreview(file, picture) > 0;
+    PictureWidth = preview.Width;
+    PictureHeight = preview.Height;
+    PreviewFormat = preview.StoredFormat;
   }
-  if (ok) PreviewFormat = PreviewFormatOf(name, picture);
-  DrawPreview(ok, picture);
+  DrawPreview(ok, preview.Picture);
   QString text;
   try {
     text = InfoText(ok, name);
@@ -216,14 +226,23 @@ TMySaveDialog::TMySaveDialog(QWidget* parent) : QFileDialog(parent) {
   setOption(QFileDialog::DontUseNativeDialog);
   setAcceptMode(QFileDialog::AcceptSave);
   setFileMode(QFileDialog::AnyFile);
-  connect(this, &QFileDialog::filterSelected, this, [this] { DoTypeChange(); });
+  // Taken as the type changes, before the toolkit's own handling of the
+  // choice: that swaps whatever follows the last dot for the new type's
+  // extension, and so would turn ".hidden" into ".gif" before we see it.
+  // What we leave ends with that extension already, so it stays.
+  auto* types = findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+  connect(types, &QComboBox::currentIndexChanged, this, [this] {
+    if (!m_settingFilter) DoTypeChange();
+  });
 }
 
 void TMySaveDialog::SetFilter(const QString& filter, int filterIndex) {
   m_filter = filter;
   const QStringList filters = NameFiltersOf(filter);
+  m_settingFilter = true;
   setNameFilters(filters);
   if (filterIndex >= 1 && filterIndex <= filters.size()) selectNameFilter(filters[filterIndex - 1]);
+  m_settingFilter = false;
 }
 
 int TMySaveDialog::FilterIndex() const { return int(nameFilters().indexOf(selectedNameFilter())) + 1; }
@@ -246,16 +265,17 @@ void TMySaveDialog::DoTypeChange() {
 
 // ---------------------------------------------------------------------------
 
-bool TGuiPictureFileDialogs::RunOpenDialog(QString& fileName, const QString& filter, const QString& initialDir,
-                                           bool& previewEnabled) {
+bool TGuiPictureFileDialogs::RunOpenDialog(QString& fileName, const QString& filter, int& filterIndex,
+                                           const QString& initialDir, bool& previewEnabled) {
   bool chosen = false;
   {
     TOpenPictureDialog dialog(QApplication::activeWindow());
-    dialog.SetFilter(filter);
+    dialog.SetFilter(filter, filterIndex);
     if (!initialDir.isEmpty()) dialog.setDirectory(initialDir);
     dialog.SetPreview(previewEnabled);
     chosen = dialog.Execute();
     previewEnabled = dialog.Preview();
+    filterIndex = dialog.FilterIndex();
     if (chosen) fileName = dialog.selectedFiles().constFirst();
   }
   // The window behind repaints before the picture is decoded.
@@ -281,7 +301,52 @@ bool TGuiPictureFileDialogs::RunSaveDialog(QString& fileName, const QString& fil
   return chosen;
 }
 
-void InstallPictureFileDialogs() {
-  static TGuiPictureFileDialogs dialogs;
-  PictureFileDialogs = &dialogs;
+namespace {
+
+TPictureFileDialogs* g_dialogs = nullptr;
+
+TPictureFileDialogs& Dialogs() {
+  static TGuiPictureFileDialogs own;
+  return g_dialogs ? *g_dialogs : own;
+}
+
+}  // namespace
+
+TPictureFileDialogs* SetPictureFileDialogs(TPictureFileDialogs* dialogs) { return std::exchange(g_dialogs, dialogs); }
+
+int OpenPictureDialog(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir) {
+  if (fileName.isEmpty()) {
+    bool preview = context.PreviewEnabled;
+    int filterIndex = context.OpenFilterIndex;
+    QString chosen;
+    if (Dialogs().RunOpenDialog(chosen, BuildOpenFilter(), filterIndex, initialDir, preview)) fileName = chosen;
+    context.PreviewEnabled = preview;
+    context.OpenFilterIndex = filterIndex;
+  }
+  return LoadPicture(context, fileName, bitmap);
+}
+
+int SavePictureDialog(TPictureFileContext& context, QString& fileName, const TBitmap& bitmap,
+                      const QString& suggestion) {
+  if (fileName.isEmpty()) {
+    int filterIndex = 1;
+    QString initialDir, name;
+    if (!suggestion.isEmpty()) {
+      if (QFileInfo(suggestion).isDir()) {
+        initialDir = suggestion;
+      } else {
+        const int i = SaveFormatIndex(suggestion);
+        name = suggestion;
+        if (i < 0) {
+          const QString ext = LowerExtension(suggestion);
+          name.chop(ext.size());
+        } else {
+          filterIndex = i + 1;
+        }
+      }
+    }
+    if (Dialogs().RunSaveDialog(name, BuildSaveFilter(), filterIndex, initialDir, SaveFormats()[0].Extensions))
+      fileName = name;
+  }
+  return SavePicture(context, fileName, bitmap);
 }

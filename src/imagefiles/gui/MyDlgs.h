@@ -7,6 +7,9 @@
 //    pixels, colour depth, file size, date).
 //  - TMySaveDialog keeps the extension of the typed name in step with the
 //    chosen file type.
+// OpenPictureDialog and SavePictureDialog are the program's open and save
+// steps: they run these dialogs when no file name is given, then call the
+// load and save dispatch with the name chosen.
 #include <QFileDialog>
 #include <QString>
 #include <QStringList>
@@ -33,8 +36,11 @@ class TOpenPictureDialog : public QFileDialog {
  public:
   explicit TOpenPictureDialog(QWidget* parent = nullptr);
 
-  // The dispatch's filter ("desc|pattern|...").
-  void SetFilter(const QString& filter);
+  // The dispatch's filter ("desc|pattern|...") and the 1-based entry to
+  // start on (the first when out of range).
+  void SetFilter(const QString& filter, int filterIndex = 1);
+  // 1-based index of the chosen entry.
+  int FilterIndex() const;
 
   bool Preview() const;
   void SetPreview(bool preview);
@@ -54,7 +60,9 @@ class TOpenPictureDialog : public QFileDialog {
   QLabel* PictureLabel = nullptr;
   // After drawing: the whole preview area as painted.
   TBitmap PreviewBitmap;
-  // The colour depth the previewed file was stored in.
+  // The full size and the colour depth of the file previewed last.
+  int PictureWidth = 0;
+  int PictureHeight = 0;
   TPixelFormat PreviewFormat = pf24bit;
   // True while the dialog is on screen.
   bool Showing = false;
@@ -88,16 +96,49 @@ class TMySaveDialog : public QFileDialog {
 
  private:
   QString m_filter;
+  bool m_settingFilter = false;  // the program, not the user, is choosing the type
 };
 
-// The dialogs as the dispatch runs them (TPictureFileDialogs).
+// What the open and save steps ask of their dialogs. Each returns true when
+// the user confirmed and fills fileName.
+class TPictureFileDialogs {
+ public:
+  virtual ~TPictureFileDialogs() = default;
+  // filterIndex (1-based) and previewEnabled: the entry to start on and the
+  // preview switch in, their final states out.
+  virtual bool RunOpenDialog(QString& fileName, const QString& filter, int& filterIndex, const QString& initialDir,
+                             bool& previewEnabled) = 0;
+  // filterIndex is 1-based; initialDir may be empty; fileName holds the
+  // suggested name (possibly empty) on the way in.
+  virtual bool RunSaveDialog(QString& fileName, const QString& filter, int filterIndex, const QString& initialDir,
+                             const QString& defaultExt) = 0;
+};
+
+// The program's own: TOpenPictureDialog and TMySaveDialog.
 class TGuiPictureFileDialogs : public TPictureFileDialogs {
  public:
-  bool RunOpenDialog(QString& fileName, const QString& filter, const QString& initialDir,
+  bool RunOpenDialog(QString& fileName, const QString& filter, int& filterIndex, const QString& initialDir,
                      bool& previewEnabled) override;
   bool RunSaveDialog(QString& fileName, const QString& filter, int filterIndex, const QString& initialDir,
                      const QString& defaultExt) override;
 };
 
-// Makes the dispatch use these dialogs (PictureFileDialogs).
-void InstallPictureFileDialogs();
+// The dialogs the open and save steps run from now on (nullptr: the
+// program's own, the default); returns the previous ones. Tests answer the
+// dialogs from a script through it.
+TPictureFileDialogs* SetPictureFileDialogs(TPictureFileDialogs* dialogs);
+
+// Opens the file fileName names, or when it is empty the one the user
+// chooses in the open dialog (started in initialDir, on the filter entry and
+// with the preview switch the context kept from the last one, and keeping
+// theirs in turn); fileName becomes the name chosen. Results as LoadPicture: > 0 loaded, 0 nothing
+// done (cancelled or vetoed), < 0 failed and reported.
+int OpenPictureDialog(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir);
+
+// Saves as fileName, or when it is empty as the name the user chooses in the
+// save dialog. suggestion: a folder to start in, or a file name offered in
+// the dialog whose extension chooses the first file type (a name whose
+// extension is no save format's loses it); may be empty. Results as
+// SavePicture.
+int SavePictureDialog(TPictureFileContext& context, QString& fileName, const TBitmap& bitmap,
+                      const QString& suggestion);

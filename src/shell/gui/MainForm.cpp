@@ -34,6 +34,7 @@
 #include "dialogs/gui/Impr.h"
 #include "dialogs/gui/Redim.h"
 #include "display/gui/MyGraphic.h"
+#include "imagefiles/gui/JPGCompress.h"
 
 namespace {
 
@@ -102,6 +103,12 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
   EdiZoom->SetItemIndex(0);
   Mosaic.ThumbnailsStale = true;
   UpdateCommands();
+
+  // The open and save commands show their failures, ask the JPEG options
+  // before a JPEG is written and hand pictures over as working images.
+  PictureFiles.ShowFileErrors = true;
+  PictureFiles.OnPictureFile = JpegSaveHandler;
+  PictureFiles.WorkingLayout = true;
 
   // 6. - 7. The undo copy starts empty (the document's does); the folders
   // and the settings file sit beside the executable (the mosaic command finds

@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "document/Document.h"
+#include "imagefiles/PictureFiles.h"
 #include "mosaic/MosaicCommand.h"
 #include "raster/Bitmap.h"
 
@@ -59,6 +60,7 @@ class TMainForm : public QMainWindow {
   QString SaveFolder;
   QStringList RecentFiles;
   bool PrinterPresent = false;
+  TPictureFileContext PictureFiles;  // the open and save commands' (errors shown, JPEG options asked)
 
   // The commands: one action each, shown by the menu, the toolbar and the
   // context menu alike (the toolbar shows the tooltip, the menus the caption

@@ -5,12 +5,10 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
-#include <utility>
 
 #include "app/FoncUtils.h"
 #include "app/MyMsgDlg.h"
-#include "imagefiles/PictureFiles.h"
-#include "imagefiles/gui/JPGCompress.h"
+#include "imagefiles/gui/MyDlgs.h"
 #include "shell/gui/MainForm.h"
 
 namespace {
@@ -31,15 +29,12 @@ QStringList DroppedFiles(const QMimeData* data) {
 void TMainForm::OpenFile(const QString& name, bool remember) {
   if (Busy() || !ConfirmSave()) return;
   const TWait wait(*this, QStringLiteral("Opening..."));
-  ShowFileErrors = true;
   QString fileName = name;
   // Loaded aside, so that a failed or cancelled load leaves the picture as it was.
   // The conversion to 24 bits is part of the load, so a picture too large to
   // convert is refused with the load's own message.
   TBitmap loaded;
-  const bool layout = std::exchange(DefaultPictureFileContext.WorkingLayout, true);
-  const int result = LoadPicture(fileName, loaded, OpenFolder);
-  DefaultPictureFileContext.WorkingLayout = layout;
+  const int result = OpenPictureDialog(PictureFiles, fileName, loaded, OpenFolder);
   if (result <= 0) return;
   Document.Opened(loaded, fileName);
   if (remember) {
@@ -60,11 +55,9 @@ void TMainForm::MenuFichierNClick(int tag) {
 int TMainForm::MenuFichierEnregistrerClick() {
   if (WorkingImage().Empty()) return 0;
   const TWait wait(*this, QStringLiteral("Saving..."));
-  ShowFileErrors = true;
-  OnPictureFile = JpegSaveHandler;
   if (SaveFolder.isEmpty()) SaveFolder = OpenFolder;
   QString fileName;
-  const int result = SavePicture(fileName, WorkingImage(), PathInFolder(CurrentFile(), SaveFolder));
+  const int result = SavePictureDialog(PictureFiles, fileName, WorkingImage(), PathInFolder(CurrentFile(), SaveFolder));
   if (result > 0) {
     Document.Saved(fileName);
     SaveFolder = FolderOf(fileName);

@@ -11,7 +11,6 @@
 #include "app/IniFile.h"
 #include "app/Settings.h"
 #include "controls/gui/SpecialEdit.h"
-#include "imagefiles/PictureFiles.h"
 #include "shell/gui/MainForm.h"
 
 void TMainForm::LoadSettings() {
@@ -20,7 +19,7 @@ void TMainForm::LoadSettings() {
   if (!settings.OpenFolder.isEmpty()) OpenFolder = settings.OpenFolder;
   if (!settings.SaveFolder.isEmpty()) SaveFolder = settings.SaveFolder;
   if (settings.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
-  PreviewEnabled = settings.PreviewEnabled;
+  PictureFiles.PreviewEnabled = settings.PreviewEnabled;
   const int cell = settings.CellSize;
   EdiTaille->SetItemIndex(cell == 15 ? 1 : cell == 20 ? 2 : cell == 40 ? 3 : 0);
   // The cell size follows the edit even when the item did not change.
@@ -39,7 +38,7 @@ void TMainForm::SaveSettings() {
   settings.OpenFolder = OpenFolder;
   settings.SaveFolder = SaveFolder;
   settings.Maximized = m_maximizedAtClose.value_or(isMaximized());
-  settings.PreviewEnabled = PreviewEnabled;
+  settings.PreviewEnabled = PictureFiles.PreviewEnabled;
   settings.CellSize = ChosenCellSize();
   settings.CheckSize = MenuVerifierTaille->isChecked();
   settings.Antialias = MenuLisser->isChecked();

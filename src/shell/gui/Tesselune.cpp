@@ -2,10 +2,8 @@
 
 #include "app/MyMenu.h"
 #include "app/gui/MsgDlgForm.h"
-#include "imagefiles/gui/MyDlgs.h"
 
 void InitTesselune() {
   InitMenuColors();
   InstallGuiMsgPresenter();
-  InstallPictureFileDialogs();
 }

@@ -1,5 +1,4 @@
 #pragma once
-// What the program sets up once before its window exists: the menu colours,
-// and the GUI's message box and file dialogs in place of the defaults of
-// the core.
+// What the program sets up once before its window exists: the menu colours
+// and the GUI's message box in place of the core's default.
 void InitTesselune();

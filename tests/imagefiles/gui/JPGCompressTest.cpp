@@ -53,15 +53,13 @@ class JPGCompressTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetFrenchTexts();
-    ShowFileErrors = true;
-    OnPictureFile = JpegSaveHandler;
+    files.OnPictureFile = JpegSaveHandler;
     previous = SetMsgPresenter([this](const TMsgRequest&) {
       ++messages;
       return int(idOk);
     });
   }
   void TearDown() override {
-    OnPictureFile = nullptr;
     SetMsgPresenter(previous);
     // Back to the first-save state for the next test.
     TJPGCompressForm& form = JpegOptionsForm();
@@ -77,12 +75,12 @@ class JPGCompressTest : public ::testing::Test {
       ++shown;
       answer(*form);
     });
-    QString file = name;
-    return SavePicture(file, picture, QString());
+    return SavePicture(files, name, picture);
   }
   QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
   QTemporaryDir dir;
+  TPictureFileContext files;  // messages shown, the JPEG options asked
   TBitmap picture = Numbered(40, 30);
   int messages = 0;
   int shown = 0;

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <vector>
 
 #include "TestBitmaps.h"
@@ -75,14 +76,11 @@ void WriteGreyTiff(const QString& name, int width, int height) {
 class MyDlgsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    SetFrenchTexts();
     SetEnglishTexts();
     s_dir = new QTemporaryDir;
-    OnPictureFile = nullptr;
-    QString big = Path("big.jpg");
-    ASSERT_EQ(SavePicture(big, Solid(4000, 3000, kPhotoColour), QString()), 1);
-    QString small = Path("small.jpg");
-    ASSERT_EQ(SavePicture(small, Solid(40, 30, kPhotoColour), QString()), 1);
+    TPictureFileContext files;
+    ASSERT_EQ(SavePicture(files, Path("big.jpg"), Solid(4000, 3000, kPhotoColour)), 1);
+    ASSERT_EQ(SavePicture(files, Path("small.jpg"), Solid(40, 30, kPhotoColour)), 1);
     WriteGreyTiff(Path("grey.tif"), 64, 48);
     WriteBlackPng(Path("huge.png"), 8193, 8192);
     WriteBlackPng(Path("line.png"), 300, 2);
@@ -95,7 +93,6 @@ class MyDlgsTest : public ::testing::Test {
     SetFrenchTexts();
   }
   void SetUp() override {
-    ShowFileErrors = true;
     m_previous = SetMsgPresenter([this](const TMsgRequest&) {
       ++messages;
       return int(idOk);
@@ -212,10 +209,133 @@ TEST_F(MyDlgsTest, FilesThatCannotBePreviewedShowNothingAndSayNothing) {
     EXPECT_EQ(Centre(d), QColor(Qt::white));
   }
   EXPECT_EQ(messages, 0);
-  TBitmap preview;
-  QString huge = Path("huge.png");
-  EXPECT_LT(LoadPicturePreview(huge, preview), 0);
-  EXPECT_TRUE(preview.Empty());
+  const TPicturePreview huge = LoadPicturePreview(Path("huge.png"));
+  EXPECT_FALSE(huge.Ok);
+  EXPECT_TRUE(huge.Picture.Empty());
+}
+
+// Answers the open and save steps' dialogs as told, recording what they were
+// asked.
+class ScriptedDialogs : public TPictureFileDialogs {
+ public:
+  ScriptedDialogs() : m_previous(SetPictureFileDialogs(this)) {}
+  ~ScriptedDialogs() override { SetPictureFileDialogs(m_previous); }
+  bool RunOpenDialog(QString& fileName, const QString& filter, int& filterIndex, const QString& initialDir,
+                     bool& previewEnabled) override {
+    ++openRuns;
+    openFilter = filter;
+    openFilterIndex = filterIndex;
+    openDir = initialDir;
+    previewEnabled = !previewEnabled;
+    fileName = answer;
+    return !answer.isEmpty();
+  }
+  bool RunSaveDialog(QString& fileName, const QString& filter, int index, const QString& initialDir,
+                     const QString& defaultExt) override {
+    ++saveRuns;
+    suggested = fileName;
+    saveFilter = filter;
+    filterIndex = index;
+    saveDir = initialDir;
+    ext = defaultExt;
+    fileName = answer;
+    return !answer.isEmpty();
+  }
+  QString answer, openFilter, openDir, suggested, saveFilter, saveDir, ext;
+  int filterIndex = 0, openFilterIndex = 0, openRuns = 0, saveRuns = 0;
+
+ private:
+  TPictureFileDialogs* m_previous;
+};
+
+// The open and save steps run their dialog only without a name, start it as
+// the caller's context and suggestion say, and load or save what was chosen.
+TEST_F(MyDlgsTest, DialogsWhenNoNameIsGiven) {
+  ScriptedDialogs dialogs;
+  TPictureFileContext files;
+  TBitmap b;
+  QString name = Path("small.jpg");
+  EXPECT_EQ(OpenPictureDialog(files, name, b, QStringLiteral("/start")), 1);
+  EXPECT_EQ(dialogs.openRuns, 0);
+  EXPECT_EQ(b.Width(), 40);
+
+  dialogs.answer = Path("grey.tif");
+  name.clear();
+  EXPECT_EQ(OpenPictureDialog(files, name, b, QStringLiteral("/start")), 1);
+  EXPECT_EQ(name, dialogs.answer);
+  EXPECT_EQ(dialogs.openDir, "/start");
+  EXPECT_EQ(dialogs.openFilter, BuildOpenFilter());
+  EXPECT_EQ(dialogs.openFilterIndex, 1);
+  EXPECT_TRUE(files.PreviewEnabled);  // the dialog's final switch state is kept
+  EXPECT_EQ(b.Width(), 64);
+  dialogs.answer.clear();  // cancelled: nothing loaded, the switch kept all the same
+  name.clear();
+  EXPECT_EQ(OpenPictureDialog(files, name, b, QString()), 0);
+  EXPECT_TRUE(name.isEmpty());
+  EXPECT_FALSE(files.PreviewEnabled);
+  EXPECT_EQ(b.Width(), 64);
+  EXPECT_EQ(dialogs.openRuns, 2);
+
+  struct Case {
+    QString suggestion;
+    int filterIndex;
+    QString suggested, initialDir;
+  } cases[] = {
+      {s_dir->path(), 1, QString(), s_dir->path()},
+      {Path("photo.pcx"), 1, Path("photo"), QString()},
+      {Path("photo.jpe"), 3, Path("photo.jpe"), QString()},
+      {Path("photo.tif"), 7, Path("photo.tif"), QString()},
+  };
+  dialogs.answer.clear();  // cancelled
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.suggestion.toStdString());
+    QString out;
+    EXPECT_EQ(SavePictureDialog(files, out, Numbered(2, 2), c.suggestion), 0);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_EQ(dialogs.saveFilter, BuildSaveFilter());
+    EXPECT_EQ(dialogs.filterIndex, c.filterIndex);
+    EXPECT_EQ(dialogs.suggested, c.suggested);
+    EXPECT_EQ(dialogs.saveDir, c.initialDir);
+    EXPECT_EQ(dialogs.ext, ".bmp");
+  }
+  dialogs.answer = Path("chosen.png");
+  QString out;
+  EXPECT_EQ(SavePictureDialog(files, out, Numbered(2, 2), QString()), 1);
+  EXPECT_EQ(out, dialogs.answer);
+  EXPECT_TRUE(QFileInfo::exists(dialogs.answer));
+  EXPECT_EQ(dialogs.saveRuns, 5);
+  EXPECT_EQ(messages, 0);
+}
+
+// The open dialog starts on the filter entry it closed on the last time,
+// confirmed or not, rather than on the first every time.
+TEST_F(MyDlgsTest, OpenDialogStartsOnTheLastFilterUsed) {
+  TPictureFileContext files;
+  std::vector<int> startedOn;
+  const auto cancelAfterChoosing = [&](int entry) {
+    QTimer::singleShot(0, [&startedOn, entry] {
+      auto* d = dynamic_cast<TOpenPictureDialog*>(QApplication::activeModalWidget());
+      if (!d) return;
+      startedOn.push_back(d->FilterIndex());
+      d->selectNameFilter(d->nameFilters().at(entry - 1));
+      d->reject();
+    });
+    QString name;
+    TBitmap b;
+    EXPECT_EQ(OpenPictureDialog(files, name, b, s_dir->path()), 0);
+  };
+  cancelAfterChoosing(12);
+  cancelAfterChoosing(3);
+  cancelAfterChoosing(3);
+  EXPECT_EQ(startedOn, (std::vector<int>{1, 12, 3}));
+  EXPECT_EQ(files.OpenFilterIndex, 3);
+
+  TOpenPictureDialog d;
+  d.SetFilter(BuildOpenFilter(), 99);  // out of range: the first entry
+  EXPECT_EQ(d.FilterIndex(), 1);
+  d.SetFilter(BuildOpenFilter(), 21);
+  EXPECT_EQ(d.selectedNameFilter(), d.nameFilters().at(20));
+  EXPECT_EQ(messages, 0);
 }
 
 TEST(MySaveDialog, ExtensionRules) {
@@ -231,6 +351,12 @@ TEST(MySaveDialog, ExtensionRules) {
       {QStringLiteral("/home/a.b/c.d/e.tar.gz"), QStringLiteral(".tif"), QStringLiteral("/home/a.b/c.d/e.tar.tif")},
       {longName + QStringLiteral(".bmp"), QStringLiteral(".jpg"), longName + QStringLiteral(".jpg")},
       {QStringLiteral("photo.bmp"), QStringLiteral(".*"), QStringLiteral("photo.bmp")},
+      // A name that starts with its only dot has no extension to lose.
+      {QStringLiteral(".hidden"), QStringLiteral(".jpg"), QStringLiteral(".hidden.jpg")},
+      {QStringLiteral("dir/.hidden"), QStringLiteral(".png"), QStringLiteral("dir/.hidden.png")},
+      {QStringLiteral("my.photos/.hidden"), QStringLiteral(".png"), QStringLiteral("my.photos/.hidden.png")},
+      {QStringLiteral(".hidden.bmp"), QStringLiteral(".jpg"), QStringLiteral(".hidden.jpg")},
+      {QStringLiteral("dir/.hidden.bmp"), QStringLiteral(".tif"), QStringLiteral("dir/.hidden.tif")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed.left(40).toStdString());
@@ -267,6 +393,9 @@ TEST(MySaveDialog, ChoosingATypeChangesTheTypedExtension) {
       {QString(), 2, QString()},
       {QStringLiteral("my.photos/mosaic"), 3, QStringLiteral("my.photos/mosaic.png")},
       {longName + QStringLiteral(".bmp"), 2, longName + QStringLiteral(".jpg")},
+      {QStringLiteral(".hidden"), 2, QStringLiteral(".hidden.jpg")},
+      {QStringLiteral("dir/.hidden"), 3, QStringLiteral("dir/.hidden.png")},
+      {QStringLiteral(".hidden.bmp"), 3, QStringLiteral(".hidden.png")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed.left(40).toStdString());

@@ -40,7 +40,7 @@ TEST_F(SettingsTest, NoFileGivesTheDefaultsAndExitWritesTheNineParams) {
   EXPECT_EQ(f.OpenFolder, Dir.path() + QLatin1Char('/'));
   EXPECT_TRUE(f.SaveFolder.isEmpty());
   EXPECT_FALSE(f.isMaximized());
-  EXPECT_FALSE(PreviewEnabled);
+  EXPECT_FALSE(f.PictureFiles.PreviewEnabled);
   EXPECT_EQ(f.Mosaic.CellSize, 20);
   EXPECT_TRUE(f.MenuVerifierTaille->isChecked());
   EXPECT_TRUE(f.MenuLisser->isChecked());
@@ -96,9 +96,8 @@ TEST_F(SettingsTest, ReadingRulesOfTheParams) {
     EXPECT_EQ(f.isMaximized(), c.maximized);
     EXPECT_EQ(f.MenuUnitPouces->isChecked(), c.inch);
     EXPECT_NE(f.MenuUnitCm->isChecked(), c.inch);
-    EXPECT_EQ(PreviewEnabled, c.preview);
+    EXPECT_EQ(f.PictureFiles.PreviewEnabled, c.preview);
     Quit();
-    PreviewEnabled = false;
   }
 }
 

@@ -11,16 +11,16 @@
 #include "app/LibLang.h"
 #include "app/MyMenu.h"
 #include "app/MyMsgDlg.h"
-#include "imagefiles/PictureFiles.h"
+#include "imagefiles/gui/MyDlgs.h"
 #include "shell/gui/MainForm.h"
 
-// Answers the open and save dialogs of the dispatch from a script: each run
+// Answers the window's open and save dialogs from a script: each run
 // takes the next name (an empty one, or none left, cancels the dialog).
 class TScriptedDialogs : public TPictureFileDialogs {
  public:
   std::deque<QString> OpenNames, SaveNames;
   int SaveRuns = 0;
-  bool RunOpenDialog(QString& fileName, const QString&, const QString&, bool&) override {
+  bool RunOpenDialog(QString& fileName, const QString&, int&, const QString&, bool&) override {
     return Next(OpenNames, fileName);
   }
   bool RunSaveDialog(QString& fileName, const QString&, int, const QString&, const QString&) override {
@@ -51,9 +51,7 @@ class WindowFixture : public testing::Test {
       Answers.pop_front();
       return answer;
     });
-    m_previousDialogs = PictureFileDialogs;
-    PictureFileDialogs = &Dialogs;
-    PreviewEnabled = false;
+    m_previousDialogs = SetPictureFileDialogs(&Dialogs);
     ASSERT_TRUE(Dir.isValid());
   }
 
@@ -62,11 +60,9 @@ class WindowFixture : public testing::Test {
       Form->Document.DiscardChanges();
       Form.reset();
     }
-    PictureFileDialogs = m_previousDialogs;
-    OnPictureFile = nullptr;
+    SetPictureFileDialogs(m_previousDialogs);
     SetMsgPresenter(m_previousPresenter);
     SetFrenchTexts();
-    PreviewEnabled = false;
   }
 
   QString File(const QString& name) const { return Dir.filePath(name); }
