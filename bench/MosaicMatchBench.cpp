@@ -1,16 +1,20 @@
 // The colour-matched mosaic against metapixel and against the default mosaic,
 // on the 120 photographs of bench/MosaicJobBench.cpp, at cell 20.
-//   (1) fidelity, on three generated 1600 x 1200 targets (portrait-like,
-//       landscape, fine detail): dE2000 = mean CIEDE2000 between each cell's
-//       average and the target's average over the same cell (averages in
-//       linear light); MAD = mean absolute difference, per byte, between each
-//       placed tile and the tile before tinting (for metapixel: its output at
-//       --cheat=0, whose tiles are untinted and which picks the same tiles).
-//       Modes: matched at tint 0 and 25 % (square crops), the default random
-//       mosaic (tint 77 %, squashed squares), metapixel --metapixel at
-//       --cheat=0 and 25 with --distance=3 (our default repeat distance).
-//       Then the same with a second library of 400 generated pictures whose
-//       colours cover more of the range.
+//   (1) fidelity at two distances (mosaic/MosaicQuality.h): CIEDE2000
+//       between the target and the mosaic seen from afar (each cell's
+//       average: far, far95 = mean and 95th percentile) and up close (each
+//       quarter-cell block's: near, near95); MAD = mean absolute difference,
+//       per byte, between each placed tile and the tile before tinting (for
+//       metapixel: its output at --cheat=0, whose tiles are untinted and
+//       which picks the same tiles). Modes: matched at tint 0 and 25 %
+//       (square crops), the default random mosaic (tint 77 %, squashed
+//       squares), metapixel --metapixel at --cheat=0 and 25 with
+//       --distance=3 (our default repeat distance). Libraries: the 120
+//       generated photographs and 400 generated two-field scenes on three
+//       generated 1600 x 1200 targets (portrait-like, landscape, fine
+//       detail); 300 crops of 20 real photographs (Debian's
+//       mate-backgrounds and plasma-workspace-wallpapers) on three other
+//       real photographs of those packages, brought to 1600 x 1200.
 //   (2) the repeat distance: dE2000 of matched tint 0 for distances 0 to 5.
 //   (3) the search: the K nearest (K = 49, what distance 3 needs) of the
 //       19,200 cells of a 1600 x 1200 target at cell 10, one thread, by our
@@ -27,6 +31,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <chrono>
 #include <cmath>
 #include <map>
@@ -45,6 +50,7 @@
 #include "mosaic/LabColor.h"
 #include "mosaic/MosaicBuilder.h"
 #include "mosaic/MosaicMatch.h"
+#include "mosaic/MosaicQuality.h"
 #include "mosaic/SquareCrop.h"
 #include "mosaic/ThumbnailLibrary.h"
 #include "raster/RectUtils.h"
@@ -166,7 +172,50 @@ TBitmap FineDetail() {
   return b;
 }
 
-const char* const kTargetNames[] = {"portrait", "landscape", "detail"};
+const char* const kTargetNames[] = {"portrait", "landscape", "detail", "boats", "ladybird", "cups"};
+
+// Real photographs of Debian's wallpaper packages: the first three are the
+// targets, the others the library's sources.
+const char* const kRealPhotos[] = {"wallpapers/EveningGlow",
+                                   "backgrounds/mate/nature/LadyBird.jpg",
+                                   "wallpapers/ColorfulCups",
+                                   "backgrounds/mate/nature/Aqua.jpg",
+                                   "backgrounds/mate/nature/Blinds.jpg",
+                                   "backgrounds/mate/nature/Dune.jpg",
+                                   "backgrounds/mate/nature/FreshFlower.jpg",
+                                   "backgrounds/mate/nature/Garden.jpg",
+                                   "backgrounds/mate/nature/GreenMeadow.jpg",
+                                   "backgrounds/mate/nature/RainDrops.jpg",
+                                   "backgrounds/mate/nature/Storm.jpg",
+                                   "backgrounds/mate/nature/TwoWings.jpg",
+                                   "backgrounds/mate/nature/Wood.jpg",
+                                   "backgrounds/mate/nature/YellowFlower.jpg",
+                                   "wallpapers/BytheWater",
+                                   "wallpapers/ColdRipple",
+                                   "wallpapers/DarkestHour",
+                                   "wallpapers/FallenLeaf",
+                                   "wallpapers/Grey",
+                                   "wallpapers/Kite",
+                                   "wallpapers/OneStandsOut",
+                                   "wallpapers/Path",
+                                   "wallpapers/summer_1am"};
+constexpr int kRealTargets = 3;
+constexpr int kRealSources = int(std::size(kRealPhotos)) - kRealTargets;
+constexpr int kCropsPerPhoto = 15;
+constexpr int kReal = kRealSources * kCropsPerPhoto;
+
+// The file of a real photograph: a plain file, or the largest JPEG of a
+// wallpaper package's folder.
+std::string RealPhotoFile(int i) {
+  const QString path = QStringLiteral("/usr/share/") + QLatin1String(kRealPhotos[i]);
+  if (QFileInfo(path).isFile()) return path.toStdString();
+  QDir images(path + QStringLiteral("/contents/images"));
+  const QFileInfoList files = images.entryInfoList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Size);
+  if (files.isEmpty())
+    throw std::runtime_error("missing " + path.toStdString() +
+                             ": install mate-backgrounds and plasma-workspace-wallpapers (scripts/install-deps.sh)");
+  return files.first().filePath().toStdString();
+}
 
 QString TargetFile(int t) { return kRoot + QStringLiteral("/match-%1.png").arg(QLatin1String(kTargetNames[t])); }
 
@@ -174,10 +223,19 @@ const TBitmap& TargetBitmap(int t) {
   static std::map<int, TBitmap> targets;
   auto it = targets.find(t);
   if (it != targets.end()) return it->second;
-  TBitmap b = t == 0 ? Portrait() : t == 1 ? Landscape() : FineDetail();
   const QString file = TargetFile(t);
-  TPictureFileContext files;
-  if (!QFile::exists(file) && SavePicture(files, file, b) <= 0) throw std::runtime_error("cannot write target");
+  TBitmap b;
+  if (t >= 3) {
+    if (!QFile::exists(file))
+      RunCommand({"convert", RealPhotoFile(t - 3), "-resize", "1600x1200^", "-gravity", "center", "-extent",
+                  "1600x1200", "-type", "TrueColor", file.toStdString()});
+    if (!DecodePictureFile(file, b)) throw std::runtime_error("cannot read target");
+    b.SetPixelFormat(pf24bit);
+  } else {
+    b = t == 0 ? Portrait() : t == 1 ? Landscape() : FineDetail();
+    TPictureFileContext files;
+    if (!QFile::exists(file) && SavePicture(files, file, b) <= 0) throw std::runtime_error("cannot write target");
+  }
   return targets.emplace(t, std::move(b)).first->second;
 }
 
@@ -212,47 +270,53 @@ void MakeVariedLibrary() {
   f.open(QIODevice::WriteOnly);
 }
 
-QString LibraryFolder(int which) { return which == 0 ? Photos() : VariedPhotos(); }
+// The real library: from each source photograph, 15 crops of 4:3 at random
+// places, 20 to 60 % of its width, reduced to 320 x 240.
+QString RealPhotos() { return kRoot + QStringLiteral("/match-real"); }
+
+void MakeRealLibrary() {
+  const QString stamp = RealPhotos() + QStringLiteral("/complete");
+  if (QFile::exists(stamp)) return;
+  QDir().mkpath(RealPhotos());
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> u(0, 1);
+  for (int i = 0; i < kRealSources; ++i) {
+    const std::string source = RealPhotoFile(kRealTargets + i);
+    TBitmap photo;
+    if (!DecodePictureFile(QString::fromStdString(source), photo)) throw std::runtime_error("cannot read " + source);
+    for (int c = 0; c < kCropsPerPhoto; ++c) {
+      const int w = int(photo.Width() * (0.2 + 0.4 * u(rng)));
+      const int h = std::min(photo.Height(), w * 3 / 4);
+      const int x = int((photo.Width() - w) * u(rng)), y = int((photo.Height() - h) * u(rng));
+      const QString name = RealPhotos() + QStringLiteral("/real%1-%2.jpg").arg(i, 2, 10, QLatin1Char('0')).arg(c);
+      RunCommand({"convert", source, "-crop",
+                  std::to_string(w) + "x" + std::to_string(h) + "+" + std::to_string(x) + "+" + std::to_string(y),
+                  "+repage", "-resize", "320x240!", "-quality", "90", name.toStdString()});
+    }
+  }
+  QFile f(stamp);
+  f.open(QIODevice::WriteOnly);
+}
+
+QString LibraryFolder(int which) { return which == 0 ? Photos() : which == 1 ? VariedPhotos() : RealPhotos(); }
+int LibrarySize(int which) { return which == 0 ? kPhotos : which == 1 ? kVaried : kReal; }
+void MakeLibrary(int which) {
+  if (which == 1) MakeVariedLibrary();
+  if (which == 2) MakeRealLibrary();
+}
 
 const TThumbnailList& Library(int which, bool crop) {
   static std::map<std::pair<int, bool>, TThumbnailList> lists;
   auto it = lists.find({which, crop});
   if (it != lists.end()) return it->second;
-  if (which == 1) MakeVariedLibrary();
+  MakeLibrary(which);
   TThumbnailLoadOptions options;
   options.CellSize = kCell;
   options.CropSquare = crop;
   TThumbnailList list;
   LoadThumbnails(list, LibraryFolder(which), options, nullptr);
-  if (list.Count() != (which == 0 ? kPhotos : kVaried)) throw std::runtime_error("not every photograph loaded");
+  if (list.Count() != LibrarySize(which)) throw std::runtime_error("not every photograph loaded");
   return lists.emplace(std::pair{which, crop}, std::move(list)).first->second;
-}
-
-struct TLinear {
-  double r = 0, g = 0, b = 0;
-};
-
-TLab CellLab(const TBitmap& b, int x, int y, int w, int h) {
-  const auto& lin = SrgbToLinearTable();
-  TLinear s;
-  for (int j = y; j < y + h; ++j) {
-    const std::uint8_t* p = b.ScanLine(j) + 3 * x;
-    for (int i = 0; i < w; ++i, p += 3) s.b += lin[p[0]], s.g += lin[p[1]], s.r += lin[p[2]];
-  }
-  const double n = double(w) * h;
-  return LinearRgbToLab(float(s.r / n), float(s.g / n), float(s.b / n));
-}
-
-double MeanDeltaE(const TBitmap& mosaic, const TBitmap& target) {
-  double sum = 0;
-  int cells = 0;
-  for (int y = 0; y < target.Height(); y += kCell)
-    for (int x = 0; x < target.Width(); x += kCell) {
-      const int w = std::min(kCell, target.Width() - x), h = std::min(kCell, target.Height() - y);
-      sum += DeltaE2000(CellLab(mosaic, x, y, w, h), CellLab(target, x, y, w, h));
-      ++cells;
-    }
-  return sum / cells;
 }
 
 // Mean absolute byte difference between the mosaic and the untinted tiles,
@@ -285,7 +349,7 @@ std::string MetapixelLibrary(int which) {
   const QString name = QStringLiteral("match-metapixel-library-%1").arg(which);
   const QString dir = kRoot + u'/' + name;
   if (!QFile::exists(dir + QStringLiteral("/complete"))) {
-    if (which == 1) MakeVariedLibrary();
+    MakeLibrary(which);
     const std::string fresh = Fresh(name.toLatin1().constData());
     RunCommand({"metapixel-prepare", "--width=20", "--height=20", LibraryFolder(which).toStdString(), fresh});
     QFile f(dir + QStringLiteral("/complete"));
@@ -307,29 +371,39 @@ void Setup(const benchmark::State&) {
   MakeInputs();
 }
 
-enum TMode { MatchedTint0, MatchedTint25, Random77, Metapixel0, Metapixel25, SquashedTint0, SquashedTint25 };
-const char* const kModeNames[] = {"matched tint 0",           "matched tint 25",    "default random 77",
-                                  "metapixel cheat 0",        "metapixel cheat 25", "matched tint 0, squashed",
-                                  "matched tint 25, squashed"};
+enum TMode { MatchedTint0, MatchedTint25, MatchedLight25, Random77, Metapixel0, Metapixel25 };
+const char* const kModeNames[] = {"matched tint 0",    "matched tint 25 whole", "matched tint 25 light",
+                                  "default random 77", "metapixel cheat 0",     "metapixel cheat 25"};
 
+void Report(benchmark::State& state, const TMosaicQuality& q, double mad) {
+  state.counters["far"] = q.Far.Mean;
+  state.counters["far95"] = q.Far.P95;
+  state.counters["near"] = q.Near.Mean;
+  state.counters["near95"] = q.Near.P95;
+  state.counters["MAD"] = mad;
+}
+
+// Libraries 0 and 1 on the generated targets, the real library on the real ones.
 void BM_Fidelity(benchmark::State& state) {
   const int which = int(state.range(0));
-  const int t = int(state.range(1));
+  const int t = int(state.range(1)) + (which == 2 ? 3 : 0);
   const TMode mode = TMode(state.range(2));
   const TBitmap& target = TargetBitmap(t);
-  double dE = 0, mad = 0;
+  TMosaicQuality q;
+  double mad = 0;
   for (auto _ : state) {
-    if (mode == MatchedTint0 || mode == MatchedTint25 || mode == SquashedTint0 || mode == SquashedTint25) {
-      const TThumbnailList& list = Library(which, mode == MatchedTint0 || mode == MatchedTint25);
+    if (mode == MatchedTint0 || mode == MatchedTint25 || mode == MatchedLight25) {
+      const TThumbnailList& list = Library(which, true);
       TBitmap mosaic = target;
       TSeededRandom random(1);
       TMatchOptions options;
       options.CellSize = kCell;
-      options.TintLimit = mode == MatchedTint0 || mode == SquashedTint0 ? 0 : 25;
+      options.TintLimit = mode == MatchedTint0 ? 0 : 25;
+      options.Tint = mode == MatchedLight25 ? TTintMode::Light : TTintMode::Whole;
       options.Random = &random;
       TMatchPlacement placement;
       BuildMatchedMosaic(mosaic, list, options, nullptr, &placement);
-      dE = MeanDeltaE(mosaic, target);
+      q = MeasureMosaic(target, mosaic, kCell, kCell);
       mad = MeanAbsDiff(mosaic, [&](int x, int y) {
         const int i = placement.Thumbnail[size_t((y / kCell) * placement.Columns + x / kCell)];
         return std::tuple{&list.Entry(i), 0, 0};
@@ -350,27 +424,27 @@ void BM_Fidelity(benchmark::State& state) {
           picker.PickThumbnail(scratch);
           picks.push_back(picker.PreviousThumbnail);
         }
-      dE = MeanDeltaE(mosaic, target);
+      q = MeasureMosaic(target, mosaic, kCell, kCell);
       size_t next = 0;
       mad = MeanAbsDiff(mosaic, [&](int, int) { return std::tuple{&list.Entry(picks[next++]), 0, 0}; });
     } else {
       const TBitmap plain = Load(MetapixelOutput(which, t, 0));
       const TBitmap mosaic = mode == Metapixel0 ? plain : Load(MetapixelOutput(which, t, 25));
       if (mosaic.Width() != kW || mosaic.Height() != kH) state.SkipWithError("metapixel changed the size");
-      dE = MeanDeltaE(mosaic, target);
+      q = MeasureMosaic(target, mosaic, kCell, kCell);
       mad = MeanAbsDiff(mosaic, [&](int x, int y) { return std::tuple{&plain, x, y}; });
     }
   }
-  state.SetLabel(std::string(which == 0 ? "job photos, " : "varied 400, ") + kTargetNames[t] + ", " + kModeNames[mode]);
-  state.counters["dE2000"] = dE;
-  state.counters["MAD"] = mad;
+  static const char* const kLibraries[] = {"job photos, ", "varied 400, ", "real 300, "};
+  state.SetLabel(std::string(kLibraries[which]) + kTargetNames[t] + ", " + kModeNames[mode]);
+  Report(state, q, mad);
 }
 
 void BM_RepeatDistance(benchmark::State& state) {
   const int t = int(state.range(0));
   const TBitmap& target = TargetBitmap(t);
   const TThumbnailList& list = Library(0, true);
-  double dE = 0;
+  TMosaicQuality q;
   for (auto _ : state) {
     TBitmap mosaic = target;
     TSeededRandom random(1);
@@ -380,10 +454,11 @@ void BM_RepeatDistance(benchmark::State& state) {
     options.RepeatDistance = int(state.range(1));
     options.Random = &random;
     BuildMatchedMosaic(mosaic, list, options, nullptr);
-    dE = MeanDeltaE(mosaic, target);
+    q = MeasureMosaic(target, mosaic, kCell, kCell);
   }
   state.SetLabel(std::string(kTargetNames[t]) + ", distance " + std::to_string(state.range(1)));
-  state.counters["dE2000"] = dE;
+  state.counters["far"] = q.Far.Mean;
+  state.counters["near"] = q.Near.Mean;
 }
 
 // Synthetic library descriptors shaped like photographs': a main colour, a
@@ -535,7 +610,7 @@ void BM_WholeJobMetapixel(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Fidelity)->Setup(Setup)->ArgsProduct({{0, 1}, {0, 1, 2}, {0, 1, 2, 3, 4, 5, 6}})->Iterations(1);
+BENCHMARK(BM_Fidelity)->Setup(Setup)->ArgsProduct({{0, 1, 2}, {0, 1, 2}, {0, 1, 2, 3, 4, 5}})->Iterations(1);
 BENCHMARK(BM_RepeatDistance)->Setup(Setup)->ArgsProduct({{0, 1}, {0, 1, 2, 3, 4, 5}})->Iterations(1);
 BENCHMARK(BM_NearestScan)
     ->Setup(Setup)

@@ -1,7 +1,10 @@
 // tesselune-cli: the program's work without a window. The same engine, the
 // same load and save dispatch and the same messages, on standard error.
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -65,8 +68,15 @@ const char* const kMosaicUsage =
     "                     tinted only as far as needed\n"
     "  --tint N           with --match: the most a photo is tinted, 0 to 100 %\n"
     "                     (default 25)\n"
+    "  --tint-mode MODE   with --match: light (default) moves each part of a\n"
+    "                     photo towards the picture's own light there, keeping\n"
+    "                     the photo's detail; whole pulls the whole photo\n"
+    "                     towards the cell's colour\n"
     "  --repeat-distance N  with --match: a photo is not used again within N\n"
     "                     cells, 0 to 25 (default 3; 0 lets neighbours repeat)\n"
+    "  --report FILE.json with --match: write how faithful the mosaic is (colour\n"
+    "                     differences seen from afar and up close, photos used,\n"
+    "                     mean tint) and print a summary\n"
     "  --crop             use the centred square of each photo, reduced smoothly,\n"
     "                     instead of squashing the whole photo\n"
     "  --recursive        read the photos of sub-folders too\n"
@@ -210,6 +220,50 @@ bool SavePictureAs(const std::string& path, const TBitmap& picture, const TPictu
   return SavePicture(context, Q(path), picture) > 0;
 }
 
+// Figures to two decimals: more would be noise.
+double Rounded(double value) { return std::round(value * 100.0) / 100.0; }
+
+// The quality report of a matched mosaic as JSON, and its summary on
+// standard error; false (after the save error) when the file cannot be
+// written.
+bool WriteReport(const std::string& path, const TMosaicCommand& command) {
+  const TMosaicQuality& q = command.LastQuality;
+  const auto figures = [](const TDistanceFigures& f) {
+    return QJsonObject{{QStringLiteral("mean"), Rounded(f.Mean)}, {QStringLiteral("p95"), Rounded(f.P95)}};
+  };
+  const QJsonObject report{
+      {QStringLiteral("cells"), q.Cells},
+      {QStringLiteral("columns"), command.LastPlacement.Columns},
+      {QStringLiteral("rows"), command.LastPlacement.Rows},
+      {QStringLiteral("deltaE2000Far"), figures(q.Far)},
+      {QStringLiteral("deltaE2000Near"), figures(q.Near)},
+      {QStringLiteral("photosInLibrary"), command.ImgVignettes.Count()},
+      {QStringLiteral("photosUsed"), q.PhotosUsed},
+      {QStringLiteral("mostUses"), q.MostUses},
+      {QStringLiteral("meanTintPercent"), Rounded(q.MeanTint)},
+      {QStringLiteral("tintLimitPercent"), command.TintLimit},
+      {QStringLiteral("tintMode"),
+       command.TintMode == TTintMode::Light ? QStringLiteral("light") : QStringLiteral("whole")},
+      {QStringLiteral("repeatDistance"), command.RepeatDistance},
+  };
+  const QByteArray json = QJsonDocument(report).toJson(QJsonDocument::Indented);
+  try {
+    WriteFileAtomically(Q(path), TBytes(reinterpret_cast<const std::uint8_t*>(json.constData()), size_t(json.size())));
+  } catch (const std::exception& e) {
+    PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), Q(path)) + QLatin1Char('\n') +
+               QString::fromUtf8(e.what()));
+    return false;
+  }
+  PrintError(QStringLiteral("tesselune-cli: colour difference (CIEDE2000) from afar %1 (95 % of cells under %2), "
+                            "up close %3 (95 % of quarter cells under %4); mean tint %5 %")
+                 .arg(q.Far.Mean, 0, 'f', 1)
+                 .arg(q.Far.P95, 0, 'f', 1)
+                 .arg(q.Near.Mean, 0, 'f', 1)
+                 .arg(q.Near.P95, 0, 'f', 1)
+                 .arg(q.MeanTint, 0, 'f', 0));
+  return true;
+}
+
 int RunMosaic(const std::vector<std::string>& args) {
   const TCommandLine line = ParseCommandLine(args, {{"--output", "-o", "--output needs a file name"},
                                                     {"--thumbnails", nullptr, "--thumbnails needs a folder"},
@@ -220,6 +274,8 @@ int RunMosaic(const std::vector<std::string>& args) {
                                                     {"--fast", nullptr, nullptr},
                                                     {"--match", nullptr, nullptr},
                                                     {"--tint", nullptr, "--tint needs a percentage"},
+                                                    {"--tint-mode", nullptr, "--tint-mode must be light or whole"},
+                                                    {"--report", nullptr, "--report needs a file name"},
                                                     {"--repeat-distance", nullptr, "--repeat-distance needs a number"},
                                                     {"--crop", nullptr, nullptr},
                                                     {"--recursive", nullptr, nullptr},
@@ -262,7 +318,15 @@ int RunMosaic(const std::vector<std::string>& args) {
   if (auto e = bounded("--tint", 0, 100, command.TintLimit)) return *e;
   if (auto e = bounded("--repeat-distance", 0, 25, command.RepeatDistance)) return *e;
   if (auto e = bounded("--scale", 1, 8, command.Scale)) return *e;
-  for (const char* matchOnly : {"--tint", "--repeat-distance"})
+  if (auto v = line.Values.find("--tint-mode"); v != line.Values.end()) {
+    if (v->second == "light")
+      command.TintMode = TTintMode::Light;
+    else if (v->second == "whole")
+      command.TintMode = TTintMode::Whole;
+    else
+      return UsageError(QStringLiteral("--tint-mode must be light or whole"), kMosaicUsage);
+  }
+  for (const char* matchOnly : {"--tint", "--tint-mode", "--report", "--repeat-distance"})
     if (line.Values.count(matchOnly) && !command.MatchColours)
       return UsageError(QStringLiteral("%1 is an option of --match").arg(QLatin1String(matchOnly)), kMosaicUsage);
   if (line.Operands.empty()) return UsageError(QStringLiteral("no target picture"), kMosaicUsage);
@@ -270,6 +334,15 @@ int RunMosaic(const std::vector<std::string>& args) {
   const auto output = line.Values.find("--output");
   if (output == line.Values.end()) return UsageError(QStringLiteral("no --output file"), kMosaicUsage);
   if (const int status = CheckOutput(output->second, kMosaicUsage); status != ExitOk) return status;
+  const auto report = line.Values.find("--report");
+  if (report != line.Values.end()) {
+    // The report is checked before the work, like the picture.
+    if (const std::string problem = SaveTargetProblem(Q(report->second)); !problem.empty()) {
+      PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), Q(report->second)) + QLatin1Char('\n') +
+                 QString::fromStdString(problem));
+      return ExitFailed;
+    }
+  }
   if (auto v = line.Values.find("--thumbnails"); v != line.Values.end()) command.FolderChosen(Q(v->second));
 
   // A mosaic beyond the size limit is refused before any work, from the
@@ -330,7 +403,9 @@ int RunMosaic(const std::vector<std::string>& args) {
                    .arg(library.Found)
                    .arg(names));
   }
-  return SavePictureAs(output->second, working) ? ExitOk : ExitFailed;
+  if (!SavePictureAs(output->second, working)) return ExitFailed;
+  if (report != line.Values.end() && !WriteReport(report->second, command)) return ExitFailed;
+  return ExitOk;
 }
 
 int RunConvert(const std::vector<std::string>& args) {

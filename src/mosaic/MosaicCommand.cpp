@@ -99,13 +99,17 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
     else
       LoadFolder(cell, progress);
   }
+  LastPlacement = {};
+  LastQuality = {};
   if (!MatchColours) return BuildMosaic(working, ImgVignettes, cell, Antialias, progress.ShowProgress, Random);
   TMatchOptions match;
   match.CellSize = cell;
   match.RepeatDistance = RepeatDistance;
   match.TintLimit = TintLimit;
+  match.Tint = TintMode;
   match.Random = Random;
-  return BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress);
+  return BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress, &LastPlacement,
+                            &LastQuality);
 }
 
 bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const {

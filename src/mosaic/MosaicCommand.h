@@ -50,6 +50,7 @@ class TMosaicCommand {
   bool CropSquare = false;    // "Crop to square": centred squares, area-averaged
   bool Recursive = false;     // the folder's sub-folders too
   int TintLimit = DefaultMatchTintLimit;
+  TTintMode TintMode = DefaultTintMode;
   int RepeatDistance = DefaultRepeatDistance;
   bool UseCache = true;
   QString CacheFile;  // empty: the user's cache folder
@@ -62,6 +63,10 @@ class TMosaicCommand {
   // ("Check size" and Scale); false when it is beyond the picture size limit.
   bool OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const;
   TThumbnailLoadResult LastLoad;  // how the last load of the folder went
+  // Where the last matched mosaic put each photo, and how faithful it is;
+  // Cells is 0 when the last build was not a matched one.
+  TMatchPlacement LastPlacement;
+  TMosaicQuality LastQuality;
 
   // Runs the command on the document's picture as one undoable change: the
   // snapshot first (without one, after the warning, the mosaic is still

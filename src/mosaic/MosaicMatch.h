@@ -1,26 +1,29 @@
 #pragma once
 // The colour-matched mosaic: every cell gets the thumbnail whose colours,
 // part by part, are nearest to the cell's, never one already placed within
-// the repeat distance; each placed thumbnail is then tinted towards its cell
-// only as far as needed to reach the cell's colour, up to a limit.
+// the repeat distance; each placed thumbnail is then tinted towards the
+// target only as far as needed to reach it, up to a limit.
 //
 // A thumbnail and a cell are described alike: the picture is cut into a
-// 3 x 3 grid of parts and each part's average colour (in linear light) is
-// given in CIELAB, 27 numbers in all. Matching runs in two steps: the K
-// nearest thumbnails of every cell are found independently (on several
-// threads), then the cells are visited in an order drawn from the random
-// source and each takes its nearest candidate not used nearby. The visiting
-// order is all that the random source decides, so a seed gives one mosaic.
+// 4 x 4 grid of parts and each part's average colour (in linear light) is
+// given in CIELAB with its chroma compressed, 48 numbers in all. Matching
+// runs in two steps: the K nearest thumbnails of every cell are found
+// independently (on several threads), then the cells are visited row by row
+// from a corner and each takes its nearest candidate not used nearby. The
+// corner and direction are all that the random source decides, so a seed
+// gives one mosaic.
 #include <array>
 #include <cstdint>
 #include <vector>
 
 #include "mosaic/MosaicBuilder.h"
+#include "mosaic/MosaicQuality.h"
 #include "mosaic/MosaicRandom.h"
 #include "mosaic/ThumbnailList.h"
 #include "raster/Bitmap.h"
 
-constexpr int MatchGrid = 3;
+// Parts a side (see MosaicMatch.cpp for why 4).
+constexpr int MatchGrid = 4;
 constexpr int MatchDescriptorSize = MatchGrid * MatchGrid * 3;
 // A photo appears at most once in any 7 x 7 block of cells (see the note in
 // MosaicMatch.cpp for why 3).
@@ -36,6 +39,21 @@ constexpr float DefaultTintTolerance = 2.3f;
 // L, a, b of each part, parts row by row.
 using TTileDescriptor = std::array<float, MatchDescriptorSize>;
 
+// How a placed photo is tinted towards its cell.
+enum class TTintMode {
+  // The whole tile pulled towards the cell's average colour (with the
+  // contrast that goes with the tint), as the default mosaic tints.
+  Whole,
+  // Each part of the tile pulled towards the target's own colours there,
+  // smoothed over a quarter of the cell: the target's light and edges come
+  // through, the photo's detail stays.
+  Light
+};
+
+// The tint a matched mosaic gets unless told otherwise (see the note in
+// MosaicMatch.cpp).
+constexpr TTintMode DefaultTintMode = TTintMode::Light;
+
 struct TMatchOptions {
   int CellSize = 20;
   // Cells (in both directions) within which a thumbnail is not used twice;
@@ -45,6 +63,7 @@ struct TMatchOptions {
   // Percent 0..100: how far a tile may be pulled towards its cell's colour.
   int TintLimit = DefaultMatchTintLimit;
   float TintTolerance = DefaultTintTolerance;
+  TTintMode Tint = DefaultTintMode;
   // The contrast boost a tile gets at the default mosaic's tint (77 %); a
   // lighter tint gets a proportionally lighter boost, an untinted tile none.
   int ContrastPercent = MosaicContrastPercent;
@@ -73,11 +92,10 @@ struct TMatchCandidate {
 };
 
 // The thumbnails' descriptors, laid out for a fast exact nearest-neighbour
-// scan. Descriptors are compared through their per-channel 3 x 3 cosine
+// scan. Descriptors are compared through their per-channel 4 x 4 cosine
 // transform: orthonormal, so it keeps distances, but it puts most of the
 // difference between two pictures into the first few numbers (the average
-// colour, then the gradients); the average is then weighted up (see
-// MosaicMatch.cpp). Entries are grouped 16 to a block along a k-d split of
+// colour, then the gradients). Entries are grouped 16 to a block along a k-d split of
 // the averages, each block with its bounding box over the leading numbers,
 // so a block whose box is already farther than the k-th candidate is
 // skipped without reading it.
@@ -127,9 +145,10 @@ int AdaptiveTint(const TBitmap& tile, int w, int h, TColor target, const TMatchO
 // the list is empty or the cell size is not positive. Progress is reported on
 // the calling thread, once per row of cells while searching and drawing.
 bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const TMatchOptions& options,
-                        const TProgressProc& progress, TMatchPlacement* placement = nullptr);
+                        const TProgressProc& progress, TMatchPlacement* placement = nullptr,
+                        TMosaicQuality* quality = nullptr);
 // The same with the library's descriptors made beforehand (they depend only
 // on the thumbnails, so a window can keep them between builds).
 bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const TMatchLibrary& library,
                         const TMatchOptions& options, const TProgressProc& progress,
-                        TMatchPlacement* placement = nullptr);
+                        TMatchPlacement* placement = nullptr, TMosaicQuality* quality = nullptr);

@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -29,6 +31,7 @@
 #include "TestFiles.h"
 #include "app/FileNames.h"
 #include "imagefiles/PictureFiles.h"
+#include "mosaic/MosaicQuality.h"
 
 using namespace testing_bitmaps;
 
@@ -633,6 +636,35 @@ TEST_F(CliTool, PhotoLibraryModesSkipReportAndCache) {
   EXPECT_EQ(result.Height(), 90);
 }
 
+// The quality report: its figures are those of the mosaic written, and the
+// summary says them on standard error.
+TEST_F(CliTool, MatchedMosaicQualityReport) {
+  QDir().mkpath(Path("lib"));
+  for (int i = 0; i < 8; ++i)
+    Write(QStringLiteral("lib/p%1.png").arg(i), Solid(16, 12, RGBColor(i * 30, 90, 200 - i * 20)));
+  const QStringList options =
+      QStringLiteral("--cell 10 --no-check-size --match --tint 40 --tint-mode whole --repeat-distance 1 --seed 2")
+          .split(u' ');
+  const CliRun run = RunCliCached(QStringList{"mosaic", Path("target.png"), "--thumbnails", Path("lib"), "--output",
+                                              Path("m.png"), "--report", Path("r.json")} +
+                                      options,
+                                  Path("cache"));
+  ASSERT_EQ(run.status, 0) << run.err.toStdString();
+  QFile file(Path("r.json"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QJsonObject report = QJsonDocument::fromJson(file.readAll()).object();
+  const TBitmap target = Read("target.png"), mosaic = Read("m.png");
+  const TMosaicQuality q = MeasureMosaic(target, mosaic, 10, 10);
+  EXPECT_EQ(report["cells"].toInt(), q.Cells);
+  EXPECT_NEAR(report["deltaE2000Far"]["mean"].toDouble(), q.Far.Mean, 0.01);
+  EXPECT_NEAR(report["deltaE2000Near"]["p95"].toDouble(), q.Near.P95, 0.01);
+  EXPECT_EQ(report["photosInLibrary"].toInt(), 8);
+  EXPECT_GE(report["photosUsed"].toInt(), 4);  // distance 1: no photo twice in a 3 x 3 block
+  EXPECT_EQ(report["tintMode"].toString(), QStringLiteral("whole"));
+  EXPECT_EQ(report["tintLimitPercent"].toInt(), 40);
+  EXPECT_TRUE(run.err.contains(QStringLiteral("from afar %1").arg(q.Far.Mean, 0, 'f', 1))) << run.err.toStdString();
+}
+
 TEST_F(CliTool, PhotoLibraryOptionsAreChecked) {
   Write("wide.png", Solid(9000, 20, clRed));
   struct Case {
@@ -644,6 +676,10 @@ TEST_F(CliTool, PhotoLibraryOptionsAreChecked) {
       {{"--repeat-distance", "2"}, 2, "--repeat-distance is an option of --match"},
       {{"--match", "--tint", "101"}, 2, "--tint must be 0 to 100"},
       {{"--match", "--repeat-distance", "x"}, 2, "--repeat-distance must be 0 to 25"},
+      {{"--tint-mode", "light"}, 2, "--tint-mode is an option of --match"},
+      {{"--match", "--tint-mode", "soft"}, 2, "--tint-mode must be light or whole"},
+      {{"--report", "r.json"}, 2, "--report is an option of --match"},
+      {{"--match", "--report", "/nonexistent-folder/r.json"}, 1, "/nonexistent-folder/r.json"},
       {{"--scale", "9"}, 2, "--scale must be 1 to 8"},
       {{"--scale", "8", "--no-check-size", "--target-is-wide"}, 1, "beyond the limit"},
   };

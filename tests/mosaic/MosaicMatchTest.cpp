@@ -170,7 +170,11 @@ TEST(MosaicMatch, SameSeedSameMosaic) {
   const TBitmap first = build(11, 1);
   EXPECT_TRUE(SamePixels(build(11, 1), first));
   EXPECT_TRUE(SamePixels(build(11, 3), first));  // threads do not change the choice
-  EXPECT_FALSE(SamePixels(build(12, 1), first));
+  // The seed picks the corner and direction of the visit: among a few
+  // seeds, other mosaics.
+  int others = 0;
+  for (std::uint64_t seed = 12; seed < 20; ++seed) others += !SamePixels(build(seed, 1), first);
+  EXPECT_GE(others, 4);
 }
 
 TEST(MosaicMatch, TintStaysWithinTheLimitAndGoesOnlyAsFarAsNeeded) {
@@ -268,4 +272,94 @@ TEST(MosaicMatch, ProgressRisesOncePerRowToTheEnd) {
   EXPECT_EQ(seen.size(), 20u);  // each row searched, then each row drawn
   EXPECT_EQ(seen.front(), 8);
   EXPECT_EQ(seen.back(), 98);
+}
+
+// The light tint: a textured grey tile laid over a cell that is dark on the
+// left and light on the right takes the target's light, part by part, and
+// keeps its own texture.
+TEST(MosaicMatch, LightTintFollowsTheTargetsLightAndKeepsTheTilesDetail) {
+  TBitmap tile(16, 16, pf24bit);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) {
+      const int v = (x + y) % 2 ? 138 : 118;  // a fine checkerboard around 128
+      tile.SetPixel(x, y, RGBColor(v, v, v));
+    }
+  TBitmap target(16, 16, pf24bit);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) target.SetPixel(x, y, x < 8 ? RGBColor(40, 40, 40) : RGBColor(230, 230, 230));
+  const TThumbnailList list = ListOf(16, {tile});
+  // The mean pixel value of four columns.
+  const auto side = [&](const TBitmap& b, int x0) {
+    double sum = 0;
+    for (int y = 0; y < 16; ++y)
+      for (int x = x0; x < x0 + 4; ++x) sum += GetGValue(b.Pixel(x, y));
+    return sum / 64;
+  };
+
+  const struct {
+    int limit;
+    double mostMove;  // of the outer quarters' light, as a share of the way
+  } cases[] = {{0, 0.0}, {25, 0.25}, {100, 1.0}};
+  double previousLeft = 255;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.limit);
+    TBitmap image = target;
+    TSeededRandom random(1);
+    TMatchOptions options = Options(16, 0, c.limit, &random);
+    options.Tint = TTintMode::Light;
+    options.TintTolerance = 0.5f;
+    TMatchPlacement placement;
+    ASSERT_TRUE(BuildMatchedMosaic(image, list, options, nullptr, &placement));
+    EXPECT_NEAR(placement.Tint[0], c.limit, 1);
+    // The outer quarters move towards their side of the target, no further
+    // than the limit allows (the clamping at black can only shorten it).
+    const double left = side(image, 0), right = side(image, 12), was = side(tile, 0);
+    EXPECT_LE(left, was);
+    EXPECT_GE(right, side(tile, 12));
+    EXPECT_LE(was - left, c.mostMove * (was - side(target, 0)) + 0.5);
+    EXPECT_LE(left, previousLeft);
+    previousLeft = left;
+    if (c.limit == 100) {
+      EXPECT_NEAR(left, side(target, 0), 2);
+      EXPECT_NEAR(right, side(target, 12), 2);
+    }
+    // The checkerboard is still there on both sides (the target's edge in
+    // the middle is drawn over it): each pixel differs from its right
+    // neighbour in the same direction as on the tile.
+    for (int y = 0; y < 16; ++y)
+      for (int x : {0, 1, 2, 3, 4, 11, 12, 13, 14}) {
+        const bool darker = GetGValue(tile.Pixel(x, y)) < GetGValue(tile.Pixel(x + 1, y));
+        EXPECT_EQ(GetGValue(image.Pixel(x, y)) < GetGValue(image.Pixel(x + 1, y)), darker) << x << "," << y;
+      }
+  }
+}
+
+// The figures measured while drawing are those of the finished mosaic
+// against the picture it replaced, partial cells included.
+TEST(MosaicMatch, QualityMeasuredWhileDrawingIsThatOfTheResult) {
+  std::vector<TBitmap> thumbs;
+  for (int i = 0; i < 12; ++i) {
+    TBitmap t = Numbered(8, 8);
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) t.SetPixel(x, y, RGBColor(i * 20, (x + i) * 25, y * 30));
+    thumbs.push_back(t);
+  }
+  const TThumbnailList list = ListOf(8, thumbs);
+  for (TTintMode mode : {TTintMode::Whole, TTintMode::Light}) {
+    const TBitmap target = Numbered(37, 21);
+    TBitmap image = target;
+    TSeededRandom random(3);
+    TMatchOptions options = Options(8, 1, 25, &random);
+    options.Tint = mode;
+    TMatchPlacement placement;
+    TMosaicQuality quality;
+    ASSERT_TRUE(BuildMatchedMosaic(image, list, options, nullptr, &placement, &quality));
+    const TMosaicQuality expected = MeasureMosaic(target, image, 8, 8, placement.Thumbnail, placement.Tint);
+    EXPECT_EQ(quality.Cells, 15);
+    EXPECT_DOUBLE_EQ(quality.Far.Mean, expected.Far.Mean);
+    EXPECT_DOUBLE_EQ(quality.Near.P95, expected.Near.P95);
+    EXPECT_EQ(quality.PhotosUsed, expected.PhotosUsed);
+    EXPECT_GT(quality.Far.Mean, 0.0);
+    EXPECT_GT(quality.MeanTint, 0.0);
+  }
 }
