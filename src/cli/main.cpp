@@ -61,9 +61,10 @@ const char* const kMosaicUsage =
     "  --fast             decode JPEG thumbnails at a reduced scale (faster,\n"
     "                     slightly different squares)\n"
     "\n"
-    "Beyond the default mosaic (any of --match, --crop and --recursive loads the\n"
-    "folder as a photo library: unreadable files are skipped and reported, and\n"
-    "the squares are kept in a cache in the user's cache folder):\n"
+    "Beyond the default mosaic (any of --match, --crop, --tile-aspect and\n"
+    "--recursive loads the folder as a photo library: unreadable files are\n"
+    "skipped and reported, and the tiles are kept in a cache in the user's cache\n"
+    "folder):\n"
     "  --match            give each cell the photo whose colours fit it best,\n"
     "                     tinted only as far as needed\n"
     "  --tint N           with --match: the most a photo is tinted, 0 to 100 %\n"
@@ -79,6 +80,10 @@ const char* const kMosaicUsage =
     "                     mean tint) and print a summary\n"
     "  --crop             use the centred square of each photo, reduced smoothly,\n"
     "                     instead of squashing the whole photo\n"
+    "  --tile-aspect W:H  tiles of that shape instead of squares, each photo cut\n"
+    "                     to its centred part of that shape (as --crop does):\n"
+    "                     1:1, 4:3, 3:2, 16:9, 3:4, 2:3 or 9:16; the cell size is\n"
+    "                     the tile's longer side\n"
     "  --recursive        read the photos of sub-folders too\n"
     "  --no-cache         decode every photo, neither reading nor filling the cache\n"
     "  --scale K          draw each cell K times larger (1 to 8) from a larger\n"
@@ -278,6 +283,7 @@ int RunMosaic(const std::vector<std::string>& args) {
                                                     {"--report", nullptr, "--report needs a file name"},
                                                     {"--repeat-distance", nullptr, "--repeat-distance needs a number"},
                                                     {"--crop", nullptr, nullptr},
+                                                    {"--tile-aspect", nullptr, "--tile-aspect needs a shape W:H"},
                                                     {"--recursive", nullptr, nullptr},
                                                     {"--no-cache", nullptr, nullptr},
                                                     {"--scale", nullptr, "--scale needs a number"}});
@@ -303,6 +309,9 @@ int RunMosaic(const std::vector<std::string>& args) {
   command.MatchColours = line.Switches.count("--match") > 0;
   command.CropSquare = line.Switches.count("--crop") > 0;
   command.Recursive = line.Switches.count("--recursive") > 0;
+  if (auto v = line.Values.find("--tile-aspect");
+      v != line.Values.end() && !ParseTileAspect(Q(v->second), command.TileAspect))
+    return UsageError(QStringLiteral("--tile-aspect must be ") + TileAspectList(), kMosaicUsage);
   command.UseCache = !line.Switches.count("--no-cache");
   // A bounded whole number option; false (after the usage error) when wrong.
   const auto bounded = [&](const char* name, long long low, long long high, int& field) -> std::optional<int> {

@@ -38,7 +38,16 @@ struct ChangeNotice {
 
 TMosaicBuilder::TMosaicBuilder(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias,
                                TRandom& random)
-    : m_image(image), m_thumbnails(thumbnails), m_cellSize(cellSize), m_antialias(antialias), m_random(random) {}
+    : TMosaicBuilder(image, thumbnails, cellSize, cellSize, antialias, random) {}
+
+TMosaicBuilder::TMosaicBuilder(TBitmap& image, const TThumbnailList& thumbnails, int cellWidth, int cellHeight,
+                               bool antialias, TRandom& random)
+    : m_image(image),
+      m_thumbnails(thumbnails),
+      m_cellSize(cellWidth),
+      m_cellHeight(cellHeight),
+      m_antialias(antialias),
+      m_random(random) {}
 
 int TMosaicBuilder::PickIndex() {
   const int count = m_thumbnails.Count();
@@ -55,7 +64,7 @@ void TMosaicBuilder::PickThumbnail(TBitmap& work) {
 
 TColor TMosaicBuilder::CellColor(int x, int y) const {
   const int lastRow = m_image.Height() - 1, lastCol = m_image.Width() - 1;
-  const int xr = std::min(x + m_cellSize, lastCol), yb = std::min(y + m_cellSize, lastRow);
+  const int xr = std::min(x + m_cellSize, lastCol), yb = std::min(y + m_cellHeight, lastRow);
   const TColor samples[4] = {ColorToRGB(m_image.Pixel(x, y)), ColorToRGB(m_image.Pixel(xr, y)),
                              ColorToRGB(m_image.Pixel(xr, yb)), ColorToRGB(m_image.Pixel(x, yb))};
   int r = 0, g = 0, b = 0;
@@ -88,7 +97,7 @@ void TMosaicBuilder::DrawCell(int index, int x, int y, TColor cellColor) {
 }
 
 bool TMosaicBuilder::BuildMosaic(const TProgressProc& progress) {
-  if (m_thumbnails.Count() == 0 || m_cellSize <= 0) return false;
+  if (m_thumbnails.Count() == 0 || m_cellSize <= 0 || m_cellHeight <= 0) return false;
   m_random.Randomize();
   PreviousThumbnail = -1;
   const bool antialias = m_antialias;
@@ -96,7 +105,7 @@ bool TMosaicBuilder::BuildMosaic(const TProgressProc& progress) {
   if (m_image.PixelFormat() != pf24bit) m_image.SetPixelFormat(pf24bit);
   const int lastRow = m_image.Height() - 1, lastCol = m_image.Width() - 1;
   ChangeNotice notice{m_image};
-  for (int y = 0; y <= lastRow; y += m_cellSize) {
+  for (int y = 0; y <= lastRow; y += m_cellHeight) {
     // A picture one pixel high has no divisor: its only row is at 0 %.
     if (progress) progress(lastRow > 0 ? int(std::int64_t(y) * 100 / lastRow) : 0);
     for (int x = 0; x <= lastCol; x += m_cellSize) {
@@ -110,7 +119,12 @@ bool TMosaicBuilder::BuildMosaic(const TProgressProc& progress) {
 
 bool BuildMosaic(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias,
                  const TProgressProc& progress, TRandom* random) {
+  return BuildMosaic(image, thumbnails, cellSize, cellSize, antialias, progress, random);
+}
+
+bool BuildMosaic(TBitmap& image, const TThumbnailList& thumbnails, int cellWidth, int cellHeight, bool antialias,
+                 const TProgressProc& progress, TRandom* random) {
   TClockRandom clock;
-  TMosaicBuilder builder(image, thumbnails, cellSize, antialias, random ? *random : clock);
+  TMosaicBuilder builder(image, thumbnails, cellWidth, cellHeight, antialias, random ? *random : clock);
   return builder.BuildMosaic(progress);
 }

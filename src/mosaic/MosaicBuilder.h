@@ -1,7 +1,8 @@
 #pragma once
-// The cell loop: cuts the picture into square cells anchored at its top-left
-// corner and replaces each by a random thumbnail pulled towards the cell's
-// colour (colourise 77 %, then contrast 12 %).
+// The cell loop: cuts the picture into square cells (or cells of the
+// thumbnails' shape) anchored at its top-left corner and replaces each by a
+// random thumbnail pulled towards the cell's colour (colourise 77 %, then
+// contrast 12 %).
 #include <functional>
 
 #include "mosaic/MosaicRandom.h"
@@ -16,6 +17,9 @@ constexpr int MosaicContrastPercent = 12;
 class TMosaicBuilder {
  public:
   TMosaicBuilder(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias, TRandom& random);
+  // Cells cellWidth x cellHeight, for thumbnails of another shape than a square.
+  TMosaicBuilder(TBitmap& image, const TThumbnailList& thumbnails, int cellWidth, int cellHeight, bool antialias,
+                 TRandom& random);
 
   // True when the mosaic was built, False (nothing touched, no progress) when
   // the thumbnail list is empty or the cell size is not positive. Progress is
@@ -38,11 +42,15 @@ class TMosaicBuilder {
 
   TBitmap& m_image;
   const TThumbnailList& m_thumbnails;
-  int m_cellSize;
+  int m_cellSize;  // the cell's width
+  int m_cellHeight;
   bool m_antialias;
   TRandom& m_random;
 };
 
 // Builds with a random source reseeded from the clock when none is given.
 bool BuildMosaic(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias,
+                 const TProgressProc& progress, TRandom* random = nullptr);
+// The same with cells cellWidth x cellHeight.
+bool BuildMosaic(TBitmap& image, const TThumbnailList& thumbnails, int cellWidth, int cellHeight, bool antialias,
                  const TProgressProc& progress, TRandom* random = nullptr);

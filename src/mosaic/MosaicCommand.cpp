@@ -34,8 +34,9 @@ bool TMosaicCommand::CheckImageSize(TBitmap& working, const TBitmap& before) {
 
 void TMosaicCommand::LoadThumbnails(const TMosaicProgress& progress) { LoadFolder(CellSize, progress); }
 
-QString TMosaicCommand::LoadKey(int cell, bool library) const {
-  QString key = QStringLiteral("%1|%2|%3").arg(ThumbnailsFolder).arg(cell).arg(int(FastJpeg));
+QString TMosaicCommand::LoadKey(TTileSize tile, bool library) const {
+  QString key = QStringLiteral("%1|%2|%3").arg(ThumbnailsFolder).arg(tile.Width).arg(int(FastJpeg));
+  if (tile.Height != tile.Width) key += QStringLiteral("|height|%1").arg(tile.Height);
   if (library) key += QStringLiteral("|library|%1|%2|%3").arg(int(CropSquare)).arg(int(Recursive)).arg(int(UseCache));
   return key;
 }
@@ -47,7 +48,7 @@ void TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress) {
   options.Threads = LoadThreads;
   LastLoad = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, progress.ShowThumbnailCount);
   ThumbnailsStale = false;
-  m_loadedKey = LoadKey(cell, false);
+  m_loadedKey = LoadKey({cell, cell}, false);
 }
 
 bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progress) {
@@ -91,19 +92,25 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
     working.Assign(&larger);
   }
   const int cell = CellSize * std::max(Scale, 1);
+  // The tile's sides at the unscaled size, then scaled: a scaled mosaic has
+  // the grid of the unscaled one. A square tile is cell x cell.
+  const TTileSize base = TileSize(CellSize, TileAspect);
+  const TTileSize tile{base.Width * std::max(Scale, 1), base.Height * std::max(Scale, 1)};
   // A list loaded another way, or at another scale, is loaded again.
   const bool library = LibraryMode();
-  if (ThumbnailsStale || LoadKey(cell, library) != m_loadedKey) {
+  if (ThumbnailsStale || LoadKey(tile, library) != m_loadedKey) {
     if (library)
-      LoadLibrary(cell, progress);
+      LoadLibrary(tile, progress);
     else
       LoadFolder(cell, progress);
   }
   LastPlacement = {};
   LastQuality = {};
-  if (!MatchColours) return BuildMosaic(working, ImgVignettes, cell, Antialias, progress.ShowProgress, Random);
+  if (!MatchColours)
+    return BuildMosaic(working, ImgVignettes, tile.Width, tile.Height, Antialias, progress.ShowProgress, Random);
   TMatchOptions match;
-  match.CellSize = cell;
+  match.CellSize = tile.Width;
+  match.CellHeight = tile.Height;
   match.RepeatDistance = RepeatDistance;
   match.TintLimit = TintLimit;
   match.Tint = TintMode;
@@ -121,12 +128,15 @@ bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, s
   return outWidth <= MaxPictureSide && outHeight <= MaxPictureSide && outWidth * outHeight <= MaxPicturePixels;
 }
 
-void TMosaicCommand::LoadLibrary(int cell, const TMosaicProgress& progress) {
+void TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress) {
   TPhotoLibraryOptions options;
-  options.Load.CellSize = cell;
+  options.Load.CellSize = tile.Width;
+  options.Load.CellHeight = tile.Height;
   options.Load.FastJpeg = FastJpeg;
   options.Load.Threads = LoadThreads;
-  options.Load.CropSquare = CropSquare;
+  // A tile of another shape than the square is always cropped to it:
+  // squashing a photo into a 16:9 tile distorts it more than into a square.
+  options.Load.CropSquare = CropSquare || !TileAspect.Square();
   options.Recursive = Recursive;
   std::optional<TThumbnailCache> cache;
   if (UseCache) {
@@ -139,7 +149,7 @@ void TMosaicCommand::LoadLibrary(int cell, const TMosaicProgress& progress) {
   m_library = TMatchLibrary(std::move(descriptors));
   if (progress.ShowThumbnailCount) progress.ShowThumbnailCount(ImgVignettes.Count());
   ThumbnailsStale = false;
-  m_loadedKey = LoadKey(cell, true);
+  m_loadedKey = LoadKey(tile, true);
   if (ImgVignettes.Count() > 0) return;
   const QFileInfo folder(ThumbnailsFolder);
   QString reason;

@@ -13,6 +13,7 @@
 #include "mosaic/MosaicBuilder.h"
 #include "mosaic/MosaicMatch.h"
 #include "mosaic/PhotoLibrary.h"
+#include "mosaic/SquareCrop.h"
 #include "mosaic/ThumbnailLibrary.h"
 #include "mosaic/ThumbnailList.h"
 #include "raster/Bitmap.h"
@@ -43,12 +44,17 @@ class TMosaicCommand {
   TThumbnailList ImgVignettes;
   TRandom* Random = nullptr;  // none: reseeded from the clock at every build
 
-  // Beyond the default mosaic; all off by default. Any of the first three
-  // loads the thumbnails as a photo library: an unreadable file is skipped
-  // instead of ending the load, and the lasting cache is used.
+  // Beyond the default mosaic; all off by default. Any of the first three,
+  // or a tile shape other than the square, loads the thumbnails as a photo
+  // library: an unreadable file is skipped instead of ending the load, and
+  // the lasting cache is used.
   bool MatchColours = false;  // "Match colours": nearest colours, adaptive tint
   bool CropSquare = false;    // "Crop to square": centred squares, area-averaged
   bool Recursive = false;     // the folder's sub-folders too
+  // The tiles' shape: other than 1:1, cells of that shape (CellSize is their
+  // longer side, see TileSize), each photo cropped to it like "Crop to
+  // square" does to the square, in the matched and the random mosaic alike.
+  TTileAspect TileAspect;
   int TintLimit = DefaultMatchTintLimit;
   TTintMode TintMode = DefaultTintMode;
   int RepeatDistance = DefaultRepeatDistance;
@@ -58,7 +64,7 @@ class TMosaicCommand {
   // Scale times the picture's size.
   int Scale = 1;
   TPhotoLibraryLoad LastLibraryLoad;  // how the last library load went
-  bool LibraryMode() const { return MatchColours || CropSquare || Recursive; }
+  bool LibraryMode() const { return MatchColours || CropSquare || Recursive || !TileAspect.Square(); }
   // The size of the mosaic of a width x height picture with these options
   // ("Check size" and Scale); false when it is beyond the picture size limit.
   bool OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const;
@@ -97,9 +103,9 @@ class TMosaicCommand {
  private:
   bool Run(TBitmap& working, const TMosaicProgress& progress);
   void LoadFolder(int cell, const TMosaicProgress& progress);
-  void LoadLibrary(int cell, const TMosaicProgress& progress);
+  void LoadLibrary(TTileSize tile, const TMosaicProgress& progress);
 
-  QString LoadKey(int cell, bool library) const;
+  QString LoadKey(TTileSize tile, bool library) const;
 
   TMatchLibrary m_library;  // the loaded library's descriptors, for matching
   // What the loaded list was made for; a change of any reloads it.

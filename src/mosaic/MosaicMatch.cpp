@@ -651,10 +651,10 @@ struct TChangeNotice {
 bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const TMatchLibrary& library,
                         const TMatchOptions& options, const TProgressProc& progress, TMatchPlacement* placement,
                         TMosaicQuality* quality) {
-  const int cell = options.CellSize;
+  const int cell = options.CellSize, cellHeight = options.CellHeight > 0 ? options.CellHeight : cell;
   if (thumbnails.Count() == 0 || cell <= 0 || library.Count() != thumbnails.Count() || image.Empty()) return false;
   if (image.PixelFormat() != pf24bit) image.SetPixelFormat(pf24bit);
-  const int columns = (image.Width() + cell - 1) / cell, rows = (image.Height() + cell - 1) / cell;
+  const int columns = (image.Width() + cell - 1) / cell, rows = (image.Height() + cellHeight - 1) / cellHeight;
   const size_t cellCount = size_t(columns) * size_t(rows);
 
   // Every cell is described before anything is drawn.
@@ -662,8 +662,8 @@ bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const 
   std::vector<TColor> colors(cellCount);
   for (int cy = 0; cy < rows; ++cy)
     for (int cx = 0; cx < columns; ++cx) {
-      const int x = cx * cell, y = cy * cell;
-      const int w = std::min(cell, image.Width() - x), h = std::min(cell, image.Height() - y);
+      const int x = cx * cell, y = cy * cellHeight;
+      const int w = std::min(cell, image.Width() - x), h = std::min(cellHeight, image.Height() - y);
       const size_t i = size_t(cy) * size_t(columns) + size_t(cx);
       cells[i] = DescribeArea(image, x, y, w, h);
       colors[i] = ColorOfMean(MeanOf(image, x, y, x + w, y + h));
@@ -688,10 +688,10 @@ bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const 
     for (int cx = 0; cx < columns; ++cx) {
       const size_t i = size_t(cy) * size_t(columns) + size_t(cx);
       const TBitmap& thumb = thumbnails.Entry(chosen[i]);
-      const int x = cx * cell, y = cy * cell;
+      const int x = cx * cell, y = cy * cellHeight;
       const int w = std::min({thumb.Width(), image.Width() - x, cell});
-      const int h = std::min({thumb.Height(), image.Height() - y, cell});
-      const int cellW = std::min(cell, image.Width() - x), cellH = std::min(cell, image.Height() - y);
+      const int h = std::min({thumb.Height(), image.Height() - y, cellHeight});
+      const int cellW = std::min(cell, image.Width() - x), cellH = std::min(cellHeight, image.Height() - y);
       if (quality) meter.Before(image, x, y, cellW, cellH);
       tints[i] = options.Tint == TTintMode::Light ? DrawLightTinted(thumb, image, x, y, w, h, options)
                                                   : DrawWholeTinted(thumb, image, x, y, w, h, colors[i], options);

@@ -55,7 +55,9 @@ enum class TTintMode {
 constexpr TTintMode DefaultTintMode = TTintMode::Light;
 
 struct TMatchOptions {
-  int CellSize = 20;
+  int CellSize = 20;  // the cell's width
+  // The cell's height; 0: square cells of CellSize.
+  int CellHeight = 0;
   // Cells (in both directions) within which a thumbnail is not used twice;
   // 0 lets neighbours repeat. When the library is too small for the rule,
   // the cell takes the thumbnail whose nearest use is farthest away.
@@ -141,8 +143,10 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
 int AdaptiveTint(const TBitmap& tile, int w, int h, TColor target, const TMatchOptions& options);
 
 // Builds the matched mosaic in place, in cells anchored at the top-left
-// corner like the default mosaic. False (nothing touched, no progress) when
-// the list is empty or the cell size is not positive. Progress is reported on
+// corner like the default mosaic; cells of any shape are CellSize x
+// CellHeight pixels, and the repeat distance counts cells, not pixels. False
+// (nothing touched, no progress) when the list is empty or the cell size is
+// not positive. Progress is reported on
 // the calling thread, once per row of cells while searching and drawing.
 bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const TMatchOptions& options,
                         const TProgressProc& progress, TMatchPlacement* placement = nullptr,

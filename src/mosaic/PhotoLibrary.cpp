@@ -33,7 +33,7 @@ void Collect(const QString& folder, bool recursive, std::set<TFolderId>& seen, Q
 }
 
 TThumbnailCacheMode CacheMode(const TThumbnailLoadOptions& options) {
-  return TThumbnailCacheMode{options.CellSize, options.CropSquare, options.FastJpeg};
+  return TThumbnailCacheMode{options.CellSize, options.CropSquare, options.FastJpeg, options.TileHeight()};
 }
 
 std::vector<std::uint8_t> DescriptorBytes(const TTileDescriptor& d) {
@@ -64,7 +64,7 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
                                    const std::function<void(int, int)>& progress) {
   const TThumbnailLoadOptions& load = options.Load;
   list.Clear();
-  list.SetHeight(load.CellSize);
+  list.SetHeight(load.TileHeight());
   list.SetWidth(load.CellSize);
   descriptors.clear();
 
@@ -98,7 +98,7 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
       TLoaded& entry = loaded[misses[m]];
       try {
         entry.Square = MakeThumbnailSquare(files[qsizetype(misses[m])], load, entry.Reason);
-        if (entry.Square) entry.Descriptor = DescribeArea(*entry.Square, 0, 0, load.CellSize, load.CellSize);
+        if (entry.Square) entry.Descriptor = DescribeArea(*entry.Square, 0, 0, load.CellSize, load.TileHeight());
       } catch (const std::bad_alloc&) {
         entry.Square.reset();
         entry.Reason = QStringLiteral("not enough memory");

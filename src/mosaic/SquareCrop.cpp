@@ -3,11 +3,55 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 TSquareRegion CentredSquare(int width, int height) {
   const int side = std::max(0, std::min(width, height));
   return {(width - side) / 2, (height - side) / 2, side};
+}
+
+TCropRegion CentredRegion(int width, int height, int shapeWidth, int shapeHeight) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (shapeWidth <= 0 || shapeHeight <= 0) return {};
+  // 64 bits: a 65535-pixel side times a shape side does not fit in 32.
+  int w = width, h = height;
+  if (std::int64_t(width) * shapeHeight >= std::int64_t(height) * shapeWidth)
+    w = int(std::min<std::int64_t>(width, (2 * std::int64_t(height) * shapeWidth + shapeHeight) / (2 * shapeHeight)));
+  else
+    h = int(std::min<std::int64_t>(height, (2 * std::int64_t(width) * shapeHeight + shapeWidth) / (2 * shapeWidth)));
+  if (width > 0 && height > 0) {
+    w = std::max(w, 1);
+    h = std::max(h, 1);
+  }
+  return {(width - w) / 2, (height - h) / 2, w, h};
+}
+
+QString TileAspectList() {
+  QString list;
+  const int count = int(std::size(TileAspects));
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) list += i + 1 == count ? QStringLiteral(" or ") : QStringLiteral(", ");
+    list += QStringLiteral("%1:%2").arg(TileAspects[i].Width).arg(TileAspects[i].Height);
+  }
+  return list;
+}
+
+bool ParseTileAspect(const QString& text, TTileAspect& aspect) {
+  for (const TTileAspect& a : TileAspects)
+    if (text == QStringLiteral("%1:%2").arg(a.Width).arg(a.Height)) {
+      aspect = a;
+      return true;
+    }
+  return false;
+}
+
+TTileSize TileSize(int cellSize, TTileAspect aspect) {
+  if (cellSize <= 0 || aspect.Width <= 0 || aspect.Height <= 0) return {};
+  const int longer = std::max(aspect.Width, aspect.Height), shorter = std::min(aspect.Width, aspect.Height);
+  const int side = std::max(1, int((2 * std::int64_t(cellSize) * shorter + longer) / (2 * longer)));
+  return aspect.Width >= aspect.Height ? TTileSize{cellSize, side} : TTileSize{side, cellSize};
 }
 
 namespace {
@@ -40,8 +84,8 @@ std::vector<TSpan> AreaSpans(int source, int target) {
 
 }  // namespace
 
-TBitmap CropToSquare(const TBitmap& picture, int size) {
-  if (picture.Empty() || size <= 0) return TBitmap();
+TBitmap CropToShape(const TBitmap& picture, int width, int height) {
+  if (picture.Empty() || width <= 0 || height <= 0) return TBitmap();
   // Read through a const reference: a 24-bit picture is never copied.
   TBitmap converted;
   if (picture.PixelFormat() != pf24bit) {
@@ -49,15 +93,16 @@ TBitmap CropToSquare(const TBitmap& picture, int size) {
     converted.SetPixelFormat(pf24bit);
   }
   const TBitmap& source = picture.PixelFormat() == pf24bit ? picture : converted;
-  const TSquareRegion sq = CentredSquare(source.Width(), source.Height());
-  const std::vector<TSpan> spans = AreaSpans(sq.Side, size);
+  const TCropRegion region = CentredRegion(source.Width(), source.Height(), width, height);
+  const std::vector<TSpan> across = AreaSpans(region.Width, width), down = AreaSpans(region.Height, height);
   // Horizontal pass into rows of floats, then the vertical pass.
-  std::vector<float> rows(size_t(sq.Side) * size_t(size) * 3);
-  for (int y = 0; y < sq.Side; ++y) {
-    const std::uint8_t* s = source.ScanLine(sq.Top + y) + 3 * sq.Left;
-    float* r = rows.data() + size_t(y) * size_t(size) * 3;
-    for (int x = 0; x < size; ++x) {
-      const TSpan& span = spans[size_t(x)];
+  const size_t rowFloats = size_t(width) * 3;
+  std::vector<float> rows(size_t(region.Height) * rowFloats);
+  for (int y = 0; y < region.Height; ++y) {
+    const std::uint8_t* s = source.ScanLine(region.Top + y) + 3 * region.Left;
+    float* r = rows.data() + size_t(y) * rowFloats;
+    for (int x = 0; x < width; ++x) {
+      const TSpan& span = across[size_t(x)];
       float acc[3] = {0, 0, 0};
       for (size_t k = 0; k < span.Weights.size(); ++k) {
         const std::uint8_t* p = s + 3 * (span.First + int(k));
@@ -66,16 +111,18 @@ TBitmap CropToSquare(const TBitmap& picture, int size) {
       for (int c = 0; c < 3; ++c) r[3 * x + c] = acc[c];
     }
   }
-  TBitmap square(size, size, pf24bit);
-  for (int y = 0; y < size; ++y) {
-    const TSpan& span = spans[size_t(y)];
-    std::uint8_t* d = square.ScanLine(y);
-    for (int x = 0; x < 3 * size; ++x) {
+  TBitmap tile(width, height, pf24bit);
+  for (int y = 0; y < height; ++y) {
+    const TSpan& span = down[size_t(y)];
+    std::uint8_t* d = tile.ScanLine(y);
+    for (size_t x = 0; x < rowFloats; ++x) {
       float acc = 0;
       for (size_t k = 0; k < span.Weights.size(); ++k)
-        acc += span.Weights[k] * rows[size_t(span.First + int(k)) * size_t(size) * 3 + size_t(x)];
+        acc += span.Weights[k] * rows[size_t(span.First + int(k)) * rowFloats + x];
       d[x] = std::uint8_t(std::clamp(int(std::lround(acc)), 0, 255));
     }
   }
-  return square;
+  return tile;
 }
+
+TBitmap CropToSquare(const TBitmap& picture, int size) { return CropToShape(picture, size, size); }

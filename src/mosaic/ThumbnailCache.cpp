@@ -14,8 +14,9 @@
 namespace {
 
 // Raised to user_version when the table's layout changes: an older file is
-// then replaced rather than misread.
-constexpr int LayoutVersion = 1;
+// then replaced rather than misread. 2: tiles of any shape, keyed by their
+// height beside the cell (width).
+constexpr int LayoutVersion = 2;
 
 QByteArray Key(const QString& path) { return EncodeFileName(QFileInfo(path).absoluteFilePath()); }
 
@@ -110,11 +111,11 @@ bool TThumbnailCache::Open() {
     code = sqlite3_exec(m_db,
                         "PRAGMA page_size = 65536;"
                         "CREATE TABLE thumbnails("
-                        " path BLOB NOT NULL, cell INTEGER NOT NULL, mode INTEGER NOT NULL,"
-                        " size INTEGER NOT NULL, mtime INTEGER NOT NULL,"
+                        " path BLOB NOT NULL, cell INTEGER NOT NULL, height INTEGER NOT NULL,"
+                        " mode INTEGER NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL,"
                         " pixels BLOB NOT NULL, descriptor BLOB NOT NULL,"
-                        " UNIQUE(path, cell, mode));"
-                        "PRAGMA user_version = 1;",
+                        " UNIQUE(path, cell, height, mode));"
+                        "PRAGMA user_version = 2;",
                         nullptr, nullptr, nullptr);
     if (code != SQLITE_OK) {
       const bool damaged = Damaged(code);
@@ -123,10 +124,11 @@ bool TThumbnailCache::Open() {
     }
   }
   sqlite3_exec(m_db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
-  m_find = Prepare("SELECT size, mtime, pixels, descriptor FROM thumbnails WHERE path = ? AND cell = ? AND mode = ?");
+  m_find = Prepare(
+      "SELECT size, mtime, pixels, descriptor FROM thumbnails WHERE path = ? AND cell = ? AND height = ? AND mode = ?");
   m_store = Prepare(
-      "INSERT OR REPLACE INTO thumbnails(path, cell, mode, size, mtime, pixels, descriptor)"
-      " VALUES(?, ?, ?, ?, ?, ?, ?)");
+      "INSERT OR REPLACE INTO thumbnails(path, cell, height, mode, size, mtime, pixels, descriptor)"
+      " VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
   if (!m_find || !m_store) {
     const bool damaged = Damaged(sqlite3_errcode(m_db));
     Close();
@@ -167,24 +169,25 @@ bool TThumbnailCache::Find(const QString& path, const TThumbnailCacheMode& mode,
   sqlite3_reset(m_find);
   sqlite3_bind_blob(m_find, 1, key.constData(), int(key.size()), SQLITE_STATIC);
   sqlite3_bind_int(m_find, 2, mode.CellSize);
-  sqlite3_bind_int(m_find, 3, ModeBits(mode));
+  sqlite3_bind_int(m_find, 3, mode.TileHeight());
+  sqlite3_bind_int(m_find, 4, ModeBits(mode));
   const int code = sqlite3_step(m_find);
   if (code != SQLITE_ROW) {
     sqlite3_reset(m_find);
     if (code != SQLITE_DONE) Failed(code);
     return false;
   }
-  const int cell = mode.CellSize;
+  const int cell = mode.CellSize, height = mode.TileHeight();
   const qsizetype rowBytes = qsizetype(cell) * 3;
   const bool current = sqlite3_column_int64(m_find, 0) == now.Size && sqlite3_column_int64(m_find, 1) == now.TimeNs;
   const int pixelBytes = sqlite3_column_bytes(m_find, 2);
   bool found = false;
-  if (current && pixelBytes == rowBytes * cell) {
+  if (current && pixelBytes == rowBytes * height) {
     const auto* pixels = static_cast<const std::uint8_t*>(sqlite3_column_blob(m_find, 2));
     const auto* descriptor = static_cast<const std::uint8_t*>(sqlite3_column_blob(m_find, 3));
     const int descriptorBytes = sqlite3_column_bytes(m_find, 3);
-    TBitmap square(cell, cell, pf24bit);
-    for (int y = 0; y < cell; ++y) std::memcpy(square.ScanLine(y), pixels + y * rowBytes, size_t(rowBytes));
+    TBitmap square(cell, height, pf24bit);
+    for (int y = 0; y < height; ++y) std::memcpy(square.ScanLine(y), pixels + y * rowBytes, size_t(rowBytes));
     out.Square = std::move(square);
     out.Descriptor.assign(descriptor, descriptor + descriptorBytes);
     found = true;
@@ -195,9 +198,9 @@ bool TThumbnailCache::Find(const QString& path, const TThumbnailCacheMode& mode,
 
 void TThumbnailCache::Store(const QString& path, const TThumbnailCacheMode& mode, const TCachedThumbnail& thumbnail,
                             const TFileStamp* stamp) {
-  const int cell = mode.CellSize;
+  const int cell = mode.CellSize, height = mode.TileHeight();
   const TBitmap& square = thumbnail.Square;
-  if (!m_db || cell <= 0 || square.Width() != cell || square.Height() != cell || square.PixelFormat() != pf24bit)
+  if (!m_db || cell <= 0 || square.Width() != cell || square.Height() != height || square.PixelFormat() != pf24bit)
     return;
   const QByteArray key = Key(path);
   TFileStamp now;
@@ -206,19 +209,20 @@ void TThumbnailCache::Store(const QString& path, const TThumbnailCacheMode& mode
   else if (!Stamp(key, now))
     return;
   const qsizetype rowBytes = qsizetype(cell) * 3;
-  QByteArray pixels(rowBytes * cell, Qt::Uninitialized);
-  for (int y = 0; y < cell; ++y) std::memcpy(pixels.data() + y * rowBytes, square.ScanLine(y), size_t(rowBytes));
+  QByteArray pixels(rowBytes * height, Qt::Uninitialized);
+  for (int y = 0; y < height; ++y) std::memcpy(pixels.data() + y * rowBytes, square.ScanLine(y), size_t(rowBytes));
   sqlite3_reset(m_store);
   sqlite3_bind_blob(m_store, 1, key.constData(), int(key.size()), SQLITE_STATIC);
   sqlite3_bind_int(m_store, 2, cell);
-  sqlite3_bind_int(m_store, 3, ModeBits(mode));
-  sqlite3_bind_int64(m_store, 4, now.Size);
-  sqlite3_bind_int64(m_store, 5, now.TimeNs);
-  sqlite3_bind_blob(m_store, 6, pixels.constData(), int(pixels.size()), SQLITE_STATIC);
+  sqlite3_bind_int(m_store, 3, height);
+  sqlite3_bind_int(m_store, 4, ModeBits(mode));
+  sqlite3_bind_int64(m_store, 5, now.Size);
+  sqlite3_bind_int64(m_store, 6, now.TimeNs);
+  sqlite3_bind_blob(m_store, 7, pixels.constData(), int(pixels.size()), SQLITE_STATIC);
   // An empty descriptor is stored as an empty blob, never NULL.
   static const std::uint8_t none = 0;
   const std::uint8_t* descriptor = thumbnail.Descriptor.empty() ? &none : thumbnail.Descriptor.data();
-  sqlite3_bind_blob(m_store, 7, descriptor, int(thumbnail.Descriptor.size()), SQLITE_STATIC);
+  sqlite3_bind_blob(m_store, 8, descriptor, int(thumbnail.Descriptor.size()), SQLITE_STATIC);
   const int code = sqlite3_step(m_store);
   sqlite3_reset(m_store);
   if (code != SQLITE_DONE) Failed(code);

@@ -3,7 +3,7 @@
 // a library of photographs is decoded once and reused by later runs. One
 // SQLite file in the user's cache folder. A stored square serves only while
 // its photograph keeps the size and modification time it had when stored, and
-// only for the same cell size and way of squaring.
+// only for the same tile size and way of squaring.
 //
 // The cache never makes a load fail: a damaged file, or one written in another
 // layout, is replaced by an empty one; a file that cannot be opened or is
@@ -19,9 +19,11 @@ struct sqlite3_stmt;
 
 // What makes a stored square reusable besides the photograph itself.
 struct TThumbnailCacheMode {
-  int CellSize = 20;
-  bool Crop = false;      // the largest centred square instead of the whole photo
+  int CellSize = 20;      // the tile's width
+  bool Crop = false;      // the largest centred square (or tile shape) instead of the whole photo
   bool FastJpeg = false;  // JPEG decoded at a reduced scale
+  int CellHeight = 0;     // the tile's height; 0: a square of CellSize
+  int TileHeight() const { return CellHeight > 0 ? CellHeight : CellSize; }
 };
 
 // A file's size and modification time: a stored square serves while they
@@ -32,7 +34,7 @@ struct TFileStamp {
 };
 
 struct TCachedThumbnail {
-  TBitmap Square;                        // 24 bits, CellSize x CellSize
+  TBitmap Square;                        // 24 bits, CellSize x TileHeight()
   std::vector<std::uint8_t> Descriptor;  // the caller's own bytes, kept as given
 };
 

@@ -52,8 +52,10 @@ int FastJpegScale(const QString& path, int cell) {
 // cannot be read.
 std::optional<TBitmap> MakeSquare(const QString& path, const TThumbnailLoadOptions& options, QString& error) {
   TCodecOptions codec;
-  codec.JpegScale =
-      options.FastJpeg && HasFormatExtension(TPictureFormat::Jpeg, path) ? FastJpegScale(path, options.CellSize) : 0;
+  // The tile's longer side: a portrait tile is higher than it is wide.
+  codec.JpegScale = options.FastJpeg && HasFormatExtension(TPictureFormat::Jpeg, path)
+                        ? FastJpegScale(path, std::max(options.CellSize, options.TileHeight()))
+                        : 0;
   TDecodedPicture decoded;
   if (!DecodePictureFile(path, decoded, codec)) {
     error = decoded.Error;
@@ -63,9 +65,9 @@ std::optional<TBitmap> MakeSquare(const QString& path, const TThumbnailLoadOptio
   // A picture too large to convert or square is a file that cannot be
   // loaded, like one whose decoding ran out of memory.
   try {
-    if (options.CropSquare) return CropToSquare(picture, options.CellSize);
+    if (options.CropSquare) return CropToShape(picture, options.CellSize, options.TileHeight());
     picture.SetPixelFormat(pf24bit);
-    ScaleBitmap(options.CellSize, options.CellSize, picture);
+    ScaleBitmap(options.CellSize, options.TileHeight(), picture);
   } catch (const std::bad_alloc&) {
     error = QStringLiteral("not enough memory");
     return std::nullopt;
@@ -157,7 +159,7 @@ void WarnNoThumbnail(const QString& folder, const QString& why) {
 TThumbnailLoadResult LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnailLoadOptions& options,
                                     const std::function<void(int)>& count) {
   list.Clear();
-  list.SetHeight(options.CellSize);
+  list.SetHeight(options.TileHeight());
   list.SetWidth(options.CellSize);
   // Each file is decoded in a context of its own (DecodePictureFile): no
   // message per file, no stage handler, and the dispatch's default context,

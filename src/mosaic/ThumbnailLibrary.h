@@ -43,7 +43,11 @@ struct TThumbnailLoadOptions {
   int Threads = 0;
   // Take the largest centred square of each picture, reduced by area
   // averaging, instead of squashing the whole picture with nearest pixels.
+  // With a CellHeight, the largest centred region of the tile's shape.
   bool CropSquare = false;
+  // Tiles CellSize wide and CellHeight high; 0: squares of CellSize.
+  int CellHeight = 0;
+  int TileHeight() const { return CellHeight > 0 ? CellHeight : CellSize; }
 };
 
 // The libjpeg reduction (0 full size, 1 half, 2 quarter, 3 eighth) at which a
@@ -51,8 +55,8 @@ struct TThumbnailLoadOptions {
 // the size is unknown. The fast thumbnail load decodes JPEG files at it.
 int ThumbnailJpegScale(int width, int height, int cell);
 
-// One file decoded, turned to 24 bits and squared to the cell; nullopt, with
-// the reason in error, when it cannot be read.
+// One file decoded, turned to 24 bits and squared to the cell (or shaped to
+// the tile); nullopt, with the reason in error, when it cannot be read.
 std::optional<TBitmap> MakeThumbnailSquare(const QString& path, const TThumbnailLoadOptions& options, QString& error);
 
 // Adds one file to the list (decoded, 24-bit, squared); false when it could

@@ -665,6 +665,26 @@ TEST_F(CliTool, MatchedMosaicQualityReport) {
   EXPECT_TRUE(run.err.contains(QStringLiteral("from afar %1").arg(q.Far.Mean, 0, 'f', 1))) << run.err.toStdString();
 }
 
+// 16:9 tiles at cell 10 are 10 x 6: on a picture of stripes 6 pixels high,
+// each the colour of one solid photo, every cell finds its stripe's photo and,
+// untinted, the mosaic is the picture itself (square cells would straddle two
+// stripes).
+TEST_F(CliTool, TileAspectGivesCellsOfThatShape) {
+  TBitmap stripes(50, 30, pf24bit);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 50; ++x) stripes.SetPixel(x, y, RGBColor(y / 6 * 50, 100, 200 - y / 6 * 40));
+  Write("stripes.png", stripes);
+  const CliRun r = RunCliCached(
+      {"mosaic", Path("stripes.png"), "--thumbnails", Path("thumbs"), "--cell", "10", "--no-check-size", "--match",
+       "--tint", "0", "--repeat-distance", "0", "--tile-aspect", "16:9", "--seed", "1", "--output", Path("m.png")},
+      Path("cache"));
+  ASSERT_EQ(r.status, 0) << r.err.toStdString();
+  TBitmap mosaic = Read("m.png");
+  ASSERT_FALSE(mosaic.Empty());
+  mosaic.SetPixelFormat(pf24bit);
+  EXPECT_TRUE(SamePixels(mosaic, stripes));
+}
+
 TEST_F(CliTool, PhotoLibraryOptionsAreChecked) {
   Write("wide.png", Solid(9000, 20, clRed));
   struct Case {
@@ -681,6 +701,10 @@ TEST_F(CliTool, PhotoLibraryOptionsAreChecked) {
       {{"--report", "r.json"}, 2, "--report is an option of --match"},
       {{"--match", "--report", "/nonexistent-folder/r.json"}, 1, "/nonexistent-folder/r.json"},
       {{"--scale", "9"}, 2, "--scale must be 1 to 8"},
+      {{"--tile-aspect", "5:4"}, 2, "--tile-aspect must be 1:1, 4:3, 3:2, 16:9, 3:4, 2:3 or 9:16"},
+      {{"--match", "--tile-aspect", "16/9"}, 2, "--tile-aspect must be 1:1, 4:3, 3:2, 16:9, 3:4, 2:3 or 9:16"},
+      {{"--tile-aspect", "4:3", "--tile-aspect", "4:3"}, 2, "--tile-aspect given twice"},
+      {{"--tile-aspect"}, 2, "--tile-aspect needs a shape W:H"},
       {{"--scale", "8", "--no-check-size", "--target-is-wide"}, 1, "beyond the limit"},
   };
   for (const Case& c : cases) {

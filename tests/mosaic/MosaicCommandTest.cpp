@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <stdexcept>
 
 #include "TestBitmaps.h"
@@ -177,4 +178,67 @@ TEST_F(MosaicCommand, RunWithoutUndoBuildsTheSameMosaicInPlace) {
       EXPECT_EQ(tools.Image().constBits(), pixels);  // drawn where it lay
     }
   }
+}
+
+// Tiles of the 3:2 shape at cell size 12 are 12 x 8. Photos of other shapes
+// (higher, wider) carry a 12 x 8 picture of their own at the centre of a red
+// frame: cropped to 3:2 that picture is all that is left, so every cell of
+// the matched mosaic, untinted, is one photo's centre. The random mosaic
+// lays the same grid: with one photo on a uniform picture it repeats every
+// 12 x 8 pixels.
+TEST_F(MosaicCommand, TileAspectCellsShowEachPhotoCroppedToTheShape) {
+  QTemporaryDir photos;
+  ASSERT_TRUE(photos.isValid());
+  std::vector<TBitmap> centres;
+  const struct { int w, h; } frames[] = {{12, 14}, {20, 8}, {12, 8}, {12, 10}};
+  for (int i = 0; i < 4; ++i) {
+    TBitmap centre = Solid(12, 8, RGBColor(30 + 60 * i, 200 - 50 * i, 90));
+    for (int x = 0; x < 12; ++x) centre.SetPixel(x, (x + i) % 8, RGBColor(250 - 60 * i, 20 * i, 200));
+    TBitmap photo = Solid(frames[i].w, frames[i].h, clRed);
+    photo.Draw((frames[i].w - 12) / 2, (frames[i].h - 8) / 2, centre);
+    TPictureFileContext pictureFiles;
+    ASSERT_EQ(SavePicture(pictureFiles, photos.filePath(QStringLiteral("p%1.png").arg(i)), photo), 1);
+    centres.push_back(centre);
+  }
+  command.FolderChosen(photos.path());
+  command.CacheFile = photos.filePath(QStringLiteral("cache/thumbnails.sqlite"));
+  command.CheckSize = false;
+  command.CellSize = 12;
+  command.TileAspect = {3, 2};
+  command.MatchColours = true;
+  command.TintLimit = 0;
+  command.RepeatDistance = 0;
+  TBitmap target = Numbered(50, 30);  // 5 columns (the last 2 wide), 4 rows (the last 6 high)
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round == 0 ? "decoded" : "from the cache");
+    command.ThumbnailsStale = true;
+    TBitmap image = target;
+    ASSERT_TRUE(command.Execute(image, progress));
+    EXPECT_TRUE(command.LibraryMode());
+    EXPECT_EQ(command.LastLibraryLoad.FromCache, round == 0 ? 0 : 4);
+    ASSERT_EQ(command.ImgVignettes.Count(), 4);
+    EXPECT_EQ(command.ImgVignettes.Width(), 12);
+    EXPECT_EQ(command.ImgVignettes.Height(), 8);
+    for (int cy = 0; cy < 4; ++cy)
+      for (int cx = 0; cx < 5; ++cx) {
+        const int w = std::min(12, 50 - cx * 12), h = std::min(8, 30 - cy * 8);
+        const TBitmap cell = Crop(image, cx * 12, cy * 8, w, h);
+        EXPECT_TRUE(std::any_of(centres.begin(), centres.end(),
+                                [&](const TBitmap& c) { return SamePixels(cell, Crop(c, 0, 0, w, h)); }))
+            << "cell " << cx << ", " << cy;
+      }
+  }
+
+  QTemporaryDir one;
+  ASSERT_TRUE(one.isValid());
+  TPictureFileContext pictureFiles;
+  ASSERT_EQ(SavePicture(pictureFiles, one.filePath(QStringLiteral("p.png")), Numbered(30, 20)), 1);
+  command.FolderChosen(one.path());
+  command.MatchColours = false;
+  command.Antialias = false;
+  TBitmap image = Solid(50, 30, RGBColor(100, 120, 140));
+  ASSERT_TRUE(command.Execute(image, progress));
+  ASSERT_FALSE(SamePixels(Crop(image, 0, 0, 12, 8), Solid(12, 8, image.Pixel(0, 0))));
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 50; ++x) ASSERT_EQ(Hex(image.Pixel(x, y)), Hex(image.Pixel(x % 12, y % 8))) << x << ", " << y;
 }

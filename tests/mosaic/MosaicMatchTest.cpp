@@ -79,6 +79,46 @@ TEST(MosaicMatch, CellGetsTheNearestThumbnail) {
   }
 }
 
+TEST(MosaicMatch, CellsOfTheThumbnailsShape) {
+  // 6 x 4 thumbnails, each with a pattern of its own, laid out in a grid on
+  // the picture (cut short on the right and bottom): each cell, described
+  // over its 6 x 4 pixels, finds the very thumbnail drawn there, untinted.
+  std::vector<TBitmap> thumbs;
+  for (int i = 0; i < 5; ++i) {
+    TBitmap t = Solid(6, 4, RGBColor(40 * i, 200 - 35 * i, 60 + 30 * (i % 3)));
+    for (int x = 0; x < 6; ++x) t.SetPixel(x, (x + i) % 4, RGBColor(255 - 40 * i, 30 * i, 90));
+    thumbs.push_back(t);
+  }
+  TThumbnailList list;
+  list.SetWidth(6);
+  list.SetHeight(4);
+  for (const TBitmap& t : thumbs) ASSERT_GE(list.Add(t), 0);
+  const int columns = 8, rows = 6;  // 45 x 22: the last column 3 wide, the last row 2 high
+  const auto drawn = [](int cx, int cy) { return (cx + 2 * cy) % 5; };
+  TBitmap target = Solid(45, 22, clBlack);
+  for (int cy = 0; cy < rows; ++cy)
+    for (int cx = 0; cx < columns; ++cx) target.Draw(cx * 6, cy * 4, thumbs[size_t(drawn(cx, cy))]);
+  TBitmap image = target;
+  TSeededRandom random(2);
+  TMatchOptions options = Options(6, 0, 0, &random);
+  options.CellHeight = 4;
+  TMatchPlacement placement;
+  ASSERT_TRUE(BuildMatchedMosaic(image, list, options, nullptr, &placement));
+  EXPECT_EQ(placement.Columns, columns);
+  EXPECT_EQ(placement.Rows, rows);
+  ASSERT_EQ(placement.Thumbnail.size(), size_t(columns * rows));
+  for (int cy = 0; cy < rows - 1; ++cy)  // the last row is too short to tell its thumbnail
+    for (int cx = 0; cx < columns - 1; ++cx)
+      EXPECT_EQ(placement.Thumbnail[size_t(cy * columns + cx)], drawn(cx, cy)) << "cell " << cx << ", " << cy;
+  for (int cy = 0; cy < rows; ++cy)
+    for (int cx = 0; cx < columns; ++cx) {
+      const int w = std::min(6, 45 - cx * 6), h = std::min(4, 22 - cy * 4);
+      EXPECT_TRUE(SamePixels(Crop(image, cx * 6, cy * 4, w, h),
+                             Crop(list.Entry(placement.Thumbnail[size_t(cy * columns + cx)]), 0, 0, w, h)))
+          << "cell " << cx << ", " << cy;
+    }
+}
+
 TEST(MosaicMatch, NearestListsAreThoseOfAFullComparison) {
   // Pruned blocks and the start from the previous query must not lose a
   // candidate: every list equals sorting all distances, ties by index.

@@ -39,10 +39,12 @@ class PhotoLibrary : public ::testing::Test {
     TPhotoLibraryLoad load;
     std::vector<std::pair<int, int>> progress;
   };
-  Loaded LoadFrom(const QString& folder, bool recursive, TThumbnailCache* cache = nullptr, bool crop = false) {
+  Loaded LoadFrom(const QString& folder, bool recursive, TThumbnailCache* cache = nullptr, bool crop = false,
+                  int cellHeight = 0) {
     Loaded l;
     TPhotoLibraryOptions options;
     options.Load.CellSize = 10;
+    options.Load.CellHeight = cellHeight;
     options.Load.CropSquare = crop;
     options.Recursive = recursive;
     options.Cache = cache;
@@ -101,17 +103,27 @@ TEST_F(PhotoLibrary, CachedSquaresAreTheFreshOnesAndChangesAreSeen) {
   Write("lib/a.png", photo);
   Write("lib/b.png", Solid(30, 30, clGreen));
   TThumbnailCache cache(Path("cache/t.sqlite"));
-  for (bool crop : {false, true}) {
-    SCOPED_TRACE(crop);
-    const Loaded fresh = LoadFrom(Path("lib"), false, &cache, crop);
+  // Squashed, cropped to the square, then cropped to 3:2 and 2:3 tiles: each
+  // shape its own tiles, decoded once and then taken from the cache.
+  const struct {
+    bool crop;
+    int height;
+  } modes[] = {{false, 0}, {true, 0}, {true, 7}, {true, 15}};
+  for (const auto& m : modes) {
+    SCOPED_TRACE(::testing::Message() << (m.crop ? "crop" : "squash") << " height " << m.height);
+    const Loaded fresh = LoadFrom(Path("lib"), false, &cache, m.crop, m.height);
     EXPECT_EQ(fresh.load.FromCache, 0);
-    const Loaded again = LoadFrom(Path("lib"), false, &cache, crop);
+    const Loaded again = LoadFrom(Path("lib"), false, &cache, m.crop, m.height);
     EXPECT_EQ(again.load.FromCache, 2);
     ASSERT_EQ(again.list.Count(), 2);
     for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(again.list.Entry(i).Height(), m.height > 0 ? m.height : 10);
       EXPECT_TRUE(SamePixels(again.list.Entry(i), fresh.list.Entry(i)));
       EXPECT_EQ(again.descriptors[size_t(i)], fresh.descriptors[size_t(i)]);
     }
+    // Described over the whole tile, not a square of its width.
+    const TBitmap& tile = again.list.Entry(0);
+    EXPECT_EQ(again.descriptors[0], DescribeArea(tile, 0, 0, tile.Width(), tile.Height()));
   }
   // An edited photo is decoded again; the other still comes from the cache.
   Write("lib/b.png", Solid(30, 30, clYellow));

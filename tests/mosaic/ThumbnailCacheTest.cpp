@@ -31,9 +31,9 @@ class ThumbnailCache : public ::testing::Test {
     const timespec times[2] = {{seconds, 0}, {seconds, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
   }
-  static TCachedThumbnail Thumb(int cell, int seed) {
+  static TCachedThumbnail Thumb(int cell, int seed, int height = 0) {
     TCachedThumbnail t;
-    t.Square = Numbered(cell, cell);
+    t.Square = Numbered(cell, height > 0 ? height : cell);
     t.Square.SetPixel(0, 0, RGBColor(seed, 0, 0));
     t.Descriptor = {std::uint8_t(seed), 1, 2, 3};
     return t;
@@ -77,6 +77,25 @@ TEST_F(ThumbnailCache, KeepsSquaresAcrossRunsPerCellAndMode) {
   later.Store(Path("a.jpg"), {20, true, false}, cropped);
   EXPECT_TRUE(Hit(later, Path("a.jpg"), {20, true, false}, cropped));
   EXPECT_TRUE(Hit(later, Path("a.jpg"), cell20, a20));
+}
+
+// Tiles of another shape than the square are kept beside the squares of the
+// same cell: a square is never served for a 4:3 tile, nor the other way.
+TEST_F(ThumbnailCache, KeepsEachTileShapeApart) {
+  WritePhoto("a.jpg", "photo");
+  const TThumbnailCacheMode square{20, true, false}, wide{20, true, false, 15}, high{15, true, false, 20};
+  TThumbnailCache cache(CacheFile());
+  cache.Store(Path("a.jpg"), square, Thumb(20, 1));
+  EXPECT_TRUE(Miss(cache, Path("a.jpg"), wide));
+  EXPECT_TRUE(Miss(cache, Path("a.jpg"), high));
+  cache.Store(Path("a.jpg"), wide, Thumb(20, 2, 15));
+  cache.Store(Path("a.jpg"), high, Thumb(15, 3, 20));
+  cache.Store(Path("a.jpg"), wide, Thumb(20, 4));  // a square offered as a 4:3 tile: refused
+  EXPECT_TRUE(Hit(cache, Path("a.jpg"), square, Thumb(20, 1)));
+  EXPECT_TRUE(Hit(cache, Path("a.jpg"), wide, Thumb(20, 2, 15)));
+  EXPECT_TRUE(Hit(cache, Path("a.jpg"), high, Thumb(15, 3, 20)));
+  // A square's height given outright is the square.
+  EXPECT_TRUE(Hit(cache, Path("a.jpg"), {20, true, false, 20}, Thumb(20, 1)));
 }
 
 TEST_F(ThumbnailCache, AChangedPhotoIsDecodedAgainAndAVanishedOneDropped) {
