@@ -469,18 +469,18 @@ std::vector<TTileDescriptor> SyntheticLibrary(int count) {
   std::normal_distribution<double> texture(0, 12);
   std::vector<TTileDescriptor> out;
   out.reserve(size_t(count));
-  const auto& lin = SrgbToLinearTable();
+  // One pixel a part, described as every thumbnail is.
+  TBitmap parts(MatchGrid, MatchGrid, pf24bit);
   for (int i = 0; i < count; ++i) {
     const double base[3] = {255 * u(rng), 255 * u(rng), 255 * u(rng)};
     const double gx = 60 * (u(rng) - 0.5), gy = 60 * (u(rng) - 0.5);
-    TTileDescriptor d{};
-    for (int p = 0; p < 9; ++p) {
-      std::uint8_t c[3];
-      for (int k = 0; k < 3; ++k) c[k] = Byte(base[k] + gx * (p % 3 - 1) + gy * (p / 3 - 1) + texture(rng));
-      const TLab lab = LinearRgbToLab(lin[c[0]], lin[c[1]], lin[c[2]]);
-      d[size_t(3 * p)] = lab.L, d[size_t(3 * p + 1)] = lab.a, d[size_t(3 * p + 2)] = lab.b;
-    }
-    out.push_back(d);
+    for (int y = 0; y < MatchGrid; ++y)
+      for (int x = 0; x < MatchGrid; ++x) {
+        const double dx = double(x) / (MatchGrid - 1) - 0.5, dy = double(y) / (MatchGrid - 1) - 0.5;
+        std::uint8_t* p = parts.ScanLine(y) + 3 * x;
+        for (int k = 0; k < 3; ++k) p[2 - k] = Byte(base[k] + 2 * gx * dx + 2 * gy * dy + texture(rng));
+      }
+    out.push_back(DescribeArea(parts, 0, 0, MatchGrid, MatchGrid));
   }
   return out;
 }

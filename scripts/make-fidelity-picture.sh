@@ -16,8 +16,10 @@ before=${BEFORE:-1aa6ec7}
 build=${TESSELUNE_BUILD:-build/release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSELUNE_TESTS=OFF >/dev/null
 cmake --build "$build" --target tesselune-cli
+# OLD_CLI: an already built tool of the earlier version, instead of building one.
 old=build/fidelity-before
-if [ ! -x "$old/build/bin/tesselune-cli" ]; then
+old_cli=${OLD_CLI:-$old/build/bin/tesselune-cli}
+if [ ! -x "$old_cli" ]; then
   rm -rf "$old"
   git worktree prune
   git worktree add --detach "$old" "$before" >/dev/null
@@ -52,7 +54,7 @@ convert "$(photo wallpapers/EveningGlow)" -resize '1600x1200^' -gravity center -
   -type TrueColor "$scratch/target.png"
 
 common=(--thumbnails "$scratch/library" --cell 20 --seed 1 --no-cache --match --crop --tint 25 --repeat-distance 3)
-"$old/build/bin/tesselune-cli" mosaic "$scratch/target.png" "${common[@]}" --output "$scratch/before.png"
+"$old_cli" mosaic "$scratch/target.png" "${common[@]}" --output "$scratch/before.png"
 "$build/bin/tesselune-cli" mosaic "$scratch/target.png" "${common[@]}" --output "$scratch/after.png" \
   --report "$scratch/after.json"
 rm -rf "$scratch/mp-library" && mkdir "$scratch/mp-library"
