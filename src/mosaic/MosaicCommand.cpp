@@ -105,7 +105,12 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
   match.RepeatDistance = RepeatDistance;
   match.TintLimit = TintLimit;
   match.Random = Random;
-  return BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress);
+  match.MaxUses = MaxUses;
+  match.UseAll = UseAll;
+  TMatchPlacement placement;
+  const bool built = BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress, &placement);
+  LastUses = placement.Uses;
+  return built;
 }
 
 bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const {
