@@ -10,19 +10,23 @@
 
 namespace {
 
-// Candidates searched per open pair in the rounds after the first, doubled
-// each round: a round leaves a pair open only when all its candidates have
-// filled up, so few rounds follow.
+// Candidates searched per open pair, doubled each round: a round leaves a
+// pair open only when all its candidates have filled up, so few rounds
+// follow.
 constexpr int kRoundCandidates = 64;
 constexpr int kMostRoundCandidates = 1024;
 // Queries searched per piece of work.
 constexpr int kSearchChunk = 256;
-// A cell whose photo is used nearby looks for a trade among the cells of its
-// nearest photos: this many photos, this many cells of each. A conflict is
-// local, so a short look finds a good trade; a longer one costs more than it
-// gains.
+// Photos with room are searched this many at first, four times more each
+// time all of them are used nearby.
+constexpr int kRoomCandidates = 64;
+// A cell that finds no photo with room free nearby looks for a trade among
+// the cells of the photos free nearby: this many photos, this many cells of
+// each, this many photos with room for that cell. The case is rare (the
+// last cells of a tight cap), so a short look is enough.
 constexpr int kTradePhotos = 16;
 constexpr int kTradeCells = 8;
+constexpr int kTradeRoom = 32;
 
 struct TOpenPair {
   float Distance;
@@ -50,19 +54,24 @@ void AssignNearestFirst(const std::vector<int>& open, int k, const ListOf& listO
       --room[size_t(t)];
       assignment[size_t(open[size_t(pair.Query)])] = t;
       distance[size_t(open[size_t(pair.Query)])] = entry.Distance;
-    } else if (++pair.Position < k) {
-      pair.Distance = listOf(size_t(pair.Query))[pair.Position].Distance;
-      queue.push(pair);
+    } else {
+      // A target that is full stays full: pass over every such one at once.
+      const TMatchCandidate* list = listOf(size_t(pair.Query));
+      while (++pair.Position < k && room[size_t(target(list[pair.Position].Index))] == 0) {
+      }
+      if (pair.Position < k) {
+        pair.Distance = list[pair.Position].Distance;
+        queue.push(pair);
+      }
     }
   }
 }
 
 // Gives every open query a target within the targets' room, nearest pairs
-// first, as far as the room goes. The first round may take given lists (of
-// every query, k each); later rounds search the targets that still have room.
+// first, as far as the room goes; each round searches the targets that still
+// have room.
 void Assign(const std::vector<TTileDescriptor>& queries, const std::vector<TTileDescriptor>& targets,
-            std::vector<int>& room, std::vector<int>& assignment, std::vector<float>& distance,
-            const TMatchCandidate* firstLists, int firstK, int threads) {
+            std::vector<int>& room, std::vector<int>& assignment, std::vector<float>& distance, int threads) {
   for (int round = 0;; ++round) {
     std::vector<int> open, available;
     for (size_t q = 0; q < queries.size(); ++q)
@@ -70,12 +79,6 @@ void Assign(const std::vector<TTileDescriptor>& queries, const std::vector<TTile
     for (size_t t = 0; t < targets.size(); ++t)
       if (room[t] > 0) available.push_back(int(t));
     if (open.empty() || available.empty()) return;
-    if (round == 0 && firstLists) {
-      AssignNearestFirst(
-          open, firstK, [&](size_t j) { return firstLists + size_t(open[j]) * size_t(firstK); },
-          [](int index) { return index; }, room, assignment, distance);
-      continue;
-    }
     const int k = int(std::min<std::int64_t>(
         {std::int64_t(available.size()), std::int64_t(kRoundCandidates) << std::min(round, 8), kMostRoundCandidates}));
     std::vector<TTileDescriptor> subset, asked;
@@ -109,13 +112,50 @@ bool UsedNear(const std::vector<int>& chosen, int columns, int rows, int c, int 
   return false;
 }
 
-void Forget(std::vector<int>& cells, int cell) {
-  const auto at = std::find(cells.begin(), cells.end(), cell);
-  if (at != cells.end()) {
-    *at = cells.back();
-    cells.pop_back();
+// The photos that still have room, searchable; built again when a quarter
+// of those it holds have filled up.
+class TRoomSearch {
+ public:
+  TRoomSearch(const std::vector<TTileDescriptor>& photos, const std::vector<int>& count, const std::vector<int>& limit)
+      : m_photos(photos), m_count(count), m_limit(limit) {}
+
+  // The nearest photo with room for which free(photo) holds; -1 when none.
+  template <class Free>
+  int Nearest(const TTileDescriptor& cell, const Free& free) {
+    if (m_stale * 4 >= int(m_ids.size())) Build();
+    for (int k = std::min(kRoomCandidates, m_library.Count()); k > 0;) {
+      m_list.resize(size_t(k));
+      m_library.Nearest(&cell, 1, k, m_list.data());
+      for (const TMatchCandidate& c : m_list)
+        if (const int p = m_ids[size_t(c.Index)]; HasRoom(p) && free(p)) return p;
+      if (k == m_library.Count()) break;
+      k = std::min(k * 4, m_library.Count());
+    }
+    return -1;
   }
-}
+  bool HasRoom(int p) const { return m_count[size_t(p)] < m_limit[size_t(p)]; }
+  void Filled() { ++m_stale; }
+  void Build() {
+    m_ids.clear();
+    std::vector<TTileDescriptor> subset;
+    for (size_t p = 0; p < m_photos.size(); ++p)
+      if (HasRoom(int(p))) {
+        m_ids.push_back(int(p));
+        subset.push_back(m_photos[p]);
+      }
+    m_library = TMatchLibrary(std::move(subset));
+    m_stale = 0;
+  }
+
+ private:
+  const std::vector<TTileDescriptor>& m_photos;
+  const std::vector<int>& m_count;
+  const std::vector<int>& m_limit;
+  TMatchLibrary m_library;
+  std::vector<int> m_ids;
+  std::vector<TMatchCandidate> m_list;
+  int m_stale = 1;  // built at the first search
+};
 
 }  // namespace
 
@@ -142,119 +182,128 @@ std::vector<int> FairMatch(const TMatchLibrary& library, const std::vector<TTile
   std::vector<TTileDescriptor> photoDescriptors;
   photoDescriptors.reserve(size_t(photos));
   for (int p = 0; p < photos; ++p) photoDescriptors.push_back(library.Descriptor(p));
-  const std::vector<TTileDescriptor> cellDescriptors(cells.begin(), cells.begin() + std::ptrdiff_t(cellCount));
 
-  std::vector<int> assignment(cellCount, -1);
-  std::vector<float> distance(cellCount, 0);
-  std::vector<int> count(size_t(photos), 0);
-  // Every photo asked for: each takes the nearest cell still free.
+  std::vector<int> chosen(cellCount, -1);
+  std::vector<int> count(static_cast<size_t>(photos), 0);
+  // Every photo asked for: each is placed first, in the nearest cell still
+  // free, nearest pairs first.
   if (options.UseAll) {
-    std::vector<int> cellRoom(cellCount, 1), photoCell(size_t(photos), -1);
-    std::vector<float> photoDistance(size_t(photos), 0);
-    Assign(photoDescriptors, cellDescriptors, cellRoom, photoCell, photoDistance, nullptr, 0, options.Threads);
+    const std::vector<TTileDescriptor> cellDescriptors(cells.begin(), cells.begin() + std::ptrdiff_t(cellCount));
+    std::vector<int> cellRoom(cellCount, 1), photoCell(static_cast<size_t>(photos), -1);
+    std::vector<float> photoDistance(static_cast<size_t>(photos), 0);
+    Assign(photoDescriptors, cellDescriptors, cellRoom, photoCell, photoDistance, options.Threads);
     for (int p = 0; p < photos; ++p)
       if (const int c = photoCell[size_t(p)]; c >= 0) {
-        assignment[size_t(c)] = p;
-        distance[size_t(c)] = photoDistance[size_t(p)];
+        chosen[size_t(c)] = p;
         count[size_t(p)] = 1;
       }
   }
-  // The other cells within the cap; when the cap cannot fill them all, the
-  // rest is shared out evenly beyond it.
-  const std::int64_t cap = options.MaxUses > 0 ? options.MaxUses : std::int64_t(cellCount);
-  std::vector<int> limit(size_t(photos), int(std::min<std::int64_t>(cap, std::int64_t(cellCount))));
-  std::vector<int> room(static_cast<size_t>(photos));
-  for (int p = 0; p < photos; ++p) room[size_t(p)] = std::max(0, limit[size_t(p)] - count[size_t(p)]);
-  Assign(cellDescriptors, photoDescriptors, room, assignment, distance, candidates.data(), k, options.Threads);
-  const auto open = std::int64_t(std::count(assignment.begin(), assignment.end(), -1));
-  if (open > 0) {
-    const int extra = int((open + photos - 1) / photos);
-    for (int p = 0; p < photos; ++p) limit[size_t(p)] += extra, room[size_t(p)] += extra;
-    Assign(cellDescriptors, photoDescriptors, room, assignment, distance, candidates.data(), k, options.Threads);
-  }
-  for (int p = 0; p < photos; ++p) count[size_t(p)] = limit[size_t(p)] - room[size_t(p)];
 
-  std::vector<int> chosen = assignment;
-  if (r > 0) {
-    // Placing in the visiting order: a cell whose photo is already used
-    // nearby trades it with another cell's (placed or not) or swaps it for
-    // a photo with room, whichever costs least; the counts stay as they are
-    // settled, so the cap and the use of every photo hold.
-    std::vector<std::vector<int>> cellsOf(static_cast<size_t>(photos));
-    for (size_t c = 0; c < cellCount; ++c) cellsOf[size_t(assignment[c])].push_back(int(c));
-    std::fill(chosen.begin(), chosen.end(), -1);
-    std::vector<int> stamp(size_t(photos), -1);
-    for (size_t v = 0; v < cellCount; ++v) {
-      const int c = order[v];
-      const int cx = c % columns, cy = c / columns;
-      for (int y = std::max(0, cy - r); y <= std::min(rows - 1, cy + r); ++y)
-        for (int x = std::max(0, cx - r); x <= std::min(columns - 1, cx + r); ++x)
-          if (const int used = chosen[size_t(y) * size_t(columns) + size_t(x)]; used >= 0) stamp[size_t(used)] = int(v);
-      const int p = assignment[size_t(c)];
-      if (stamp[size_t(p)] != int(v)) {
-        chosen[size_t(c)] = p;
-        continue;
+  // The other cells in the visiting order, each taking the nearest photo
+  // that has room and is not used nearby: its candidates first, then the
+  // photos with room. When every photo with room is used nearby, a trade
+  // with a cell farther away is tried before the repeat distance yields;
+  // the cap yields only when every photo is at it, evenly.
+  const int cap = options.MaxUses > 0 ? options.MaxUses : int(std::min<size_t>(cellCount, 1u << 30));
+  std::vector<int> limit(static_cast<size_t>(photos), cap);
+  TRoomSearch room(photoDescriptors, count, limit);
+  int withRoom = 0;
+  for (int p = 0; p < photos; ++p) withRoom += room.HasRoom(p);
+  std::vector<int> stamp(static_cast<size_t>(photos), -1), nearestUse(static_cast<size_t>(photos), 0);
+  std::vector<std::vector<int>> cellsOf;  // made for the first trade
+  const auto place = [&](int c, int p) {
+    chosen[size_t(c)] = p;
+    if (++count[size_t(p)] == limit[size_t(p)]) {
+      --withRoom;
+      room.Filled();
+    }
+    if (!cellsOf.empty()) cellsOf[size_t(p)].push_back(c);
+  };
+  for (size_t v = 0; v < cellCount; ++v) {
+    const int c = order[v];
+    if (chosen[size_t(c)] >= 0) continue;
+    const int cx = c % columns, cy = c / columns;
+    for (int y = std::max(0, cy - r); y <= std::min(rows - 1, cy + r); ++y)
+      for (int x = std::max(0, cx - r); x <= std::min(columns - 1, cx + r); ++x) {
+        const int used = chosen[size_t(y) * size_t(columns) + size_t(x)];
+        if (used < 0) continue;
+        const int dist = std::max(std::abs(x - cx), std::abs(y - cy));
+        if (stamp[size_t(used)] != int(v)) {
+          stamp[size_t(used)] = int(v);
+          nearestUse[size_t(used)] = dist;
+        } else {
+          nearestUse[size_t(used)] = std::min(nearestUse[size_t(used)], dist);
+        }
       }
-      // A use may move from p to a photo with room, as long as p is not the
-      // last use of a photo asked for and no cell goes beyond the cap that
-      // was within it.
-      const bool overCap = options.MaxUses > 0 && count[size_t(p)] > options.MaxUses;
-      const auto mayMoveTo = [&](int q) {
-        return (!options.UseAll || count[size_t(p)] > 1) && count[size_t(q)] < limit[size_t(q)] &&
-               (options.MaxUses <= 0 || overCap || count[size_t(q)] < options.MaxUses);
-      };
-      float best = std::numeric_limits<float>::infinity(), bestOwn = 0, bestTraded = 0;
-      int bestPhoto = -1, bestCell = -1;
-      const TMatchCandidate* list = candidates.data() + size_t(c) * size_t(k);
+    const auto freeHere = [&](int p) { return stamp[size_t(p)] != int(v); };
+    if (withRoom == 0) {
+      // The cap cannot fill the cells: it grows evenly for the rest.
+      const std::int64_t left = std::int64_t(cellCount - v);
+      const int extra = int((left + photos - 1) / photos);
+      for (int& l : limit) l += extra;
+      withRoom = photos;
+      room.Build();
+    }
+    int pick = -1;
+    const TMatchCandidate* list = candidates.data() + size_t(c) * size_t(k);
+    for (int i = 0; i < k && pick < 0; ++i)
+      if (room.HasRoom(list[i].Index) && freeHere(list[i].Index)) pick = list[i].Index;
+    if (pick < 0) pick = room.Nearest(cells[size_t(c)], freeHere);
+    if (pick < 0 && r > 0) {
+      // A trade: this cell takes a photo that is free here but full, from a
+      // cell that can take a photo with room instead.
+      if (cellsOf.empty()) {
+        cellsOf.resize(static_cast<size_t>(photos));
+        for (size_t at = 0; at < cellCount; ++at)
+          if (chosen[at] >= 0) cellsOf[size_t(chosen[at])].push_back(int(at));
+      }
+      std::vector<int> roomy;  // gathered at the first photo worth a trade
+      float best = std::numeric_limits<float>::infinity();
+      int bestPhoto = -1, bestCell = -1, bestInstead = -1;
       for (int i = 0, tried = 0; i < k && tried < kTradePhotos; ++i) {
         const int q = list[i].Index;
-        if (q == p || stamp[size_t(q)] == int(v)) continue;
-        ++tried;
-        const float own = list[i].Distance;
-        if (mayMoveTo(q) && own - distance[size_t(c)] < best) {
-          best = own - distance[size_t(c)];
-          bestPhoto = q, bestCell = -1, bestOwn = own;
-        }
+        if (!freeHere(q) || room.HasRoom(q)) continue;
+        if (tried++ == 0)
+          for (int p = 0; p < photos && int(roomy.size()) < kTradeRoom; ++p)
+            if (room.HasRoom(p)) roomy.push_back(p);
         const std::vector<int>& holders = cellsOf[size_t(q)];
         for (size_t h = 0; h < holders.size() && h < size_t(kTradeCells); ++h) {
           const int other = holders[h];
-          if (chosen[size_t(other)] >= 0 && UsedNear(chosen, columns, rows, other, p, r)) continue;
-          const float traded = library.Distance(cells[size_t(other)], p);
-          const float cost = own + traded - distance[size_t(c)] - distance[size_t(other)];
-          if (cost < best) best = cost, bestPhoto = q, bestCell = other, bestOwn = own, bestTraded = traded;
+          const float before = library.Distance(cells[size_t(other)], q);
+          for (int p : roomy) {
+            if (UsedNear(chosen, columns, rows, other, p, r)) continue;
+            const float cost = list[i].Distance + library.Distance(cells[size_t(other)], p) - before;
+            if (cost < best) best = cost, bestPhoto = q, bestCell = other, bestInstead = p;
+          }
         }
       }
-      if (bestPhoto < 0) {
-        // No trade among the near photos: the nearest photo of the whole
-        // library that is free here and may take the use.
-        const std::vector<float> all = library.Distances(cells[size_t(c)]);
-        for (int q = 0; q < photos; ++q)
-          if (q != p && stamp[size_t(q)] != int(v) && mayMoveTo(q) &&
-              (bestPhoto < 0 || all[size_t(q)] < all[size_t(bestPhoto)]))
-            bestPhoto = q;
-        if (bestPhoto >= 0) bestOwn = all[size_t(bestPhoto)];
-      }
-      if (bestPhoto < 0) {
-        chosen[size_t(c)] = p;  // the counts leave no other way
+      if (bestPhoto >= 0) {
+        std::vector<int>& holders = cellsOf[size_t(bestPhoto)];
+        holders.erase(std::find(holders.begin(), holders.end(), bestCell));
+        chosen[size_t(bestCell)] = -1;
+        --count[size_t(bestPhoto)];
+        place(bestCell, bestInstead);
+        chosen[size_t(c)] = bestPhoto;
+        ++count[size_t(bestPhoto)];
+        cellsOf[size_t(bestPhoto)].push_back(c);
         continue;
       }
-      const int q = bestPhoto;
-      Forget(cellsOf[size_t(p)], c);
-      cellsOf[size_t(q)].push_back(c);
-      if (bestCell >= 0) {
-        Forget(cellsOf[size_t(q)], bestCell);
-        cellsOf[size_t(p)].push_back(bestCell);
-        assignment[size_t(bestCell)] = p;
-        distance[size_t(bestCell)] = bestTraded;
-        if (chosen[size_t(bestCell)] >= 0) chosen[size_t(bestCell)] = p;
-      } else {
-        --count[size_t(p)];
-        ++count[size_t(q)];
-      }
-      assignment[size_t(c)] = q;
-      distance[size_t(c)] = bestOwn;
-      chosen[size_t(c)] = q;
     }
+    if (pick < 0) {
+      // The repeat distance yields: the photo with room whose nearest use
+      // is farthest away, then the nearest in colour.
+      const std::vector<float> distances = library.Distances(cells[size_t(c)]);
+      int bestUse = -1;
+      for (int p = 0; p < photos; ++p) {
+        if (!room.HasRoom(p)) continue;
+        const int use = freeHere(p) ? std::numeric_limits<int>::max() : nearestUse[size_t(p)];
+        if (use > bestUse || (use == bestUse && distances[size_t(p)] < distances[size_t(pick)])) {
+          bestUse = use;
+          pick = p;
+        }
+      }
+    }
+    place(c, pick);
   }
 
   if (report) {

@@ -108,6 +108,7 @@ TEST(FairUse, RulesThatCannotBeMetAreReportedWithTheirShortfall) {
   } cases[] = {
       {{5, 6, 4, 3, false, 0}, 24 - 15, 0, false},  // 5 photos x 3 uses for 24 cells
       {{5, 6, 4, 3, true, 0}, 24 - 15, 0, false},
+      {{5, 6, 4, 3, false, 1}, 24 - 15, 0, true},   // and 9 photos needed around each cell
       {{30, 4, 4, 0, true, 0}, 0, 30 - 16, false},  // 16 cells for 30 photos: each cell its own
       {{9, 10, 10, 12, false, 3}, 0, 0, true},      // 9 photos where 49 cells must differ
       {{9, 10, 10, 0, true, 2}, 0, 0, true},
