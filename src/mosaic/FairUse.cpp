@@ -13,13 +13,13 @@ namespace {
 // Candidates searched per open pair, doubled each round: a round leaves a
 // pair open only when all its candidates have filled up, so few rounds
 // follow.
-constexpr int kRoundCandidates = 64;
+constexpr int kRoundCandidates = 16;
 constexpr int kMostRoundCandidates = 1024;
 // Queries searched per piece of work.
 constexpr int kSearchChunk = 256;
 // Photos with room are searched this many at first, four times more each
 // time all of them are used nearby.
-constexpr int kRoomCandidates = 64;
+constexpr int kRoomCandidates = 8;
 // A cell that finds no photo with room free nearby looks for a trade among
 // the cells of the photos free nearby: this many photos, this many cells of
 // each, this many photos with room for that cell. The case is rare (the
@@ -67,6 +67,35 @@ void AssignNearestFirst(const std::vector<int>& open, int k, const ListOf& listO
   }
 }
 
+// Orders ids[first, last) along a k-d split of the descriptors' average
+// colour (the mean of the parts' L, a, b), halving the widest channel.
+void SpatialOrder(std::vector<int>& ids, size_t first, size_t last, const std::vector<TTileDescriptor>& points) {
+  if (last - first <= 8) return;
+  const auto mean = [&](int id, int channel) {
+    float sum = 0;
+    for (int part = 0; part < MatchGrid * MatchGrid; ++part) sum += points[size_t(id)][size_t(part * 3 + channel)];
+    return sum;
+  };
+  int channel = 0;
+  float widest = -1;
+  for (int ch = 0; ch < 3; ++ch) {
+    float lo = std::numeric_limits<float>::max(), hi = std::numeric_limits<float>::lowest();
+    for (size_t i = first; i < last; ++i) {
+      lo = std::min(lo, mean(ids[i], ch));
+      hi = std::max(hi, mean(ids[i], ch));
+    }
+    if (hi - lo > widest) widest = hi - lo, channel = ch;
+  }
+  const size_t mid = first + (last - first) / 2;
+  std::nth_element(ids.begin() + std::ptrdiff_t(first), ids.begin() + std::ptrdiff_t(mid),
+                   ids.begin() + std::ptrdiff_t(last), [&](int a, int b) {
+                     const float va = mean(a, channel), vb = mean(b, channel);
+                     return va < vb || (va == vb && a < b);
+                   });
+  SpatialOrder(ids, first, mid, points);
+  SpatialOrder(ids, mid, last, points);
+}
+
 // Gives every open query a target within the targets' room, nearest pairs
 // first, as far as the room goes; each round searches the targets that still
 // have room.
@@ -84,6 +113,10 @@ void Assign(const std::vector<TTileDescriptor>& queries, const std::vector<TTile
     std::vector<TTileDescriptor> subset, asked;
     subset.reserve(available.size());
     for (int t : available) subset.push_back(targets[size_t(t)]);
+    // Queries next to each other in colour are searched faster (each starts
+    // from the list of the one before): the open ones go in a k-d order of
+    // their average colours.
+    SpatialOrder(open, 0, open.size(), queries);
     asked.reserve(open.size());
     for (int q : open) asked.push_back(queries[size_t(q)]);
     const TMatchLibrary library(std::move(subset));
@@ -112,8 +145,10 @@ bool UsedNear(const std::vector<int>& chosen, int columns, int rows, int c, int 
   return false;
 }
 
-// The photos that still have room, searchable; built again when a quarter
-// of those it holds have filled up.
+// The photos that still have room, searchable. Full ones are passed over
+// until a quarter of those it holds have filled up, or sooner when the last
+// search met several: the full ones gather where the cells crowd, and every
+// search there would pass over them again.
 class TRoomSearch {
  public:
   TRoomSearch(const std::vector<TTileDescriptor>& photos, const std::vector<int>& count, const std::vector<int>& limit)
@@ -122,12 +157,21 @@ class TRoomSearch {
   // The nearest photo with room for which free(photo) holds; -1 when none.
   template <class Free>
   int Nearest(const TTileDescriptor& cell, const Free& free) {
-    if (m_stale * 4 >= int(m_ids.size())) Build();
+    if (m_stale * 4 >= int(m_ids.size()) ||
+        (m_wasted >= kRoomCandidates && m_stale >= std::max(kRoomCandidates, int(m_ids.size()) / 64)))
+      Build();
+    m_wasted = 0;
     for (int k = std::min(kRoomCandidates, m_library.Count()); k > 0;) {
       m_list.resize(size_t(k));
       m_library.Nearest(&cell, 1, k, m_list.data());
-      for (const TMatchCandidate& c : m_list)
-        if (const int p = m_ids[size_t(c.Index)]; HasRoom(p) && free(p)) return p;
+      for (const TMatchCandidate& c : m_list) {
+        const int p = m_ids[size_t(c.Index)];
+        if (!HasRoom(p)) {
+          ++m_wasted;
+        } else if (free(p)) {
+          return p;
+        }
+      }
       if (k == m_library.Count()) break;
       k = std::min(k * 4, m_library.Count());
     }
@@ -154,7 +198,8 @@ class TRoomSearch {
   TMatchLibrary m_library;
   std::vector<int> m_ids;
   std::vector<TMatchCandidate> m_list;
-  int m_stale = 1;  // built at the first search
+  int m_stale = 1;   // built at the first search
+  int m_wasted = 0;  // full photos the last search met
 };
 
 }  // namespace

@@ -3,15 +3,16 @@
 // MaxUses cells per photo, or every photo at least once, or both, along with
 // the repeat distance.
 //
-// The counts are settled first as an assignment of cells to photos, nearest
-// pairs first, over short candidate lists (never cells x photos): the cells'
-// own candidates, then, for the pairs still open, the nearest of what still
-// has room, searched again each round. With every photo asked for, each
-// photo first gets the nearest free cell (a search over the cells). The
-// repeat distance is spatial and no part of the counts: the cells are then
-// placed in the visiting order, and a cell whose photo is already used
-// nearby trades it with another cell, or takes a photo that has room, the
-// cheapest way that keeps the counts.
+// Every photo asked for: each is placed first, in the nearest cell still
+// free (nearest pairs first, the photos searching the cells in short lists;
+// never cells x photos). Then the other cells, in the visiting order, each
+// take the nearest photo that has room and is not used nearby: the cell's
+// candidates first, then a search of the photos that still have room. When
+// every photo with room is used nearby, the cell trades with a cell farther
+// away before the repeat distance yields; the cap yields only when every
+// photo is at it, and then evenly. (Deciding all the pairs first, as an
+// assignment nearest pairs first, and placing them afterwards fitted the
+// cells less well on the benchmark: 393 and 381 against 374 mean distance.)
 #include <vector>
 
 #include "mosaic/MatchUses.h"
