@@ -283,7 +283,8 @@ std::vector<int> FairMatch(const TMatchLibrary& library, const std::vector<TTile
     const auto freeHere = [&](int p) { return stamp[size_t(p)] != int(v); };
     if (withRoom == 0) {
       // The cap cannot fill the cells: it grows evenly for the rest.
-      const std::int64_t left = std::int64_t(cellCount - v);
+      std::int64_t left = std::int64_t(cellCount);
+      for (int n : count) left -= n;
       const int extra = int((left + photos - 1) / photos);
       for (int& l : limit) l += extra;
       withRoom = photos;

@@ -128,6 +128,9 @@ TEST(FairUse, RulesThatCannotBeMetAreReportedWithTheirShortfall) {
     const int used = int(std::count_if(uses.begin(), uses.end(), [](int n) { return n > 0; }));
     EXPECT_EQ(report.OverCap, c.overCap);
     EXPECT_EQ(beyond, c.overCap);  // the shortfall and no more
+    if (c.overCap > 0) {
+      EXPECT_LE(report.MostUses, (r.columns * r.rows + r.photos - 1) / r.photos);  // shared out evenly
+    }
     EXPECT_EQ(report.Unused, c.unused);
     EXPECT_EQ(used, r.useAll ? std::min(r.photos, r.columns * r.rows) : used);
     EXPECT_EQ(report.PhotosUsed, used);
