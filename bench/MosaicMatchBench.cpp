@@ -20,7 +20,8 @@
 //       19,200 cells of a 1600 x 1200 target at cell 10, one thread, by our
 //       blocked scan and by a nanoflann k-d tree, for 100 to 20,000 synthetic
 //       descriptors; and the whole match (search on every core, then the
-//       placement) against 20,000.
+//       placement) against 20,000; and the same on 2,000 with the rules
+//       on reuse (every photo, a cap), then 20,000 on 96,000 cells.
 //   (4) the whole matched job on the 120 photographs (load with crops,
 //       build, save PNG, in process; fast: JPEG files decoded at a reduced
 //       scale) against metapixel-prepare + metapixel; and the load alone,
@@ -553,6 +554,41 @@ void BM_MatchCells(benchmark::State& state) {
   state.counters["cores"] = double(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+// The rules on reuse at their scale of use: 19,200 cells at cell 10 and a
+// library of 2,000 synthetic photos; and at the largest, the cells of five
+// such pictures (96,000) and 20,000 photos. Modes: no rule, every photo, a cap of
+// about the average use, both. The counters give the cost in fit: the mean
+// distance between cell and photo descriptors, and what became of the rules.
+const char* const kFairModes[] = {"no rule", "use all", "max uses 10", "max uses 10, use all"};
+
+void BM_FairUse(benchmark::State& state) {
+  const TMatchLibrary library(SyntheticLibrary(int(state.range(0))));
+  const int copies = int(state.range(2));
+  std::vector<TTileDescriptor> cells;
+  for (int i = 0; i < copies; ++i) cells.insert(cells.end(), MatchCellsAt10().begin(), MatchCellsAt10().end());
+  const int mode = int(state.range(1));
+  TMatchUses uses;
+  std::vector<int> chosen;
+  for (auto _ : state) {
+    TSeededRandom random(1);
+    TMatchOptions options;
+    options.CellSize = 10;
+    options.Random = &random;
+    options.UseAll = mode == 1 || mode == 3;
+    options.MaxUses = mode >= 2 ? 10 : 0;
+    chosen = MatchCells(library, cells, kW / 10, copies * kH / 10, options, nullptr, &uses);
+  }
+  double error = 0;
+  for (size_t i = 0; i < cells.size(); ++i) error += std::sqrt(library.Distance(cells[i], chosen[i]));
+  state.SetLabel(kFairModes[mode]);
+  state.counters["distance"] = error / double(cells.size());
+  state.counters["used"] = uses.PhotosUsed;
+  state.counters["most"] = uses.MostUses;
+  state.counters["tooClose"] = uses.TooClose;
+  state.counters["overCap"] = uses.OverCap;
+  state.counters["cores"] = double(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 void BM_WholeMatchedJob(benchmark::State& state) {
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
@@ -629,6 +665,13 @@ BENCHMARK(BM_NearestKdTree)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK(BM_MatchCells)->Setup(Setup)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_FairUse)
+    ->Setup(Setup)
+    ->ArgNames({"photos", "mode", "copies"})
+    ->ArgsProduct({{2000}, {0, 1, 2, 3}, {1}})
+    ->ArgsProduct({{20000}, {0, 1, 2, 3}, {5}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_WholeMatchedJob)
     ->Setup(Setup)
     ->ArgName("fast")

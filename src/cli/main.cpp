@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -75,6 +76,9 @@ const char* const kMosaicUsage =
     "                     towards the cell's colour\n"
     "  --repeat-distance N  with --match: a photo is not used again within N\n"
     "                     cells, 0 to 25 (default 3; 0 lets neighbours repeat)\n"
+    "  --max-uses N       with --match: no photo in more than N cells (N >= 1)\n"
+    "  --use-all          with --match: every photo at least once, when there are\n"
+    "                     as many cells as photos\n"
     "  --report FILE.json with --match: write how faithful the mosaic is (colour\n"
     "                     differences seen from afar and up close, photos used,\n"
     "                     mean tint) and print a summary\n"
@@ -269,6 +273,35 @@ bool WriteReport(const std::string& path, const TMosaicCommand& command) {
   return true;
 }
 
+// After a matched mosaic: the rules on reuse that could not be met and by
+// how much, then one line on how the photos were used.
+void PrintUses(const TMatchUses& uses) {
+  const auto plural = [](int n, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+  };
+  if (uses.OverCap > 0)
+    PrintError(QStringLiteral("tesselune-cli: --max-uses %1: %2 cannot fill %3; %4 a photo more than %5")
+                   .arg(uses.MaxUses)
+                   .arg(plural(uses.Photos, "photo", "photos"), plural(uses.Cells, "cell", "cells"),
+                        plural(uses.OverCap, "cell uses", "cells use"), plural(uses.MaxUses, "time", "times")));
+  if (uses.Unused > 0)
+    PrintError(QStringLiteral("tesselune-cli: --use-all: %1 cannot show %2; %3 not used")
+                   .arg(plural(uses.Cells, "cell", "cells"), plural(uses.Photos, "photo", "photos"),
+                        plural(uses.Unused, "photo is", "photos are")));
+  if (uses.TooClose > 0) {
+    QStringList rules;
+    if (uses.MaxUses > 0) rules << QStringLiteral("--max-uses %1").arg(uses.MaxUses);
+    if (uses.UseAll) rules << QStringLiteral("--use-all");
+    PrintError(QStringLiteral("tesselune-cli: --repeat-distance %1 with %2: %3 a photo again within %4")
+                   .arg(uses.RepeatDistance)
+                   .arg(rules.join(QStringLiteral(" and ")), plural(uses.TooClose, "cell shows", "cells show"),
+                        plural(uses.RepeatDistance, "cell", "cells")));
+  }
+  PrintError(QStringLiteral("tesselune-cli: %1 of %2 used, none more than %3")
+                 .arg(uses.PhotosUsed)
+                 .arg(plural(uses.Photos, "photo", "photos"), plural(uses.MostUses, "time", "times")));
+}
+
 int RunMosaic(const std::vector<std::string>& args) {
   const TCommandLine line = ParseCommandLine(args, {{"--output", "-o", "--output needs a file name"},
                                                     {"--thumbnails", nullptr, "--thumbnails needs a folder"},
@@ -282,6 +315,8 @@ int RunMosaic(const std::vector<std::string>& args) {
                                                     {"--tint-mode", nullptr, "--tint-mode must be light or whole"},
                                                     {"--report", nullptr, "--report needs a file name"},
                                                     {"--repeat-distance", nullptr, "--repeat-distance needs a number"},
+                                                    {"--max-uses", nullptr, "--max-uses needs a number"},
+                                                    {"--use-all", nullptr, nullptr},
                                                     {"--crop", nullptr, nullptr},
                                                     {"--tile-aspect", nullptr, "--tile-aspect needs a shape W:H"},
                                                     {"--recursive", nullptr, nullptr},
@@ -335,8 +370,10 @@ int RunMosaic(const std::vector<std::string>& args) {
     else
       return UsageError(QStringLiteral("--tint-mode must be light or whole"), kMosaicUsage);
   }
-  for (const char* matchOnly : {"--tint", "--tint-mode", "--report", "--repeat-distance"})
-    if (line.Values.count(matchOnly) && !command.MatchColours)
+  if (auto e = bounded("--max-uses", 1, 1000000000, command.MaxUses)) return *e;
+  command.UseAll = line.Switches.count("--use-all") > 0;
+  for (const char* matchOnly : {"--tint", "--tint-mode", "--report", "--repeat-distance", "--max-uses", "--use-all"})
+    if ((line.Values.count(matchOnly) || line.Switches.count(matchOnly)) && !command.MatchColours)
       return UsageError(QStringLiteral("%1 is an option of --match").arg(QLatin1String(matchOnly)), kMosaicUsage);
   if (line.Operands.empty()) return UsageError(QStringLiteral("no target picture"), kMosaicUsage);
   if (line.Operands.size() > 1) return UsageError(QStringLiteral("one target picture only"), kMosaicUsage);
@@ -412,6 +449,7 @@ int RunMosaic(const std::vector<std::string>& args) {
                    .arg(library.Found)
                    .arg(names));
   }
+  if (command.MatchColours) PrintUses(command.LastUses);
   if (!SavePictureAs(output->second, working)) return ExitFailed;
   if (report != line.Values.end() && !WriteReport(report->second, command)) return ExitFailed;
   return ExitOk;

@@ -115,8 +115,12 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
   match.TintLimit = TintLimit;
   match.Tint = TintMode;
   match.Random = Random;
-  return BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress, &LastPlacement,
-                            &LastQuality);
+  match.MaxUses = MaxUses;
+  match.UseAll = UseAll;
+  const bool built =
+      BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress, &LastPlacement, &LastQuality);
+  LastUses = LastPlacement.Uses;
+  return built;
 }
 
 bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const {

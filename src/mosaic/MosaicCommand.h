@@ -58,6 +58,9 @@ class TMosaicCommand {
   int TintLimit = DefaultMatchTintLimit;
   TTintMode TintMode = DefaultTintMode;
   int RepeatDistance = DefaultRepeatDistance;
+  int MaxUses = 0;      // the most cells one photo may go to; 0: no cap
+  bool UseAll = false;  // every photo at least once, when the cells allow
+  TMatchUses LastUses;  // how the last matched mosaic used the photos
   bool UseCache = true;
   QString CacheFile;  // empty: the user's cache folder
   // Each cell drawn Scale times larger from a larger thumbnail: the mosaic is

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "mosaic/FairUse.h"
 #include "mosaic/LabColor.h"
 #include "mosaic/MosaicQuality.h"
 #include "raster/ColorAdjust.h"
@@ -488,6 +489,10 @@ std::vector<float> TMatchLibrary::Distances(const TTileDescriptor& query) const 
   return out;
 }
 
+float TMatchLibrary::Distance(const TTileDescriptor& query, int index) const {
+  return SquaredDistance(Transformed(query), m_transformed.at(size_t(index)));
+}
+
 void TMatchLibrary::Nearest(const TTileDescriptor* queries, int queryCount, int k, TMatchCandidate* out) const {
   k = std::min(k, Count());
   if (k <= 0) return;
@@ -513,7 +518,7 @@ void TMatchLibrary::Nearest(const TTileDescriptor* queries, int queryCount, int 
 }
 
 std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTileDescriptor>& cells, int columns,
-                            int rows, const TMatchOptions& options, const TProgressProc& progress) {
+                            int rows, const TMatchOptions& options, const TProgressProc& progress, TMatchUses* uses) {
   const int count = library.Count();
   const size_t cellCount = size_t(columns) * size_t(rows);
   std::vector<int> chosen(cellCount, -1);
@@ -556,6 +561,8 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
         order[n++] = (flipY ? rows - 1 - y : y) * columns + (flipX ? columns - 1 - x : x);
       }
   }
+  if (options.MaxUses > 0 || options.UseAll)
+    return FairMatch(library, cells, columns, rows, candidates, k, order, options, uses);
 
   std::vector<int> stamp(size_t(count), -1), nearestUse(size_t(count), 0);
   for (size_t v = 0; v < cellCount; ++v) {
@@ -597,6 +604,7 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
     }
     chosen[size_t(cell)] = pick;
   }
+  if (uses) *uses = CountUses(chosen, count);
   return chosen;
 }
 
@@ -673,7 +681,8 @@ bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const 
   const TProgressProc searchProgress = [&](int percent) {
     if (progress) progress(percent * 80 / 100);
   };
-  const std::vector<int> chosen = MatchCells(library, cells, columns, rows, options, searchProgress);
+  const std::vector<int> chosen =
+      MatchCells(library, cells, columns, rows, options, searchProgress, placement ? &placement->Uses : nullptr);
   if (placement) {
     placement->Columns = columns;
     placement->Rows = rows;

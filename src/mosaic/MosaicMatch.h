@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "mosaic/MatchUses.h"
 #include "mosaic/MosaicBuilder.h"
 #include "mosaic/MosaicQuality.h"
 #include "mosaic/MosaicRandom.h"
@@ -73,6 +74,10 @@ struct TMatchOptions {
   TRandom* Random = nullptr;
   // Search threads; 0 means one per core.
   int Threads = 0;
+  // Reuse of the photos (see FairUse.h); with neither, each cell simply
+  // takes its nearest candidate.
+  int MaxUses = 0;      // the most cells one photo may go to; 0: no cap
+  bool UseAll = false;  // every photo at least once, when the cells allow
 };
 
 // Where each cell's thumbnail went, row by row.
@@ -81,6 +86,7 @@ struct TMatchPlacement {
   int Rows = 0;
   std::vector<int> Thumbnail;  // list index per cell
   std::vector<int> Tint;       // percent applied per cell
+  TMatchUses Uses;
 };
 
 // The descriptor of the w x h area of a 24-bit bitmap whose top-left corner
@@ -118,6 +124,8 @@ class TMatchLibrary {
 
   // The squared distance from a query to every entry, in entry order.
   std::vector<float> Distances(const TTileDescriptor& query) const;
+  // The same to one entry.
+  float Distance(const TTileDescriptor& query, int index) const;
 
  private:
   std::vector<TTileDescriptor> m_descriptors;
@@ -134,9 +142,11 @@ class TMatchLibrary {
 };
 
 // The thumbnail for each of columns x rows cells (descriptors row by row).
-// progress receives 0..100 as rows of cells are searched.
+// progress receives 0..100 as rows of cells are searched; uses, when given,
+// how the photos were used.
 std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTileDescriptor>& cells, int columns,
-                            int rows, const TMatchOptions& options, const TProgressProc& progress = nullptr);
+                            int rows, const TMatchOptions& options, const TProgressProc& progress = nullptr,
+                            TMatchUses* uses = nullptr);
 
 // The tint percent (0..limit) that brings a tile's average within the
 // tolerance of the target colour, the smallest that does, or the limit.

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -700,6 +701,10 @@ TEST_F(CliTool, PhotoLibraryOptionsAreChecked) {
       {{"--match", "--tint-mode", "soft"}, 2, "--tint-mode must be light or whole"},
       {{"--report", "r.json"}, 2, "--report is an option of --match"},
       {{"--match", "--report", "/nonexistent-folder/r.json"}, 1, "/nonexistent-folder/r.json"},
+      {{"--max-uses", "2"}, 2, "--max-uses is an option of --match"},
+      {{"--use-all"}, 2, "--use-all is an option of --match"},
+      {{"--match", "--max-uses", "0"}, 2, "--max-uses must be 1 to 1000000000"},
+      {{"--match", "--max-uses"}, 2, "--max-uses needs a number"},
       {{"--scale", "9"}, 2, "--scale must be 1 to 8"},
       {{"--tile-aspect", "5:4"}, 2, "--tile-aspect must be 1:1, 4:3, 3:2, 16:9, 3:4, 2:3 or 9:16"},
       {{"--match", "--tile-aspect", "16/9"}, 2, "--tile-aspect must be 1:1, 4:3, 3:2, 16:9, 3:4, 2:3 or 9:16"},
@@ -734,7 +739,10 @@ TEST_F(CliTool, PhotoLibrarySkipReportNamesFiveAndCountsTheRest) {
                                    QLatin1String(mode), "--no-cache", "--output", Path("m.png")},
                                   Path("cache"));
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
+    QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
+    // A matched mosaic ends with how it used the photos.
+    if (QLatin1String(mode) == "--match" && !lines.isEmpty() && lines.back().contains(" photos used, "))
+      lines.pop_back();
     ASSERT_EQ(lines.size(), 7) << r.err.toStdString();
     EXPECT_EQ(lines[0], "tesselune-cli: skipped 7 of 12 photo files that could not be read:");
     for (int i = 1; i <= 5; ++i)
@@ -743,5 +751,43 @@ TEST_F(CliTool, PhotoLibrarySkipReportNamesFiveAndCountsTheRest) {
           lines[i].endsWith(')'))
           << lines[i].toStdString();
     EXPECT_EQ(lines[6], "  and 2 more");
+  }
+}
+
+// After a matched mosaic, one line on how the photos were used, and before
+// it, any rule on reuse that could not be met and by how much. The target
+// at cell 10 without enlarging: 5 x 3 cells; the thumbnails: 5 photos.
+TEST_F(CliTool, MatchedMosaicSaysHowItUsedThePhotos) {
+  struct Case {
+    QStringList args;
+    QStringList lines;
+  } cases[] = {
+      {{}, {"tesselune-cli: 5 of 5 photos used, none more than NUM times"}},
+      {{"--max-uses", "3", "--repeat-distance", "0"}, {"tesselune-cli: 5 of 5 photos used, none more than 3 times"}},
+      {{"--max-uses", "2", "--repeat-distance", "0"},
+       {"tesselune-cli: --max-uses 2: 5 photos cannot fill 15 cells; 5 cells use a photo more than 2 times",
+        "tesselune-cli: 5 of 5 photos used, none more than 3 times"}},
+      {{"--use-all", "--max-uses", "3", "--repeat-distance", "1"},
+       {"tesselune-cli: --repeat-distance 1 with --max-uses 3 and --use-all: NUM cells show a photo again within 1 "
+        "cell",
+        "tesselune-cli: 5 of 5 photos used, none more than 3 times"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    const CliRun r =
+        RunCliCached(QStringList{"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--cell", "10",
+                                 "--no-check-size", "--match", "--seed", "1", "--output", Path("m.png")} +
+                         c.args,
+                     Path("cache"));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), c.lines.size()) << r.err.toStdString();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+      // NUM stands for a number the case does not fix.
+      const QString pattern =
+          QRegularExpression::escape(c.lines[i]).replace(QStringLiteral("NUM"), QStringLiteral("[0-9]+"));
+      EXPECT_TRUE(QRegularExpression(QStringLiteral("^") + pattern + QStringLiteral("$")).match(lines[i]).hasMatch())
+          << lines[i].toStdString();
+    }
   }
 }
