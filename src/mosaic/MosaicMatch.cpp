@@ -17,22 +17,27 @@
 // between target and mosaic from afar, each cell's average, and up close,
 // each quarter cell's):
 // - Parts: a 4 x 4 grid, the size at which a tile's inside is seen from a
-//   metre away. Against the earlier 3 x 3 grid with the average weighted
-//   three times over, the mean difference up close falls by 2 to 7 % and its
-//   95th percentile by 5 to 12 %, from afar it rises by up to 10 %; the
-//   search takes 1.5 times as long (still under a fifth of a second for
-//   20,000 photos and 19,200 cells on two cores).
-// - No extra weight on the average: the sum over the parts already counts it
-//   16 times; weighting it more wins a little from afar and loses more up
-//   close, where the earlier mosaics lost to their peers.
-// - Chroma compressed (DescribeArea): up to a tenth less from afar and up
-//   close, most on vivid targets.
+//   metre away, and no extra weight on the average (the sum over the parts
+//   already counts it 16 times). Against the earlier 3 x 3 grid with the
+//   average weighted three times over, at tint 0: up close the mean falls by
+//   2 to 6 % and the 95th percentile by 6 to 12 %; from afar the mean rises
+//   by 4 to 25 %, the price of tiles that are right inside. The search takes
+//   1.5 times as long (a tenth of a second for 20,000 photos and 19,200
+//   cells on two cores).
+// - Chroma compressed (DescribeArea): from afar up to 11 % less, up close 1
+//   to 6 % less, most on vivid targets.
 // - Cells visited row by row instead of in a shuffled order: each cell then
 //   meets placed neighbours on one side only, so the repeat rule packs the
 //   photos tightly (in an even area a photo may come back every fourth
 //   cell); in a shuffled order the last cells are hemmed in on every side
 //   and take poor matches. 3 to 7 % less from afar, most where the picture
 //   has wide even areas.
+// - The light tint by default: at a limit of 25 % it is closer up close than
+//   the whole-tile tint on all nine targets (by 1 to 15 %, most on detail
+//   finer than a cell), as close or closer from afar on seven, and changes
+//   the real photographs less (mean byte change 6.3 to 8.5 against 6.6 to
+//   9.2); on detail finer than a cell it changes the photos more, as it
+//   carries that detail's light into them.
 
 // Why a repeat distance of 3: within any 7 x 7 block of cells no photo shows
 // twice, so a repeat is never seen side by side, and at 80 cells across the
