@@ -65,7 +65,7 @@ metapixel --metapixel -l "$scratch/mp-library" -w 20 -h 20 --distance=3 --cheat=
 # Each column: the whole mosaic at a quarter of its size, then a 400 x 300
 # piece of it at full size, captioned.
 column() { # file caption
-  convert \( "$1" -resize 25% \) \( "$1" -crop 400x300+600+420 +repage \) -append \
+  convert \( "$1" -resize 25% \) \( "$1" -crop 400x300+600+420 +repage \) -append +repage \
     -gravity south -background white -splice 0x28 -pointsize 18 -annotate +0+4 "$2" "$scratch/col-$(basename "$1")"
 }
 column "$scratch/target.png" 'Target'
