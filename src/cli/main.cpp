@@ -111,8 +111,14 @@ const char* const kInfoUsage =
     "size, read from the file's header without decoding the picture where the\n"
     "format allows.\n";
 
+// A usage error says its cause and where the help is, not the whole help,
+// which would bury the one line that matters.
 int UsageError(const QString& message, const char* usage) {
-  std::fprintf(stderr, "tesselune-cli: %s\n\n%s", EncodeFileName(message).constData(), usage);
+  const char* help = usage == kMosaicUsage    ? "tesselune-cli mosaic --help"
+                     : usage == kConvertUsage ? "tesselune-cli convert --help"
+                     : usage == kInfoUsage    ? "tesselune-cli info --help"
+                                              : "tesselune-cli --help";
+  std::fprintf(stderr, "tesselune-cli: %s\nSee '%s'.\n", EncodeFileName(message).constData(), help);
   return ExitUsage;
 }
 
@@ -526,7 +532,8 @@ int main(int argc, char** argv) {
   });
 
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return UsageError(QStringLiteral("no command"), kUsage);
+  // Run bare, the tool shows what it can do.
+  if (args.empty()) return std::fprintf(stderr, "tesselune-cli: no command\n\n%s", kUsage), ExitUsage;
   const std::string command = args.front();
   args.erase(args.begin());
   if (command == "--help" || command == "-h" || command == "help") return std::fputs(kUsage, stdout), ExitOk;
