@@ -14,6 +14,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -210,6 +211,9 @@ class TMainForm : public QMainWindow {
   // Where the information page is looked for, and whether the clipboard holds
   // a picture "Paste" can take.
   static QString InformationPagePath();
+  // Opens a page in the desktop's browser; false when none could be
+  // started. Replaceable, so that a desktop without one can be tried.
+  static std::function<bool(const QUrl&)>& UrlOpener();
   static bool ClipboardHasPicture();
 
  protected:

@@ -2,8 +2,12 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QTextBrowser>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include "app/MyMsgDlg.h"
 #include "dialogs/gui/Apropos.h"
@@ -15,12 +19,33 @@ QString TMainForm::InformationPagePath() {
   return BundledPath(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + QStringLiteral(".htm"));
 }
 
+std::function<bool(const QUrl&)>& TMainForm::UrlOpener() {
+  static std::function<bool(const QUrl&)> opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  return opener;
+}
+
 void TMainForm::MenuInformationsClick() {
   const QString page = InformationPagePath();
-  if (QFileInfo(page).isFile())
-    QDesktopServices::openUrl(QUrl::fromLocalFile(page));
-  else
+  if (!QFileInfo(page).isFile()) {
     MyMessageDlg(QStringLiteral("File not found !"), mkInformation, btOk);
+    return;
+  }
+  if (UrlOpener()(QUrl::fromLocalFile(page))) return;
+  // No browser set on this desktop: the page in a window of our own rather
+  // than nothing at all.
+  QDialog window(this);
+  window.setObjectName(QStringLiteral("InformationPage"));
+  window.setWindowTitle(QStringLiteral("Information"));
+  auto* browser = new QTextBrowser(&window);
+  browser->setOpenExternalLinks(false);
+  browser->setSource(QUrl::fromLocalFile(page));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &window);
+  connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&window);
+  layout->addWidget(browser);
+  layout->addWidget(buttons);
+  window.resize(720, 560);
+  window.exec();
 }
 
 void TMainForm::MenuWebClick() {

@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -662,6 +663,40 @@ TEST_F(MainFormTest, InformationPageBesideTheProgramOrFileNotFound) {
   EXPECT_EQ(Messages.size(), 1u);
   ASSERT_EQ(catcher.Urls.size(), 1);
   EXPECT_EQ(catcher.Urls[0], QUrl::fromLocalFile(page));
+}
+
+// A desktop without a browser: the page shows in a window of the program's
+// own instead of nothing at all.
+TEST_F(MainFormTest, InformationPageWithoutABrowserOpensInAWindow) {
+  TMainForm& f = Show();
+  const QString page = TMainForm::InformationPagePath();
+  QFile file(page);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("<html><body><h1>Tesselune</h1><p>How to make a mosaic.</p></body></html>");
+  file.close();
+  const auto browser = TMainForm::UrlOpener();
+  std::vector<QUrl> asked;
+  TMainForm::UrlOpener() = [&](const QUrl& url) {
+    asked.push_back(url);
+    return false;
+  };
+  QString shownText, title;
+  QTimer::singleShot(0, [&] {
+    QWidget* window = QApplication::activeModalWidget();
+    if (!window) return;
+    title = window->windowTitle();
+    if (auto* text = window->findChild<QTextBrowser*>()) shownText = text->toPlainText();
+    window->grab().save(QDir::temp().filePath(QStringLiteral("tesselune-information-page.png")));
+    window->close();
+  });
+  f.MenuInformations->trigger();
+  TMainForm::UrlOpener() = browser;
+  QFile::remove(page);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], QUrl::fromLocalFile(page));
+  EXPECT_EQ(title, QStringLiteral("Information"));
+  EXPECT_TRUE(shownText.contains(QStringLiteral("How to make a mosaic."))) << shownText.toStdString();
+  EXPECT_TRUE(Messages.empty());
 }
 
 }  // namespace
