@@ -160,6 +160,9 @@ class TMainForm : public QMainWindow {
   // The status bar's progress texts as a sink for the mosaic command.
   TMosaicProgress MosaicProgress();
   void ChooseZoomItem();
+  // After a command changed the picture's size: the zoom item is chosen
+  // again when the program chose the current one (not the user).
+  void PictureResized();
   void ApplyZoom();
   void UpdateStatus();
   void RefreshView();
@@ -246,4 +249,5 @@ class TMainForm : public QMainWindow {
   std::optional<bool> m_maximizedAtClose;
   int m_waitDepth = 0;
   std::unique_ptr<TAProposForm> m_aproposForm;
+  bool m_zoomChosenByProgram = false;  // the zoom item is ChooseZoomItem's
 };

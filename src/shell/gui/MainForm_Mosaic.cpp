@@ -21,7 +21,7 @@ void TMainForm::MenuActionMosaiqueClick() {
   UpdateCommands();
   // "Check size" and the poster scale change the picture's size: the zoom
   // and the status follow.
-  if (before != QSize(WorkingImage().Width(), WorkingImage().Height())) RefreshView();
+  if (before != QSize(WorkingImage().Width(), WorkingImage().Height())) PictureResized();
 }
 
 int TMainForm::ChosenCellSize() const {

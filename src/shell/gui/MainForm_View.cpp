@@ -65,6 +65,14 @@ void TMainForm::ChooseZoomItem() {
   const int room = 2 * ImageView->Marge() + 2 + ImageView->ShadowSize();
   const bool fits = ImageView->width() - room >= picture.Width() && ImageView->height() - room >= picture.Height();
   EdiZoom->SetItemIndex(fits ? 4 : 0);
+  m_zoomChosenByProgram = true;
+}
+
+void TMainForm::PictureResized() {
+  // A picture zoomed to fit by the program stays fitted when a mosaic
+  // enlarges it; a zoom the user chose stays.
+  if (m_zoomChosenByProgram) ChooseZoomItem();
+  RefreshView();
 }
 
 void TMainForm::ApplyZoom() {
@@ -108,6 +116,7 @@ void TMainForm::RefreshView() {
 }
 
 void TMainForm::EdiZoomSelectItem(bool changed) {
+  m_zoomChosenByProgram = false;
   // The same fixed zoom again changes nothing; "<Auto>" again fits again.
   if (EdiZoom->ItemIndex() <= 0 || changed) ApplyZoom();
   EdiZoom->update();

@@ -307,6 +307,29 @@ TEST_F(MainFormTest, ZoomChoiceOnOpen) {
   EXPECT_LE(f.ImageView->HorzRange(), f.ImageView->viewport()->width());
 }
 
+// A mosaic that enlarges a picture the program had shown at 100 % fits the
+// new one; a zoom the user chose stays.
+TEST_F(MainFormTest, ZoomFollowsAMosaicThatEnlargesThePicture) {
+  TMainForm& f = Show();
+  Open(Small);
+  SmallCells();
+  ASSERT_EQ(f.EdiZoom->ItemIndex(), 4);
+  f.MenuActionMosaique->trigger();
+  ASSERT_GT(f.WorkingImage().Width(), f.ImageView->width());
+  EXPECT_EQ(f.EdiZoom->ItemIndex(), 0);
+  EXPECT_LT(f.ImageView->Zoom(), 1.0);
+  EXPECT_LE(f.ImageView->HorzRange(), f.ImageView->viewport()->width());
+
+  Answers = {idNo};  // the mosaic is not saved
+  Open(Small);
+  ASSERT_EQ(f.WorkingImage().Width(), 40);
+  f.EdiZoom->SetItemIndex(4);
+  f.EdiZoomSelectItem(false);  // as the edit reports a user's pick
+  f.MenuActionMosaique->trigger();
+  EXPECT_EQ(f.EdiZoom->ItemIndex(), 4);
+  EXPECT_EQ(f.ImageView->Zoom(), 1.0);
+}
+
 // Picks an item of a value edit's drop-down menu as a user does: a click on
 // the edit opens the menu, a click on the item chooses it.
 void Choose(TSpecialEdit& edit, const QString& caption) {
