@@ -33,6 +33,7 @@ class TAProposForm;
 class TMyImage;
 class TRedimForm;
 class TImprForm;
+class TMosaicOptionsForm;
 class TAnnulerForm;
 class TSpecialEdit;
 
@@ -73,6 +74,7 @@ class TMainForm : public QMainWindow {
   QAction* MenuEditionCopier = nullptr;       // "Copy"
   QAction* MenuEditionColler = nullptr;       // "Paste"
   QAction* MenuActionMosaique = nullptr;      // "Create the mosaic"
+  QAction* MenuActionOptions = nullptr;       // "Mosaic options..."
   QAction* MenuActionRedim = nullptr;         // "Image size..."
   QAction* MenuFichierImprimer = nullptr;     // "Print..."
   // The same actions by the names of the toolbar and context menu items.
@@ -80,6 +82,7 @@ class TMainForm : public QMainWindow {
   QAction*& BtnEnregistrer = MenuFichierEnregistrer;
   QAction*& BtnImprimer = MenuFichierImprimer;
   QAction*& BtnAction = MenuActionMosaique;
+  QAction*& BtnOptions = MenuActionOptions;
   QAction*& BtnRedim = MenuActionRedim;
   QAction*& BtnAnnuler = MenuEditionAnnuler;
   QAction*& PopMosaique = MenuActionMosaique;
@@ -179,6 +182,8 @@ class TMainForm : public QMainWindow {
   // Made on first use; the print dialog again after a change of unit.
   QPointer<TImprForm> ImprForm;
   QPointer<TAnnulerForm> AnnulerForm;
+  // "Mosaic options...", made on first use and kept (the poster stays).
+  std::unique_ptr<TMosaicOptionsForm> MosaicOptionsForm;
   // Resizes the picture to newWidth x newHeight, smoothed or not, as one
   // undoable change.
   void ResizeImage(int newWidth, int newHeight, bool smooth);
@@ -195,6 +200,7 @@ class TMainForm : public QMainWindow {
   void MenuEditionCopierClick();
   void MenuEditionCollerClick();
   void MenuActionMosaiqueClick();
+  void MenuActionOptionsClick();
   void MenuActionRedimClick();
   void MenuFichierImprimerClick();
   void MenuVignettesClick();
