@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
@@ -25,6 +26,7 @@
 #include "dialogs/gui/AnnulImp.h"
 #include "dialogs/gui/Apropos.h"
 #include "dialogs/gui/Impr.h"
+#include "dialogs/gui/MosaicOptions.h"
 #include "dialogs/gui/Redim.h"
 #include "imagefiles/gui/JPGCompress.h"
 #include "imagefiles/gui/MyDlgs.h"
@@ -197,6 +199,21 @@ void GrabImageSize() {
   GrabModal("image-size.png", [&] { form.Execute(picture); });
 }
 
+// The mosaic options in the matched mode, with a poster whose tiles print
+// under 1 cm.
+void GrabMosaicOptions() {
+  TMosaicOptions options;
+  options.ThumbnailsFolder = QStringLiteral("/home/user/Pictures/Thumbnails");
+  options.MatchColours = true;
+  options.MaxUses = 3;
+  TMosaicOptionsForm form;
+  form.Prepare(options, 800, 600, false, false);
+  form.CBPoster->setChecked(true);
+  form.SpPosterWidth->setValue(30);
+  form.SpPosterHeight->setValue(20);
+  Save(form, "mosaic-options.png");
+}
+
 void GrabPrinting() {
   QTemporaryDir dir;
   QPrinter printer(QPrinter::HighResolution);
@@ -251,6 +268,7 @@ int main(int argc, char** argv) {
   TJPGCompressForm jpeg;
   Save(jpeg, "jpeg-options.png");
   GrabImageSize();
+  GrabMosaicOptions();
   GrabPrinting();
 
   const QString thumbnails = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Thumbnails"));

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <utility>
 
 #include "app/IniFile.h"
 
@@ -24,6 +25,15 @@ const QString AntialiasKey = QStringLiteral("Antialias");
 const QString MatchColoursKey = QStringLiteral("MatchColours");
 const QString CropSquareKey = QStringLiteral("CropSquare");
 const QString UnitKey = QStringLiteral("Unit");
+const QString RecursiveKey = QStringLiteral("Recursive");
+const QString TintLimitKey = QStringLiteral("TintLimit");
+const QString TintModeKey = QStringLiteral("TintMode");
+const QString RepeatDistanceKey = QStringLiteral("RepeatDistance");
+const QString MaxUsesKey = QStringLiteral("MaxUses");
+const QString UseAllKey = QStringLiteral("UseAll");
+const QString TileAspectKey = QStringLiteral("TileAspect");
+const QString ScaleKey = QStringLiteral("Scale");
+const QString Whole = QStringLiteral("whole");
 
 QString FileKey(int n) { return QStringLiteral("File%1").arg(n); }
 
@@ -44,6 +54,13 @@ int CellSizeValue(const QString& text) {
   const int size = text.toInt(&ok);
   if (!ok) return 15;
   return size == 15 || size == 20 || size == 40 ? size : 10;
+}
+
+// A whole number from first to last; anything else reads as fallback.
+int Bounded(const QString& text, int first, int last, int fallback) {
+  bool ok = false;
+  const int value = text.toInt(&ok);
+  return ok && value >= first && value <= last ? value : fallback;
 }
 
 }  // namespace
@@ -70,6 +87,15 @@ TSettings TSettings::Load(const IniFile& ini) {
   s.MatchColours = read(Params, MatchColoursKey) == QLatin1String("1");
   s.CropSquare = read(Params, CropSquareKey) == QLatin1String("1");
   s.Inches = read(Params, UnitKey) == QLatin1String("1");
+  const TSettings defaults;
+  s.Recursive = read(Params, RecursiveKey) == QLatin1String("1");
+  s.TintLimit = Bounded(read(Params, TintLimitKey), 0, 100, defaults.TintLimit);
+  s.TintWhole = read(Params, TintModeKey) == Whole;
+  s.RepeatDistance = Bounded(read(Params, RepeatDistanceKey), 0, 25, defaults.RepeatDistance);
+  s.MaxUses = Bounded(read(Params, MaxUsesKey), 0, 1000000000, defaults.MaxUses);
+  s.UseAll = read(Params, UseAllKey) == QLatin1String("1");
+  if (const QString aspect = read(Params, TileAspectKey); aspect != Missing && !aspect.isEmpty()) s.TileAspect = aspect;
+  s.Scale = Bounded(read(Params, ScaleKey), 1, 8, defaults.Scale);
   // Exact duplicates are dropped: a file once left with stale keys would
   // otherwise list the same picture twice. Names differing in letter case
   // are two files.
@@ -99,6 +125,25 @@ void TSettings::Save(IniFile& ini) const {
       ini.DeleteKey(Params, key);
   }
   ini.WriteString(Params, UnitKey, Flag(Inches));
+  // The options of "Mosaic options..." likewise, each only while away from
+  // its default.
+  const TSettings defaults;
+  const std::pair<const QString&, QString> options[] = {
+      {RecursiveKey, Recursive ? Flag(true) : QString()},
+      {TintLimitKey, TintLimit != defaults.TintLimit ? QString::number(TintLimit) : QString()},
+      {TintModeKey, TintWhole ? Whole : QString()},
+      {RepeatDistanceKey, RepeatDistance != defaults.RepeatDistance ? QString::number(RepeatDistance) : QString()},
+      {MaxUsesKey, MaxUses != defaults.MaxUses ? QString::number(MaxUses) : QString()},
+      {UseAllKey, UseAll ? Flag(true) : QString()},
+      {TileAspectKey, TileAspect != defaults.TileAspect ? TileAspect : QString()},
+      {ScaleKey, Scale != defaults.Scale ? QString::number(Scale) : QString()},
+  };
+  for (const auto& [key, value] : options) {
+    if (!value.isEmpty())
+      ini.WriteString(Params, key, value);
+    else
+      ini.DeleteKey(Params, key);
+  }
   // The keys after the last entry go, so that nothing stale comes back at
   // the next start.
   int n = 0;

@@ -24,6 +24,16 @@ struct TSettings {
   bool MatchColours = false;    // "Match colours"
   bool CropSquare = false;      // "Crop to square"
   bool Inches = false;          // the unit of print: inches, else centimetres
+  // The options of "Mosaic options..." beyond the menus; the mosaic's own
+  // defaults (kept here as plain values: this floor knows no mosaic).
+  bool Recursive = false;                      // the folder's sub-folders too
+  int TintLimit = 25;                          // 0..100
+  bool TintWhole = false;                      // the whole tile tinted, else its light
+  int RepeatDistance = 3;                      // 0..25
+  int MaxUses = 0;                             // 0: no cap
+  bool UseAll = false;                         // every photo at least once
+  QString TileAspect = QStringLiteral("1:1");  // "W:H", as the window reads it
+  int Scale = 1;                               // 1..8
   // Most recent first, at most MaxRecentFiles, no name twice.
   QStringList RecentFiles;
 

@@ -121,6 +121,20 @@ TEST_F(SettingsValue, ReadingRules) {
       {"[Params]\nMaximized=yes\nPreview=true\nMatchColours=on\nCropSquare=2\nUnit=2", [](TSettings&) {}},
       {"[params]\nmaximized=1\nPREVIEW=1\nMatchColours=1\ncropsquare=1\nUnit=1",
        [](TSettings& s) { s.Maximized = s.PreviewEnabled = s.MatchColours = s.CropSquare = s.Inches = true; }},
+      // The mosaic options: out of range or not a number reads as the default.
+      {"[Params]\nTintLimit=101\nRepeatDistance=-1\nMaxUses=x\nScale=9\nTintMode=light\nRecursive=2\nUseAll=yes",
+       [](TSettings&) {}},
+      {"[Params]\nTintLimit=abc\nRepeatDistance=26\nMaxUses=-3\nScale=0\nTileAspect=", [](TSettings&) {}},
+      {"[Params]\nTintLimit=7\nRepeatDistance=12\nMaxUses=40\nScale=3\nTintMode=whole\nRecursive=1\nUseAll=1\n"
+       "TileAspect=3:2",
+       [](TSettings& s) {
+         s.TintLimit = 7;
+         s.RepeatDistance = 12;
+         s.MaxUses = 40;
+         s.Scale = 3;
+         s.TintWhole = s.Recursive = s.UseAll = true;
+         s.TileAspect = QStringLiteral("3:2");
+       }},
       // A folder is taken only while it exists, as written.
       {"[Params]\nOpen=%1\nSave=%1/gone/\nThumbnails=ERR!", [](TSettings& s) { s.OpenFolder = "%1"; }},
       {"[Params]\nOpen=\nSave=%1/\nThumbnails=%1",
@@ -144,6 +158,41 @@ TEST_F(SettingsValue, ReadingRules) {
     for (QString* folder : {&expected.OpenFolder, &expected.SaveFolder, &expected.ThumbnailsFolder})
       folder->replace(QStringLiteral("%1"), Folder());
     EXPECT_EQ(Load(), expected);
+  }
+}
+
+// The options of "Mosaic options...": each away from its default writes its
+// own key after the others and reads back; back at its default, the key goes
+// and the file is the one written with every default, byte for byte.
+TEST_F(SettingsValue, MosaicOptionsAreKeptOnlyAwayFromTheirDefaults) {
+  Save(TSettings());
+  const QByteArray plain = ReadRaw();
+  struct Case {
+    const char* line;
+    void (*set)(TSettings&);
+  };
+  const Case cases[] = {
+      {"Recursive=1", [](TSettings& s) { s.Recursive = true; }},
+      {"TintLimit=0", [](TSettings& s) { s.TintLimit = 0; }},
+      {"TintLimit=100", [](TSettings& s) { s.TintLimit = 100; }},
+      {"TintMode=whole", [](TSettings& s) { s.TintWhole = true; }},
+      {"RepeatDistance=0", [](TSettings& s) { s.RepeatDistance = 0; }},
+      {"RepeatDistance=25", [](TSettings& s) { s.RepeatDistance = 25; }},
+      {"MaxUses=2", [](TSettings& s) { s.MaxUses = 2; }},
+      {"UseAll=1", [](TSettings& s) { s.UseAll = true; }},
+      {"TileAspect=9:16", [](TSettings& s) { s.TileAspect = QStringLiteral("9:16"); }},
+      {"Scale=8", [](TSettings& s) { s.Scale = 8; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    TSettings s;
+    c.set(s);
+    Save(s);
+    // The file holds [Params] only: a new key ends it.
+    EXPECT_EQ(ReadRaw(), plain + c.line + '\n');
+    EXPECT_EQ(Load(), s);
+    Save(TSettings());
+    EXPECT_EQ(ReadRaw(), plain);
   }
 }
 

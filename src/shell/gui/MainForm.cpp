@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QPrinterInfo>
 #include <QStatusBar>
 #include <QToolBar>
@@ -32,6 +33,7 @@
 #include "dialogs/gui/AnnulImp.h"
 #include "dialogs/gui/Apropos.h"
 #include "dialogs/gui/Impr.h"
+#include "dialogs/gui/MosaicOptions.h"
 #include "dialogs/gui/Redim.h"
 #include "display/gui/MyGraphic.h"
 #include "imagefiles/gui/JPGCompress.h"
@@ -48,6 +50,20 @@ QFrame* Line(QWidget* parent, QFrame::Shape shape, const QRect& geometry) {
   line->setFrameShadow(QFrame::Sunken);
   line->setGeometry(geometry);
   return line;
+}
+
+// "Mosaic options": a block of tiles above a slider, drawn in the buttons'
+// picture size (no designed picture for it).
+QImage OptionsButtonPicture() {
+  QImage image(39, 34, QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  const QColor tiles[] = {QColor(200, 70, 60), QColor(230, 180, 60), QColor(70, 140, 200),
+                          QColor(90, 170, 90), QColor(150, 90, 170), QColor(220, 120, 50)};
+  for (int i = 0; i < 6; ++i) p.fillRect(QRect(8 + (i % 3) * 8, 4 + (i / 3) * 8, 7, 7), tiles[i]);
+  p.fillRect(QRect(6, 25, 27, 2), QColor(60, 60, 60));
+  p.fillRect(QRect(18, 22, 4, 8), QColor(40, 40, 40));
+  return image;
 }
 
 QWidget* Gap(QWidget* parent, int width) {
@@ -176,6 +192,8 @@ void TMainForm::CreateCommands() {
   MenuEditionColler = Command(QStringLiteral("Paste"), &TMainForm::MenuEditionCollerClick);
   MenuActionMosaique = Command(QStringLiteral("Create the mosaic"), &TMainForm::MenuActionMosaiqueClick);
   MenuActionMosaique->setToolTip(QStringLiteral("Create the mosaic"));
+  MenuActionOptions = Command(QStringLiteral("Mosaic options..."), &TMainForm::MenuActionOptionsClick);
+  MenuActionOptions->setToolTip(QStringLiteral("Mosaic options"));
   MenuActionRedim = Command(QStringLiteral("Image size..."), &TMainForm::MenuActionRedimClick);
   MenuActionRedim->setToolTip(QStringLiteral("Image size"));
   MenuFichierImprimer = Command(QStringLiteral("Print..."), &TMainForm::MenuFichierImprimerClick);
@@ -205,6 +223,7 @@ void TMainForm::CreateToolPanel() {
   button(BtnImprimer);
   ToolBar->addWidget(Gap(ToolBar, 8));
   button(BtnAction);
+  button(BtnOptions);
   button(BtnRedim);
   button(BtnAnnuler);
   ToolBar->addWidget(Gap(ToolBar, 8));
@@ -224,7 +243,8 @@ void TMainForm::CreateToolPanel() {
   const int sizeWidth = std::max(75, fm.horizontalAdvance(QStringLiteral("40 pixels")) + 15 + 10);
   const int zoomWidth = std::max(70, fm.horizontalAdvance(QStringLiteral("<Auto>")) + 15 + 10);
   const int height = std::max(21, fm.height() + 6);
-  EdiTaille->setGeometry(302, 13, sizeWidth, height);
+  // Past the toolbar's seven buttons.
+  EdiTaille->setGeometry(302 + ButtonWidth, 13, sizeWidth, height);
   EdiTaille->setToolTip(QStringLiteral("Mosaic cell size"));
   EdiTaille->SetButtonStyle(stDown);
   EdiTaille->SetShowButton(true);
@@ -232,7 +252,7 @@ void TMainForm::CreateToolPanel() {
   EdiTaille->SetDropDownMenu(PopTaille);
   EdiTaille->OnChange = [this] { Guarded([this] { EdiTailleChange(); }); };
 
-  Bevel5 = Line(PnlOutils, QFrame::VLine, QRect(302 + sizeWidth + 12, 6, 2, 35));
+  Bevel5 = Line(PnlOutils, QFrame::VLine, QRect(EdiTaille->x() + sizeWidth + 12, 6, 2, 35));
 
   PopZoom = new QMenu(this);
   for (const char* caption :
@@ -285,6 +305,7 @@ void TMainForm::CreateMenus() {
 
   MenuAction = bar->addMenu(QStringLiteral("Action"));
   MenuAction->addAction(MenuActionMosaique);
+  MenuAction->addAction(MenuActionOptions);
   MenuAction->addSeparator();
   MenuAction->addAction(MenuActionRedim);
   MenuAction->addSeparator();
@@ -387,10 +408,11 @@ void TMainForm::CreateStatusBar() {
 void TMainForm::BuildToolbarImages() {
   TImageList design;
   for (int i = 0; i < 6; ++i) design.push_back(QImage(QStringLiteral(":/toolbar/button%1.png").arg(i)));
+  design.push_back(OptionsButtonPicture());
   const std::optional<TImageList> disabled = MakeDisabledImages(design, clBtnFace, 50);
   const std::optional<TImageList> normal = MakeNormalImages(design, clBtnFace, 33);
-  const std::pair<QAction*, int> buttons[] = {{BtnOuvrir, 5}, {BtnEnregistrer, 0}, {BtnImprimer, 1},
-                                              {BtnAction, 2}, {BtnRedim, 3},       {BtnAnnuler, 4}};
+  const std::pair<QAction*, int> buttons[] = {{BtnOuvrir, 5}, {BtnEnregistrer, 0}, {BtnImprimer, 1}, {BtnAction, 2},
+                                              {BtnRedim, 3},  {BtnAnnuler, 4},     {BtnOptions, 6}};
   // A list that could not be made leaves the buttons without it.
   for (const auto& [action, index] : buttons) {
     QIcon icon;
@@ -409,7 +431,7 @@ void TMainForm::UpdateCommands() {
   MenuFichierImprimer->setEnabled(e && PrinterPresent);
   MenuEditionAnnuler->setEnabled(e && Document.CanUndo());
   // While a command runs nothing else may start.
-  for (QAction* a : {MenuFichierOuvrir, MenuFichierQuitter, MenuVignettes}) a->setEnabled(idle);
+  for (QAction* a : {MenuFichierOuvrir, MenuFichierQuitter, MenuVignettes, MenuActionOptions}) a->setEnabled(idle);
   for (QAction* a : MenuFichierN) a->setEnabled(idle);
   EdiTaille->setEnabled(idle);
   if (!idle) MenuEditionColler->setEnabled(false);

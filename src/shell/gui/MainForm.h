@@ -34,6 +34,7 @@ class TAProposForm;
 class TMyImage;
 class TRedimForm;
 class TImprForm;
+class TMosaicOptionsForm;
 class TAnnulerForm;
 class TSpecialEdit;
 
@@ -74,6 +75,7 @@ class TMainForm : public QMainWindow {
   QAction* MenuEditionCopier = nullptr;       // "Copy"
   QAction* MenuEditionColler = nullptr;       // "Paste"
   QAction* MenuActionMosaique = nullptr;      // "Create the mosaic"
+  QAction* MenuActionOptions = nullptr;       // "Mosaic options..."
   QAction* MenuActionRedim = nullptr;         // "Image size..."
   QAction* MenuFichierImprimer = nullptr;     // "Print..."
   // The same actions by the names of the toolbar and context menu items.
@@ -81,6 +83,7 @@ class TMainForm : public QMainWindow {
   QAction*& BtnEnregistrer = MenuFichierEnregistrer;
   QAction*& BtnImprimer = MenuFichierImprimer;
   QAction*& BtnAction = MenuActionMosaique;
+  QAction*& BtnOptions = MenuActionOptions;
   QAction*& BtnRedim = MenuActionRedim;
   QAction*& BtnAnnuler = MenuEditionAnnuler;
   QAction*& PopMosaique = MenuActionMosaique;
@@ -183,6 +186,8 @@ class TMainForm : public QMainWindow {
   // Made on first use; the print dialog again after a change of unit.
   QPointer<TImprForm> ImprForm;
   QPointer<TAnnulerForm> AnnulerForm;
+  // "Mosaic options...", made on first use and kept (the poster stays).
+  std::unique_ptr<TMosaicOptionsForm> MosaicOptionsForm;
   // Resizes the picture to newWidth x newHeight, smoothed or not, as one
   // undoable change.
   void ResizeImage(int newWidth, int newHeight, bool smooth);
@@ -199,6 +204,7 @@ class TMainForm : public QMainWindow {
   void MenuEditionCopierClick();
   void MenuEditionCollerClick();
   void MenuActionMosaiqueClick();
+  void MenuActionOptionsClick();
   void MenuActionRedimClick();
   void MenuFichierImprimerClick();
   void MenuVignettesClick();

@@ -1,9 +1,13 @@
-// "Create the mosaic", the cell size and the thumbnails folder.
+// "Create the mosaic", "Mosaic options...", the cell size and the thumbnails
+// folder.
 #include <QAction>
+#include <QDialog>
 #include <QSize>
+#include <iterator>
 
 #include "app/gui/SelDir.h"
 #include "controls/gui/SpecialEdit.h"
+#include "dialogs/gui/MosaicOptions.h"
 #include "display/gui/MyGraphic.h"
 #include "shell/gui/MainForm.h"
 
@@ -22,6 +26,28 @@ void TMainForm::MenuActionMosaiqueClick() {
   // "Check size" and the poster scale change the picture's size: the zoom
   // and the status follow.
   if (before != QSize(WorkingImage().Width(), WorkingImage().Height())) PictureResized();
+}
+
+void TMainForm::MenuActionOptionsClick() {
+  // The cell-size edit and the check items are where those options live:
+  // the dialog shows them and gives them back.
+  TMosaicOptions options = TMosaicOptions::From(Mosaic);
+  if (const int cell = ChosenCellSize(); cell > 0) options.CellSize = cell;
+  options.MatchColours = MenuAssortir->isChecked();
+  options.CropSquare = MenuRecadrer->isChecked();
+  if (!MosaicOptionsForm) MosaicOptionsForm = std::make_unique<TMosaicOptionsForm>(this);
+  if (MosaicOptionsForm->Execute(options, WorkingImage().Width(), WorkingImage().Height(),
+                                 MenuVerifierTaille->isChecked(), MenuUnitPouces->isChecked()) != QDialog::Accepted)
+    return;
+  const TMosaicOptions chosen = MosaicOptionsForm->Options();
+  chosen.ApplyTo(Mosaic);
+  MenuAssortir->setChecked(chosen.MatchColours);
+  MenuRecadrer->setChecked(chosen.CropSquare);
+  // The edit's items are 10, 15, 20 and 40 pixels.
+  constexpr int sizes[] = {10, 15, 20, 40};
+  for (int i = 0; i < int(std::size(sizes)); ++i)
+    if (sizes[i] == chosen.CellSize) EdiTaille->SetItemIndex(i);
+  EdiTailleChange();
 }
 
 int TMainForm::ChosenCellSize() const {

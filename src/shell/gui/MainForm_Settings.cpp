@@ -29,6 +29,15 @@ void TMainForm::LoadSettings() {
   MenuAssortir->setChecked(settings.MatchColours);
   MenuRecadrer->setChecked(settings.CropSquare);
   if (settings.Inches) MenuUnitCmClick(MenuUnitPouces);
+  Mosaic.Recursive = settings.Recursive;
+  Mosaic.TintLimit = settings.TintLimit;
+  Mosaic.TintMode = settings.TintWhole ? TTintMode::Whole : TTintMode::Light;
+  Mosaic.RepeatDistance = settings.RepeatDistance;
+  Mosaic.MaxUses = settings.MaxUses;
+  Mosaic.UseAll = settings.UseAll;
+  // A shape the mosaic does not know keeps the square.
+  if (TTileAspect aspect; ParseTileAspect(settings.TileAspect, aspect)) Mosaic.TileAspect = aspect;
+  Mosaic.Scale = settings.Scale;
   RecentFiles = settings.RecentFiles;
 }
 
@@ -45,6 +54,14 @@ void TMainForm::SaveSettings() {
   settings.MatchColours = MenuAssortir->isChecked();
   settings.CropSquare = MenuRecadrer->isChecked();
   settings.Inches = MenuUnitPouces->isChecked();
+  settings.Recursive = Mosaic.Recursive;
+  settings.TintLimit = Mosaic.TintLimit;
+  settings.TintWhole = Mosaic.TintMode == TTintMode::Whole;
+  settings.RepeatDistance = Mosaic.RepeatDistance;
+  settings.MaxUses = Mosaic.MaxUses;
+  settings.UseAll = Mosaic.UseAll;
+  settings.TileAspect = QStringLiteral("%1:%2").arg(Mosaic.TileAspect.Width).arg(Mosaic.TileAspect.Height);
+  settings.Scale = Mosaic.Scale;
   settings.RecentFiles = RecentFiles;
   IniFile ini(IniFileName);
   settings.Save(ini);

@@ -113,9 +113,9 @@ TEST_F(MainFormTest, EnablingRulesInTheEmptyOpenedAndChangedStates) {
       f.MenuEditionCopier,      f.PopCopier,      f.MenuActionMosaique, f.BtnAction,         f.PopMosaique,
       f.MenuActionRedim,        f.BtnRedim};
   const auto undo = {f.MenuEditionAnnuler, f.BtnAnnuler, f.PopAnnuler};
-  const auto always = {f.MenuFichierOuvrir,  f.BtnOuvrir,          f.PopOuvrir,
-                       f.MenuFichierQuitter, f.MenuVerifierTaille, f.MenuLisser,
-                       f.MenuVignettes,      f.MenuInformations,   f.MenuAPropos};
+  const auto always = {f.MenuFichierOuvrir,  f.BtnOuvrir,         f.PopOuvrir,     f.MenuFichierQuitter,
+                       f.MenuVerifierTaille, f.MenuLisser,        f.MenuVignettes, f.MenuInformations,
+                       f.MenuAPropos,        f.MenuActionOptions, f.BtnOptions};
 
   // Empty.
   enabled(picture, false);
