@@ -251,12 +251,14 @@ TEST_F(MosaicCommand, TileAspectCellsShowEachPhotoCroppedToTheShape) {
 TEST_F(MosaicCommand, CancelledHalfWayGivesTheChangeUp) {
   QTemporaryDir photos;
   ASSERT_TRUE(photos.isValid());
+  // Photos of a real size: each takes its time to decode, so that a load
+  // cancelled half way has photos left to decode.
   constexpr int photoCount = 36;
   for (int i = 0; i < photoCount; ++i) {
     TPictureFileContext pictureFiles;
     const TColor c = RGBColor(7 * i, 255 - 7 * i, (97 * i) % 256);
     ASSERT_EQ(SavePicture(pictureFiles, photos.filePath(QStringLiteral("p%1.png").arg(i, 2, 10, QChar(u'0'))),
-                          Solid(10, 10, c)),
+                          Solid(320, 240, c)),
               1);
   }
   command.FolderChosen(photos.path());
