@@ -28,6 +28,11 @@ void TDocument::ChangeAbandoned() {
   ClearUndo();
 }
 
+void TDocument::ChangeCancelled(const TBitmap& previousUndo) {
+  ChangeAbandoned();
+  if (!previousUndo.Empty() && !m_picture.Empty()) m_undo.Assign(&previousUndo);
+}
+
 bool TDocument::Undo() {
   if (!CanUndo()) return false;
   m_picture.Assign(&m_undo);

@@ -39,6 +39,10 @@ class TDocument {
   // or it was cancelled or failed): the picture is put back from the undo copy
   // when there is one, and the count goes back down.
   void ChangeAbandoned();
+  // A change the user cancelled: given up as above, and the undo copy of the
+  // change before it (held by the caller through a shared reference) is put
+  // back, so that a cancelled command leaves the undo as it was.
+  void ChangeCancelled(const TBitmap& previousUndo);
   // The one-step undo: the picture takes the undo copy's pixels (shared, not
   // copied, so an undo cannot run out of memory halfway). False when there
   // was nothing to undo.

@@ -265,6 +265,7 @@ std::vector<int> FairMatch(const TMatchLibrary& library, const std::vector<TTile
     if (!cellsOf.empty()) cellsOf[size_t(p)].push_back(c);
   };
   for (size_t v = 0; v < cellCount; ++v) {
+    if (v % size_t(columns) == 0 && options.Stopped()) return {};
     const int c = order[v];
     if (chosen[size_t(c)] >= 0) continue;
     const int cx = c % columns, cy = c / columns;

@@ -96,7 +96,7 @@ void TMosaicBuilder::DrawCell(int index, int x, int y, TColor cellColor) {
   }
 }
 
-bool TMosaicBuilder::BuildMosaic(const TProgressProc& progress) {
+bool TMosaicBuilder::BuildMosaic(const TProgressProc& progress, const TCancelProc& cancelled) {
   if (m_thumbnails.Count() == 0 || m_cellSize <= 0 || m_cellHeight <= 0) return false;
   m_random.Randomize();
   PreviousThumbnail = -1;
@@ -106,6 +106,7 @@ bool TMosaicBuilder::BuildMosaic(const TProgressProc& progress) {
   const int lastRow = m_image.Height() - 1, lastCol = m_image.Width() - 1;
   ChangeNotice notice{m_image};
   for (int y = 0; y <= lastRow; y += m_cellHeight) {
+    if (cancelled && cancelled()) return false;
     // A picture one pixel high has no divisor: its only row is at 0 %.
     if (progress) progress(lastRow > 0 ? int(std::int64_t(y) * 100 / lastRow) : 0);
     for (int x = 0; x <= lastCol; x += m_cellSize) {
@@ -118,13 +119,13 @@ bool TMosaicBuilder::BuildMosaic(const TProgressProc& progress) {
 }
 
 bool BuildMosaic(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias,
-                 const TProgressProc& progress, TRandom* random) {
-  return BuildMosaic(image, thumbnails, cellSize, cellSize, antialias, progress, random);
+                 const TProgressProc& progress, TRandom* random, const TCancelProc& cancelled) {
+  return BuildMosaic(image, thumbnails, cellSize, cellSize, antialias, progress, random, cancelled);
 }
 
 bool BuildMosaic(TBitmap& image, const TThumbnailList& thumbnails, int cellWidth, int cellHeight, bool antialias,
-                 const TProgressProc& progress, TRandom* random) {
+                 const TProgressProc& progress, TRandom* random, const TCancelProc& cancelled) {
   TClockRandom clock;
   TMosaicBuilder builder(image, thumbnails, cellWidth, cellHeight, antialias, random ? *random : clock);
-  return builder.BuildMosaic(progress);
+  return builder.BuildMosaic(progress, cancelled);
 }

@@ -10,6 +10,9 @@
 #include "raster/Bitmap.h"
 
 using TProgressProc = std::function<void(int percent)>;
+// Asked between pieces of long work: true stops it, and the work reports
+// failure (false) with the picture partly drawn, for the caller to restore.
+using TCancelProc = std::function<bool()>;
 
 constexpr int MosaicColorizePercent = 77;
 constexpr int MosaicContrastPercent = 12;
@@ -23,8 +26,9 @@ class TMosaicBuilder {
 
   // True when the mosaic was built, False (nothing touched, no progress) when
   // the thumbnail list is empty or the cell size is not positive. Progress is
-  // reported once per row of cells. An exception leaves the cells drawn so far.
-  bool BuildMosaic(const TProgressProc& progress);
+  // reported once per row of cells. An exception leaves the cells drawn so far;
+  // so does cancelled, asked before each row, which then returns false.
+  bool BuildMosaic(const TProgressProc& progress, const TCancelProc& cancelled = {});
 
   // Copies a randomly chosen thumbnail into work as a 24-bit bitmap. The
   // previous thumbnail is drawn again up to three times before it is accepted.
@@ -50,7 +54,7 @@ class TMosaicBuilder {
 
 // Builds with a random source reseeded from the clock when none is given.
 bool BuildMosaic(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias,
-                 const TProgressProc& progress, TRandom* random = nullptr);
+                 const TProgressProc& progress, TRandom* random = nullptr, const TCancelProc& cancelled = {});
 // The same with cells cellWidth x cellHeight.
 bool BuildMosaic(TBitmap& image, const TThumbnailList& thumbnails, int cellWidth, int cellHeight, bool antialias,
-                 const TProgressProc& progress, TRandom* random = nullptr);
+                 const TProgressProc& progress, TRandom* random = nullptr, const TCancelProc& cancelled = {});

@@ -52,6 +52,9 @@ void TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress) {
 }
 
 bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progress) {
+  // A command that can be cancelled keeps the undo copy it replaces, to put
+  // it back when it is: the cost of one picture while it runs.
+  const TBitmap previousUndo = progress.Cancelled ? document.UndoCopy() : TBitmap();
   if (!document.SnapshotBeforeChange()) MyMessageDlg(QString::fromLatin1(NoMemoryForUndoText), mkWarning, btOk);
   bool built = false;
   try {
@@ -70,7 +73,10 @@ bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progres
     document.ChangeAbandoned();
     throw;
   }
-  if (!built) document.ChangeAbandoned();
+  if (!built && progress.Cancelled && progress.Cancelled())
+    document.ChangeCancelled(previousUndo);
+  else if (!built)
+    document.ChangeAbandoned();
   return built;
 }
 
@@ -99,15 +105,16 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
   // A list loaded another way, or at another scale, is loaded again.
   const bool library = LibraryMode();
   if (ThumbnailsStale || LoadKey(tile, library) != m_loadedKey) {
-    if (library)
-      LoadLibrary(tile, progress);
-    else
+    if (library) {
+      if (!LoadLibrary(tile, progress)) return false;
+    } else
       LoadFolder(cell, progress);
   }
   LastPlacement = {};
   LastQuality = {};
   if (!MatchColours)
-    return BuildMosaic(working, ImgVignettes, tile.Width, tile.Height, Antialias, progress.ShowProgress, Random);
+    return BuildMosaic(working, ImgVignettes, tile.Width, tile.Height, Antialias, progress.ShowProgress, Random,
+                       progress.Cancelled);
   TMatchOptions match;
   match.CellSize = tile.Width;
   match.CellHeight = tile.Height;
@@ -117,6 +124,7 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
   match.Random = Random;
   match.MaxUses = MaxUses;
   match.UseAll = UseAll;
+  match.Cancelled = progress.Cancelled;
   const bool built =
       BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress, &LastPlacement, &LastQuality);
   LastUses = LastPlacement.Uses;
@@ -132,7 +140,7 @@ bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, s
   return outWidth <= MaxPictureSide && outHeight <= MaxPictureSide && outWidth * outHeight <= MaxPicturePixels;
 }
 
-void TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress) {
+bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress) {
   TPhotoLibraryOptions options;
   options.Load.CellSize = tile.Width;
   options.Load.CellHeight = tile.Height;
@@ -148,13 +156,20 @@ void TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
     options.Cache = &*cache;
   }
   std::vector<TTileDescriptor> descriptors;
-  LastLibraryLoad = LoadPhotoLibrary(ImgVignettes, descriptors, ThumbnailsFolder, options, progress.ShowFileProgress);
+  LastLibraryLoad = LoadPhotoLibrary(ImgVignettes, descriptors, ThumbnailsFolder, options, progress.ShowFileProgress,
+                                     progress.Cancelled);
+  if (LastLibraryLoad.Cancelled) {
+    m_library = TMatchLibrary();
+    ThumbnailsStale = true;
+    m_loadedKey.clear();
+    return false;
+  }
   // Described once per load, not at every build.
   m_library = TMatchLibrary(std::move(descriptors));
   if (progress.ShowThumbnailCount) progress.ShowThumbnailCount(ImgVignettes.Count());
   ThumbnailsStale = false;
   m_loadedKey = LoadKey(tile, true);
-  if (ImgVignettes.Count() > 0) return;
+  if (ImgVignettes.Count() > 0) return true;
   const QFileInfo folder(ThumbnailsFolder);
   QString reason;
   if (!folder.exists())
@@ -166,6 +181,7 @@ void TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
   else
     reason = QStringLiteral("none of its %1 pictures can be read").arg(LastLibraryLoad.Found);
   WarnNoThumbnail(ThumbnailsFolder, reason);
+  return true;
 }
 
 void TMosaicCommand::CellSizeChosen(int cellSize) {

@@ -28,6 +28,11 @@ struct TMosaicProgress {
   // The photo library's load (the options beyond the default mosaic): files
   // done of files found.
   std::function<void(int done, int found)> ShowFileProgress;
+  // Asked per file of the library load and per row of cells of the build:
+  // true stops the command, which returns false and gives its change up. A
+  // library stopped part way is loaded again next time; the photos decoded
+  // before the stop stay in the lasting cache.
+  std::function<bool()> Cancelled;
 };
 
 class TMosaicCommand {
@@ -106,7 +111,8 @@ class TMosaicCommand {
  private:
   bool Run(TBitmap& working, const TMosaicProgress& progress);
   void LoadFolder(int cell, const TMosaicProgress& progress);
-  void LoadLibrary(TTileSize tile, const TMosaicProgress& progress);
+  // False when cancelled: the list is then empty and stale.
+  bool LoadLibrary(TTileSize tile, const TMosaicProgress& progress);
 
   QString LoadKey(TTileSize tile, bool library) const;
 

@@ -1,6 +1,7 @@
 #include "mosaic/MosaicMatch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -535,17 +536,22 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
   // Step 1: the k nearest thumbnails of every cell, row by row on several
   // threads; progress is reported from the calling thread only.
   std::vector<TMatchCandidate> candidates(cellCount * size_t(k));
+  std::atomic<bool> stop = false;
   {
     TWorkers search(size_t(rows), std::min(WorkerThreads(options.Threads), rows) - 1, [&](size_t row) {
+      if (stop) return;
       const size_t first = row * size_t(columns);
       library.Nearest(cells.data() + first, columns, k, candidates.data() + first * size_t(k));
     });
     int lastPercent = -1;
     search.Help([&](size_t done) {
+      if (stop) return;  // the pieces left are passed over, not reported
       const int percent = int(std::int64_t(done) * 100 / rows);
       if (progress && percent != lastPercent) progress(lastPercent = percent);
+      if (options.Stopped()) stop = true;
     });
   }
+  if (stop || options.Stopped()) return {};
 
   // Step 2: visit the cells row by row (or column by column), each taking
   // its nearest candidate not used within the repeat distance among the
@@ -571,6 +577,7 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
 
   std::vector<int> stamp(size_t(count), -1), nearestUse(size_t(count), 0);
   for (size_t v = 0; v < cellCount; ++v) {
+    if (v % size_t(columns) == 0 && options.Stopped()) return {};
     const int cell = order[v];
     const int cx = cell % columns, cy = cell / columns;
     for (int y = std::max(0, cy - r); y <= std::min(rows - 1, cy + r); ++y)
@@ -684,10 +691,11 @@ bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const 
 
   // Searching is most of the work: 80 % of the bar, drawing the rest.
   const TProgressProc searchProgress = [&](int percent) {
-    if (progress) progress(percent * 80 / 100);
+    if (progress) progress(percent * MatchSearchPercent / 100);
   };
   const std::vector<int> chosen =
       MatchCells(library, cells, columns, rows, options, searchProgress, placement ? &placement->Uses : nullptr);
+  if (chosen.size() != cellCount) return false;  // cancelled
   if (placement) {
     placement->Columns = columns;
     placement->Rows = rows;
@@ -698,7 +706,8 @@ bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const 
   TQualityMeter meter;
   std::vector<int> tints(cellCount, 0);
   for (int cy = 0; cy < rows; ++cy) {
-    if (progress) progress(80 + cy * 20 / rows);
+    if (options.Stopped()) return false;
+    if (progress) progress(MatchSearchPercent + cy * (100 - MatchSearchPercent) / rows);
     for (int cx = 0; cx < columns; ++cx) {
       const size_t i = size_t(cy) * size_t(columns) + size_t(cx);
       const TBitmap& thumb = thumbnails.Entry(chosen[i]);

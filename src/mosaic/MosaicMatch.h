@@ -78,7 +78,15 @@ struct TMatchOptions {
   // takes its nearest candidate.
   int MaxUses = 0;      // the most cells one photo may go to; 0: no cap
   bool UseAll = false;  // every photo at least once, when the cells allow
+  // Asked per row of cells while searching, placing and drawing: true ends
+  // the build, which returns false (an empty list from MatchCells).
+  TCancelProc Cancelled;
+  bool Stopped() const { return Cancelled && Cancelled(); }
 };
+
+// The share of a matched build's progress taken by the search; drawing is
+// the rest.
+constexpr int MatchSearchPercent = 80;
 
 // Where each cell's thumbnail went, row by row.
 struct TMatchPlacement {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -61,7 +62,8 @@ QStringList FindPhotos(const QString& folder, bool recursive) {
 
 TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescriptor>& descriptors,
                                    const QString& folder, const TPhotoLibraryOptions& options,
-                                   const std::function<void(int, int)>& progress) {
+                                   const std::function<void(int, int)>& progress,
+                                   const std::function<bool()>& cancelled) {
   const TThumbnailLoadOptions& load = options.Load;
   list.Clear();
   list.SetHeight(load.TileHeight());
@@ -91,10 +93,13 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
   }
   int done = result.FromCache;
   if (progress) progress(done, result.Found);
+  std::atomic<bool> stop = cancelled && cancelled();
 
   // The rest decoded on worker threads; progress reported here as they finish.
-  if (!misses.empty()) {
+  // Once stopped, the files not yet begun are passed over.
+  if (!misses.empty() && !stop) {
     TWorkers decoders(misses.size(), WorkerThreads(load.Threads), [&](size_t m) {
+      if (stop) return;
       TLoaded& entry = loaded[misses[m]];
       try {
         entry.Square = MakeThumbnailSquare(files[qsizetype(misses[m])], load, entry.Reason);
@@ -106,7 +111,8 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
     });
     for (size_t reported = 0; reported < misses.size();) {
       reported = decoders.WaitForMore(reported);
-      if (progress) progress(done + int(reported), result.Found);
+      if (progress && !stop) progress(done + int(reported), result.Found);
+      if (!stop && cancelled && cancelled()) stop = true;
     }
     done += int(misses.size());
   }
@@ -121,6 +127,10 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
     }
     options.Cache->EndBatch();
     options.Cache->DropMissing(folder);
+  }
+  if (stop) {
+    result.Cancelled = true;
+    return result;
   }
 
   for (qsizetype i = 0; i < files.size(); ++i) {

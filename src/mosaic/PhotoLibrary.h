@@ -28,6 +28,7 @@ struct TPhotoLibraryLoad {
   QStringList FirstSkipped;         // the first few of those, full paths
   QStringList FirstSkippedReasons;  // why each could not be read
   int FromCache = 0;                // squares taken from the cache
+  bool Cancelled = false;           // stopped by the caller: list left empty
 };
 
 // How many skipped files a load names.
@@ -40,7 +41,10 @@ QStringList FindPhotos(const QString& folder, bool recursive);
 
 // Clears list and descriptors, sizes the list to the cell and loads every
 // readable photo of folder, in FindPhotos order. progress(done, found) is
-// called on the calling thread as files are done.
+// called on the calling thread as files are done; cancelled is asked after
+// each: true decodes no further file, keeps the squares decoded so far in
+// the cache, and leaves list and descriptors empty.
 TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescriptor>& descriptors,
                                    const QString& folder, const TPhotoLibraryOptions& options,
-                                   const std::function<void(int done, int found)>& progress = nullptr);
+                                   const std::function<void(int done, int found)>& progress = nullptr,
+                                   const std::function<bool()>& cancelled = nullptr);

@@ -242,3 +242,88 @@ TEST_F(MosaicCommand, TileAspectCellsShowEachPhotoCroppedToTheShape) {
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 50; ++x) ASSERT_EQ(Hex(image.Pixel(x, y)), Hex(image.Pixel(x % 12, y % 8))) << x << ", " << y;
 }
+
+// Cancelled half way through each stage (the library load, the matched
+// search, its drawing, the random mosaic), the command gives its change up:
+// the picture, the undo copy and the change count are those of the edit
+// before it. A library stopped part way is loaded again by the next run,
+// which decodes only the photos the cancelled one had not reached.
+TEST_F(MosaicCommand, CancelledHalfWayGivesTheChangeUp) {
+  QTemporaryDir photos;
+  ASSERT_TRUE(photos.isValid());
+  // Photos of a real size: each takes its time to decode, so that a load
+  // cancelled half way has photos left to decode.
+  constexpr int photoCount = 36;
+  for (int i = 0; i < photoCount; ++i) {
+    TPictureFileContext pictureFiles;
+    const TColor c = RGBColor(7 * i, 255 - 7 * i, (97 * i) % 256);
+    ASSERT_EQ(SavePicture(pictureFiles, photos.filePath(QStringLiteral("p%1.png").arg(i, 2, 10, QChar(u'0'))),
+                          Solid(320, 240, c)),
+              1);
+  }
+  command.FolderChosen(photos.path());
+  command.CacheFile = photos.filePath(QStringLiteral("cache/thumbnails.sqlite"));
+  command.CheckSize = false;
+  command.LoadThreads = 1;
+
+  enum TStage { Loading, Searching, Drawing, Random };
+  const struct {
+    const char* name;
+    TStage stage;
+  } cases[] = {{"library load", Loading}, {"search", Searching}, {"drawing", Drawing}, {"random", Random}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    command.MatchColours = c.stage != Random;
+    command.CropSquare = true;
+    TDocument document;
+    document.Opened(Numbered(200, 160), QStringLiteral("a.png"));
+    ASSERT_TRUE(document.SnapshotBeforeChange());
+    document.Picture().SetPixel(3, 4, clRed);  // the edit before the command
+    const TBitmap picture = document.Picture(), undo = document.UndoCopy();
+    const int changes = document.ChangeCount();
+
+    bool cancel = false;
+    int doneAtCancel = 0;
+    TMosaicProgress halfWay;
+    halfWay.Cancelled = [&] { return cancel; };
+    halfWay.ShowFileProgress = [&](int done, int found) {
+      if (c.stage == Loading && !cancel && done * 2 >= found) {
+        cancel = true;
+        doneAtCancel = done;
+      }
+    };
+    const int threshold = c.stage == Searching ? MatchSearchPercent / 2
+                          : c.stage == Drawing ? (MatchSearchPercent + 100) / 2
+                                               : 50;
+    int reportedAfterCancel = -1;
+    halfWay.ShowProgress = [&](int percent) {
+      if (cancel) reportedAfterCancel = std::max(reportedAfterCancel, percent);
+      if (c.stage != Loading && percent >= threshold) cancel = true;
+    };
+    EXPECT_FALSE(command.Execute(document, halfWay));
+    EXPECT_TRUE(cancel);
+    // Stopped at the next check: a search never goes on to the drawing, a
+    // drawing row never starts.
+    if (c.stage == Searching)
+      EXPECT_LT(reportedAfterCancel, MatchSearchPercent);
+    else
+      EXPECT_EQ(reportedAfterCancel, -1);
+    EXPECT_TRUE(SamePixels(document.Picture(), picture));
+    EXPECT_TRUE(SamePixels(document.UndoCopy(), undo));
+    EXPECT_EQ(document.ChangeCount(), changes);
+
+    if (c.stage == Loading) {
+      EXPECT_TRUE(command.ThumbnailsStale);
+      EXPECT_EQ(command.ImgVignettes.Count(), 0);
+      EXPECT_TRUE(command.LastLibraryLoad.Cancelled);
+      // The next run takes what was decoded from the cache and builds.
+      ASSERT_TRUE(command.Execute(document, progress));
+      EXPECT_GE(command.LastLibraryLoad.FromCache, doneAtCancel);
+      EXPECT_LT(command.LastLibraryLoad.FromCache, photoCount);
+      EXPECT_EQ(command.ImgVignettes.Count(), photoCount);
+      EXPECT_EQ(document.ChangeCount(), changes + 1);
+      EXPECT_FALSE(SamePixels(document.Picture(), picture));
+    }
+  }
+  EXPECT_TRUE(messages.empty());
+}

@@ -10,6 +10,7 @@
 #include "dialogs/gui/MosaicOptions.h"
 #include "display/gui/MyGraphic.h"
 #include "shell/gui/MainForm.h"
+#include "shell/gui/MosaicProgressDialog.h"
 
 void TMainForm::MenuActionMosaiqueClick() {
   if (WorkingImage().Empty()) return;
@@ -20,7 +21,9 @@ void TMainForm::MenuActionMosaiqueClick() {
   const QSize before(WorkingImage().Width(), WorkingImage().Height());
   {
     const TWait wait(*this, QStringLiteral("Processing..."));
-    Mosaic.Execute(Document, MosaicProgress());
+    // Shown once the work proves long; Cancel gives the change up.
+    TMosaicProgressDialog dialog(this, Mosaic.MatchColours);
+    Mosaic.Execute(Document, dialog.Sink(MosaicProgress()));
   }
   UpdateCommands();
   // "Check size" and the poster scale change the picture's size: the zoom
