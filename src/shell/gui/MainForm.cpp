@@ -194,6 +194,7 @@ void TMainForm::CreateCommands() {
   MenuActionMosaique->setToolTip(QStringLiteral("Create the mosaic"));
   MenuActionOptions = Command(QStringLiteral("Mosaic options..."), &TMainForm::MenuActionOptionsClick);
   MenuActionOptions->setToolTip(QStringLiteral("Mosaic options"));
+  MenuActionRapport = Command(QStringLiteral("Mosaic report..."), &TMainForm::MenuActionRapportClick);
   MenuActionRedim = Command(QStringLiteral("Image size..."), &TMainForm::MenuActionRedimClick);
   MenuActionRedim->setToolTip(QStringLiteral("Image size"));
   MenuFichierImprimer = Command(QStringLiteral("Print..."), &TMainForm::MenuFichierImprimerClick);
@@ -306,6 +307,7 @@ void TMainForm::CreateMenus() {
   MenuAction = bar->addMenu(QStringLiteral("Action"));
   MenuAction->addAction(MenuActionMosaique);
   MenuAction->addAction(MenuActionOptions);
+  MenuAction->addAction(MenuActionRapport);
   MenuAction->addSeparator();
   MenuAction->addAction(MenuActionRedim);
   MenuAction->addSeparator();
@@ -428,6 +430,7 @@ void TMainForm::UpdateCommands() {
   for (QAction* a : {MenuFichierEnregistrer, MenuFichierFermer, MenuEditionCopier, MenuActionMosaique, MenuActionRedim})
     a->setEnabled(e);
   EdiZoom->setEnabled(e);
+  MenuActionRapport->setEnabled(e && Mosaic.LastQuality.Cells > 0);
   MenuFichierImprimer->setEnabled(e && PrinterPresent);
   MenuEditionAnnuler->setEnabled(e && Document.CanUndo());
   // While a command runs nothing else may start.

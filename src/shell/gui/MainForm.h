@@ -9,8 +9,9 @@
 // The class is split by aspect: MainForm.cpp (start-up, shut-down, enabling
 // rules, the command guard), MainForm_File.cpp, MainForm_Edit.cpp,
 // MainForm_View.cpp (zoom, status, wait and progress), MainForm_Mosaic.cpp,
-// MainForm_Image.cpp (the image size command), MainForm_Settings.cpp (the
-// settings file and the recent files), MainForm_Help.cpp.
+// MainForm_Report.cpp (the mosaic report), MainForm_Image.cpp (the image size
+// command), MainForm_Settings.cpp (the settings file and the recent files),
+// MainForm_Help.cpp.
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -35,6 +36,7 @@ class TMyImage;
 class TRedimForm;
 class TImprForm;
 class TMosaicOptionsForm;
+class TMosaicReportForm;
 class TAnnulerForm;
 class TSpecialEdit;
 
@@ -76,6 +78,7 @@ class TMainForm : public QMainWindow {
   QAction* MenuEditionColler = nullptr;       // "Paste"
   QAction* MenuActionMosaique = nullptr;      // "Create the mosaic"
   QAction* MenuActionOptions = nullptr;       // "Mosaic options..."
+  QAction* MenuActionRapport = nullptr;       // "Mosaic report...": after a matched mosaic
   QAction* MenuActionRedim = nullptr;         // "Image size..."
   QAction* MenuFichierImprimer = nullptr;     // "Print..."
   // The same actions by the names of the toolbar and context menu items.
@@ -188,6 +191,11 @@ class TMainForm : public QMainWindow {
   QPointer<TAnnulerForm> AnnulerForm;
   // "Mosaic options...", made on first use and kept (the poster stays).
   std::unique_ptr<TMosaicOptionsForm> MosaicOptionsForm;
+  // "Mosaic report", made on first use; not modal.
+  QPointer<TMosaicReportForm> MosaicReportForm;
+  // After "Create the mosaic": a matched mosaic shows its report, any other
+  // hides a report left open.
+  void MosaicBuilt();
   // Resizes the picture to newWidth x newHeight, smoothed or not, as one
   // undoable change.
   void ResizeImage(int newWidth, int newHeight, bool smooth);
@@ -205,6 +213,7 @@ class TMainForm : public QMainWindow {
   void MenuEditionCollerClick();
   void MenuActionMosaiqueClick();
   void MenuActionOptionsClick();
+  void MenuActionRapportClick();
   void MenuActionRedimClick();
   void MenuFichierImprimerClick();
   void MenuVignettesClick();

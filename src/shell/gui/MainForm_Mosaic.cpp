@@ -23,6 +23,7 @@ void TMainForm::MenuActionMosaiqueClick() {
     Mosaic.Execute(Document, MosaicProgress());
   }
   UpdateCommands();
+  MosaicBuilt();
   // "Check size" and the poster scale change the picture's size: the zoom
   // and the status follow.
   if (before != QSize(WorkingImage().Width(), WorkingImage().Height())) PictureResized();

@@ -1,0 +1,126 @@
+// The mosaic report as the user meets it: shown after a matched mosaic,
+// reopened from the Action menu, put away by a mosaic that is not matched.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QTest>
+
+#include "controls/gui/SpecialEdit.h"
+#include "dialogs/gui/MosaicReport.h"
+#include "mosaic/MosaicRandom.h"
+#include "shell/gui/WindowFixture.h"
+
+namespace {
+
+const QRgb Red = qRgb(200, 30, 30);
+const QRgb Green = qRgb(30, 200, 30);
+
+class MosaicReportTest : public WindowFixture {
+ protected:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    // Four plain photos; the picture is made of two of them, in 10-pixel
+    // cells: its left half red (6 cells), its right half green (6 cells).
+    QDir(Dir.path()).mkdir(QStringLiteral("thumbs"));
+    const QRgb colours[] = {Red, Green, qRgb(30, 30, 200), qRgb(220, 220, 40)};
+    for (int i = 0; i < 4; ++i) {
+      QImage t(16, 16, QImage::Format_RGB32);
+      t.fill(colours[i]);
+      ASSERT_TRUE(t.save(File(QStringLiteral("thumbs/t%1.png").arg(i))));
+    }
+    QImage picture(40, 30, QImage::Format_RGB32);
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 40; ++x) picture.setPixel(x, y, x < 20 ? Red : Green);
+    ASSERT_TRUE(picture.save(File(QStringLiteral("halves.png"))));
+  }
+
+  // A shown window ready for a matched mosaic of the halves at 10-pixel
+  // cells, the picture's own size, photos free to repeat side by side.
+  TMainForm& ShowMatched() {
+    TMainForm& f = Make();
+    f.Mosaic.ThumbnailsFolder = File(QStringLiteral("thumbs"));
+    f.Mosaic.Random = &m_random;
+    f.Mosaic.LoadThreads = 1;
+    f.Mosaic.CacheFile = File(QStringLiteral("cache"));
+    f.Mosaic.RepeatDistance = 0;
+    f.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&f));
+    Open(File(QStringLiteral("halves.png")));
+    f.EdiTaille->SetItemIndex(0);
+    f.MenuVerifierTaille->setChecked(false);
+    f.MenuAssortir->setChecked(true);
+    return f;
+  }
+
+ private:
+  TSeededRandom m_random{7};
+};
+
+TEST_F(MosaicReportTest, AMatchedMosaicShowsHowItUsedTheLibrary) {
+  TMainForm& f = ShowMatched();
+  EXPECT_FALSE(f.MenuActionRapport->isEnabled());
+  f.MenuActionMosaique->trigger();
+  ASSERT_EQ(f.WorkingImage().Width(), 40);
+  ASSERT_TRUE(f.MosaicReportForm);
+  TMosaicReportForm& r = *f.MosaicReportForm;
+  EXPECT_TRUE(r.isVisible());
+  EXPECT_FALSE(r.isModal());
+  // Every cell found its own colour among the photos: nothing to tint, no
+  // difference from afar or up close.
+  struct {
+    const char* name;
+    QLabel* label;
+    const char* text;
+  } const figures[] = {
+      {"far mean", r.LblFarMean, "0.0"},  {"far 95 %", r.LblFarP95, "0.0"},  {"near mean", r.LblNearMean, "0.0"},
+      {"near 95 %", r.LblNearP95, "0.0"}, {"photos", r.LblPhotos, "2 of 4"}, {"most uses", r.LblMostUses, "6 cells"},
+      {"tint", r.LblTint, "0.0 %"},
+  };
+  for (const auto& figure : figures) {
+    SCOPED_TRACE(figure.name);
+    EXPECT_EQ(figure.label->text(), QString::fromLatin1(figure.text));
+  }
+
+  // Closed, it comes back from the Action menu.
+  r.reject();
+  EXPECT_FALSE(r.isVisible());
+  ASSERT_TRUE(f.MenuActionRapport->isEnabled());
+  f.MenuActionRapport->trigger();
+  EXPECT_TRUE(r.isVisible());
+}
+
+TEST_F(MosaicReportTest, ReportFiguresComeFromTheMeasuredMosaic) {
+  // A picture the photos do not match: the report shows the measure.
+  TMainForm& f = ShowMatched();
+  QImage picture(40, 30, QImage::Format_RGB32);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) picture.setPixel(x, y, qRgb(x * 6, y * 8, 128));
+  ASSERT_TRUE(picture.save(File(QStringLiteral("gradient.png"))));
+  Open(File(QStringLiteral("gradient.png")));
+  f.MenuActionMosaique->trigger();
+  ASSERT_TRUE(f.MosaicReportForm);
+  const TMosaicReportForm& r = *f.MosaicReportForm;
+  const TMosaicQuality& q = f.Mosaic.LastQuality;
+  ASSERT_GT(q.Near.Mean, q.Far.Mean);
+  ASSERT_GT(q.MeanTint, 0);
+  EXPECT_EQ(r.LblFarMean->text(), QString::number(q.Far.Mean, 'f', 1));
+  EXPECT_EQ(r.LblFarP95->text(), QString::number(q.Far.P95, 'f', 1));
+  EXPECT_EQ(r.LblNearMean->text(), QString::number(q.Near.Mean, 'f', 1));
+  EXPECT_EQ(r.LblNearP95->text(), QString::number(q.Near.P95, 'f', 1));
+  EXPECT_EQ(r.LblTint->text(), QString::number(q.MeanTint, 'f', 1) + QStringLiteral(" %"));
+}
+
+TEST_F(MosaicReportTest, AMosaicThatIsNotMatchedPutsTheReportAway) {
+  TMainForm& f = ShowMatched();
+  f.MenuActionMosaique->trigger();
+  ASSERT_TRUE(f.MosaicReportForm && f.MosaicReportForm->isVisible());
+  f.MenuAssortir->setChecked(false);
+  f.MenuActionMosaique->trigger();
+  EXPECT_FALSE(f.MosaicReportForm->isVisible());
+  EXPECT_FALSE(f.MenuActionRapport->isEnabled());
+}
+
+}  // namespace
