@@ -117,6 +117,7 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
   match.Random = Random;
   match.MaxUses = MaxUses;
   match.UseAll = UseAll;
+  LastCell = tile;
   const bool built =
       BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress, &LastPlacement, &LastQuality);
   LastUses = LastPlacement.Uses;

@@ -28,6 +28,7 @@ struct TPhotoLibraryLoad {
   QStringList FirstSkipped;         // the first few of those, full paths
   QStringList FirstSkippedReasons;  // why each could not be read
   int FromCache = 0;                // squares taken from the cache
+  QStringList Loaded;               // the photos in the list, full paths, in its order
 };
 
 // How many skipped files a load names.

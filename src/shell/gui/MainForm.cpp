@@ -195,6 +195,8 @@ void TMainForm::CreateCommands() {
   MenuActionOptions = Command(QStringLiteral("Mosaic options..."), &TMainForm::MenuActionOptionsClick);
   MenuActionOptions->setToolTip(QStringLiteral("Mosaic options"));
   MenuActionRapport = Command(QStringLiteral("Mosaic report..."), &TMainForm::MenuActionRapportClick);
+  PopOuvrirPhoto = Command(QStringLiteral("Open this photo"), &TMainForm::PopOuvrirPhotoClick);
+  PopOuvrirPhoto->setVisible(false);
   MenuActionRedim = Command(QStringLiteral("Image size..."), &TMainForm::MenuActionRedimClick);
   MenuActionRedim->setToolTip(QStringLiteral("Image size"));
   MenuFichierImprimer = Command(QStringLiteral("Print..."), &TMainForm::MenuFichierImprimerClick);
@@ -354,6 +356,7 @@ void TMainForm::CreateMenus() {
   PopImage = new QMenu(this);
   connect(PopImage, &QMenu::aboutToShow, this, &TMainForm::PopImagePopup);
   PopImage->addAction(PopMosaique);
+  PopImage->addAction(PopOuvrirPhoto);
   PopImage->addSeparator();
   PopImage->addActions({PopOuvrir, PopEnregistrer, PopFermer});
   PopImage->addSeparator();
@@ -431,6 +434,7 @@ void TMainForm::UpdateCommands() {
     a->setEnabled(e);
   EdiZoom->setEnabled(e);
   MenuActionRapport->setEnabled(e && Mosaic.LastQuality.Cells > 0);
+  CheckInspection();
   MenuFichierImprimer->setEnabled(e && PrinterPresent);
   MenuEditionAnnuler->setEnabled(e && Document.CanUndo());
   // While a command runs nothing else may start.

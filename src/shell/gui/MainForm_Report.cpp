@@ -5,10 +5,12 @@
 #include "shell/gui/MainForm.h"
 
 void TMainForm::MosaicBuilt() {
-  if (Mosaic.LastQuality.Cells > 0)
+  if (Mosaic.LastQuality.Cells > 0) {
     MenuActionRapportClick();
-  else if (MosaicReportForm)
+    StartInspection();
+  } else if (MosaicReportForm) {
     MosaicReportForm->hide();
+  }
 }
 
 void TMainForm::MenuActionRapportClick() {

@@ -4,12 +4,15 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QTest>
 
 #include "controls/gui/SpecialEdit.h"
 #include "dialogs/gui/MosaicReport.h"
+#include "display/gui/MyGraphic.h"
 #include "mosaic/MosaicRandom.h"
 #include "shell/gui/WindowFixture.h"
 
@@ -54,6 +57,13 @@ class MosaicReportTest : public WindowFixture {
     f.MenuAssortir->setChecked(true);
     return f;
   }
+
+  // The viewport point over picture pixel (x, y), and the viewport as shown.
+  QPoint Over(int x, int y) const {
+    const TPoint p = Form->ImageView->ImageToClientPoint(TPoint{x, y});
+    return QPoint(p.X, p.Y);
+  }
+  QImage Shown() const { return Form->ImageView->viewport()->grab().toImage(); }
 
  private:
   TSeededRandom m_random{7};
@@ -121,6 +131,72 @@ TEST_F(MosaicReportTest, AMosaicThatIsNotMatchedPutsTheReportAway) {
   f.MenuActionMosaique->trigger();
   EXPECT_FALSE(f.MosaicReportForm->isVisible());
   EXPECT_FALSE(f.MenuActionRapport->isEnabled());
+}
+
+TEST_F(MosaicReportTest, ThePhotoUnderTheMouseIsNamedOutlinedAndOpened) {
+  TMainForm& f = ShowMatched();
+  f.MenuActionMosaique->trigger();
+  QWidget* viewport = f.ImageView->viewport();
+  const QString ready = f.StatusPanel[0]->text();
+  // Cell (0, 1) is red (t0.png), cell (3, 2) green (t1.png).
+  QTest::mouseMove(viewport, Over(5, 15));
+  EXPECT_EQ(f.StatusPanel[0]->text(), QStringLiteral("t0.png, tint 0 %"));
+  EXPECT_EQ(f.InspectedCell(), 4);
+  const QPoint corner = Over(0, 10), elsewhere = Over(30, 20);
+  EXPECT_NE(Shown().pixel(corner), Red) << "the cell is outlined";
+  EXPECT_EQ(Shown().pixel(elsewhere), Green);
+  QTest::mouseMove(viewport, Over(35, 25));
+  EXPECT_EQ(f.StatusPanel[0]->text(), QStringLiteral("t1.png, tint 0 %"));
+  EXPECT_EQ(Shown().pixel(corner), Red) << "the outline moved on";
+  EXPECT_NE(Shown().pixel(elsewhere), Green);
+  // Off the picture: no cell, the status as it was.
+  QTest::mouseMove(viewport, QPoint(1, 1));
+  EXPECT_EQ(f.InspectedCell(), -1);
+  EXPECT_EQ(f.StatusPanel[0]->text(), ready);
+
+  // "Open this photo" from the context menu, after the question every way
+  // out of a changed picture asks.
+  QTest::mouseMove(viewport, Over(35, 25));
+  emit f.PopImage->aboutToShow();
+  ASSERT_TRUE(f.PopOuvrirPhoto->isVisible());
+  Answers = {idNo};
+  f.PopOuvrirPhoto->trigger();
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0].Text, QStringLiteral("Save changes before continuing ?"));
+  EXPECT_EQ(QFileInfo(f.CurrentFile()).fileName(), QStringLiteral("t1.png"));
+  EXPECT_EQ(f.InspectedCell(), -1);
+  QTest::mouseMove(viewport, Over(5, 5));
+  EXPECT_EQ(f.InspectedCell(), -1);
+  emit f.PopImage->aboutToShow();
+  EXPECT_FALSE(f.PopOuvrirPhoto->isVisible());
+}
+
+TEST_F(MosaicReportTest, AChangedPictureEndsTheInspection) {
+  enum Change { Undo, Resize, OpenAnother };
+  for (Change change : {Undo, Resize, OpenAnother}) {
+    SCOPED_TRACE(int(change));
+    TMainForm& f = ShowMatched();
+    f.MenuActionMosaique->trigger();
+    QTest::mouseMove(f.ImageView->viewport(), Over(5, 15));
+    ASSERT_EQ(f.InspectedCell(), 4);
+    const QPoint corner = Over(0, 10);
+    ASSERT_NE(Shown().pixel(corner), Red);
+    switch (change) {
+      case Undo: f.MenuEditionAnnuler->trigger(); break;
+      case Resize: f.ResizeImage(40, 30, true); break;
+      case OpenAnother:
+        Answers = {idNo};
+        Open(File(QStringLiteral("halves.png")));
+        break;
+    }
+    EXPECT_EQ(f.InspectedCell(), -1);
+    EXPECT_EQ(f.StatusPanel[0]->text(), QStringLiteral("Ready"));
+    EXPECT_EQ(Shown().pixel(corner), Red) << "no outline";
+    QTest::mouseMove(f.ImageView->viewport(), Over(35, 25));
+    EXPECT_EQ(f.InspectedCell(), -1);
+    Quit();
+    Messages.clear();
+  }
 }
 
 }  // namespace
