@@ -208,6 +208,10 @@ class TMainForm : public QMainWindow {
   bool Inspecting() const;
   // Ends the inspection once the picture is no longer the mosaic.
   void CheckInspection();
+  // While the space bar is held on the view, the view shows the picture as
+  // it was before the mosaic (the undo copy) in the mosaic's place.
+  bool Comparing() const { return m_comparing && Inspecting() && !Document.UndoCopy().Empty(); }
+  void SetComparing(bool comparing);
   // Resizes the picture to newWidth x newHeight, smoothed or not, as one
   // undoable change.
   void ResizeImage(int newWidth, int newHeight, bool smooth);
@@ -283,5 +287,7 @@ class TMainForm : public QMainWindow {
   void PaintInspection(QPainter& canvas);
   qint64 m_inspectedPicture = 0;  // the mosaic's pixels (QImage::cacheKey); 0: none
   int m_inspectedCell = -1;
+  bool m_comparing = false;
+  QObject* m_compareKey = nullptr;  // the view's space bar
   QString m_inspectStatus, m_statusBeforeInspect;
 };

@@ -1,16 +1,52 @@
 // The inspection of a matched mosaic: the cell under the mouse, its photo
-// in the status bar, outlined in the view, and opened from the context menu.
+// in the status bar, outlined in the view, and opened from the context menu;
+// the space bar held on the view shows the picture before the mosaic.
 // It lasts while the picture's pixels are the mosaic's: any change (undo,
 // open, resize, paste) gives the picture new pixels and ends it.
 #include <QAction>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 #include "display/gui/MyGraphic.h"
 #include "shell/gui/MainForm.h"
+
+namespace {
+
+// The space bar on the view: held, the picture before the mosaic.
+class TCompareKey : public QObject {
+ public:
+  TCompareKey(QObject* parent, std::function<void(bool)> hold) : QObject(parent), m_hold(std::move(hold)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+        if (!key->isAutoRepeat()) m_hold(event->type() == QEvent::KeyPress);
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void(bool)> m_hold;
+};
+
+}  // namespace
+
+void TMainForm::SetComparing(bool comparing) {
+  CheckInspection();
+  if (comparing == m_comparing) return;
+  m_comparing = comparing;
+  ImageView->viewport()->update();
+}
 
 void TMainForm::StartInspection() {
   CheckInspection();
@@ -18,6 +54,10 @@ void TMainForm::StartInspection() {
   m_inspectedCell = -1;
   ImageView->OnMouseMove = [this](QMouseEvent* event) { InspectAt(event->position().toPoint()); };
   ImageView->OnPaint = [this](TMyImage&, QPainter& canvas) { PaintInspection(canvas); };
+  if (!m_compareKey) {
+    m_compareKey = new TCompareKey(ImageView, [this](bool held) { SetComparing(held); });
+    ImageView->installEventFilter(m_compareKey);
+  }
 }
 
 bool TMainForm::Inspecting() const {
@@ -29,6 +69,7 @@ void TMainForm::CheckInspection() {
   if (m_inspectedPicture == 0 || Inspecting()) return;
   m_inspectedPicture = 0;
   m_inspectedCell = -1;
+  m_comparing = false;
   if (!m_inspectStatus.isEmpty() && StatusPanel[0]->text() == m_inspectStatus)
     StatusPanel[0]->setText(m_statusBeforeInspect);
   m_inspectStatus.clear();
@@ -73,6 +114,12 @@ void TMainForm::InspectAt(QPoint viewportPoint) {
 }
 
 void TMainForm::PaintInspection(QPainter& canvas) {
+  if (Comparing()) {
+    // Where the mosaic is, at its size: "Check size" may have enlarged it.
+    const TRect r = ImageView->ImageRect();
+    canvas.drawImage(QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top), Document.UndoCopy().Image());
+    return;
+  }
   const int cell = InspectedCell();
   if (cell < 0) return;
   const TTileSize size = Mosaic.LastCell;

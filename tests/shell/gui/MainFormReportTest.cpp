@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
+#include <cstdlib>
 
 #include "controls/gui/SpecialEdit.h"
 #include "dialogs/gui/MosaicReport.h"
@@ -20,6 +23,10 @@ namespace {
 
 const QRgb Red = qRgb(200, 30, 30);
 const QRgb Green = qRgb(30, 200, 30);
+
+int Apart(QRgb a, QRgb b) {
+  return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+}
 
 class MosaicReportTest : public WindowFixture {
  protected:
@@ -197,6 +204,44 @@ TEST_F(MosaicReportTest, AChangedPictureEndsTheInspection) {
     Quit();
     Messages.clear();
   }
+}
+
+TEST_F(MosaicReportTest, HoldingTheSpaceBarShowsThePictureBeforeTheMosaic) {
+  TMainForm& f = ShowMatched();
+  QImage picture(40, 30, QImage::Format_RGB32);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) picture.setPixel(x, y, qRgb(x * 6, y * 8, 128));
+  ASSERT_TRUE(picture.save(File(QStringLiteral("gradient.png"))));
+  Open(File(QStringLiteral("gradient.png")));
+  f.MenuActionMosaique->trigger();
+  const QRgb mosaic = f.WorkingImage().Image().pixel(15, 15), before = picture.pixel(15, 15);
+  ASSERT_NE(mosaic, before);
+  ASSERT_GT(Apart(mosaic, before), 30);
+  // The view smooths the picture it zooms: what it shows is the nearer of the two.
+  const QPoint at = Over(15, 15) + QPoint(1, 1);
+  auto showsBefore = [&] {
+    const QRgb shown = Shown().pixel(at);
+    return Apart(shown, before) < Apart(shown, mosaic);
+  };
+  EXPECT_FALSE(showsBefore());
+  QTest::keyPress(f.ImageView, Qt::Key_Space);
+  EXPECT_TRUE(showsBefore());
+  // Held, the key repeats: releases and presses marked as repeats.
+  for (QEvent::Type type : {QEvent::KeyRelease, QEvent::KeyPress}) {
+    QKeyEvent repeat(type, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
+    QApplication::sendEvent(f.ImageView, &repeat);
+    EXPECT_TRUE(showsBefore());
+  }
+  QTest::keyRelease(f.ImageView, Qt::Key_Space);
+  EXPECT_FALSE(showsBefore());
+  EXPECT_EQ(f.WorkingImage().Image().pixel(15, 15), mosaic) << "the picture itself never changed";
+
+  // Once the picture is no longer the mosaic, the key shows nothing else.
+  f.MenuEditionAnnuler->trigger();
+  QTest::keyPress(f.ImageView, Qt::Key_Space);
+  EXPECT_FALSE(f.Comparing());
+  EXPECT_TRUE(showsBefore()) << "the undone picture itself";
+  QTest::keyRelease(f.ImageView, Qt::Key_Space);
 }
 
 }  // namespace
