@@ -125,6 +125,7 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
   match.MaxUses = MaxUses;
   match.UseAll = UseAll;
   match.Cancelled = progress.Cancelled;
+  LastCell = tile;
   const bool built =
       BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress, &LastPlacement, &LastQuality);
   LastUses = LastPlacement.Uses;

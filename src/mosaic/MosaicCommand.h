@@ -81,6 +81,7 @@ class TMosaicCommand {
   // Cells is 0 when the last build was not a matched one.
   TMatchPlacement LastPlacement;
   TMosaicQuality LastQuality;
+  TTileSize LastCell;  // the cells of the last matched mosaic, from the top-left corner
 
   // Runs the command on the document's picture as one undoable change: the
   // snapshot first (without one, after the warning, the mosaic is still

@@ -137,6 +137,7 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
     TLoaded& entry = loaded[size_t(i)];
     if (entry.Square && list.Add(*entry.Square) >= 0) {
       descriptors.push_back(entry.Descriptor);
+      result.Loaded.append(files[i]);
     } else {
       ++result.Skipped;
       if (result.FirstSkipped.size() < NamedSkippedFiles) {

@@ -29,6 +29,7 @@ struct TPhotoLibraryLoad {
   QStringList FirstSkippedReasons;  // why each could not be read
   int FromCache = 0;                // squares taken from the cache
   bool Cancelled = false;           // stopped by the caller: list left empty
+  QStringList Loaded;               // the photos in the list, full paths, in its order
 };
 
 // How many skipped files a load names.

@@ -90,6 +90,7 @@ TEST_F(PhotoLibrary, UnreadableFilesAreSkippedAndNamed) {
   EXPECT_EQ(l.load.Found, 4);
   EXPECT_EQ(l.load.Skipped, 2);
   EXPECT_EQ(Relative(l.load.FirstSkipped), (QStringList{"lib/b.png", "lib/sub/d.jpg"}));
+  EXPECT_EQ(Relative(l.load.Loaded), (QStringList{"lib/a.png", "lib/sub/c.png"}));  // the list's order
   ASSERT_EQ(l.list.Count(), 2);
   ASSERT_EQ(l.descriptors.size(), 2u);
   EXPECT_EQ(l.list.Entry(0).Pixel(5, 5), clRed);

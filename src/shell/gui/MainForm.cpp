@@ -194,6 +194,9 @@ void TMainForm::CreateCommands() {
   MenuActionMosaique->setToolTip(QStringLiteral("Create the mosaic"));
   MenuActionOptions = Command(QStringLiteral("Mosaic options..."), &TMainForm::MenuActionOptionsClick);
   MenuActionOptions->setToolTip(QStringLiteral("Mosaic options"));
+  MenuActionRapport = Command(QStringLiteral("Mosaic report..."), &TMainForm::MenuActionRapportClick);
+  PopOuvrirPhoto = Command(QStringLiteral("Open this photo"), &TMainForm::PopOuvrirPhotoClick);
+  PopOuvrirPhoto->setVisible(false);
   MenuActionRedim = Command(QStringLiteral("Image size..."), &TMainForm::MenuActionRedimClick);
   MenuActionRedim->setToolTip(QStringLiteral("Image size"));
   MenuFichierImprimer = Command(QStringLiteral("Print..."), &TMainForm::MenuFichierImprimerClick);
@@ -306,6 +309,7 @@ void TMainForm::CreateMenus() {
   MenuAction = bar->addMenu(QStringLiteral("Action"));
   MenuAction->addAction(MenuActionMosaique);
   MenuAction->addAction(MenuActionOptions);
+  MenuAction->addAction(MenuActionRapport);
   MenuAction->addSeparator();
   MenuAction->addAction(MenuActionRedim);
   MenuAction->addSeparator();
@@ -352,6 +356,7 @@ void TMainForm::CreateMenus() {
   PopImage = new QMenu(this);
   connect(PopImage, &QMenu::aboutToShow, this, &TMainForm::PopImagePopup);
   PopImage->addAction(PopMosaique);
+  PopImage->addAction(PopOuvrirPhoto);
   PopImage->addSeparator();
   PopImage->addActions({PopOuvrir, PopEnregistrer, PopFermer});
   PopImage->addSeparator();
@@ -428,6 +433,8 @@ void TMainForm::UpdateCommands() {
   for (QAction* a : {MenuFichierEnregistrer, MenuFichierFermer, MenuEditionCopier, MenuActionMosaique, MenuActionRedim})
     a->setEnabled(e);
   EdiZoom->setEnabled(e);
+  MenuActionRapport->setEnabled(e && Mosaic.LastQuality.Cells > 0);
+  CheckInspection();
   MenuFichierImprimer->setEnabled(e && PrinterPresent);
   MenuEditionAnnuler->setEnabled(e && Document.CanUndo());
   // While a command runs nothing else may start.

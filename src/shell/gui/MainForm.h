@@ -9,8 +9,10 @@
 // The class is split by aspect: MainForm.cpp (start-up, shut-down, enabling
 // rules, the command guard), MainForm_File.cpp, MainForm_Edit.cpp,
 // MainForm_View.cpp (zoom, status, wait and progress), MainForm_Mosaic.cpp,
-// MainForm_Image.cpp (the image size command), MainForm_Settings.cpp (the
-// settings file and the recent files), MainForm_Help.cpp.
+// MainForm_Report.cpp (the mosaic report), MainForm_Inspect.cpp (a matched
+// mosaic's cells under the mouse), MainForm_Image.cpp (the image size
+// command), MainForm_Settings.cpp (the settings file and the recent files),
+// MainForm_Help.cpp.
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -29,12 +31,14 @@ class QActionGroup;
 class QFrame;
 class QLabel;
 class QMenu;
+class QPainter;
 class QToolBar;
 class TAProposForm;
 class TMyImage;
 class TRedimForm;
 class TImprForm;
 class TMosaicOptionsForm;
+class TMosaicReportForm;
 class TAnnulerForm;
 class TSpecialEdit;
 
@@ -76,6 +80,8 @@ class TMainForm : public QMainWindow {
   QAction* MenuEditionColler = nullptr;       // "Paste"
   QAction* MenuActionMosaique = nullptr;      // "Create the mosaic"
   QAction* MenuActionOptions = nullptr;       // "Mosaic options..."
+  QAction* MenuActionRapport = nullptr;       // "Mosaic report...": after a matched mosaic
+  QAction* PopOuvrirPhoto = nullptr;          // "Open this photo": the one under the mouse
   QAction* MenuActionRedim = nullptr;         // "Image size..."
   QAction* MenuFichierImprimer = nullptr;     // "Print..."
   // The same actions by the names of the toolbar and context menu items.
@@ -188,6 +194,24 @@ class TMainForm : public QMainWindow {
   QPointer<TAnnulerForm> AnnulerForm;
   // "Mosaic options...", made on first use and kept (the poster stays).
   std::unique_ptr<TMosaicOptionsForm> MosaicOptionsForm;
+  // "Mosaic report", made on first use; not modal.
+  QPointer<TMosaicReportForm> MosaicReportForm;
+  // After "Create the mosaic": a matched mosaic shows its report, any other
+  // hides a report left open.
+  void MosaicBuilt();
+  // The inspection of a matched mosaic while the picture is that mosaic: the
+  // cell under the mouse is outlined and its photo named in the status bar.
+  // The cell (row by row) under a point of the view's viewport, -1 outside
+  // the mosaic or when the picture is no longer it.
+  int CellAt(QPoint viewportPoint) const;
+  int InspectedCell() const { return Inspecting() ? m_inspectedCell : -1; }
+  bool Inspecting() const;
+  // Ends the inspection once the picture is no longer the mosaic.
+  void CheckInspection();
+  // While the space bar is held on the view, the view shows the picture as
+  // it was before the mosaic (the undo copy) in the mosaic's place.
+  bool Comparing() const { return m_comparing && Inspecting() && !Document.UndoCopy().Empty(); }
+  void SetComparing(bool comparing);
   // Resizes the picture to newWidth x newHeight, smoothed or not, as one
   // undoable change.
   void ResizeImage(int newWidth, int newHeight, bool smooth);
@@ -205,6 +229,8 @@ class TMainForm : public QMainWindow {
   void MenuEditionCollerClick();
   void MenuActionMosaiqueClick();
   void MenuActionOptionsClick();
+  void MenuActionRapportClick();
+  void PopOuvrirPhotoClick();
   void MenuActionRedimClick();
   void MenuFichierImprimerClick();
   void MenuVignettesClick();
@@ -256,4 +282,12 @@ class TMainForm : public QMainWindow {
   int m_waitDepth = 0;
   std::unique_ptr<TAProposForm> m_aproposForm;
   bool m_zoomChosenByProgram = false;  // the zoom item is ChooseZoomItem's
+  void StartInspection();
+  void InspectAt(QPoint viewportPoint);
+  void PaintInspection(QPainter& canvas);
+  qint64 m_inspectedPicture = 0;  // the mosaic's pixels (QImage::cacheKey); 0: none
+  int m_inspectedCell = -1;
+  bool m_comparing = false;
+  QObject* m_compareKey = nullptr;  // the view's space bar
+  QString m_inspectStatus, m_statusBeforeInspect;
 };

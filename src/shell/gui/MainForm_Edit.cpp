@@ -46,4 +46,7 @@ void TMainForm::MenuEditionCollerClick() {
 
 void TMainForm::MenuEditionClick() { UpdatePaste(); }
 
-void TMainForm::PopImagePopup() { UpdatePaste(); }
+void TMainForm::PopImagePopup() {
+  UpdatePaste();
+  PopOuvrirPhoto->setVisible(!Busy() && InspectedCell() >= 0);
+}

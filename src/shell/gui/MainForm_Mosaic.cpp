@@ -26,6 +26,7 @@ void TMainForm::MenuActionMosaiqueClick() {
     Mosaic.Execute(Document, dialog.Sink(MosaicProgress()));
   }
   UpdateCommands();
+  MosaicBuilt();
   // "Check size" and the poster scale change the picture's size: the zoom
   // and the status follow.
   if (before != QSize(WorkingImage().Width(), WorkingImage().Height())) PictureResized();
