@@ -268,19 +268,7 @@ std::vector<int> FairMatch(const TMatchLibrary& library, const std::vector<TTile
     if (v % size_t(columns) == 0 && options.Stopped()) return {};
     const int c = order[v];
     if (chosen[size_t(c)] >= 0) continue;
-    const int cx = c % columns, cy = c / columns;
-    for (int y = std::max(0, cy - r); y <= std::min(rows - 1, cy + r); ++y)
-      for (int x = std::max(0, cx - r); x <= std::min(columns - 1, cx + r); ++x) {
-        const int used = chosen[size_t(y) * size_t(columns) + size_t(x)];
-        if (used < 0) continue;
-        const int dist = std::max(std::abs(x - cx), std::abs(y - cy));
-        if (stamp[size_t(used)] != int(v)) {
-          stamp[size_t(used)] = int(v);
-          nearestUse[size_t(used)] = dist;
-        } else {
-          nearestUse[size_t(used)] = std::min(nearestUse[size_t(used)], dist);
-        }
-      }
+    MarkNearbyUses(chosen, columns, rows, c, r, int(v), stamp, nearestUse);
     const auto freeHere = [&](int p) { return stamp[size_t(p)] != int(v); };
     if (withRoom == 0) {
       // The cap cannot fill the cells: it grows evenly for the rest.

@@ -523,6 +523,23 @@ void TMatchLibrary::Nearest(const TTileDescriptor* queries, int queryCount, int 
   }
 }
 
+void MarkNearbyUses(const std::vector<int>& chosen, int columns, int rows, int cell, int r, int visit,
+                    std::vector<int>& stamp, std::vector<int>& nearestUse) {
+  const int cx = cell % columns, cy = cell / columns;
+  for (int y = std::max(0, cy - r); y <= std::min(rows - 1, cy + r); ++y)
+    for (int x = std::max(0, cx - r); x <= std::min(columns - 1, cx + r); ++x) {
+      const int used = chosen[size_t(y) * size_t(columns) + size_t(x)];
+      if (used < 0) continue;
+      const int dist = std::max(std::abs(x - cx), std::abs(y - cy));
+      if (stamp[size_t(used)] != visit) {
+        stamp[size_t(used)] = visit;
+        nearestUse[size_t(used)] = dist;
+      } else {
+        nearestUse[size_t(used)] = std::min(nearestUse[size_t(used)], dist);
+      }
+    }
+}
+
 std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTileDescriptor>& cells, int columns,
                             int rows, const TMatchOptions& options, const TProgressProc& progress, TMatchUses* uses) {
   const int count = library.Count();
@@ -579,19 +596,7 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
   for (size_t v = 0; v < cellCount; ++v) {
     if (v % size_t(columns) == 0 && options.Stopped()) return {};
     const int cell = order[v];
-    const int cx = cell % columns, cy = cell / columns;
-    for (int y = std::max(0, cy - r); y <= std::min(rows - 1, cy + r); ++y)
-      for (int x = std::max(0, cx - r); x <= std::min(columns - 1, cx + r); ++x) {
-        const int used = chosen[size_t(y) * size_t(columns) + size_t(x)];
-        if (used < 0) continue;
-        const int dist = std::max(std::abs(x - cx), std::abs(y - cy));
-        if (stamp[size_t(used)] != int(v)) {
-          stamp[size_t(used)] = int(v);
-          nearestUse[size_t(used)] = dist;
-        } else {
-          nearestUse[size_t(used)] = std::min(nearestUse[size_t(used)], dist);
-        }
-      }
+    MarkNearbyUses(chosen, columns, rows, cell, r, int(v), stamp, nearestUse);
     const TMatchCandidate* list = candidates.data() + size_t(cell) * size_t(k);
     int pick = -1;
     for (int i = 0; i < k && pick < 0; ++i)

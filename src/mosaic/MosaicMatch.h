@@ -149,6 +149,12 @@ class TMatchLibrary {
   int m_paddedBlocks = 0;
 };
 
+// The placement's view of a cell's neighbourhood: every thumbnail that a
+// placed cell within r cells of `cell` shows gets stamp = visit and, in
+// nearestUse, the distance in cells of its nearest such use.
+void MarkNearbyUses(const std::vector<int>& chosen, int columns, int rows, int cell, int r, int visit,
+                    std::vector<int>& stamp, std::vector<int>& nearestUse);
+
 // The thumbnail for each of columns x rows cells (descriptors row by row).
 // progress receives 0..100 as rows of cells are searched; uses, when given,
 // how the photos were used.
