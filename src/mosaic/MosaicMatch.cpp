@@ -202,10 +202,11 @@ float SquaredDistance(const TTileDescriptor& a, const TTileDescriptor& b) {
   return sum;
 }
 
-// The span [first, last) of part i of n along a side of `length` pixels.
-void PartSpan(int i, int length, int& first, int& last) {
-  first = i * length / MatchGrid;
-  last = (i + 1) * length / MatchGrid;
+// The span [first, last) of part i of n along a side of `length` pixels; a
+// part narrower than a pixel takes the nearest one.
+void PartSpan(int i, int n, int length, int& first, int& last) {
+  first = i * length / n;
+  last = (i + 1) * length / n;
   if (last <= first) {
     first = std::min(first, length - 1);
     last = first + 1;
@@ -264,16 +265,6 @@ TTintTables TintTables(TColor target, int percent, const TMatchOptions& options)
 // the cell, the size at which a tile's inside is seen from a metre away.
 constexpr int kLightGrid = 4;
 
-// The span [first, last) of part i of kLightGrid along `length` pixels.
-void LightSpan(int i, int length, int& first, int& last) {
-  first = i * length / kLightGrid;
-  last = (i + 1) * length / kLightGrid;
-  if (last <= first) {
-    first = std::min(first, length - 1);
-    last = first + 1;
-  }
-}
-
 // The light of a pixel value between two bytes, in linear light.
 float LinearOf(float value) {
   const auto& lin = SrgbToLinearTable();
@@ -297,10 +288,10 @@ int DrawLightTinted(const TBitmap& tile, TBitmap& image, int x, int y, int w, in
   float percentSum = 0;
   for (int gy = 0; gy < kLightGrid; ++gy) {
     int y0, y1;
-    LightSpan(gy, h, y0, y1);
+    PartSpan(gy, kLightGrid, h, y0, y1);
     for (int gx = 0; gx < kLightGrid; ++gx) {
       int x0, x1;
-      LightSpan(gx, w, x0, x1);
+      PartSpan(gx, kLightGrid, w, x0, x1);
       const TLinearMean goal = MeanOf(image, x + x0, y + y0, x + x1, y + y1);
       const TLab goalLab = LinearRgbToLab(goal.R, goal.G, goal.B);
       // The parts' mean pixel values, blue, green, red.
@@ -396,10 +387,10 @@ TTileDescriptor DescribeArea(const TBitmap& bitmap, int x, int y, int w, int h) 
   TTileDescriptor d{};
   for (int gy = 0; gy < MatchGrid; ++gy) {
     int y0, y1;
-    PartSpan(gy, h, y0, y1);
+    PartSpan(gy, MatchGrid, h, y0, y1);
     for (int gx = 0; gx < MatchGrid; ++gx) {
       int x0, x1;
-      PartSpan(gx, w, x0, x1);
+      PartSpan(gx, MatchGrid, w, x0, x1);
       const TLinearMean m = MeanOf(bitmap, x + x0, y + y0, x + x1, y + y1);
       TLab lab = LinearRgbToLab(m.R, m.G, m.B);
       // The eye tells strong colours apart by less than their distance in
