@@ -446,10 +446,10 @@ int RunMosaic(const std::vector<std::string>& args) {
   if (command.LibraryMode() && command.LastLibraryLoad.Skipped > 0) {
     const TPhotoLibraryLoad& library = command.LastLibraryLoad;
     QString names;
-    for (qsizetype i = 0; i < library.FirstSkipped.size(); ++i)
-      names += QStringLiteral("\n  \"%1\" (%2)").arg(library.FirstSkipped[i], library.FirstSkippedReasons[i]);
-    if (library.Skipped > library.FirstSkipped.size())
-      names += QStringLiteral("\n  and %1 more").arg(library.Skipped - library.FirstSkipped.size());
+    const qsizetype named = std::min<qsizetype>(NamedSkippedFiles, library.SkippedFiles.size());
+    for (qsizetype i = 0; i < named; ++i)
+      names += QStringLiteral("\n  \"%1\" (%2)").arg(library.SkippedFiles[i], library.SkippedReasons[i]);
+    if (library.Skipped > named) names += QStringLiteral("\n  and %1 more").arg(library.Skipped - named);
     PrintError(QStringLiteral("tesselune-cli: skipped %1 of %2 photo files that could not be read:%3")
                    .arg(library.Skipped)
                    .arg(library.Found)

@@ -103,8 +103,12 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
   const TTileSize base = TileSize(CellSize, TileAspect);
   const TTileSize tile{base.Width * std::max(Scale, 1), base.Height * std::max(Scale, 1)};
   // A list loaded another way, or at another scale, is loaded again.
+  if ((ThumbnailsStale || LoadKey(tile, LibraryMode()) != m_loadedKey) && OfferSubFolders() == TSubFolderAnswer::No)
+    return false;
   const bool library = LibraryMode();
+  LastRunLoaded = false;
   if (ThumbnailsStale || LoadKey(tile, library) != m_loadedKey) {
+    LastRunLoaded = true;
     if (library) {
       if (!LoadLibrary(tile, progress)) return false;
     } else
@@ -130,6 +134,19 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
       BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress, &LastPlacement, &LastQuality);
   LastUses = LastPlacement.Uses;
   return built;
+}
+
+TMosaicCommand::TSubFolderAnswer TMosaicCommand::OfferSubFolders() {
+  if (Recursive || !FindPhotos(ThumbnailsFolder, false).isEmpty()) return TSubFolderAnswer::NotAsked;
+  const qsizetype below = FindPhotos(ThumbnailsFolder, true).size();
+  if (below == 0) return TSubFolderAnswer::NotAsked;
+  const QString text =
+      QStringLiteral("No thumbnail in the list !\nFolder \"%1\": %2\n%3 pictures in sub-folders: include sub-folders?")
+          .arg(ThumbnailsFolder, NoPictureFileReason())
+          .arg(below);
+  if (MyMessageDlg(text, mkConfirmation, btYes | btNo) != idYes) return TSubFolderAnswer::No;
+  Recursive = true;
+  return TSubFolderAnswer::Yes;
 }
 
 bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const {

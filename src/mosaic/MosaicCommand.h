@@ -77,6 +77,9 @@ class TMosaicCommand {
   // ("Check size" and Scale); false when it is beyond the picture size limit.
   bool OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const;
   TThumbnailLoadResult LastLoad;  // how the last load of the folder went
+  // Whether the last run loaded the folder (LastLoad or LastLibraryLoad is
+  // then its own) or used the list loaded before.
+  bool LastRunLoaded = false;
   // Where the last matched mosaic put each photo, and how faithful it is;
   // Cells is 0 when the last build was not a matched one.
   TMatchPlacement LastPlacement;
@@ -110,6 +113,11 @@ class TMosaicCommand {
   QString FolderChooserStart() const;
 
  private:
+  // A folder with no picture of its own but some in its sub-folders: the
+  // user is asked whether to take them, and a yes sets Recursive. A no ends
+  // the command, which has then said why.
+  enum class TSubFolderAnswer { NotAsked, Yes, No };
+  TSubFolderAnswer OfferSubFolders();
   bool Run(TBitmap& working, const TMosaicProgress& progress);
   void LoadFolder(int cell, const TMosaicProgress& progress);
   // False when cancelled: the list is then empty and stale.

@@ -97,6 +97,28 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
 
   // The rest decoded on worker threads; progress reported here as they finish.
   // Once stopped, the files not yet begun are passed over.
+  // Decoded squares go to the cache as they come, a batch at a time, so a
+  // load that is stopped or dies part way keeps what it decoded.
+  std::vector<std::atomic<bool>> ready(misses.size());
+  std::vector<bool> stored(misses.size());
+  size_t firstUnstored = 0;
+  auto storeReady = [&](size_t atLeast) {
+    if (!options.Cache) return;
+    std::vector<size_t> batch;
+    for (size_t m = firstUnstored; m < misses.size(); ++m)
+      if (!stored[m] && ready[m]) batch.push_back(m);
+    if (batch.size() < atLeast) return;
+    options.Cache->BeginBatch();
+    for (size_t m : batch) {
+      stored[m] = true;
+      const TLoaded& entry = loaded[misses[m]];
+      if (entry.Square)
+        options.Cache->Store(files[qsizetype(misses[m])], mode,
+                             TCachedThumbnail{*entry.Square, DescriptorBytes(entry.Descriptor)}, &entry.Stamp);
+    }
+    options.Cache->EndBatch();
+    while (firstUnstored < misses.size() && stored[firstUnstored]) ++firstUnstored;
+  };
   if (!misses.empty() && !stop) {
     TWorkers decoders(misses.size(), WorkerThreads(load.Threads), [&](size_t m) {
       if (stop) return;
@@ -108,24 +130,20 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
         entry.Square.reset();
         entry.Reason = QStringLiteral("not enough memory");
       }
+      ready[m] = true;
     });
+    constexpr size_t CacheBatch = 64;
     for (size_t reported = 0; reported < misses.size();) {
       reported = decoders.WaitForMore(reported);
       if (progress && !stop) progress(done + int(reported), result.Found);
       if (!stop && cancelled && cancelled()) stop = true;
+      storeReady(CacheBatch);
     }
     done += int(misses.size());
   }
 
   if (options.Cache) {
-    options.Cache->BeginBatch();
-    for (size_t m : misses) {
-      const TLoaded& entry = loaded[m];
-      if (entry.Square)
-        options.Cache->Store(files[qsizetype(m)], mode,
-                             TCachedThumbnail{*entry.Square, DescriptorBytes(entry.Descriptor)}, &entry.Stamp);
-    }
-    options.Cache->EndBatch();
+    storeReady(1);
     options.Cache->DropMissing(folder);
   }
   if (stop) {
@@ -140,10 +158,8 @@ TPhotoLibraryLoad LoadPhotoLibrary(TThumbnailList& list, std::vector<TTileDescri
       result.Loaded.append(files[i]);
     } else {
       ++result.Skipped;
-      if (result.FirstSkipped.size() < NamedSkippedFiles) {
-        result.FirstSkipped.append(files[i]);
-        result.FirstSkippedReasons.append(entry.Reason);
-      }
+      result.SkippedFiles.append(files[i]);
+      result.SkippedReasons.append(entry.Reason);
     }
     entry.Square.reset();
   }

@@ -23,16 +23,16 @@ struct TPhotoLibraryOptions {
 };
 
 struct TPhotoLibraryLoad {
-  int Found = 0;                    // photo files found
-  int Skipped = 0;                  // of them, files that could not be read
-  QStringList FirstSkipped;         // the first few of those, full paths
-  QStringList FirstSkippedReasons;  // why each could not be read
-  int FromCache = 0;                // squares taken from the cache
-  bool Cancelled = false;           // stopped by the caller: list left empty
-  QStringList Loaded;               // the photos in the list, full paths, in its order
+  int Found = 0;               // photo files found
+  int Skipped = 0;             // of them, files that could not be read
+  QStringList SkippedFiles;    // those files, full paths, in load order
+  QStringList SkippedReasons;  // why each could not be read
+  int FromCache = 0;           // squares taken from the cache
+  bool Cancelled = false;      // stopped by the caller: list left empty
+  QStringList Loaded;          // the photos in the list, full paths, in its order
 };
 
-// How many skipped files a load names.
+// How many skipped files a one-line report names.
 constexpr int NamedSkippedFiles = 5;
 
 // The photo files of folder (the thumbnail extensions, any case): the

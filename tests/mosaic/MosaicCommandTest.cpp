@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <stdexcept>
@@ -138,6 +139,41 @@ TEST_F(MosaicCommand, EmptyFolderWarnsOnceAndChangesNothing) {
   EXPECT_TRUE(SamePixels(document.Picture(), original));
   EXPECT_EQ(document.ChangeCount(), 0);
   EXPECT_FALSE(document.CanUndo());
+}
+
+// A folder whose pictures are all in sub-folders: the warning says how many
+// there are and offers them; yes takes them (and keeps the choice), no gives
+// the change up.
+TEST_F(MosaicCommand, PicturesOnlyInSubFoldersAreOffered) {
+  for (const int answer : {int(idYes), int(idNo)}) {
+    SCOPED_TRACE(answer);
+    QTemporaryDir trips;
+    TPictureFileContext pictureFiles;
+    ASSERT_TRUE(QDir(trips.path()).mkpath(QStringLiteral("2024/coast")));
+    ASSERT_EQ(SavePicture(pictureFiles, trips.filePath(QStringLiteral("2024/a.png")), Solid(8, 8, clRed)), 1);
+    ASSERT_EQ(SavePicture(pictureFiles, trips.filePath(QStringLiteral("2024/coast/b.png")), Solid(8, 8, clBlue)), 1);
+    TMosaicCommand offered;
+    offered.Random = &random;
+    offered.FolderChosen(trips.path());
+    std::vector<TMsgRequest> asked;
+    SetMsgPresenter([&](const TMsgRequest& r) {
+      asked.push_back(r);
+      return answer;
+    });
+    const TBitmap original = Numbered(30, 30);
+    TDocument document;
+    document.Opened(original, QStringLiteral("a.png"));
+    EXPECT_EQ(offered.Execute(document, progress), answer == idYes);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].Text, QStringLiteral("No thumbnail in the list !\nFolder \"%1\": holds no PNG, JPEG, BMP or GIF "
+                                            "file\n2 pictures in sub-folders: include sub-folders?")
+                                 .arg(trips.path()));
+    EXPECT_EQ(asked[0].Buttons, btYes | btNo);
+    EXPECT_EQ(offered.Recursive, answer == idYes);
+    EXPECT_EQ(offered.ImgVignettes.Count(), answer == idYes ? 2 : 0);
+    EXPECT_EQ(SamePixels(document.Picture(), original), answer == idNo);
+    EXPECT_EQ(document.ChangeCount(), answer == idYes ? 1 : 0);
+  }
 }
 
 // An error in the middle of the build (here from the progress sink) leaves

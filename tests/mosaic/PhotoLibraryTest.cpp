@@ -89,7 +89,7 @@ TEST_F(PhotoLibrary, UnreadableFilesAreSkippedAndNamed) {
   const Loaded l = LoadFrom(Path("lib"), true);
   EXPECT_EQ(l.load.Found, 4);
   EXPECT_EQ(l.load.Skipped, 2);
-  EXPECT_EQ(Relative(l.load.FirstSkipped), (QStringList{"lib/b.png", "lib/sub/d.jpg"}));
+  EXPECT_EQ(Relative(l.load.SkippedFiles), (QStringList{"lib/b.png", "lib/sub/d.jpg"}));
   EXPECT_EQ(Relative(l.load.Loaded), (QStringList{"lib/a.png", "lib/sub/c.png"}));  // the list's order
   ASSERT_EQ(l.list.Count(), 2);
   ASSERT_EQ(l.descriptors.size(), 2u);

@@ -433,8 +433,9 @@ void TMainForm::UpdateCommands() {
   for (QAction* a : {MenuFichierEnregistrer, MenuFichierFermer, MenuEditionCopier, MenuActionMosaique, MenuActionRedim})
     a->setEnabled(e);
   EdiZoom->setEnabled(e);
-  MenuActionRapport->setEnabled(e && Mosaic.LastQuality.Cells > 0);
   CheckInspection();
+  // The report is the mosaic's: once the picture is no longer it, it has none.
+  MenuActionRapport->setEnabled(e && Inspecting());
   MenuFichierImprimer->setEnabled(e && PrinterPresent);
   MenuEditionAnnuler->setEnabled(e && Document.CanUndo());
   // While a command runs nothing else may start.

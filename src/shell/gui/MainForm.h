@@ -39,6 +39,7 @@ class TRedimForm;
 class TImprForm;
 class TMosaicOptionsForm;
 class TMosaicReportForm;
+class TSkipReportForm;
 class TAnnulerForm;
 class TSpecialEdit;
 
@@ -197,8 +198,13 @@ class TMainForm : public QMainWindow {
   // "Mosaic report", made on first use; not modal.
   QPointer<TMosaicReportForm> MosaicReportForm;
   // After "Create the mosaic": a matched mosaic shows its report, any other
-  // hides a report left open.
+  // hides a report left open. A thumbnail load that stopped at a file says
+  // so; a library load that skipped files shows "N files skipped" in the
+  // status bar, which opens their list.
   void MosaicBuilt();
+  QLabel* SkippedLink = nullptr;  // "N files skipped"; hidden when none
+  QPointer<TSkipReportForm> SkipReportForm;
+  void ShowSkipReport();
   // The inspection of a matched mosaic while the picture is that mosaic: the
   // cell under the mouse is outlined and its photo named in the status bar.
   // The cell (row by row) under a point of the view's viewport, -1 outside

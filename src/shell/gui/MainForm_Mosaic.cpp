@@ -25,8 +25,8 @@ void TMainForm::MenuActionMosaiqueClick() {
     TMosaicProgressDialog dialog(this, Mosaic.MatchColours);
     Mosaic.Execute(Document, dialog.Sink(MosaicProgress()));
   }
-  UpdateCommands();
   MosaicBuilt();
+  UpdateCommands();
   // "Check size" and the poster scale change the picture's size: the zoom
   // and the status follow.
   if (before != QSize(WorkingImage().Width(), WorkingImage().Height())) PictureResized();

@@ -1,16 +1,51 @@
 // "Mosaic report...": the figures the last matched mosaic was measured by.
 #include <QAction>
+#include <QLabel>
+#include <QStatusBar>
 
+#include "app/MyMsgDlg.h"
 #include "dialogs/gui/MosaicReport.h"
+#include "dialogs/gui/SkipReport.h"
 #include "shell/gui/MainForm.h"
 
 void TMainForm::MosaicBuilt() {
+  if (Mosaic.LastRunLoaded) {
+    const TThumbnailLoadResult& load = Mosaic.LastLoad;
+    // With nothing loaded the loader has said why already.
+    if (!Mosaic.LibraryMode() && !load.StoppedAt.isEmpty() && load.Loaded > 0)
+      MyMessageDlg(QStringLiteral("The thumbnail load stopped at \"%1\" (%2): %3 thumbnail%4 loaded")
+                       .arg(load.StoppedAt, load.Reason)
+                       .arg(load.Loaded)
+                       .arg(load.Loaded == 1 ? "" : "s"),
+                   mkWarning, btOk);
+    const int skipped = Mosaic.LibraryMode() ? Mosaic.LastLibraryLoad.Skipped : 0;
+    if (skipped > 0 && !SkippedLink) {
+      SkippedLink = new QLabel(statusBar());
+      SkippedLink->setTextFormat(Qt::RichText);
+      SkippedLink->setMinimumWidth(SkippedLink->fontMetrics().horizontalAdvance(QStringLiteral("99999 files skipped")));
+      connect(SkippedLink, &QLabel::linkActivated, this, [this] { ShowSkipReport(); });
+      statusBar()->addWidget(SkippedLink);
+    }
+    if (SkippedLink) {
+      SkippedLink->setText(
+          QStringLiteral("<a href=\"skipped\">%1 file%2 skipped</a>").arg(skipped).arg(skipped == 1 ? "" : "s"));
+      SkippedLink->setVisible(skipped > 0);
+    }
+  }
   if (Mosaic.LastQuality.Cells > 0) {
     MenuActionRapportClick();
     StartInspection();
   } else if (MosaicReportForm) {
     MosaicReportForm->hide();
   }
+}
+
+void TMainForm::ShowSkipReport() {
+  const TPhotoLibraryLoad& load = Mosaic.LastLibraryLoad;
+  if (!SkipReportForm) SkipReportForm = new TSkipReportForm(this);
+  SkipReportForm->Prepare(load.SkippedFiles, load.SkippedReasons, load.Found);
+  SkipReportForm->show();
+  SkipReportForm->raise();
 }
 
 void TMainForm::MenuActionRapportClick() {

@@ -5,16 +5,19 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
+#include <QTreeWidget>
 #include <cstdlib>
 
 #include "controls/gui/SpecialEdit.h"
 #include "dialogs/gui/MosaicReport.h"
+#include "dialogs/gui/SkipReport.h"
 #include "display/gui/MyGraphic.h"
 #include "mosaic/MosaicRandom.h"
 #include "shell/gui/WindowFixture.h"
@@ -197,6 +200,7 @@ TEST_F(MosaicReportTest, AChangedPictureEndsTheInspection) {
         break;
     }
     EXPECT_EQ(f.InspectedCell(), -1);
+    EXPECT_FALSE(f.MenuActionRapport->isEnabled()) << "the report was the mosaic's";
     EXPECT_EQ(f.StatusPanel[0]->text(), QStringLiteral("Ready"));
     EXPECT_EQ(Shown().pixel(corner), Red) << "no outline";
     QTest::mouseMove(f.ImageView->viewport(), Over(35, 25));
@@ -204,6 +208,61 @@ TEST_F(MosaicReportTest, AChangedPictureEndsTheInspection) {
     Quit();
     Messages.clear();
   }
+}
+
+// Unreadable photos of a library are left out, and the status bar says how
+// many; its link lists them with why. A later load with none hides it.
+TEST_F(MosaicReportTest, SkippedFilesAreListedFromTheStatusBar) {
+  TMainForm& f = ShowMatched();
+  for (const char* name : {"thumbs/broken.png", "thumbs/empty.jpg"}) {
+    QFile junk(File(QString::fromLatin1(name)));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write(name[7] == 'b' ? "not a picture" : "");
+  }
+  f.MenuActionMosaique->trigger();
+  ASSERT_TRUE(f.SkippedLink);
+  EXPECT_TRUE(f.SkippedLink->isVisible());
+  EXPECT_EQ(f.SkippedLink->text(), QStringLiteral("<a href=\"skipped\">2 files skipped</a>"));
+  emit f.SkippedLink->linkActivated(QStringLiteral("skipped"));
+  ASSERT_TRUE(f.SkipReportForm && f.SkipReportForm->isVisible());
+  const TSkipReportForm& list = *f.SkipReportForm;
+  EXPECT_EQ(list.LblSummary->text(),
+            QStringLiteral("2 of 6 photo files could not be read and were left out of the mosaic:"));
+  ASSERT_EQ(list.ListFiles->topLevelItemCount(), 2);
+  for (int i = 0; i < 2; ++i) {
+    const QTreeWidgetItem* item = list.ListFiles->topLevelItem(i);
+    EXPECT_EQ(item->text(0), i == 0 ? QStringLiteral("broken.png") : QStringLiteral("empty.jpg"));
+    EXPECT_FALSE(item->text(1).isEmpty()) << "each with its reason";
+    EXPECT_EQ(QDir(item->text(2)), QDir(File(QStringLiteral("thumbs"))));
+  }
+
+  QFile::remove(File(QStringLiteral("thumbs/broken.png")));
+  QFile::remove(File(QStringLiteral("thumbs/empty.jpg")));
+  f.Mosaic.ThumbnailsStale = true;
+  f.MenuActionMosaique->trigger();
+  EXPECT_FALSE(f.SkippedLink->isVisible());
+}
+
+// The default thumbnail load ends at the first file it cannot read: the
+// window says where, after making the mosaic of the thumbnails before it.
+TEST_F(MosaicReportTest, AThumbnailLoadThatStoppedSaysWhere) {
+  TMainForm& f = ShowMatched();
+  f.MenuAssortir->setChecked(false);
+  QFile junk(File(QStringLiteral("thumbs/t2.png")));
+  ASSERT_TRUE(junk.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  junk.write("not a picture");
+  junk.close();
+  Messages.clear();
+  f.MenuActionMosaique->trigger();
+  EXPECT_EQ(f.Mosaic.ImgVignettes.Count(), 2);
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_TRUE(Messages[0].Text.startsWith(
+      QStringLiteral("The thumbnail load stopped at \"%1\" (").arg(File(QStringLiteral("thumbs/t2.png")))))
+      << Messages[0].Text.toStdString();
+  EXPECT_TRUE(Messages[0].Text.endsWith(QStringLiteral("): 2 thumbnails loaded")));
+  // Not loaded again, not said again.
+  f.MenuActionMosaique->trigger();
+  EXPECT_EQ(Messages.size(), 1u);
 }
 
 TEST_F(MosaicReportTest, HoldingTheSpaceBarShowsThePictureBeforeTheMosaic) {
