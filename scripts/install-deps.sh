@@ -14,7 +14,7 @@ packages=(
   libvips-dev libvips-tools    # the resize benchmark's peer
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libnanoflann-dev             # the k-d tree the match benchmark measures our scan against
-  mate-backgrounds plasma-workspace-wallpapers  # real photographs for the match benchmark
+  mate-backgrounds plasma-workspace-wallpapers  # real photographs: the sample photo library, the match benchmark
   clang libclang-rt-14-dev clang-format
   fonts-dejavu-core
   cups printer-driver-cups-pdf poppler-utils

@@ -54,7 +54,8 @@ const char* const kMosaicUsage =
     "\n"
     "Options:\n"
     "  --thumbnails DIR   folder of PNG, JPEG, BMP and GIF thumbnails\n"
-    "                     (default: the Thumbnails folder beside the program)\n"
+    "                     (default: the Thumbnails folder beside the program;\n"
+    "                     with the options below, its SamplePhotos folder)\n"
     "  --cell N           cell size in pixels: 10, 15, 20 or 40 (default 20)\n"
     "  --no-check-size    do not enlarge a small picture to about 80 cells\n"
     "  --no-antialias     colour each cell from its top-left pixel only\n"
@@ -395,7 +396,10 @@ int RunMosaic(const std::vector<std::string>& args) {
       return ExitFailed;
     }
   }
-  if (auto v = line.Values.find("--thumbnails"); v != line.Values.end()) command.FolderChosen(Q(v->second));
+  if (auto v = line.Values.find("--thumbnails"); v != line.Values.end()) {
+    command.FolderChosen(Q(v->second));
+    command.PreferSamplePhotos = false;
+  }
 
   // A mosaic beyond the size limit is refused before any work, from the
   // target's header.

@@ -32,10 +32,19 @@ bool TMosaicCommand::CheckImageSize(TBitmap& working, const TBitmap& before) {
   return true;
 }
 
+QString TMosaicCommand::PhotoFolder() const {
+  if (!LibraryMode() || !PreferSamplePhotos) return ThumbnailsFolder;
+  const QString bundled = BundledPath(QString::fromLatin1(DefaultThumbnailsFolderName));
+  if (QFileInfo(ThumbnailsFolder) != QFileInfo(bundled)) return ThumbnailsFolder;
+  const QString sample = BundledPath(QString::fromLatin1(SamplePhotosFolderName));
+  return QFileInfo(sample).isDir() ? sample : ThumbnailsFolder;
+}
+
 void TMosaicCommand::LoadThumbnails(const TMosaicProgress& progress) { LoadFolder(CellSize, progress); }
 
 QString TMosaicCommand::LoadKey(TTileSize tile, bool library) const {
-  QString key = QStringLiteral("%1|%2|%3").arg(ThumbnailsFolder).arg(tile.Width).arg(int(FastJpeg));
+  QString key =
+      QStringLiteral("%1|%2|%3").arg(library ? PhotoFolder() : ThumbnailsFolder).arg(tile.Width).arg(int(FastJpeg));
   if (tile.Height != tile.Width) key += QStringLiteral("|height|%1").arg(tile.Height);
   if (library) key += QStringLiteral("|library|%1|%2|%3").arg(int(CropSquare)).arg(int(Recursive)).arg(int(UseCache));
   return key;
@@ -137,12 +146,12 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
 }
 
 TMosaicCommand::TSubFolderAnswer TMosaicCommand::OfferSubFolders() {
-  if (Recursive || !FindPhotos(ThumbnailsFolder, false).isEmpty()) return TSubFolderAnswer::NotAsked;
-  const qsizetype below = FindPhotos(ThumbnailsFolder, true).size();
+  if (Recursive || !FindPhotos(PhotoFolder(), false).isEmpty()) return TSubFolderAnswer::NotAsked;
+  const qsizetype below = FindPhotos(PhotoFolder(), true).size();
   if (below == 0) return TSubFolderAnswer::NotAsked;
   const QString text =
       QStringLiteral("No thumbnail in the list !\nFolder \"%1\": %2\n%3 pictures in sub-folders: include sub-folders?")
-          .arg(ThumbnailsFolder, NoPictureFileReason())
+          .arg(PhotoFolder(), NoPictureFileReason())
           .arg(below);
   if (MyMessageDlg(text, mkConfirmation, btYes | btNo) != idYes) return TSubFolderAnswer::No;
   Recursive = true;
@@ -174,7 +183,7 @@ bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
     options.Cache = &*cache;
   }
   std::vector<TTileDescriptor> descriptors;
-  LastLibraryLoad = LoadPhotoLibrary(ImgVignettes, descriptors, ThumbnailsFolder, options, progress.ShowFileProgress,
+  LastLibraryLoad = LoadPhotoLibrary(ImgVignettes, descriptors, PhotoFolder(), options, progress.ShowFileProgress,
                                      progress.Cancelled);
   if (LastLibraryLoad.Cancelled) {
     m_library = TMatchLibrary();
@@ -188,7 +197,7 @@ bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
   ThumbnailsStale = false;
   m_loadedKey = LoadKey(tile, true);
   if (ImgVignettes.Count() > 0) return true;
-  const QFileInfo folder(ThumbnailsFolder);
+  const QFileInfo folder(PhotoFolder());
   QString reason;
   if (!folder.exists())
     reason = QStringLiteral("no such folder");
@@ -198,7 +207,7 @@ bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
     reason = NoPictureFileReason();
   else
     reason = QStringLiteral("none of its %1 pictures can be read").arg(LastLibraryLoad.Found);
-  WarnNoThumbnail(ThumbnailsFolder, reason);
+  WarnNoThumbnail(PhotoFolder(), reason);
   return true;
 }
 

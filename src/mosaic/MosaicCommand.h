@@ -21,6 +21,9 @@
 // The picture size below which "Check size" enlarges, by cell size: 80 cells.
 int CheckSizeLimit(int cellSize);
 
+// The sample photographs bundled beside the generated thumbnails.
+constexpr const char* SamplePhotosFolderName = "SamplePhotos";
+
 // What the command reports while it runs; any member may be left empty.
 struct TMosaicProgress {
   std::function<void(int percent)> ShowProgress;  // once per row of cells
@@ -72,6 +75,13 @@ class TMosaicCommand {
   // Scale times the picture's size.
   int Scale = 1;
   TPhotoLibraryLoad LastLibraryLoad;  // how the last library load went
+  // Where the photos come from: the thumbnails folder, except that a photo
+  // library mode on the bundled thumbnails (generated squares of plain
+  // colour, which show matching at its worst) takes the bundled sample
+  // photographs when they are there.
+  // A caller that was given the folder explicitly turns this off.
+  QString PhotoFolder() const;
+  bool PreferSamplePhotos = true;
   bool LibraryMode() const { return MatchColours || CropSquare || Recursive || !TileAspect.Square(); }
   // The size of the mosaic of a width x height picture with these options
   // ("Check size" and Scale); false when it is beyond the picture size limit.

@@ -797,3 +797,37 @@ TEST_F(CliTool, MatchedMosaicSaysHowItUsedThePhotos) {
     }
   }
 }
+
+// Without a folder of the user's own, a matched mosaic takes the bundled
+// sample photographs, not the generated squares of plain colour; the default
+// mosaic, and a matched one given the thumbnails folder, keep the squares.
+TEST_F(CliTool, MatchedMosaicTakesTheSamplePhotographs) {
+  const QDir bin = QFileInfo(QStringLiteral(TESSELUNE_CLI)).dir();
+  const QDir samples(bin.filePath(QStringLiteral("SamplePhotos")));
+  if (!samples.exists()) GTEST_SKIP() << "no sample photo library in this build (its packages are missing)";
+  const QStringList jpeg{QStringLiteral("*.jpg")};
+  const qsizetype photos = samples.entryList(jpeg, QDir::Files).size();
+  const qsizetype squares = QDir(bin.filePath(QStringLiteral("Thumbnails"))).entryList(QDir::Files).size();
+  ASSERT_GT(photos, 100);
+  ASSERT_NE(photos, squares);
+  const QStringList common{"mosaic",
+                           bin.filePath(QStringLiteral("sample.jpg")),
+                           "--no-check-size",
+                           "--no-cache",
+                           "--match",
+                           "--seed",
+                           "1",
+                           "--output",
+                           Path("m.png")};
+  struct Case {
+    QStringList args;
+    qsizetype offered;
+  } const cases[] = {{{}, photos}, {{"--thumbnails", bin.filePath(QStringLiteral("Thumbnails"))}, squares}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    const CliRun r = RunCli(common + c.args);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("[0-9]+ of %1 photos used").arg(c.offered)).match(r.err).hasMatch())
+        << r.err.toStdString();
+  }
+}
