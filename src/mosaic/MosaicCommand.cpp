@@ -50,14 +50,21 @@ QString TMosaicCommand::LoadKey(TTileSize tile, bool library) const {
   return key;
 }
 
-void TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress) {
+bool TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress) {
   TThumbnailLoadOptions options;
   options.CellSize = cell;
   options.FastJpeg = FastJpeg;
   options.Threads = LoadThreads;
-  LastLoad = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, progress.ShowThumbnailCount);
+  LastLoad = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, progress.ShowThumbnailCount,
+                              progress.ShowThumbnailFiles, progress.Cancelled);
+  if (LastLoad.Cancelled) {
+    ThumbnailsStale = true;
+    m_loadedKey.clear();
+    return false;
+  }
   ThumbnailsStale = false;
   m_loadedKey = LoadKey({cell, cell}, false);
+  return true;
 }
 
 bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progress) {
@@ -120,8 +127,9 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
     LastRunLoaded = true;
     if (library) {
       if (!LoadLibrary(tile, progress)) return false;
-    } else
-      LoadFolder(cell, progress);
+    } else if (!LoadFolder(cell, progress)) {
+      return false;
+    }
   }
   LastPlacement = {};
   LastQuality = {};

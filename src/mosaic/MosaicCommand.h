@@ -28,10 +28,12 @@ constexpr const char* SamplePhotosFolderName = "SamplePhotos";
 struct TMosaicProgress {
   std::function<void(int percent)> ShowProgress;  // once per row of cells
   std::function<void(int count)> ShowThumbnailCount;
+  // The default load's files read of files found, after ShowThumbnailCount.
+  std::function<void(int done, int found)> ShowThumbnailFiles;
   // The photo library's load (the options beyond the default mosaic): files
   // done of files found.
   std::function<void(int done, int found)> ShowFileProgress;
-  // Asked per file of the library load and per row of cells of the build:
+  // Asked per file of either load and per row of cells of the build:
   // true stops the command, which returns false and gives its change up. A
   // library stopped part way is loaded again next time; the photos decoded
   // before the stop stay in the lasting cache.
@@ -129,7 +131,8 @@ class TMosaicCommand {
   enum class TSubFolderAnswer { NotAsked, Yes, No };
   TSubFolderAnswer OfferSubFolders();
   bool Run(TBitmap& working, const TMosaicProgress& progress);
-  void LoadFolder(int cell, const TMosaicProgress& progress);
+  // False when cancelled: the list is then empty and stale.
+  bool LoadFolder(int cell, const TMosaicProgress& progress);
   // False when cancelled: the list is then empty and stale.
   bool LoadLibrary(TTileSize tile, const TMosaicProgress& progress);
 

@@ -157,7 +157,9 @@ void WarnNoThumbnail(const QString& folder, const QString& why) {
 }
 
 TThumbnailLoadResult LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnailLoadOptions& options,
-                                    const std::function<void(int)>& count) {
+                                    const std::function<void(int)>& count,
+                                    const std::function<void(int, int)>& fileProgress,
+                                    const std::function<bool()>& cancelled) {
   list.Clear();
   list.SetHeight(options.TileHeight());
   list.SetWidth(options.CellSize);
@@ -208,6 +210,12 @@ TThumbnailLoadResult LoadThumbnails(TThumbnailList& list, const QString& folder,
       decoder.Release(i + 1);
       if (d.Error) std::rethrow_exception(d.Error);
       if (!add(files[qsizetype(i)], d.Square, d.Reason)) break;
+      if (fileProgress) fileProgress(int(i + 1), int(files.size()));
+      if (cancelled && cancelled()) {
+        list.Clear();
+        result.Cancelled = true;
+        return result;
+      }
     }
   }
   result.Loaded = list.Count();

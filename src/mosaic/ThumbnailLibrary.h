@@ -73,6 +73,7 @@ struct TThumbnailLoadResult {
   // Why StoppedAt could not be read, or, when nothing was loaded, why the
   // folder gave nothing ("no such folder", "holds no ... file").
   QString Reason;
+  bool Cancelled = false;  // stopped by the caller: the list left empty
 };
 
 // Why a folder gave no thumbnail when it holds no picture file the loaders
@@ -85,6 +86,10 @@ void WarnNoThumbnail(const QString& folder, const QString& why);
 // the number of entries after each added picture, in order. Decoding runs on
 // several threads but the result is exactly that of a one-by-one load.
 // Warns "No thumbnail in the list !" when nothing was loaded, with the folder
-// and the reason on the line below.
+// and the reason on the line below. files(done, found) follows the files
+// read of the files found; cancelled is asked after each file: true ends the
+// load with the list empty and no warning.
 TThumbnailLoadResult LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnailLoadOptions& options,
-                                    const std::function<void(int)>& count);
+                                    const std::function<void(int)>& count,
+                                    const std::function<void(int done, int found)>& files = {},
+                                    const std::function<bool()>& cancelled = {});

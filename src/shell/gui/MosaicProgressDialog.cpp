@@ -74,10 +74,12 @@ TMosaicProgress TMosaicProgressDialog::Sink(const TMosaicProgress& inner) {
     if (inner.ShowFileProgress) inner.ShowFileProgress(done, found);
     Update(QStringLiteral("Photo %1 of %2").arg(done).arg(found), LoadingPhase, done, found);
   };
-  sink.ShowThumbnailCount = [this, inner](int count) {
+  sink.ShowThumbnailCount = [inner](int count) {
     if (inner.ShowThumbnailCount) inner.ShowThumbnailCount(count);
-    // The default load does not count its files first: no bar to fill.
-    Update(QStringLiteral("Thumbnail %1").arg(count), LoadingPhase, 0, 0);
+  };
+  sink.ShowThumbnailFiles = [this, inner](int done, int found) {
+    if (inner.ShowThumbnailFiles) inner.ShowThumbnailFiles(done, found);
+    Update(QStringLiteral("Thumbnail %1 of %2").arg(done).arg(found), LoadingPhase, done, found);
   };
   sink.ShowProgress = [this, inner](int percent) {
     if (inner.ShowProgress) inner.ShowProgress(percent);

@@ -67,18 +67,25 @@ class MosaicProgressDialogTest : public WindowFixture {
 
 }  // namespace
 
-// Cancel clicked once the bar passes half, while the photos load or while
-// the mosaic is built: the picture, the undo state and the change count are
-// as before, and the next run builds the mosaic, decoding only the photos
-// the cancelled load had not reached.
+// Cancel clicked once the bar passes half, while the photos load (as a
+// library, or as the default mosaic's thumbnails) or while the mosaic is
+// built: the picture, the undo state and the change count are as before, and
+// the next run builds the mosaic, decoding only the photos the cancelled
+// library load had not reached.
 TEST_F(MosaicProgressDialogTest, CancelHalfWayGivesTheChangeUp) {
   const struct {
     const char* name;
-    bool whileLoading;
-  } cases[] = {{"loading the photos", true}, {"building", false}};
+    bool whileLoading, matched;
+    const char* loadingText;
+  } cases[] = {{"loading the photos", true, true, "Photo %1 of %2"},
+               {"building", false, true, "Photo %1 of %2"},
+               {"loading the thumbnails", true, false, "Thumbnail %1 of %2"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TMainForm& f = Show();
+    if (!c.matched) f.MenuAssortir->trigger();
+    const QString loadingText = QString::fromLatin1(c.loadingText);
+    const QString loadingPrefix = loadingText.left(loadingText.indexOf(u'%'));
     if (!c.whileLoading) {
       // The library loaded, and a mosaic to undo: the state to keep.
       f.MenuActionMosaique->trigger();
@@ -97,7 +104,7 @@ TEST_F(MosaicProgressDialogTest, CancelHalfWayGivesTheChangeUp) {
       auto* dialog = dynamic_cast<TMosaicProgressDialog*>(QApplication::activeModalWidget());
       if (!dialog || shownAtClick >= 0) return;
       const QProgressBar* bar = dialog->Bar();
-      const bool loading = dialog->StageLabel()->text().startsWith(QStringLiteral("Photo "));
+      const bool loading = dialog->StageLabel()->text().startsWith(loadingPrefix);
       if (loading != c.whileLoading || bar->maximum() == 0 || bar->value() * 2 < bar->maximum()) return;
       stage = dialog->StageLabel()->text();
       shownAtClick = bar->value();
@@ -111,7 +118,7 @@ TEST_F(MosaicProgressDialogTest, CancelHalfWayGivesTheChangeUp) {
 
     ASSERT_GE(shownAtClick, 0) << "Cancel was never clicked";
     if (c.whileLoading) {
-      EXPECT_EQ(stage, QStringLiteral("Photo %1 of %2").arg(shownAtClick).arg(PhotoCount));
+      EXPECT_EQ(stage, loadingText.arg(shownAtClick).arg(PhotoCount));
       EXPECT_TRUE(f.Mosaic.ThumbnailsStale);
     } else {
       EXPECT_TRUE(stage == QStringLiteral("Matching...") || stage == QStringLiteral("Drawing..."))
@@ -129,7 +136,7 @@ TEST_F(MosaicProgressDialogTest, CancelHalfWayGivesTheChangeUp) {
     f.MenuActionMosaique->trigger();
     EXPECT_EQ(f.ChangeCount(), changes + 1);
     EXPECT_NE(f.WorkingImage().Image(), picture);
-    if (c.whileLoading) {
+    if (c.whileLoading && c.matched) {
       EXPECT_GE(f.Mosaic.LastLibraryLoad.FromCache, shownAtClick);
       EXPECT_LT(f.Mosaic.LastLibraryLoad.FromCache, PhotoCount);
     }
