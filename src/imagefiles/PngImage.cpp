@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,6 +53,7 @@ struct TPngState {
   int colorType = 0;
   int fileChannels = 0;  // before our transformations
   png_size_t rowBytes = 0;
+  int orientation = 1;  // from an eXIf chunk before the image data
 };
 
 void OnError(png_structp png, png_const_charp msg) {
@@ -79,6 +81,11 @@ bool ReadHeader(TPngState* st) {
   int interlace = PNG_INTERLACE_NONE;
   png_get_IHDR(st->png, st->info, &st->width, &st->height, &st->bitDepth, &st->colorType, &interlace, nullptr, nullptr);
   st->fileChannels = png_get_channels(st->png, st->info);
+  // Browsers turn a PNG upright by its eXIf chunk as they do a JPEG photo.
+  png_uint_32 exifSize = 0;
+  png_bytep exif = nullptr;
+  if (png_get_eXIf_1(st->png, st->info, &exifSize, &exif) && exif)
+    st->orientation = ExifBlockOrientation(exif, exifSize);
   switch (st->colorType) {
     case PNG_COLOR_TYPE_PALETTE:
       if (st->bitDepth == 2 || st->bitDepth == 4) png_set_packing(st->png);
@@ -159,6 +166,7 @@ bool TPngImage::ReadHeaderBytes(TBytes data, TPictureHeader& header) {
   StartRead(st, data);
   header.Width = int(st.width);
   header.Height = int(st.height);
+  if (st.orientation >= 5) std::swap(header.Width, header.Height);  // as shown: turned a quarter
   header.BitsPerPixel = st.fileChannels * st.bitDepth;
   return true;
 }
@@ -209,6 +217,7 @@ void TPngImage::ReadBytes(TBytes data) {
       }
       img.setColorTable(table);
     }
+    if (st.orientation != 1) img = ExifUpright(img, st.orientation);
     TBitmap result;
     result.SetImage(std::move(img), pf);
     m_bitmap = std::move(result);
