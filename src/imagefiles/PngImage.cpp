@@ -129,6 +129,20 @@ std::uint64_t IdatBytes(TBytes d) {
   return total;
 }
 
+// Whether every chunk before the image data lies within the file. libpng
+// allocates some chunks' buffers (eXIf) by their stated length before reading
+// them, so a short file claiming a huge one is refused before that.
+bool ChunksBeforeDataFit(TBytes d) {
+  std::size_t pos = SignatureSize;
+  while (d.size() - pos >= 8) {
+    const std::uint64_t length = ReadBE32(d, pos);
+    if (std::memcmp(&d[pos + 4], "IDAT", 4) == 0) return true;
+    if (length + 12 > d.size() - pos) return false;
+    pos += std::size_t(12 + length);
+  }
+  return true;  // what libpng finds missing, it says so itself
+}
+
 struct TReadStructs {
   TPngState& st;
   ~TReadStructs() { png_destroy_read_struct(&st.png, st.info ? &st.info : nullptr, nullptr); }
@@ -138,6 +152,7 @@ struct TReadStructs {
 // read on its own; st's owner frees what it creates.
 void StartRead(TPngState& st, TBytes data) {
   if (data.size() < SignatureSize || png_sig_cmp(data.data(), 0, SignatureSize) != 0) Fail("not a PNG file");
+  if (!ChunksBeforeDataFit(data)) Fail("file is truncated");
   st.data = data.data();
   st.size = data.size();
   st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &st, OnError, OnWarning);
