@@ -131,6 +131,10 @@ TPixelFormat StoredFormat(std::uint16_t samplesPerPixel, std::uint16_t bitsPerSa
   }
 }
 
+bool IsLab(std::uint16_t photometric) {
+  return photometric == PHOTOMETRIC_CIELAB || photometric == PHOTOMETRIC_ICCLAB || photometric == PHOTOMETRIC_ITULAB;
+}
+
 // Samples the RGBA reader refuses or misreads, in grey or RGB files of
 // interleaved samples: 12 bits (packed, or one to a 16-bit word as some
 // decoders leave them), 32-bit integers, signed 16-bit integers (which it
@@ -139,9 +143,6 @@ TPixelFormat StoredFormat(std::uint16_t samplesPerPixel, std::uint16_t bitsPerSa
 // integer is scaled to 8 bits by the full range of its type: 0..4095,
 // 0..65535, 0..2^32-1, or -2^15..2^15-1 and -2^31..2^31-1 for signed samples;
 // floating point maps 0.0..1.0 to black..white, clamped.
-bool IsLab(std::uint16_t photometric) {
-  return photometric == PHOTOMETRIC_CIELAB || photometric == PHOTOMETRIC_ICCLAB || photometric == PHOTOMETRIC_ITULAB;
-}
 bool NeedsSampleReader(std::uint16_t bitsPerSample, std::uint16_t photometric, std::uint16_t sampleFormat) {
   return bitsPerSample == 12 || bitsPerSample == 32 || bitsPerSample == 64 ||
          (bitsPerSample == 16 && (photometric == PHOTOMETRIC_SEPARATED || sampleFormat != SAMPLEFORMAT_UINT)) ||
@@ -162,9 +163,9 @@ double HalfToDouble(std::uint16_t h) {
   return h & 0x8000 ? -v : v;
 }
 
-// sRGB, 8 bits, of a CIE L*a*b* colour. Like the other readers that convert
-// it, the reference white is D65 (a neutral a* = b* = 0 stays grey) and no
-// white point tag is consulted.
+// sRGB, 8 bits, of a CIE L*a*b* colour. As ImageMagick converts it, the
+// reference white is D65 (a neutral a* = b* = 0 stays grey) and no white
+// point tag is consulted; the RGBA reader's own conversion tints greys.
 void LabToRgb(double L, double a, double b, std::uint8_t rgb[3]) {
   constexpr double Xn = 0.95047, Yn = 1.0, Zn = 1.08883, Delta = 6.0 / 29.0;
   const auto inverse = [](double t) { return t > Delta ? t * t * t : 3 * Delta * Delta * (t - 4.0 / 29.0); };
