@@ -1,6 +1,8 @@
 #include "imagefiles/CodecHelpers.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 namespace {
 
@@ -63,4 +65,66 @@ bool OpaqueIfAlphaAllZero(QImage& image) {
     for (int x = 0; x < image.width(); ++x) p[4 * x + 3] = 255;
   }
   return true;
+}
+
+int ExifBlockOrientation(const std::uint8_t* tiff, std::size_t length) {
+  if (length < 8) return 1;
+  bool little;
+  if (tiff[0] == 'I' && tiff[1] == 'I')
+    little = true;
+  else if (tiff[0] == 'M' && tiff[1] == 'M')
+    little = false;
+  else
+    return 1;
+  const auto u16 = [&](std::size_t at) -> unsigned {
+    return little ? unsigned(tiff[at]) | unsigned(tiff[at + 1]) << 8 : unsigned(tiff[at]) << 8 | unsigned(tiff[at + 1]);
+  };
+  const auto u32 = [&](std::size_t at) -> std::uint32_t {
+    return little ? std::uint32_t(u16(at)) | std::uint32_t(u16(at + 2)) << 16
+                  : std::uint32_t(u16(at)) << 16 | std::uint32_t(u16(at + 2));
+  };
+  if (u16(2) != 42) return 1;
+  const std::uint32_t directory = u32(4);
+  if (directory < 8 || directory > length - 2) return 1;
+  const unsigned entries = u16(directory);
+  for (unsigned i = 0; i < entries; ++i) {
+    const std::size_t entry = directory + 2 + 12 * std::size_t(i);
+    if (entry + 12 > length) break;
+    if (u16(entry) != 0x0112) continue;
+    // One SHORT, held in the first two bytes of the value field.
+    if (u16(entry + 2) != 3 || u32(entry + 4) != 1) return 1;
+    const unsigned value = u16(entry + 8);
+    return value >= 1 && value <= 8 ? int(value) : 1;
+  }
+  return 1;
+}
+
+QImage ExifUpright(const QImage& stored, int orientation) {
+  if (orientation <= 1 || orientation > 8) return stored;
+  const int w = stored.width(), h = stored.height();
+  const bool swapped = orientation >= 5;
+  QImage upright(swapped ? h : w, swapped ? w : h, stored.format());
+  if (upright.isNull()) throw std::bad_alloc();
+  upright.setColorTable(stored.colorTable());
+  const int bytes = stored.depth() / 8;  // 0 for 1-bit pictures, moved a pixel index at a time
+  for (int y = 0; y < upright.height(); ++y) {
+    std::uint8_t* d = upright.scanLine(y);
+    for (int x = 0; x < upright.width(); ++x, d += bytes) {
+      int sx, sy;
+      switch (orientation) {
+        case 2: sx = w - 1 - x, sy = y; break;
+        case 3: sx = w - 1 - x, sy = h - 1 - y; break;
+        case 4: sx = x, sy = h - 1 - y; break;
+        case 5: sx = y, sy = x; break;
+        case 6: sx = y, sy = h - 1 - x; break;
+        case 7: sx = w - 1 - y, sy = h - 1 - x; break;
+        default: sx = w - 1 - y, sy = x; break;
+      }
+      if (bytes == 0)
+        upright.setPixel(x, y, uint(stored.pixelIndex(sx, sy)));
+      else
+        std::memcpy(d, stored.constScanLine(sy) + std::ptrdiff_t(sx) * bytes, std::size_t(bytes));
+    }
+  }
+  return upright;
 }

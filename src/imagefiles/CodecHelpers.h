@@ -58,3 +58,13 @@ QList<QRgb> GreyRamp(int levels);
 // A 32-bit picture (Format_ARGB32) whose alpha is zero everywhere was not
 // meant to be transparent: its alpha becomes 255. Returns true when it did.
 bool OpaqueIfAlphaAllZero(QImage& image);
+
+// The orientation (1 to 8) an EXIF block (a little TIFF file: "II" or "MM",
+// 42, the first directory) gives its picture, 1 when it says nothing about it
+// or cannot be read. Only the first directory is read, and every offset is
+// checked against `length` before it is followed.
+int ExifBlockOrientation(const std::uint8_t* tiff, std::size_t length);
+// The picture as it is meant to be seen: stored pixels turned and mirrored as
+// an EXIF orientation says (5 to 8 swap the width and the height). Any
+// format of 1, 8, 16, 24 or 32 bits; the colour table goes along.
+QImage ExifUpright(const QImage& stored, int orientation);

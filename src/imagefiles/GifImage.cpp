@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -184,7 +185,9 @@ bool TGifImage::ReadHeaderBytes(TBytes data, TPictureHeader& header) {
   return true;
 }
 
-void TGifImage::ReadBytes(TBytes data) {
+namespace {
+
+TBitmap DecodeFirstFrame(TBytes data) {
   TMemoryReader reader{data, 0};
   int error = 0;
   TDecoder gif(DGifOpen(&reader, ReadFromMemory, &error));
@@ -266,7 +269,29 @@ void TGifImage::ReadBytes(TBytes data) {
     result.Transparent = true;
     result.SetTransparentColor(RGBColor(qRed(c), qGreen(c), qBlue(c)));
   }
-  m_bitmap = std::move(result);
+  return result;
+}
+
+}  // namespace
+
+void TGifImage::ReadBytes(TBytes data) {
+  try {
+    m_bitmap = DecodeFirstFrame(data);
+  } catch (const EImageError&) {
+    // Some files stop right after the frame's last block of data, without the
+    // empty block that ends it (and the trailer): their pixels are all there,
+    // and other readers show them. They are read again with the two bytes
+    // they lack; a file short of any pixel data fails that read too, the two
+    // bytes being then taken for data or a block length with nothing after.
+    const std::exception_ptr first = std::current_exception();
+    TByteBuffer completed(data.begin(), data.end());
+    completed.insert(completed.end(), {0x00, ';'});
+    try {
+      m_bitmap = DecodeFirstFrame(completed);
+    } catch (const EImageError&) {
+      std::rethrow_exception(first);
+    }
+  }
 }
 
 void OptimizeColorMap(QImage& indexed) {

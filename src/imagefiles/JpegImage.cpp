@@ -181,42 +181,11 @@ const TGreyRamp& JpegGreyRamp() {
 }
 
 // The orientation (1 to 8) that an APP1 segment's EXIF data gives its
-// picture, 1 when the segment says nothing about it or cannot be read. Only
-// the first directory is read, and every offset is checked against the
-// segment's size before it is followed.
+// picture, 1 when the segment says nothing about it or cannot be read.
 int ExifOrientation(const std::uint8_t* data, std::size_t size) {
   static constexpr std::uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
   if (size < 6 + 8 || std::memcmp(data, kExif, 6) != 0) return 1;
-  const std::uint8_t* tiff = data + 6;
-  const std::size_t length = size - 6;
-  bool little;
-  if (tiff[0] == 'I' && tiff[1] == 'I')
-    little = true;
-  else if (tiff[0] == 'M' && tiff[1] == 'M')
-    little = false;
-  else
-    return 1;
-  const auto u16 = [&](std::size_t at) -> unsigned {
-    return little ? unsigned(tiff[at]) | unsigned(tiff[at + 1]) << 8 : unsigned(tiff[at]) << 8 | unsigned(tiff[at + 1]);
-  };
-  const auto u32 = [&](std::size_t at) -> std::uint32_t {
-    return little ? std::uint32_t(u16(at)) | std::uint32_t(u16(at + 2)) << 16
-                  : std::uint32_t(u16(at)) << 16 | std::uint32_t(u16(at + 2));
-  };
-  if (u16(2) != 42) return 1;
-  const std::uint32_t directory = u32(4);
-  if (directory < 8 || directory > length - 2) return 1;
-  const unsigned entries = u16(directory);
-  for (unsigned i = 0; i < entries; ++i) {
-    const std::size_t entry = directory + 2 + 12 * std::size_t(i);
-    if (entry + 12 > length) break;
-    if (u16(entry) != 0x0112) continue;
-    // One SHORT, held in the first two bytes of the value field.
-    if (u16(entry + 2) != 3 || u32(entry + 4) != 1) return 1;
-    const unsigned value = u16(entry + 8);
-    return value >= 1 && value <= 8 ? int(value) : 1;
-  }
-  return 1;
+  return ExifBlockOrientation(data + 6, size - 6);
 }
 
 int SavedOrientation(const jpeg_decompress_struct& cinfo) {
@@ -226,35 +195,6 @@ int SavedOrientation(const jpeg_decompress_struct& cinfo) {
       if (orientation != 1) return orientation;
     }
   return 1;
-}
-
-// The picture as it is meant to be seen: stored pixels turned and mirrored as
-// the EXIF orientation says (5 to 8 swap the width and the height).
-QImage Upright(const QImage& stored, int orientation) {
-  if (orientation <= 1 || orientation > 8) return stored;
-  const int w = stored.width(), h = stored.height();
-  const bool swapped = orientation >= 5;
-  QImage upright(swapped ? h : w, swapped ? w : h, stored.format());
-  if (upright.isNull()) throw std::bad_alloc();
-  upright.setColorTable(stored.colorTable());
-  const int bytes = stored.depth() / 8;
-  for (int y = 0; y < upright.height(); ++y) {
-    std::uint8_t* d = upright.scanLine(y);
-    for (int x = 0; x < upright.width(); ++x, d += bytes) {
-      int sx, sy;
-      switch (orientation) {
-        case 2: sx = w - 1 - x, sy = y; break;
-        case 3: sx = w - 1 - x, sy = h - 1 - y; break;
-        case 4: sx = x, sy = h - 1 - y; break;
-        case 5: sx = y, sy = x; break;
-        case 6: sx = y, sy = h - 1 - x; break;
-        case 7: sx = w - 1 - y, sy = h - 1 - x; break;
-        default: sx = w - 1 - y, sy = x; break;
-      }
-      std::memcpy(d, stored.constScanLine(sy) + std::ptrdiff_t(sx) * bytes, std::size_t(bytes));
-    }
-  }
-  return upright;
 }
 
 // The header read and checks that start every decode, and the quick header
@@ -303,7 +243,7 @@ TBitmap DecodeJpeg(TBytes data, int scale) {
     image.setColorTable(ramp.palette);
   }
   // Photographs from phones and cameras are stored as the sensor lay.
-  if (const int orientation = SavedOrientation(s.cinfo); orientation != 1) image = Upright(image, orientation);
+  if (const int orientation = SavedOrientation(s.cinfo); orientation != 1) image = ExifUpright(image, orientation);
   bitmap.SetImage(std::move(image), s.kind == okGrey ? pf8bit : pf24bit);
   return bitmap;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -457,10 +458,35 @@ TBitmap FromGrey(TMagickFormat format, Magick::Image& image) {
   return result;
 }
 
+// Photo-CD pictures come as stored: luma and two chroma samples (PhotoYCC,
+// chroma doubled up to every pixel). They are turned into colours by Kodak's
+// own equations, as the other Photo-CD readers do (the library's conversion
+// gives darker, duller colours), then clamped to 0..255.
+TBitmap FromPhotoYcc(TMagickFormat format, Magick::Image& image) {
+  const int w = int(image.columns()), h = int(image.rows());
+  QImage out = NewImage(format, w, h, QImage::Format_BGR888);
+  std::vector<std::uint8_t> ycc(std::size_t(w) * 3);
+  const auto level = [](double v) { return uchar(std::lround(std::clamp(v, 0.0, 255.0))); };
+  for (int y = 0; y < h; ++y) {
+    image.write(0, y, std::size_t(w), 1, "RGB", MagickCore::CharPixel, ycc.data());
+    uchar* d = out.scanLine(y);
+    for (int x = 0; x < w; ++x, d += 3) {
+      const std::uint8_t* p = &ycc[std::size_t(x) * 3];
+      const double luma = 1.3584 * p[0], c1 = 2.2179 * (p[1] - 156.0), c2 = 1.8215 * (p[2] - 137.0);
+      d[0] = level(luma + c1);
+      d[1] = level(luma - 0.194 * c1 - 0.509 * c2);
+      d[2] = level(luma + c2);
+    }
+  }
+  TBitmap result;
+  result.SetImage(std::move(out), pf24bit);
+  return result;
+}
+
 // Colour pictures: blue, green, red (and alpha) bytes straight into the rows.
 TBitmap FromColour(TMagickFormat format, Magick::Image& image, bool alpha) {
   const MagickCore::Image* c = image.constImage();
-  // Photo-CD comes in YCC, some Photoshop files in CMYK or Lab.
+  // Some Photoshop files come in CMYK or Lab.
   if (c->colorspace != MagickCore::sRGBColorspace && c->colorspace != MagickCore::GRAYColorspace)
     image.colorSpace(MagickCore::sRGBColorspace);
   const int w = int(image.columns()), h = int(image.rows());
@@ -500,6 +526,8 @@ TBitmap Decode(TMagickFormat format, TBytes data) {
   if (!image.isValid() || !c || c->columns == 0 || c->rows == 0) Fail(format, "the file holds no picture");
   CheckPictureSize(std::int64_t(c->columns), std::int64_t(c->rows));
 
+  if (format == TMagickFormat::Pcd && c->colorspace == MagickCore::YCCColorspace && !c->matte)
+    return FromPhotoYcc(format, image);
   if (c->matte) return FromColour(format, image, true);
   if (c->storage_class == MagickCore::PseudoClass && c->colormap && c->colors >= 1 && c->colors <= 256)
     return FromPalette(format, image);

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,6 +53,7 @@ struct TPngState {
   int colorType = 0;
   int fileChannels = 0;  // before our transformations
   png_size_t rowBytes = 0;
+  int orientation = 1;  // from an eXIf chunk before the image data
 };
 
 void OnError(png_structp png, png_const_charp msg) {
@@ -79,6 +81,11 @@ bool ReadHeader(TPngState* st) {
   int interlace = PNG_INTERLACE_NONE;
   png_get_IHDR(st->png, st->info, &st->width, &st->height, &st->bitDepth, &st->colorType, &interlace, nullptr, nullptr);
   st->fileChannels = png_get_channels(st->png, st->info);
+  // Browsers turn a PNG upright by its eXIf chunk as they do a JPEG photo.
+  png_uint_32 exifSize = 0;
+  png_bytep exif = nullptr;
+  if (png_get_eXIf_1(st->png, st->info, &exifSize, &exif) && exif)
+    st->orientation = ExifBlockOrientation(exif, exifSize);
   switch (st->colorType) {
     case PNG_COLOR_TYPE_PALETTE:
       if (st->bitDepth == 2 || st->bitDepth == 4) png_set_packing(st->png);
@@ -122,6 +129,20 @@ std::uint64_t IdatBytes(TBytes d) {
   return total;
 }
 
+// Whether every chunk before the image data lies within the file. libpng
+// allocates some chunks' buffers (eXIf) by their stated length before reading
+// them, so a short file claiming a huge one is refused before that.
+bool ChunksBeforeDataFit(TBytes d) {
+  std::size_t pos = SignatureSize;
+  while (d.size() - pos >= 8) {
+    const std::uint64_t length = ReadBE32(d, pos);
+    if (std::memcmp(&d[pos + 4], "IDAT", 4) == 0) return true;
+    if (length + 12 > d.size() - pos) return false;
+    pos += std::size_t(12 + length);
+  }
+  return true;  // what libpng finds missing, it says so itself
+}
+
 struct TReadStructs {
   TPngState& st;
   ~TReadStructs() { png_destroy_read_struct(&st.png, st.info ? &st.info : nullptr, nullptr); }
@@ -131,6 +152,7 @@ struct TReadStructs {
 // read on its own; st's owner frees what it creates.
 void StartRead(TPngState& st, TBytes data) {
   if (data.size() < SignatureSize || png_sig_cmp(data.data(), 0, SignatureSize) != 0) Fail("not a PNG file");
+  if (!ChunksBeforeDataFit(data)) Fail("file is truncated");
   st.data = data.data();
   st.size = data.size();
   st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &st, OnError, OnWarning);
@@ -159,6 +181,7 @@ bool TPngImage::ReadHeaderBytes(TBytes data, TPictureHeader& header) {
   StartRead(st, data);
   header.Width = int(st.width);
   header.Height = int(st.height);
+  if (st.orientation >= 5) std::swap(header.Width, header.Height);  // as shown: turned a quarter
   header.BitsPerPixel = st.fileChannels * st.bitDepth;
   return true;
 }
@@ -209,6 +232,7 @@ void TPngImage::ReadBytes(TBytes data) {
       }
       img.setColorTable(table);
     }
+    if (st.orientation != 1) img = ExifUpright(img, st.orientation);
     TBitmap result;
     result.SetImage(std::move(img), pf);
     m_bitmap = std::move(result);

@@ -14,6 +14,7 @@ class TPngImage : public TGraphic {
   // palette files give pf8bit (pf4bit for 2 and 4-bit, pf1bit for 1-bit
   // indexes), grey files pf8bit with a grey palette, RGB files pf24bit, files
   // with an alpha channel pf32bit (not premultiplied). No gamma correction.
+  // An eXIf chunk's orientation turns the picture upright, as for JPEG.
   void ReadBytes(TBytes data) override;
   // RGB, 8 bits a sample, not interlaced, zlib level 7, the Sub filter on every
   // row, a pHYs chunk from Resolution, image data in chunks of at most 65535

@@ -131,13 +131,54 @@ TPixelFormat StoredFormat(std::uint16_t samplesPerPixel, std::uint16_t bitsPerSa
   }
 }
 
-// Samples the RGBA reader refuses: 12 bits (packed, or one to a 16-bit word
-// as some decoders leave them) and 32-bit integers, in grey or RGB files of
-// interleaved samples, and CMYK inks of 16 bits. Each is scaled to 8 bits by
-// the full range of its type: 0..4095, 0..65535, 0..2^32-1, or -2^31..2^31-1
-// for signed samples.
-bool NeedsSampleReader(std::uint16_t bitsPerSample, std::uint16_t photometric) {
-  return bitsPerSample == 12 || bitsPerSample == 32 || (bitsPerSample == 16 && photometric == PHOTOMETRIC_SEPARATED);
+bool IsLab(std::uint16_t photometric) {
+  return photometric == PHOTOMETRIC_CIELAB || photometric == PHOTOMETRIC_ICCLAB || photometric == PHOTOMETRIC_ITULAB;
+}
+
+// Samples the RGBA reader refuses or misreads, in grey or RGB files of
+// interleaved samples: 12 bits (packed, or one to a 16-bit word as some
+// decoders leave them), 32-bit integers, signed 16-bit integers (which it
+// takes as unsigned), floating point of 16, 32 or 64 bits; CMYK inks of 16 bits;
+// and L*a*b* of 8 or 16 bits, in any of the three ways TIFF stores it. Each
+// integer is scaled to 8 bits by the full range of its type: 0..4095,
+// 0..65535, 0..2^32-1, or -2^15..2^15-1 and -2^31..2^31-1 for signed samples;
+// floating point maps 0.0..1.0 to black..white, clamped.
+bool NeedsSampleReader(std::uint16_t bitsPerSample, std::uint16_t photometric, std::uint16_t sampleFormat) {
+  return bitsPerSample == 12 || bitsPerSample == 32 || bitsPerSample == 64 ||
+         (bitsPerSample == 16 && (photometric == PHOTOMETRIC_SEPARATED || sampleFormat != SAMPLEFORMAT_UINT)) ||
+         IsLab(photometric);
+}
+
+// A 16-bit floating-point number (1 sign bit, 5 exponent bits, 10 bits of
+// fraction).
+double HalfToDouble(std::uint16_t h) {
+  const int exponent = (h >> 10) & 0x1F, fraction = h & 0x3FF;
+  double v;
+  if (exponent == 0)
+    v = std::ldexp(fraction, -24);
+  else if (exponent == 31)
+    v = fraction ? std::nan("") : HUGE_VAL;
+  else
+    v = std::ldexp(fraction + 1024, exponent - 25);
+  return h & 0x8000 ? -v : v;
+}
+
+// sRGB, 8 bits, of a CIE L*a*b* colour. As ImageMagick converts it, the
+// reference white is D65 (a neutral a* = b* = 0 stays grey) and no white
+// point tag is consulted; the RGBA reader's own conversion tints greys.
+void LabToRgb(double L, double a, double b, std::uint8_t rgb[3]) {
+  constexpr double Xn = 0.95047, Yn = 1.0, Zn = 1.08883, Delta = 6.0 / 29.0;
+  const auto inverse = [](double t) { return t > Delta ? t * t * t : 3 * Delta * Delta * (t - 4.0 / 29.0); };
+  const double fy = (L + 16) / 116;
+  const double X = Xn * inverse(fy + a / 500), Y = Yn * inverse(fy), Z = Zn * inverse(fy - b / 200);
+  const double linear[3] = {3.2404542 * X - 1.5371385 * Y - 0.4985314 * Z,
+                            -0.9692660 * X + 1.8760108 * Y + 0.0415560 * Z,
+                            0.0556434 * X - 0.2040259 * Y + 1.0572252 * Z};
+  for (int i = 0; i < 3; ++i) {
+    const double c = std::clamp(linear[i], 0.0, 1.0);
+    const double v = c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1 / 2.4) - 0.055;
+    rgb[i] = std::uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+  }
 }
 
 // The picture as shown: its stored rows and columns placed by the
@@ -178,12 +219,17 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
   const bool cmyk = photometric == PHOTOMETRIC_SEPARATED;
   std::uint16_t inks = INKSET_CMYK;
   TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inks);
+  const bool lab = IsLab(photometric);
   if (!(grey && samplesPerPixel >= 1) && !(photometric == PHOTOMETRIC_RGB && samplesPerPixel >= 3) &&
-      !(cmyk && inks == INKSET_CMYK && samplesPerPixel >= 4 && bitsPerSample == 16))
+      !(cmyk && inks == INKSET_CMYK && samplesPerPixel >= 4 && bitsPerSample == 16) &&
+      !(lab && samplesPerPixel >= 3 && (bitsPerSample == 8 || bitsPerSample == 16)))
     Fail(file, "TIFF colour space not supported for these samples");
   if (planar != PLANARCONFIG_CONTIG || TIFFIsTiled(tif)) Fail(file, "TIFF layout not supported for these samples");
-  if (sampleFormat != SAMPLEFORMAT_UINT && !(sampleFormat == SAMPLEFORMAT_INT && bitsPerSample == 32))
-    Fail(file, "TIFF sample format not supported");
+  const bool integer = sampleFormat == SAMPLEFORMAT_UINT ||
+                       (sampleFormat == SAMPLEFORMAT_INT && (bitsPerSample == 16 || bitsPerSample == 32));
+  const bool real =
+      sampleFormat == SAMPLEFORMAT_IEEEFP && (bitsPerSample == 16 || bitsPerSample == 32 || bitsPerSample == 64);
+  if (!(integer && bitsPerSample != 64) && !(real && !cmyk && !lab)) Fail(file, "TIFF sample format not supported");
 
   const std::uint64_t samplesPerRow = std::uint64_t(width) * samplesPerPixel;
   const tmsize_t lineBytes = TIFFScanlineSize(tif);
@@ -209,6 +255,8 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
     std::memcpy(&v, line + 2 * i, 2);
     return v;
   };
+  // Whether every 16-bit sample is 0 or 65535 (see below).
+  bool twoLevel = true;
   // One sample scaled to 8 bits; the library hands over 32-bit samples in
   // native byte order and 12-bit ones packed, first sample in the high bits.
   auto sample = [&](const std::uint8_t* line, std::uint64_t i) -> std::uint8_t {
@@ -225,11 +273,62 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
       }
       return std::uint8_t((v * 255 + 2047) / 4095);
     }
+    if (real) {
+      double v;
+      if (bitsPerSample == 16) {
+        std::uint16_t half;
+        std::memcpy(&half, line + 2 * i, 2);
+        v = HalfToDouble(half);
+      } else if (bitsPerSample == 32) {
+        float f;
+        std::memcpy(&f, line + 4 * i, 4);
+        v = f;
+      } else {
+        std::memcpy(&v, line + 8 * i, 8);
+      }
+      return std::uint8_t(v > 0 ? std::lround(std::min(v, 1.0) * 255) : 0);  // a NaN too is black
+    }
+    if (bitsPerSample == 16) {
+      std::uint16_t v;
+      std::memcpy(&v, line + 2 * i, 2);
+      twoLevel &= v == 0 || v == 0xFFFF;
+      // Signed samples move up by 2^15, so that the most negative is black.
+      if (sampleFormat == SAMPLEFORMAT_INT) v ^= 0x8000u;
+      return std::uint8_t((std::uint32_t(v) * 255 + 32767) / 65535);
+    }
     std::uint32_t v;
     std::memcpy(&v, line + 4 * i, 4);
-    // Signed samples move up by 2^31, so that the most negative is black.
     if (sampleFormat == SAMPLEFORMAT_INT) v ^= 0x80000000u;
     return std::uint8_t((std::uint64_t(v) * 255 + 0x7FFFFFFFu) / 0xFFFFFFFFu);
+  };
+  // L* (0..100), a* and b* of one pixel. CIELab stores a* and b* signed,
+  // ICCLab moved up by half their range, and ITULab (the fax profile) maps
+  // all three onto the sample's range: L* 0..100, a* -85..85, b* -75..125.
+  const auto labOf = [&](const std::uint8_t* line, std::uint64_t first, double lab3[3]) {
+    double raw[3];
+    for (int k = 0; k < 3; ++k) {
+      if (bitsPerSample == 8) {
+        raw[k] = line[first + std::uint64_t(k)];
+      } else {
+        std::uint16_t v;
+        std::memcpy(&v, line + 2 * (first + std::uint64_t(k)), 2);
+        raw[k] = v;
+      }
+    }
+    const double top = bitsPerSample == 8 ? 255.0 : 65535.0, unit = bitsPerSample == 8 ? 1.0 : 256.0;
+    lab3[0] = raw[0] * 100 / top;
+    if (photometric == PHOTOMETRIC_ITULAB) {
+      lab3[1] = raw[1] * 170 / top - 85;
+      lab3[2] = raw[2] * 200 / top - 75;
+    } else {
+      for (int k = 1; k < 3; ++k) {
+        const double half = top / 2 + 0.5;  // 128 or 32768
+        if (photometric == PHOTOMETRIC_ICCLAB)
+          lab3[k] = (raw[k] - half) / unit;
+        else
+          lab3[k] = (raw[k] >= half ? raw[k] - (top + 1) : raw[k]) / unit;
+      }
+    }
   };
 
   // Raw strips for the word layout, decoded scan lines otherwise.
@@ -273,6 +372,14 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
         d[2] = level(ink(l, first));
         d[1] = level(ink(l, first + 1));
         d[0] = level(ink(l, first + 2));
+      } else if (lab) {
+        double c[3];
+        labOf(l, first, c);
+        std::uint8_t rgb[3];
+        LabToRgb(c[0], c[1], c[2], rgb);
+        d[2] = rgb[0];
+        d[1] = rgb[1];
+        d[0] = rgb[2];
       } else if (grey) {
         std::uint8_t v = sample(l, first);
         if (photometric == PHOTOMETRIC_MINISWHITE) v = std::uint8_t(255 - v);
@@ -282,6 +389,16 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
         d[1] = sample(l, first + 1);
         d[0] = sample(l, first + 2);
       }
+    }
+  }
+  // Some writers label a two-level picture of 16-bit samples, 0 and 65535, as
+  // signed: read as signed, it would be a flat grey of 0 and -1, which no
+  // picture means. It is shown black and white, as the readers that take the
+  // samples as unsigned show it; 0 and -1 became 128 and 127.
+  if (sampleFormat == SAMPLEFORMAT_INT && bitsPerSample == 16 && twoLevel && !lab && !cmyk) {
+    for (std::uint32_t y = 0; y < height; ++y) {
+      std::uint8_t* d = image.scanLine(int(y));
+      for (std::uint32_t x = 0; x < 3 * width; ++x) d[x] = d[x] == 128 ? 0 : 255;
     }
   }
   return image;
@@ -322,6 +439,7 @@ struct TTiffHeader {
   std::unique_ptr<TIFF, TTiffCloser> tif;
   std::uint32_t width = 0, height = 0;
   std::uint16_t samplesPerPixel = 1, bitsPerSample = 0, orientation = 1, photometric = PHOTOMETRIC_MINISBLACK;
+  std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
 };
 
 void OpenTiff(TBytes data, TTiffHeader& h) {
@@ -344,6 +462,7 @@ void OpenTiff(TBytes data, TTiffHeader& h) {
   TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &h.bitsPerSample);
   TIFFGetField(tif, TIFFTAG_ORIENTATION, &h.orientation);
   TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &h.photometric);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &h.sampleFormat);
 
   // With a compression this build cannot decode, every strip would fail and
   // the reader, told to go on past damaged strips, would return a blank
@@ -369,7 +488,7 @@ TDecodedTiff DecodeTiff(TBytes data) {
 
   TDecodedTiff result;
   result.orientation = orientation;
-  if (NeedsSampleReader(bitsPerSample, photometric)) {
+  if (NeedsSampleReader(bitsPerSample, photometric, h.sampleFormat)) {
     result.image = Oriented(ReadSamples(tif.get(), file, width, height, samplesPerPixel, bitsPerSample), orientation);
     result.format = StoredFormat(samplesPerPixel, bitsPerSample);
     return result;

@@ -295,11 +295,6 @@ TEST(BmpImage, ReadsCoreHeaderAndShortColourTables) {
   EXPECT_EQ(b.Pixel(0, 0), RGBColor(0, 255, 0));
   EXPECT_EQ(b.Pixel(1, 0), clRed);
 
-  // An index past the colour table shows black instead of reading past it.
-  const TBitmap beyond = Load(BmpFile(InfoHeader(2, 1, 8, 0, 2), Quads({clRed, clBlue}), {1, 200, 0, 0}));
-  EXPECT_EQ(beyond.Pixel(0, 0), clBlue);
-  EXPECT_EQ(beyond.Pixel(1, 0), clBlack);
-
   // 1 bit: most significant bit first.
   const TBitmap mono = Load(BmpFile(InfoHeader(10, 1, 1, 0, 2), Quads({clBlack, clWhite}), {0xA0, 0x40, 0, 0}));
   EXPECT_EQ(mono.PixelFormat(), pf1bit);
@@ -307,6 +302,29 @@ TEST(BmpImage, ReadsCoreHeaderAndShortColourTables) {
   EXPECT_EQ(mono.Pixel(1, 0), clBlack);
   EXPECT_EQ(mono.Pixel(2, 0), clWhite);
   EXPECT_EQ(mono.Pixel(9, 0), clWhite);
+}
+
+// An index past the colour table shows opaque black, in every layout that
+// stores indexes. Browsers show such a pixel opaque black too, and Qt's own
+// reader black with no alpha; ImageMagick takes the first entry.
+TEST(BmpImage, IndexPastTheColourTableIsBlack) {
+  const Bytes two = Quads({clRed, clBlue});
+  struct {
+    const char* name;
+    Bytes file;
+  } cases[] = {
+      {"8 bits", BmpFile(InfoHeader(2, 1, 8, 0, 2), two, {1, 200, 0, 0})},
+      {"4 bits", BmpFile(InfoHeader(2, 1, 4, 0, 2), two, {0x1F, 0, 0, 0})},
+      {"1 bit, one entry", BmpFile(InfoHeader(2, 1, 1, 0, 1), Quads({clBlue}), {0x40, 0, 0, 0})},
+      {"RLE8", BmpFile(InfoHeader(2, 1, 8, 1, 2), two, {0x01, 0x01, 0x01, 0x07, 0x00, 0x01})},
+      {"RLE4", BmpFile(InfoHeader(2, 1, 4, 2, 2), two, {0x02, 0x1C, 0x00, 0x01})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TBitmap b = Load(c.file);
+    EXPECT_EQ(Hex(b.Pixel(0, 0)), Hex(clBlue));
+    EXPECT_EQ(Hex(b.Pixel(1, 0)), Hex(clBlack));
+  }
 }
 
 TEST(BmpImage, DamagedOrOversizedFilesFail) {

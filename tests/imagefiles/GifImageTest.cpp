@@ -342,6 +342,23 @@ TEST(GifImage, DamagedFilesRaiseTheLoadError) {
   }
 }
 
+// A file that stops right after its frame's last block of data (no empty
+// block, no trailer) still holds every pixel, and reads as the whole file
+// does; a byte less and it fails (see above).
+TEST(GifImage, FrameWithoutItsEndingBlockStillReads) {
+  for (bool interlaced : {false, true}) {
+    SCOPED_TRACE(interlaced ? "interlaced" : "progressive");
+    TGifLayout layout{6, 9, 0, kFour, {}};
+    layout.frames.push_back(FrameOf(0, 0, 6, 9, [](int x, int y) { return (x + 2 * y) % 4; }));
+    layout.frames.back().interlaced = interlaced;
+    const TByteBuffer whole = MakeGif(layout);
+    ASSERT_EQ(whole.end()[-2], 0x00);
+    ASSERT_EQ(whole.end()[-1], ';');
+    const TBitmap cut = Load(TByteBuffer(whole.begin(), whole.end() - 2));
+    EXPECT_TRUE(SamePixels(cut, Load(whole)));
+  }
+}
+
 TEST(GifImage, PictureLargerThanItsFileCouldDescribeFails) {
   // A 1 x 1 frame on a 20000 x 20000 screen: 400 million pixels of background
   // from a file of a few dozen bytes.

@@ -180,22 +180,43 @@ TEST_F(MagickReader, MetafileRenders) {
   EXPECT_EQ(b.Pixel(1, 1), clBlack);
 }
 
-TEST_F(MagickReader, PhotoCdGivesItsBaseResolution) {
-  // The library's Photo-CD writer does not map colours the way its reader
-  // expects (its own conversions do not round-trip), so only what survives is
-  // checked: grey stays grey, and the dark half stays darker than the light one.
-  const TByteBuffer pcd =
-      WriteWithMagick(MagickPicture(768, 512, [](int x, int) { return x < 384 ? Grey(60) : Grey(200); }), "PCD");
+// The base picture (768 x 512) of a Photo-CD image pack, its colours turned
+// from PhotoYCC by Kodak's equations: R = 1.3584 Y + 1.8215 (C2 - 137),
+// B = 1.3584 Y + 2.2179 (C1 - 156), G from both. The pack is the library's
+// own, its base picture's samples then replaced: four upright stripes of a
+// known luma and chroma each, wide enough that the halved chroma stays flat.
+TEST_F(MagickReader, PhotoCdGivesItsBaseResolutionInKodaksColours) {
+  TByteBuffer pcd = WriteWithMagick(MagickPicture(768, 512, [](int, int) { return Grey(90); }), "PCD");
+  constexpr std::size_t BaseStart = 0x30000;  // sector 96: row pairs of Y, Y, C1, C2
+  ASSERT_GE(pcd.size(), BaseStart + 768 * 512 * 3 / 2);
+  struct TStripe {
+    std::uint8_t y, c1, c2;
+    TColor shown;
+  };
+  const TStripe stripes[4] = {{150, 156, 137, RGBColor(204, 204, 204)},
+                              {100, 120, 180, RGBColor(214, 111, 56)},
+                              {80, 200, 110, RGBColor(59, 115, 206)},
+                              {30, 156, 137, RGBColor(41, 41, 41)}};
+  for (int pair = 0; pair < 256; ++pair) {
+    std::uint8_t* p = pcd.data() + BaseStart + std::size_t(pair) * 2304;
+    for (int x = 0; x < 768; ++x) {
+      const TStripe& s = stripes[x / 192];
+      p[x] = p[768 + x] = s.y;
+      if (x % 2 == 0) p[1536 + x / 2] = s.c1, p[1920 + x / 2] = s.c2;
+    }
+  }
   const TBitmap b = Load(TMagickFormat::Pcd, pcd);
   EXPECT_EQ(b.Width(), 768);
   EXPECT_EQ(b.Height(), 512);
   EXPECT_EQ(b.PixelFormat(), pf24bit);
-  const TColor dark = b.Pixel(100, 256), light = b.Pixel(600, 256);
-  for (TColor c : {dark, light}) {
-    EXPECT_NEAR(GetRValue(c), GetGValue(c), 2);
-    EXPECT_NEAR(GetBValue(c), GetGValue(c), 2);
-  }
-  EXPECT_LT(GetGValue(dark) + 50, GetGValue(light));
+  for (int i = 0; i < 4; ++i)
+    for (int y : {0, 255, 511}) {
+      SCOPED_TRACE(testing::Message() << "stripe " << i << ", row " << y);
+      const TColor got = b.Pixel(192 * i + 96, y), want = stripes[i].shown;
+      EXPECT_NEAR(GetRValue(got), GetRValue(want), 1) << Hex(got);
+      EXPECT_NEAR(GetGValue(got), GetGValue(want), 1) << Hex(got);
+      EXPECT_NEAR(GetBValue(got), GetBValue(want), 1) << Hex(got);
+    }
 }
 
 TEST_F(MagickReader, IconGivesItsLargestPicture) {

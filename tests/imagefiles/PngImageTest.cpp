@@ -404,3 +404,62 @@ TEST(PngImage, DamagedOrOversizedFilesFail) {
     EXPECT_EQ(png.Bitmap().Pixel(1, 1), clRed);
   }
 }
+
+// An eXIf chunk (a bare EXIF block, no "Exif" prefix) turns the picture
+// upright as browsers show it: 2 to 4 mirror, 5 to 8 transpose, so that the
+// sides swap, and the quick header read tells the shown size. Both byte
+// orders, and a 1-bit picture, whose pixels are packed.
+TEST(PngImage, ExifOrientationTurnsThePictureUpright) {
+  const auto exif = [](std::uint16_t orientation, bool big) {
+    const auto u16 = [big](Bytes& b, unsigned v) {
+      b.push_back(std::uint8_t(big ? v >> 8 : v));
+      b.push_back(std::uint8_t(big ? v : v >> 8));
+    };
+    Bytes b = big ? Bytes{'M', 'M'} : Bytes{'I', 'I'};
+    u16(b, 42);
+    u16(b, big ? 0 : 8), u16(b, big ? 8 : 0);  // the first directory at 8
+    u16(b, 1);                                 // one entry: Orientation, one SHORT
+    u16(b, 0x0112), u16(b, 3), u16(b, big ? 0 : 1), u16(b, big ? 1 : 0);
+    u16(b, orientation), u16(b, 0);
+    u16(b, 0), u16(b, 0);  // no further directory
+    return b;
+  };
+  const std::vector<std::vector<std::string>> shown = {
+      {"ABC", "DEF"},     {"CBA", "FED"},     {"FED", "CBA"},     {"DEF", "ABC"},
+      {"AD", "BE", "CF"}, {"DA", "EB", "FC"}, {"FC", "EB", "DA"}, {"CF", "BE", "AD"},
+  };
+  // Stored as "ABC" over "DEF": RGB with a colour a letter, or 1-bit indexes
+  // (black, white) with A, C and E white.
+  const auto colour = [](char letter) { return RGBColor((letter - 'A') * 40 + 10, 200 - (letter - 'A') * 30, 77); };
+  const auto bit = [](char letter) { return (letter - 'A') % 2 == 0 ? clWhite : clBlack; };
+  for (bool oneBit : {false, true})
+    for (std::uint16_t o = 1; o <= 8; ++o) {
+      const bool big = o % 2 == 0;
+      SCOPED_TRACE(testing::Message() << "orientation " << o << (oneBit ? ", 1 bit" : ", RGB"));
+      const auto row = [&](int y) {
+        if (oneBit) return Bytes{std::uint8_t(y == 0 ? 0xA0 : 0x40)};
+        Bytes r;
+        for (char letter : std::string(y == 0 ? "ABC" : "DEF")) {
+          const TColor c = colour(letter);
+          r.insert(r.end(), {std::uint8_t(GetRValue(c)), std::uint8_t(GetGValue(c)), std::uint8_t(GetBValue(c))});
+        }
+        return r;
+      };
+      std::vector<Chunk> chunks = {{"eXIf", exif(o, big)}};
+      if (oneBit) chunks.insert(chunks.begin(), {"PLTE", {0, 0, 0, 255, 255, 255}});
+      const Bytes file = MakePng(3, 2, oneBit ? 1 : 8, oneBit ? 3 : 2, row, false, chunks);
+      const TBitmap b = Load(file);
+      const std::vector<std::string>& rows = shown[o - 1];
+      ASSERT_EQ(b.Height(), int(rows.size()));
+      ASSERT_EQ(b.Width(), int(rows[0].size()));
+      TPictureHeader header;
+      ASSERT_TRUE(TPngImage().ReadHeader(file, header));
+      EXPECT_EQ(header.Width, b.Width());
+      EXPECT_EQ(header.Height, b.Height());
+      for (int y = 0; y < b.Height(); ++y)
+        for (int x = 0; x < b.Width(); ++x) {
+          const char letter = rows[std::size_t(y)][std::size_t(x)];
+          EXPECT_EQ(Hex(b.Pixel(x, y)), Hex(oneBit ? bit(letter) : colour(letter))) << x << "," << y;
+        }
+    }
+}

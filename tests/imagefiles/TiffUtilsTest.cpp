@@ -65,6 +65,7 @@ struct TTiffSpec {
   std::uint16_t alphaKind = EXTRASAMPLE_UNASSALPHA;
   std::uint16_t orientation = 0;  // 0: no Orientation tag
   std::uint16_t compression = COMPRESSION_NONE;
+  std::uint16_t sampleFormat = 0;  // 0: no SampleFormat tag (unsigned integers)
   bool bigEndian = false;
   std::uint32_t rowsPerStrip = 0;       // 0: one strip
   std::vector<std::uint16_t> colorMap;  // reds, greens, blues for palette files
@@ -89,6 +90,7 @@ TByteBuffer MakeTiff(const TTiffSpec& spec) {
     TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, std::uint16_t(1), &spec.alphaKind);
   }
   if (spec.orientation) TIFFSetField(tif, TIFFTAG_ORIENTATION, spec.orientation);
+  if (spec.sampleFormat) TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, spec.sampleFormat);
   if (!spec.colorMap.empty()) {
     const size_t n = spec.colorMap.size() / 3;
     TIFFSetField(tif, TIFFTAG_COLORMAP, spec.colorMap.data(), spec.colorMap.data() + n, spec.colorMap.data() + 2 * n);
@@ -634,5 +636,110 @@ TEST(TiffUtils, AlphaColoursArriveStraight) {
     EXPECT_NEAR(p[0], c.straight[2], 2);
     EXPECT_EQ(p[3], c.straight[3]);
     EXPECT_EQ(Hex(tiff.Bitmap().Pixel(1, 0)), Hex(RGBColor(9, 9, 9)));
+  }
+}
+
+// Bytes of samples of any type, in native order as libtiff takes them.
+template <class T>
+std::vector<std::uint8_t> SamplesOf(std::initializer_list<T> values) {
+  std::vector<std::uint8_t> bytes(values.size() * sizeof(T));
+  std::memcpy(bytes.data(), values.begin(), bytes.size());
+  return bytes;
+}
+
+// Samples whose numbers are not levels of 0..2^n-1: signed integers scale by
+// their signed range, floating point maps 0..1 to black..white, clamped, and
+// L*a*b* (stored three ways) becomes the sRGB colour it names. A 16-bit
+// two-level picture labelled signed stays black and white. The Lab samples
+// are the known L*a*b* of sRGB white, red, mid grey and teal (D65), so each
+// must come back within the rounding of its 8 or 16-bit storage.
+TEST(TiffUtils, ReadsSignedFloatingAndLabSamples) {
+  const TColor grey = RGBColor(128, 128, 128);
+  const std::array<TColor, 4> labShown = {clWhite, clRed, grey, RGBColor(0, 128, 128)};
+  struct TKind {
+    std::uint16_t samplesPerPixel, bitsPerSample, photometric, sampleFormat;
+  };
+  constexpr std::uint16_t Grey = PHOTOMETRIC_MINISBLACK, Signed = SAMPLEFORMAT_INT, Real = SAMPLEFORMAT_IEEEFP;
+  struct {
+    const char* name;
+    TKind kind;
+    std::vector<std::uint8_t> rows;  // 2 x 2 pixels
+    std::array<TColor, 4> shown;
+    int tolerance;
+  } cases[] = {
+      {"16-bit signed grey",
+       {1, 16, Grey, Signed},
+       SamplesOf<std::int16_t>({-32768, 32767, 0, -1}),
+       {clBlack, clWhite, grey, RGBColor(127, 127, 127)},
+       0},
+      // Labelled signed, but 0 and 65535 as a two-level picture writes them.
+      {"16-bit grey, two levels",
+       {1, 16, Grey, Signed},
+       Samples16({0, 65535, 65535, 0}),
+       {clBlack, clWhite, clWhite, clBlack},
+       0},
+      // 0, 1, 0.5 and 2 as 16-bit floating point.
+      {"16-bit float grey",
+       {1, 16, Grey, Real},
+       Samples16({0x0000, 0x3C00, 0x3800, 0x4000}),
+       {clBlack, clWhite, grey, clWhite},
+       0},
+      {"32-bit float grey",
+       {1, 32, Grey, Real},
+       SamplesOf<float>({-0.25f, 2.0f, 0.5f, 0.25f}),
+       {clBlack, clWhite, grey, RGBColor(64, 64, 64)},
+       0},
+      {"32-bit float RGB",
+       {3, 32, PHOTOMETRIC_RGB, Real},
+       SamplesOf<float>({1, 0.5f, 0, 0, 0, 1, 0.2f, 0.4f, 0.6f, 1, 1, 1}),
+       {RGBColor(255, 128, 0), clBlue, RGBColor(51, 102, 153), clWhite},
+       0},
+      {"64-bit float grey",
+       {1, 64, Grey, Real},
+       SamplesOf<double>({0.0, 1.0, 0.75, 0.1}),
+       {clBlack, clWhite, RGBColor(191, 191, 191), RGBColor(26, 26, 26)},
+       0},
+      // L* over 0..255, a* and b* signed.
+      {"CIELab, 8 bits",
+       {3, 8, PHOTOMETRIC_CIELAB, 0},
+       {255, 0, 0, 136, 80, 67, 137, 0, 0, 123, 227, 248},
+       labShown,
+       3},
+      // a* and b* moved up by 128.
+      {"ICCLab, 8 bits",
+       {3, 8, PHOTOMETRIC_ICCLAB, 0},
+       {255, 128, 128, 136, 208, 195, 137, 128, 128, 123, 99, 120},
+       labShown,
+       3},
+      // a* -85..85 and b* -75..125 over 0..255.
+      {"ITULab, 8 bits",
+       {3, 8, PHOTOMETRIC_ITULAB, 0},
+       {255, 128, 96, 136, 248, 181, 137, 128, 96, 123, 84, 85},
+       labShown,
+       3},
+      // L* over 0..65535, a* and b* signed in 1/256ths.
+      {"CIELab, 16 bits",
+       {3, 16, PHOTOMETRIC_CIELAB, 0},
+       Samples16({65535, 0, 0, 34891, 20503, 17203, 35117, 0, 0, 31623, 58151, 63365}),
+       labShown,
+       1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTiffSpec spec;
+    spec.samplesPerPixel = c.kind.samplesPerPixel;
+    spec.bitsPerSample = c.kind.bitsPerSample;
+    spec.photometric = c.kind.photometric;
+    spec.sampleFormat = c.kind.sampleFormat;
+    spec.rows = c.rows;
+    TTiffImage tiff;
+    ASSERT_NO_THROW(tiff.LoadFromBytes(MakeTiff(spec)));
+    for (int i = 0; i < 4; ++i) {
+      SCOPED_TRACE(i);
+      const TColor got = tiff.Bitmap().Pixel(i % 2, i / 2), want = c.shown[std::size_t(i)];
+      EXPECT_NEAR(GetRValue(got), GetRValue(want), c.tolerance) << Hex(got);
+      EXPECT_NEAR(GetGValue(got), GetGValue(want), c.tolerance) << Hex(got);
+      EXPECT_NEAR(GetBValue(got), GetBValue(want), c.tolerance) << Hex(got);
+    }
   }
 }
