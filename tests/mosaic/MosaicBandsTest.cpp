@@ -68,13 +68,20 @@ class MosaicBands : public ::testing::Test {
                             Photo(i, 30 + i, 24 + (i % 3) * 4)),
                 1);
     }
+    // Two photos: the random mosaic's redraw of the previous photo comes
+    // into play at almost every cell.
+    ASSERT_TRUE(few.isValid());
+    for (int i = 0; i < 2; ++i) {
+      TPictureFileContext files;
+      ASSERT_EQ(SavePicture(files, few.filePath(QStringLiteral("p%1.png").arg(i)), Photo(i, 30, 24)), 1);
+    }
     command.FolderChosen(dir.path());
     command.UseCache = false;
     command.Random = &random;
   }
   void TearDown() override { SetMsgPresenter(previous); }
 
-  QTemporaryDir dir;
+  QTemporaryDir dir, few;
   TMosaicCommand command;
   TSeededRandom random{11};
   TMsgPresenter previous;
@@ -107,18 +114,32 @@ TEST_F(MosaicBands, BandsMakeTheMosaicBuiltInMemory) {
     bool Crop = false;
     int Repeat = DefaultRepeatDistance;
     int TintLimit = DefaultMatchTintLimit;
+    bool FewPhotos = false;
   };
   const TCase cases[] = {
       {"random", false, 1, 10, {1, 1}},
       {"random scaled", false, 3, 10, {1, 1}},
       {"random without antialias", false, 2, 15, {1, 1}, false},
       {"random 3:2 tiles", false, 3, 10, {3, 2}},
+      {"random of two photos",
+       false,
+       2,
+       10,
+       {1, 1},
+       true,
+       TTintMode::Light,
+       0,
+       false,
+       false,
+       DefaultRepeatDistance,
+       DefaultMatchTintLimit,
+       true},
       {"matched light tint", true, 3, 10, {1, 1}},
       {"matched whole tint", true, 2, 10, {1, 1}, true, TTintMode::Whole, 0, false, false, 1, 60},
       {"matched fair use, cropped", true, 3, 10, {1, 1}, true, TTintMode::Light, 4, true, true, 2},
       {"matched 16:9 unscaled", true, 1, 15, {16, 9}},
   };
-  const TBitmap target = Target(47, 35);
+  const TBitmap target = Target(47, 95);
   for (const TCase& c : cases) {
     command.MatchColours = c.Match;
     command.Scale = c.Scale;
@@ -132,6 +153,7 @@ TEST_F(MosaicBands, BandsMakeTheMosaicBuiltInMemory) {
     command.CropSquare = c.Crop;
     command.RepeatDistance = c.Repeat;
     command.CheckSize = false;
+    command.FolderChosen(c.FewPhotos ? few.path() : dir.path());
     TBitmap whole = target;
     ASSERT_TRUE(command.Execute(whole)) << c.Name;
     const TMatchPlacement placement = command.LastPlacement;
@@ -158,11 +180,12 @@ TEST_F(MosaicBands, BandsMakeTheMosaicBuiltInMemory) {
   command.Scale = 1;
   command.CellSize = 10;
   command.CheckSize = true;
+  command.FolderChosen(dir.path());
   TBitmap whole = target;
   ASSERT_TRUE(command.Execute(whole));
   TPictureSink sink;
   ASSERT_TRUE(command.ExecuteInBands(target, sink));
-  EXPECT_EQ(sink.Picture.Width(), 800);
+  EXPECT_EQ(sink.Picture.Height(), 800);
   EXPECT_TRUE(SamePixels(sink.Picture, whole));
 }
 
