@@ -33,6 +33,10 @@ namespace {
 constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
+// Enlarged mosaics of more pixels than this are drawn in bands when their
+// format allows: held whole, with the enlarged target, they would take more
+// than a gigabyte.
+constexpr std::int64_t kBandPixels = 200'000'000;
 
 const char* const kUsage =
     "Usage: tesselune-cli COMMAND [OPTIONS]\n"
@@ -93,12 +97,13 @@ const char* const kMosaicUsage =
     "  --recursive        read the photos of sub-folders too\n"
     "  --no-cache         decode every photo, neither reading nor filling the cache\n"
     "  --scale K          draw each cell K times larger from a larger photo: the\n"
-    "                     mosaic is K times the picture's size. Up to 65535\n"
-    "                     pixels a side and 536,870,912 pixels it is made in\n"
-    "                     memory; beyond, it is drawn and written band by band,\n"
-    "                     as TIFF (up to 1,000,000 pixels a side, BigTIFF past\n"
-    "                     4 GB), PNG (up to 1,000,000) or JPEG (up to 65535),\n"
-    "                     after checking that the disk has room for it\n";
+    "                     mosaic is K times the picture's size. Beyond 65535\n"
+    "                     pixels a side or 536,870,912 pixels (or 200,000,000\n"
+    "                     pixels when the format allows) it is drawn and written\n"
+    "                     band by band, never held whole, as TIFF (up to\n"
+    "                     1,000,000 pixels a side, BigTIFF past 4 GB), PNG (up\n"
+    "                     to 1,000,000) or JPEG (up to 65535), once the disk is\n"
+    "                     found to have room for it\n";
 
 const char* const kConvertUsage =
     "Usage: tesselune-cli convert INPUT OUTPUT [options]\n"
@@ -403,16 +408,18 @@ int RunMosaic(const std::vector<std::string>& args) {
   }
   if (auto v = line.Values.find("--thumbnails"); v != line.Values.end()) command.FolderChosen(Q(v->second));
 
-  // A mosaic beyond what memory holds is drawn in bands into the file; one
-  // beyond the format's limit, or the disk's room, is refused before any
-  // work, from the target's header (or, when that cannot be read alone,
-  // once the picture is open).
+  // A mosaic beyond what memory holds is drawn in bands into the file, and
+  // so is a large enlarged one whose format can be written in bands (held
+  // whole it would take a gigabyte or more); one beyond the format's limit,
+  // or the disk's room, is refused before any work, from the target's
+  // header (or, when that cannot be read alone, once the picture is open).
   bool inBands = false;
   const auto checkSize = [&](int targetWidth, int targetHeight) {
-    std::int64_t width = 0, height = 0;
-    inBands = !command.OutputSize(targetWidth, targetHeight, width, height);
-    if (!inBands) return ExitOk;
     const QString name = Q(output->second);
+    std::int64_t width = 0, height = 0;
+    inBands = !command.OutputSize(targetWidth, targetHeight, width, height) ||
+              (command.Scale > 1 && width * height > kBandPixels && BandFileMaxSide(name) > 0);
+    if (!inBands) return ExitOk;
     const std::int64_t side = std::min(BandFileMaxSide(name), MaxBandResampleSide);
     if (side == 0) {
       PrintError(QStringLiteral("tesselune-cli: the mosaic would be %1 x %2 pixels, beyond the limit of 65535 pixels "
