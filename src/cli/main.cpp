@@ -21,16 +21,22 @@
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
 #include "cli/CliProgress.h"
+#include "imagefiles/BandWriters.h"
 #include "imagefiles/FileBytes.h"
 #include "imagefiles/PictureFiles.h"
 #include "imagefiles/PictureInfo.h"
 #include "mosaic/MosaicCommand.h"
+#include "raster/Lanczos.h"
 
 namespace {
 
 constexpr int ExitOk = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
+// Enlarged mosaics of more pixels than this are drawn in bands when their
+// format allows: held whole, with the enlarged target, they would take more
+// than a gigabyte.
+constexpr std::int64_t kBandPixels = 200'000'000;
 
 const char* const kUsage =
     "Usage: tesselune-cli COMMAND [OPTIONS]\n"
@@ -91,9 +97,14 @@ const char* const kMosaicUsage =
     "                     the tile's longer side\n"
     "  --recursive        read the photos of sub-folders too\n"
     "  --no-cache         decode every photo, neither reading nor filling the cache\n"
-    "  --scale K          draw each cell K times larger (1 to 8) from a larger\n"
-    "                     photo: the mosaic is K times the picture's size; it may\n"
-    "                     not exceed 65535 pixels a side nor 536,870,912 pixels\n";
+    "  --scale K          draw each cell K times larger from a larger photo: the\n"
+    "                     mosaic is K times the picture's size. Beyond 65535\n"
+    "                     pixels a side or 536,870,912 pixels (or 200,000,000\n"
+    "                     pixels when the format allows) it is drawn and written\n"
+    "                     band by band, never held whole, as TIFF (up to\n"
+    "                     1,000,000 pixels a side, BigTIFF past 4 GB), PNG (up\n"
+    "                     to 1,000,000) or JPEG (up to 65535), once the disk is\n"
+    "                     found to have room for it\n";
 
 const char* const kConvertUsage =
     "Usage: tesselune-cli convert INPUT OUTPUT [options]\n"
@@ -368,7 +379,7 @@ int RunMosaic(const std::vector<std::string>& args) {
   };
   if (auto e = bounded("--tint", 0, 100, command.TintLimit)) return *e;
   if (auto e = bounded("--repeat-distance", 0, 25, command.RepeatDistance)) return *e;
-  if (auto e = bounded("--scale", 1, 8, command.Scale)) return *e;
+  if (auto e = bounded("--scale", 1, MaxBandResampleSide, command.Scale)) return *e;
   if (auto v = line.Values.find("--tint-mode"); v != line.Values.end()) {
     if (v->second == "light")
       command.TintMode = TTintMode::Light;
@@ -401,25 +412,59 @@ int RunMosaic(const std::vector<std::string>& args) {
     command.PreferSamplePhotos = false;
   }
 
-  // A mosaic beyond the size limit is refused before any work, from the
-  // target's header.
+  // A mosaic beyond what memory holds is drawn in bands into the file, and
+  // so is a large enlarged one whose format can be written in bands (held
+  // whole it would take a gigabyte or more); one beyond the format's limit,
+  // or the disk's room, is refused before any work, from the target's
+  // header (or, when that cannot be read alone, once the picture is open).
+  bool inBands = false;
+  const auto checkSize = [&](int targetWidth, int targetHeight) {
+    const QString name = Q(output->second);
+    std::int64_t width = 0, height = 0;
+    inBands = !command.OutputSize(targetWidth, targetHeight, width, height) ||
+              (command.Scale > 1 && width * height > kBandPixels && BandFileMaxSide(name) > 0);
+    if (!inBands) return ExitOk;
+    const std::int64_t side = std::min(BandFileMaxSide(name), MaxBandResampleSide);
+    if (side == 0) {
+      PrintError(QStringLiteral("tesselune-cli: the mosaic would be %1 x %2 pixels, beyond the limit of 65535 pixels "
+                                "a side and 536,870,912 pixels of a picture held whole (TIFF, PNG and JPEG files "
+                                "are written in bands): choose a smaller --scale")
+                     .arg(width)
+                     .arg(height));
+      return ExitFailed;
+    }
+    if (width > side || height > side) {
+      PrintError(QStringLiteral("tesselune-cli: the mosaic would be %1 x %2 pixels, beyond the limit of %3 pixels a "
+                                "side of a %4 file: choose a smaller --scale")
+                     .arg(width)
+                     .arg(height)
+                     .arg(side)
+                     .arg(LowerExtension(name).mid(1).toUpper()));
+      return ExitFailed;
+    }
+    if (const std::string problem = DiskSpaceProblem(name, BandFileBytesNeeded(name, width, height));
+        !problem.empty()) {
+      PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), name) + QLatin1Char('\n') +
+                 QString::fromStdString(problem));
+      return ExitFailed;
+    }
+    return ExitOk;
+  };
+  bool sizeChecked = false;
   {
     TPictureFileContext context = ToolContext();
     context.ShowFileErrors = false;
     TPictureHeader header;
-    std::int64_t width = 0, height = 0;
-    if (ReadPictureHeader(context, Q(line.Operands.front()), header) &&
-        !command.OutputSize(header.Width, header.Height, width, height)) {
-      PrintError(QStringLiteral("tesselune-cli: the mosaic would be %1 x %2 pixels, beyond the limit of 65535 pixels "
-                                "a side and 536,870,912 pixels: choose a smaller --scale")
-                     .arg(width)
-                     .arg(height));
-      return ExitFailed;
+    if (ReadPictureHeader(context, Q(line.Operands.front()), header)) {
+      if (const int status = checkSize(header.Width, header.Height); status != ExitOk) return status;
+      sizeChecked = true;
     }
   }
 
   TBitmap working;
   if (!OpenPicture(line.Operands.front(), working)) return ExitFailed;
+  if (!sizeChecked)
+    if (const int status = checkSize(working.Width(), working.Height()); status != ExitOk) return status;
 
   TCliProgress progress;
   TMosaicProgress sink;
@@ -434,10 +479,17 @@ int RunMosaic(const std::vector<std::string>& args) {
     random = std::make_unique<TSeededRandom>(*seed);
     command.Random = random.get();
   }
-  // The tool has no undo: the picture is built in place, never copied.
-  const bool built = command.Execute(working, sink);
+  // The tool has no undo: the picture is built in place, never copied; a
+  // mosaic too large for memory goes band by band into its file.
+  std::unique_ptr<TBandSink> file = inBands ? MakeBandFileWriter(Q(output->second)) : nullptr;
+  const bool built = file ? command.ExecuteInBands(working, *file, sink) : command.Execute(working, sink);
   if (built) progress.Show("Mosaic", 100, "");
   progress.Finish();
+  if (!built && file && !file->Error().isEmpty()) {
+    PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), Q(output->second)) + QLatin1Char('\n') +
+               file->Error());
+    return ExitFailed;
+  }
   if (!built) return ExitFailed;  // the thumbnail loader has said why
   // The load stops at the first file it cannot read (the program's rule);
   // the window says nothing about it, the tool does.
@@ -460,7 +512,7 @@ int RunMosaic(const std::vector<std::string>& args) {
                    .arg(names));
   }
   if (command.MatchColours) PrintUses(command.LastUses);
-  if (!SavePictureAs(output->second, working)) return ExitFailed;
+  if (!file && !SavePictureAs(output->second, working)) return ExitFailed;
   if (report != line.Values.end() && !WriteReport(report->second, command)) return ExitFailed;
   return ExitOk;
 }

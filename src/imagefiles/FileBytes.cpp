@@ -92,7 +92,7 @@ std::string CreateReason(int error) { return error == ENOENT ? "no such folder" 
 
 }  // namespace
 
-void WriteFileAtomically(const QString& fileName, TBytes bytes) {
+TAtomicFile::TAtomicFile(const QString& fileName) {
   QByteArray target = EncodeFileName(fileName);
   struct stat st {};
   if (::lstat(target.constData(), &st) == 0 && S_ISLNK(st.st_mode))
@@ -102,37 +102,64 @@ void WriteFileAtomically(const QString& fileName, TBytes bytes) {
     }
   const bool exists = ::stat(target.constData(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) throw EImageError("is a folder");
+  m_target = target;
 
   // A fresh name beside the target; 0666 lets the umask decide, as for any new file.
   std::random_device seed;
   std::minstd_rand random(seed());
-  QByteArray temporary;
-  int fd = -1;
-  for (int attempt = 0; fd < 0; ++attempt) {
-    temporary = target + '.' + QByteArray::number(quint32(random()) & 0xFFFFFF, 16);
-    fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt == 100)) throw EImageError(CreateReason(errno));
+  for (int attempt = 0; m_fd < 0; ++attempt) {
+    m_temporary = target + '.' + QByteArray::number(quint32(random()) & 0xFFFFFF, 16);
+    m_fd = ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (m_fd < 0 && (errno != EEXIST || attempt == 100)) throw EImageError(CreateReason(errno));
   }
-  int error = 0;
-  if (exists && ::fchmod(fd, st.st_mode & 0777) != 0) error = errno;
+  if (exists && ::fchmod(m_fd, st.st_mode & 0777) != 0) Fail(errno);
+}
+
+TAtomicFile::~TAtomicFile() { Discard(); }
+
+void TAtomicFile::Fail(int error) {
+  Discard();
+  throw EImageError(SystemErrorReason(error));
+}
+
+void TAtomicFile::Write(const std::uint8_t* data, std::size_t size) {
+  if (m_fd < 0) throw EImageError("the file is closed");
   std::size_t done = 0;
-  while (error == 0 && done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  while (done < size) {
+    const ssize_t n = ::write(m_fd, data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0)
-      error = errno;
-    else
-      done += std::size_t(n);
+    if (n < 0) Fail(errno);
+    done += std::size_t(n);
   }
+}
+
+void TAtomicFile::Commit() {
+  if (m_fd < 0) throw EImageError("the file is closed");
   // Some file systems report a full disk only when the data reach it; one
   // that cannot sync at all is no reason to fail.
-  if (error == 0 && ::fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temporary.constData());
+  if (::fsync(m_fd) != 0 && errno != EINVAL && errno != ENOTSUP) Fail(errno);
+  const int fd = m_fd;
+  m_fd = -1;
+  if (::close(fd) != 0 || ::rename(m_temporary.constData(), m_target.constData()) != 0) {
+    const int error = errno;
+    ::unlink(m_temporary.constData());
+    m_temporary.clear();
     throw EImageError(SystemErrorReason(error));
   }
+  m_temporary.clear();
+}
+
+void TAtomicFile::Discard() {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+  if (!m_temporary.isEmpty()) ::unlink(m_temporary.constData());
+  m_temporary.clear();
+}
+
+void WriteFileAtomically(const QString& fileName, TBytes bytes) {
+  TAtomicFile file(fileName);
+  file.Write(bytes.data(), bytes.size());
+  file.Commit();
 }
 
 std::string SaveTargetProblem(const QString& fileName) {

@@ -1,5 +1,6 @@
 #pragma once
 // The bytes of one picture file, as the readers see them.
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -40,6 +41,34 @@ std::string SystemErrorReason(int error);
 // other file behind. A symbolic link is written through. Throws EImageError
 // with the reason ("no such folder", "permission denied", "disk full", ...).
 void WriteFileAtomically(const QString& fileName, TBytes bytes);
+
+// The same written piece by piece, for a file too large to hold: a new file
+// beside the target takes the pieces, and replaces the target (keeping its
+// permissions) at Commit; until then, and whenever anything fails, the
+// target is as it was and the new file is removed. Every failure throws
+// EImageError with the reason.
+class TAtomicFile {
+ public:
+  explicit TAtomicFile(const QString& fileName);
+  ~TAtomicFile();  // discards unless committed
+  TAtomicFile(const TAtomicFile&) = delete;
+  TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+  void Write(const std::uint8_t* data, std::size_t size);
+  // Synced, closed and renamed to the target.
+  void Commit();
+  // Closed and removed; harmless when called again.
+  void Discard();
+  // The open file (-1 once committed or discarded), for a library that
+  // seeks; the new file's name.
+  int Descriptor() const { return m_fd; }
+  const QByteArray& TemporaryName() const { return m_temporary; }
+
+ private:
+  [[noreturn]] void Fail(int error);
+  QByteArray m_target, m_temporary;
+  int m_fd = -1;
+};
 
 // Why fileName cannot be written, found without writing anything: its
 // folder is missing, is not a folder or cannot be written, or the name is a

@@ -405,6 +405,158 @@ void TJpegImage::WriteBytes(TByteBuffer& out) {
   }
 }
 
+namespace {
+
+// Compressed bytes gather here before going to the encoder's sink.
+constexpr size_t StreamBufferBytes = 1 << 20;
+
+// An encoder fed rows as they come (see TCompressSession for the rules of
+// the jump). The sink reports a failed write by returning false; the
+// encoder then stops with the sink's message.
+struct TStreamSession {
+  jpeg_compress_struct cinfo;
+  TJpegError error;
+  jpeg_destination_mgr destination;
+  bool created;
+  unsigned char* buffer;
+  TJpegEncoder* owner;
+  JDIMENSION width, height;
+  int quality;
+  bool progressive;
+};
+
+TStreamSession* SessionOf(j_compress_ptr cinfo) {
+  return reinterpret_cast<TStreamSession*>(reinterpret_cast<char*>(cinfo) - offsetof(TStreamSession, cinfo));
+}
+
+void InitDestination(j_compress_ptr cinfo) {
+  TStreamSession* s = SessionOf(cinfo);
+  s->destination.next_output_byte = s->buffer;
+  s->destination.free_in_buffer = StreamBufferBytes;
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
+  TStreamSession* s = SessionOf(cinfo);
+  if (!s->owner->Put(s->buffer, StreamBufferBytes))
+    JumpWith(reinterpret_cast<j_common_ptr>(cinfo), "the file could not be written");
+  InitDestination(cinfo);
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  TStreamSession* s = SessionOf(cinfo);
+  const size_t used = StreamBufferBytes - s->destination.free_in_buffer;
+  if (used > 0 && !s->owner->Put(s->buffer, used))
+    JumpWith(reinterpret_cast<j_common_ptr>(cinfo), "the file could not be written");
+}
+
+bool StartStream(TStreamSession* s) {
+  if (setjmp(s->error.jump)) return false;
+  jpeg_create_compress(&s->cinfo);
+  s->created = true;
+  s->destination.init_destination = InitDestination;
+  s->destination.empty_output_buffer = EmptyOutputBuffer;
+  s->destination.term_destination = TermDestination;
+  s->cinfo.dest = &s->destination;
+  s->cinfo.image_width = s->width;
+  s->cinfo.image_height = s->height;
+  s->cinfo.input_components = 3;
+  s->cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&s->cinfo);
+  jpeg_set_quality(&s->cinfo, s->quality, TRUE);
+  if (s->progressive) jpeg_simple_progression(&s->cinfo);
+  jpeg_start_compress(&s->cinfo, TRUE);
+  return true;
+}
+
+bool StreamRows(TStreamSession* s, JSAMPROW* rows, JDIMENSION count) {
+  if (setjmp(s->error.jump)) return false;
+  JDIMENSION done = 0;
+  while (done < count) {
+    const JDIMENSION n = jpeg_write_scanlines(&s->cinfo, rows + done, count - done);
+    if (n == 0) JumpWith(reinterpret_cast<j_common_ptr>(&s->cinfo), "JPEG encoder stalled");
+    done += n;
+  }
+  return true;
+}
+
+bool FinishStream(TStreamSession* s) {
+  if (setjmp(s->error.jump)) return false;
+  jpeg_finish_compress(&s->cinfo);
+  return true;
+}
+
+}  // namespace
+
+struct TJpegEncoder::TSession : TStreamSession {};
+
+TJpegEncoder::TJpegEncoder(int width, int height, int quality, bool progressive, TPut put)
+    : m_put(std::move(put)), m_session(new TSession{}) {
+  if (width < 1 || height < 1 || width > JpegMaxSide || height > JpegMaxSide)
+    throw EImageError("JPEG pictures are at most 65535 pixels a side");
+  TSession* s = m_session;
+  InitError(s->error);
+  s->cinfo.err = &s->error.pub;
+  s->buffer = static_cast<unsigned char*>(std::malloc(StreamBufferBytes));
+  if (!s->buffer) {
+    delete s;
+    throw EImageError("not enough memory");
+  }
+  s->owner = this;
+  s->width = JDIMENSION(width);
+  s->height = JDIMENSION(height);
+  s->quality = std::clamp(quality, 1, 100);
+  s->progressive = progressive;
+  if (!StartStream(s)) {
+    const std::string message = Message();
+    Release();
+    throw EImageError(message);
+  }
+}
+
+TJpegEncoder::~TJpegEncoder() { Release(); }
+
+void TJpegEncoder::Release() {
+  if (!m_session) return;
+  if (m_session->created) jpeg_destroy_compress(&m_session->cinfo);
+  std::free(m_session->buffer);
+  delete m_session;
+  m_session = nullptr;
+}
+
+std::string TJpegEncoder::Message() const {
+  return m_failure.empty() ? std::string(m_session->error.message) : m_failure;
+}
+
+bool TJpegEncoder::Put(const std::uint8_t* data, size_t size) {
+  try {
+    m_put(data, size);
+    return true;
+  } catch (const std::exception& e) {
+    m_failure = e.what();
+    return false;
+  }
+}
+
+void TJpegEncoder::Write(const TBitmap& band) {
+  if (!m_session) throw EImageError("the JPEG encoder has stopped");
+  std::vector<JSAMPROW> rows(size_t(band.Height()));
+  for (int y = 0; y < band.Height(); ++y) rows[size_t(y)] = const_cast<JSAMPROW>(band.ScanLine(y));
+  if (!StreamRows(m_session, rows.data(), JDIMENSION(rows.size()))) {
+    const std::string message = Message();
+    Release();
+    throw EImageError(message);
+  }
+}
+
+void TJpegEncoder::Finish() {
+  if (!m_session) throw EImageError("the JPEG encoder has stopped");
+  const bool done = FinishStream(m_session);
+  const std::string message = done ? std::string() : Message();
+  Release();
+  if (!done) throw EImageError(message);
+}
+
 void ReadJpegSize(const QString& fileName, int& width, int& height) {
   width = 0;
   height = 0;

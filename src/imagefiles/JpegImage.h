@@ -4,6 +4,8 @@
 // scans; and the header probe that reads a file's size without decoding it.
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "imagefiles/Graphic.h"
 
@@ -34,3 +36,34 @@ void ReadJpegSize(TBytes data, int& width, int& height);
 // The decoding scale (0..3) that brings the longer side near target:
 // q = max(width, height) div target; q <= 1: 0, 2..3: 1, 4..7: 2, 8 and up: 3.
 int JpegScaleFor(int width, int height, int target);
+
+// The largest side a JPEG file can record.
+constexpr int JpegMaxSide = 65535;
+
+// The encoder of TJpegImage fed a band of rows at a time, for a picture
+// never held whole: the compressed bytes go to `put` as they come (a
+// progressive file is only written at Finish, libjpeg holding its
+// coefficients meanwhile). Every failure throws EImageError; an exception of
+// `put` ends the encoding with its message.
+class TJpegEncoder {
+ public:
+  using TPut = std::function<void(const std::uint8_t* data, size_t size)>;
+  TJpegEncoder(int width, int height, int quality, bool progressive, TPut put);
+  ~TJpegEncoder();
+  TJpegEncoder(const TJpegEncoder&) = delete;
+  TJpegEncoder& operator=(const TJpegEncoder&) = delete;
+  // The next rows, 24-bit, as wide as the picture.
+  void Write(const TBitmap& band);
+  // After the last row.
+  void Finish();
+  // For the library's destination: false when `put` failed.
+  bool Put(const std::uint8_t* data, size_t size);
+
+ private:
+  struct TSession;
+  void Release();
+  std::string Message() const;
+  TPut m_put;
+  TSession* m_session;
+  std::string m_failure;
+};

@@ -19,7 +19,6 @@ namespace {
 
 constexpr std::size_t SignatureSize = 8;
 constexpr std::size_t MaxIdatBytes = 65535;
-constexpr int CompressionLevel = 7;
 // Ancillary chunks (text, profiles) are not worth more memory than this.
 constexpr png_alloc_size_t MaxChunkBytes = 8 << 20;
 
@@ -241,6 +240,55 @@ void TPngImage::ReadBytes(TBytes data) {
   }
 }
 
+void PutPngHead(TByteBuffer& out, int width, int height, double resolution) {
+  double perMetre = resolution * 100.0 / 2.54;
+  if (!(perMetre >= 0.0)) perMetre = 0.0;  // also a NaN
+  perMetre = std::min(perMetre, 2147483647.0);
+  out.insert(out.end(), PngSignature, PngSignature + SignatureSize);
+  TByteBuffer header;
+  PutBE32(header, std::uint32_t(width));
+  PutBE32(header, std::uint32_t(height));
+  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, adaptive filters, not interlaced
+  PutChunk(out, "IHDR", header.data(), header.size());
+  TByteBuffer physical;
+  PutBE32(physical, std::uint32_t(perMetre));
+  PutBE32(physical, std::uint32_t(perMetre));
+  physical.push_back(1);  // per metre
+  PutChunk(out, "pHYs", physical.data(), physical.size());
+}
+
+void FilterPngRow(const std::uint8_t* p, int width, std::uint8_t* o) {
+  // Filter Sub, from the BGR scan line to RGB samples.
+  *o++ = 1;
+  std::uint8_t left[3] = {0, 0, 0};
+  for (int x = 0; x < width; ++x, p += 3, o += 3) {
+    o[0] = std::uint8_t(p[2] - left[0]);
+    o[1] = std::uint8_t(p[1] - left[1]);
+    o[2] = std::uint8_t(p[0] - left[2]);
+    left[0] = p[2], left[1] = p[1], left[2] = p[0];
+  }
+}
+
+void TPngImageData::Add(const std::uint8_t* data, std::size_t size, TByteBuffer& out) {
+  if (m_chunk.capacity() < MaxIdatBytes) m_chunk.reserve(MaxIdatBytes);
+  while (size) {
+    const std::size_t take = std::min(size, MaxIdatBytes - m_chunk.size());
+    m_chunk.insert(m_chunk.end(), data, data + take);
+    data += take;
+    size -= take;
+    if (m_chunk.size() == MaxIdatBytes) {
+      PutChunk(out, "IDAT", m_chunk.data(), m_chunk.size());
+      m_chunk.clear();
+    }
+  }
+}
+
+void TPngImageData::Finish(TByteBuffer& out) {
+  if (!m_chunk.empty()) PutChunk(out, "IDAT", m_chunk.data(), m_chunk.size());
+  m_chunk.clear();
+  PutChunk(out, "IEND", nullptr, 0);
+}
+
 void TPngImage::WriteBytes(TByteBuffer& out) {
   if (m_bitmap.Empty()) Fail("there is no picture to write");
   try {
@@ -252,10 +300,6 @@ void TPngImage::WriteBytes(TByteBuffer& out) {
       source = &converted;
     }
     const int width = source->Width();
-    double perMetre = Options.Resolution * 100.0 / 2.54;
-    if (!(perMetre >= 0.0)) perMetre = 0.0;  // also a NaN
-    perMetre = std::min(perMetre, 2147483647.0);
-
     // The layout is fixed, so the file is written here rather than through
     // libpng: that lets the image data be compressed on every core, and
     // written into the file as it comes, without a copy of the whole stream.
@@ -267,50 +311,13 @@ void TPngImage::WriteBytes(TByteBuffer& out) {
     } catch (const std::bad_alloc&) {
       // The buffer then grows as it fills.
     }
-    out.insert(out.end(), PngSignature, PngSignature + SignatureSize);
-    TByteBuffer header;
-    PutBE32(header, std::uint32_t(width));
-    PutBE32(header, std::uint32_t(source->Height()));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, adaptive filters, not interlaced
-    PutChunk(out, "IHDR", header.data(), header.size());
-    TByteBuffer physical;
-    PutBE32(physical, std::uint32_t(perMetre));
-    PutBE32(physical, std::uint32_t(perMetre));
-    physical.push_back(1);  // per metre
-    PutChunk(out, "pHYs", physical.data(), physical.size());
-
-    // The stream goes into IDAT chunks of MaxIdatBytes, the last one shorter.
-    TByteBuffer chunk;
-    chunk.reserve(MaxIdatBytes);
-    const auto toChunks = [&](const std::uint8_t* data, std::size_t size) {
-      while (size) {
-        const std::size_t take = std::min(size, MaxIdatBytes - chunk.size());
-        chunk.insert(chunk.end(), data, data + take);
-        data += take;
-        size -= take;
-        if (chunk.size() == MaxIdatBytes) {
-          PutChunk(out, "IDAT", chunk.data(), chunk.size());
-          chunk.clear();
-        }
-      }
-    };
-    // Filter Sub on every row, from the BGR scan lines to RGB samples.
+    PutPngHead(out, width, source->Height(), Options.Resolution);
+    TPngImageData chunks;
     DeflateRows(
         source->Height(), rowBytes,
-        [source, width](int row, std::uint8_t* o) {
-          const std::uint8_t* p = source->ScanLine(row);
-          *o++ = 1;
-          std::uint8_t left[3] = {0, 0, 0};
-          for (int x = 0; x < width; ++x, p += 3, o += 3) {
-            o[0] = std::uint8_t(p[2] - left[0]);
-            o[1] = std::uint8_t(p[1] - left[1]);
-            o[2] = std::uint8_t(p[0] - left[2]);
-            left[0] = p[2], left[1] = p[1], left[2] = p[0];
-          }
-        },
-        CompressionLevel, toChunks);
-    if (!chunk.empty()) PutChunk(out, "IDAT", chunk.data(), chunk.size());
-    PutChunk(out, "IEND", nullptr, 0);
+        [source, width](int row, std::uint8_t* o) { FilterPngRow(source->ScanLine(row), width, o); },
+        PngCompressionLevel, [&](const std::uint8_t* data, std::size_t size) { chunks.Add(data, size, out); });
+    chunks.Finish(out);
   } catch (const std::bad_alloc&) {
     Fail("not enough memory to write the picture");
   }

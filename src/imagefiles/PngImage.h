@@ -22,3 +22,20 @@ class TPngImage : public TGraphic {
   void WriteBytes(TByteBuffer& out) override;
   bool ReadHeaderBytes(TBytes data, TPictureHeader& header) override;
 };
+
+// The pieces of the file TPngImage writes, for a writer that gets the
+// picture band by band: the same bytes from the same rows.
+constexpr int PngCompressionLevel = 7;
+// The signature, IHDR and pHYs chunks.
+void PutPngHead(TByteBuffer& out, int width, int height, double resolution);
+// One row of the image data (1 + 3 x width bytes) from a 24-bit scan line.
+void FilterPngRow(const std::uint8_t* scanLine, int width, std::uint8_t* out);
+// The zlib stream cut into IDAT chunks of at most 65535 bytes, then IEND.
+class TPngImageData {
+ public:
+  void Add(const std::uint8_t* data, std::size_t size, TByteBuffer& out);
+  void Finish(TByteBuffer& out);
+
+ private:
+  TByteBuffer m_chunk;
+};

@@ -1,11 +1,16 @@
 #include "imagefiles/TiffUtils.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include "imagefiles/CodecHelpers.h"
+#include "imagefiles/FileBytes.h"
 #include "imagefiles/PictureFormats.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -14,6 +19,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -63,8 +69,11 @@ toff_t SizeProc(thandle_t handle) { return static_cast<TMemoryFile*>(handle)->si
 int MapProc(thandle_t, tdata_t*, toff_t*) { return 0; }
 void UnmapProc(thandle_t, tdata_t, toff_t) {}
 
+// Keeps the first error libtiff reports on a file (TMemoryFile or
+// TWriteFile).
+template <class TFile>
 int OnTiffError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
-  auto* file = static_cast<TMemoryFile*>(user);
+  auto* file = static_cast<TFile*>(user);
   if (file->error.empty()) {
     char text[512];
     std::vsnprintf(text, sizeof text, fmt, ap);
@@ -447,7 +456,7 @@ void OpenTiff(TBytes data, TTiffHeader& h) {
   h.file.size = toff_t(data.size());
   h.options.reset(TIFFOpenOptionsAlloc());
   if (!h.options) throw std::bad_alloc();
-  TIFFOpenOptionsSetErrorHandlerExtR(h.options.get(), OnTiffError, &h.file);
+  TIFFOpenOptionsSetErrorHandlerExtR(h.options.get(), OnTiffError<TMemoryFile>, &h.file);
   TIFFOpenOptionsSetWarningHandlerExtR(h.options.get(), OnTiffWarning, &h.file);
   TIFFOpenOptionsSetMaxSingleMemAlloc(h.options.get(), MaxLibraryAllocation);
 
@@ -558,6 +567,140 @@ TDecodedTiff DecodeTiff(TBytes data) {
 }
 
 }  // namespace
+
+namespace {
+
+// The open file of a TTiffWriter, for libtiff's procedures: writes go
+// straight to it, and the first failure's errno is kept.
+struct TWriteFile {
+  int fd = -1;
+  int systemError = 0;
+  std::string error;  // the first error libtiff reported
+};
+
+tmsize_t FileRead(thandle_t handle, void* buffer, tmsize_t n) {
+  const ssize_t done = ::read(static_cast<TWriteFile*>(handle)->fd, buffer, size_t(n));
+  return done < 0 ? 0 : tmsize_t(done);
+}
+
+tmsize_t FileWrite(thandle_t handle, void* buffer, tmsize_t n) {
+  auto* file = static_cast<TWriteFile*>(handle);
+  const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+  tmsize_t done = 0;
+  while (done < n) {
+    const ssize_t w = ::write(file->fd, bytes + done, size_t(n - done));
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0) {
+      if (file->systemError == 0) file->systemError = errno;
+      return -1;
+    }
+    done += w;
+  }
+  return done;
+}
+
+toff_t FileSeek(thandle_t handle, toff_t offset, int whence) {
+  const off_t at = ::lseek(static_cast<TWriteFile*>(handle)->fd, off_t(offset), whence);
+  return at < 0 ? toff_t(-1) : toff_t(at);
+}
+
+toff_t FileSize(thandle_t handle) {
+  struct stat st {};
+  return ::fstat(static_cast<TWriteFile*>(handle)->fd, &st) == 0 ? toff_t(st.st_size) : 0;
+}
+
+}  // namespace
+
+struct TTiffWriter::TState {
+  TWriteFile file;
+  std::unique_ptr<TIFFOpenOptions, TOptionsDeleter> options;
+  std::unique_ptr<TIFF, TTiffCloser> tif;
+  std::vector<std::uint8_t> strip;  // RGB rows of the strip being filled
+  std::uint32_t width = 0, height = 0, rowsPerStrip = 0, rows = 0;
+};
+
+bool TiffNeedsBig(std::uint64_t width, std::uint64_t height) {
+  // The pixels, a strip's offset and count each, and room for the rest.
+  return 3 * width * height + 16 * height + 65536 > 0xFFFFFFFFu;
+}
+
+TTiffWriter::TTiffWriter(int fd, int width, int height, TTiffRational resolution) : m_state(new TState) {
+  if (width < 1 || height < 1) throw EImageError("no picture to write");
+  InstallQuietHandlers();
+  TState& st = *m_state;
+  st.file.fd = fd;
+  st.width = std::uint32_t(width);
+  st.height = std::uint32_t(height);
+  st.options.reset(TIFFOpenOptionsAlloc());
+  if (!st.options) throw EImageError("not enough memory");
+  TIFFOpenOptionsSetErrorHandlerExtR(st.options.get(), OnTiffError<TWriteFile>, &st.file);
+  TIFFOpenOptionsSetWarningHandlerExtR(st.options.get(), OnTiffWarning, &st.file);
+  const bool big = TiffNeedsBig(st.width, st.height);
+  st.tif.reset(TIFFClientOpenExt("output", big ? "w8" : "w", &st.file, FileRead, FileWrite, FileSeek, CloseProc,
+                                 FileSize, MapProc, UnmapProc, st.options.get()));
+  if (!st.tif) Fail();
+  // Strips of about a megabyte: a reader needs no more memory than that.
+  const std::uint64_t rowBytes = 3 * std::uint64_t(width);
+  st.rowsPerStrip = std::uint32_t(std::clamp<std::uint64_t>((1u << 20) / rowBytes, 1, st.height));
+  TIFF* tif = st.tif.get();
+  const bool set = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, st.width) &&
+                   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, st.height) && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3) &&
+                   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8) &&
+                   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE) &&
+                   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+                   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+                   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, st.rowsPerStrip) &&
+                   TIFFSetField(tif, TIFFTAG_XRESOLUTION, double(resolution.Numerator) / resolution.Denominator) &&
+                   TIFFSetField(tif, TIFFTAG_YRESOLUTION, double(resolution.Numerator) / resolution.Denominator) &&
+                   TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  if (!set) Fail();
+  st.strip.reserve(size_t(rowBytes) * st.rowsPerStrip);
+}
+
+TTiffWriter::~TTiffWriter() {
+  // Closing flushes: a writer given up must not write a directory into a
+  // file that is about to be removed anyway, so the file is cut off first.
+  if (m_state->tif) m_state->file.fd = -1;
+  delete m_state;
+}
+
+void TTiffWriter::Fail() const {
+  const TWriteFile& f = m_state->file;
+  if (f.systemError != 0) throw EImageError(SystemErrorReason(f.systemError));
+  throw EImageError(f.error.empty() ? std::string("the TIFF file could not be written") : f.error);
+}
+
+void TTiffWriter::Write(const TBitmap& band) {
+  TState& st = *m_state;
+  if (!st.tif) throw EImageError("the TIFF file is closed");
+  for (int y = 0; y < band.Height(); ++y) {
+    if (st.rows >= st.height) throw EImageError("more rows than the picture has");
+    const std::uint8_t* s = band.ScanLine(y);
+    const size_t at = st.strip.size();
+    st.strip.resize(at + 3 * size_t(st.width));
+    std::uint8_t* d = st.strip.data() + at;
+    for (std::uint32_t x = 0; x < st.width; ++x, s += 3, d += 3) {
+      d[0] = s[2];
+      d[1] = s[1];
+      d[2] = s[0];
+    }
+    ++st.rows;
+    if (st.rows % st.rowsPerStrip == 0 || st.rows == st.height) {
+      const std::uint32_t strip = (st.rows - 1) / st.rowsPerStrip;
+      if (TIFFWriteEncodedStrip(st.tif.get(), strip, st.strip.data(), tmsize_t(st.strip.size())) < 0) Fail();
+      st.strip.clear();
+    }
+  }
+}
+
+void TTiffWriter::Finish() {
+  TState& st = *m_state;
+  if (!st.tif) throw EImageError("the TIFF file is closed");
+  if (st.rows != st.height) throw EImageError("fewer rows than the picture has");
+  const bool written = TIFFWriteDirectory(st.tif.get()) != 0;
+  st.tif.reset();
+  if (!written || st.file.systemError != 0) Fail();
+}
 
 bool IsTiffFile(const QString& fileName) { return HasDirectExtension(TPictureFormat::Tiff, fileName); }
 

@@ -52,3 +52,28 @@ class TTiffImage : public TGraphic {
   // Options.PixelLimit pixels before any pixel memory is taken.
   void WriteBytes(TByteBuffer& out) override;
 };
+
+// True when a width x height RGB file may pass the 4 GB that 32-bit offsets
+// reach: it is then written as BigTIFF.
+bool TiffNeedsBig(std::uint64_t width, std::uint64_t height);
+
+// An uncompressed RGB TIFF written through libtiff a band at a time into an
+// open file (which the caller owns and closes), in strips of about a
+// megabyte; BigTIFF when TiffNeedsBig. Every failure throws EImageError, a
+// failed write with its system reason ("disk full").
+class TTiffWriter {
+ public:
+  TTiffWriter(int fd, int width, int height, TTiffRational resolution = {});
+  ~TTiffWriter();
+  TTiffWriter(const TTiffWriter&) = delete;
+  TTiffWriter& operator=(const TTiffWriter&) = delete;
+  // The next rows, 24-bit, as wide as the picture.
+  void Write(const TBitmap& band);
+  // After the last row: the directory.
+  void Finish();
+
+ private:
+  struct TState;
+  [[noreturn]] void Fail() const;
+  TState* m_state;
+};

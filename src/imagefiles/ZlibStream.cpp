@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -185,15 +186,78 @@ bool ZlibWholeStream(int rowCount, std::size_t rowBytes, const TRowSource& rows,
 
 }  // namespace
 
-void DeflateRows(int rowCount, std::size_t rowBytes, const TRowSource& rows, int level, const TStreamSink& sink) {
-  if (rowBytes == 0 || rowBytes > SegmentBytes * 64) throw EImageError("zlib: unsupported row size");
-  const int rowsPerSegment = int(std::max<std::size_t>(1, SegmentBytes / rowBytes));
-  const int segmentCount = std::max(1, int((std::int64_t(rowCount) + rowsPerSegment - 1) / rowsPerSegment));
+namespace {
 
+// The zlib header of a 32 KiB window at a level above 6.
+void PutHeader(int level, const TStreamSink& put) {
+  const std::uint8_t header[2] = {0x78, std::uint8_t(level > 6 ? 0xDA : level == 6 ? 0x9C : level > 1 ? 0x5E : 0x01)};
+  put(header, 2);
+}
+
+void PutTrailer(uLong adler, const TStreamSink& put) {
+  std::uint8_t trailer[4];
+  for (int i = 0; i < 4; ++i) trailer[i] = std::uint8_t(adler >> (24 - 8 * i));
+  put(trailer, 4);
+}
+
+int SegmentRows(std::size_t rowBytes) {
+  if (rowBytes == 0 || rowBytes > SegmentBytes * 64) throw EImageError("zlib: unsupported row size");
+  return int(std::max<std::size_t>(1, SegmentBytes / rowBytes));
+}
+
+// A few segments a core at a time, each with its own compressor and buffers.
+class TSegmentBatches {
+ public:
+  TSegmentBatches(int rowCount, std::size_t rowBytes, int level)
+      : m_rowCount(rowCount),
+        m_rowBytes(rowBytes),
+        m_level(level),
+        m_rowsPerSegment(SegmentRows(rowBytes)),
+        m_segmentCount(std::max(1, int((std::int64_t(rowCount) + m_rowsPerSegment - 1) / m_rowsPerSegment))),
+        m_work(Batch()),
+        m_segments(Batch()) {}
+  static std::size_t Batch() { return 4 * std::size_t(std::max(1u, std::thread::hardware_concurrency())); }
+  int RowsPerSegment() const { return m_rowsPerSegment; }
+  int SegmentCount() const { return m_segmentCount; }
+  // Compresses segments start..start+count-1 (count at most Batch()) and
+  // puts them in order.
+  void Compress(int start, int count, const TRowSource& rows, const TStreamSink& put) {
+    ParallelFor(std::size_t(count), [&](std::size_t i) {
+      TWorkspace& w = m_work[i];
+      if (!w.compressor) w.compressor.reset(libdeflate_alloc_compressor(m_level));
+      if (!w.compressor) throw std::bad_alloc();
+      const int index = start + int(i);
+      TSegment& s = m_segments[i];
+      s.firstRow = index * m_rowsPerSegment;
+      s.endRow = std::min(m_rowCount, s.firstRow + m_rowsPerSegment);
+      CompressSegment(s, m_rowBytes, rows, m_level, index + 1 == m_segmentCount, w);
+    });
+    for (int i = 0; i < count; ++i) {
+      const TSegment& s = m_segments[std::size_t(i)];
+      put(m_work[std::size_t(i)].compressed.bytes.get(), s.size);
+      m_adler = adler32_combine(m_adler, s.adler, z_off_t(s.length));
+    }
+  }
+  uLong Adler() const { return m_adler; }
+
+ private:
+  int m_rowCount;
+  std::size_t m_rowBytes;
+  int m_level;
+  int m_rowsPerSegment, m_segmentCount;
+  std::vector<TWorkspace> m_work;
+  std::vector<TSegment> m_segments;
+  uLong m_adler = 1;
+};
+
+}  // namespace
+
+void DeflateRows(int rowCount, std::size_t rowBytes, const TRowSource& rows, int level, const TStreamSink& sink) {
+  TSegmentBatches batches(rowCount, rowBytes, level);
   const std::uint64_t small = std::uint64_t(rowCount) * rowBytes / SmallStreamRatio;
   TByteBuffer held;
   bool holding = true;
-  const auto put = [&](const std::uint8_t* data, std::size_t size) {
+  const TStreamSink put = [&](const std::uint8_t* data, std::size_t size) {
     if (holding && held.size() + size <= small) {
       held.insert(held.end(), data, data + size);
       return;
@@ -205,42 +269,74 @@ void DeflateRows(int rowCount, std::size_t rowBytes, const TRowSource& rows, int
     }
     sink(data, size);
   };
-
-  // The zlib header of a 32 KiB window at a level above 6.
-  const std::uint8_t header[2] = {0x78, std::uint8_t(level > 6 ? 0xDA : level == 6 ? 0x9C : level > 1 ? 0x5E : 0x01)};
-  put(header, 2);
-
-  // A few segments a core at a time, each with its own compressor and buffers.
-  const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  const int batch = int(4 * cores);
-  std::vector<TWorkspace> work(static_cast<std::size_t>(batch));
-  std::vector<TSegment> segments(static_cast<std::size_t>(batch));
-  uLong adler = 1;
-  for (int start = 0; start < segmentCount; start += batch) {
-    const int count = std::min(segmentCount - start, batch);
-    ParallelFor(std::size_t(count), [&](std::size_t i) {
-      TWorkspace& w = work[i];
-      if (!w.compressor) w.compressor.reset(libdeflate_alloc_compressor(level));
-      if (!w.compressor) throw std::bad_alloc();
-      const int index = start + int(i);
-      TSegment& s = segments[i];
-      s.firstRow = index * rowsPerSegment;
-      s.endRow = std::min(rowCount, s.firstRow + rowsPerSegment);
-      CompressSegment(s, rowBytes, rows, level, index + 1 == segmentCount, w);
-    });
-    for (int i = 0; i < count; ++i) {
-      const TSegment& s = segments[std::size_t(i)];
-      put(work[std::size_t(i)].compressed.bytes.get(), s.size);
-      adler = adler32_combine(adler, s.adler, z_off_t(s.length));
-    }
-  }
-  std::uint8_t trailer[4];
-  for (int i = 0; i < 4; ++i) trailer[i] = std::uint8_t(adler >> (24 - 8 * i));
-  put(trailer, 4);
+  PutHeader(level, put);
+  const int batch = int(TSegmentBatches::Batch());
+  for (int start = 0; start < batches.SegmentCount(); start += batch)
+    batches.Compress(start, std::min(batches.SegmentCount() - start, batch), rows, put);
+  PutTrailer(batches.Adler(), put);
   if (!holding) return;
   TByteBuffer whole;
   if (held.size() > 0 && ZlibWholeStream(rowCount, rowBytes, rows, level, held.size() - 1, whole)) held.swap(whole);
   sink(held.data(), held.size());
+}
+
+struct TDeflateStream::TState {
+  TSegmentBatches Batches;
+  // Rows from FirstRow on: those the next segments read before them (their
+  // history), then those not yet compressed.
+  TByteBuffer Rows;
+  int FirstRow = 0, EndRow = 0;
+  int NextSegment = 0;
+};
+
+TDeflateStream::TDeflateStream(int rowCount, std::size_t rowBytes, int level, TStreamSink sink)
+    : m_rowCount(rowCount),
+      m_rowBytes(rowBytes),
+      m_sink(std::move(sink)),
+      m_state(std::make_unique<TState>(TState{TSegmentBatches(rowCount, rowBytes, level), {}, 0, 0, 0})) {
+  PutHeader(level, m_sink);
+}
+
+TDeflateStream::~TDeflateStream() = default;
+
+void TDeflateStream::Compress(bool all) {
+  TState& st = *m_state;
+  const int perSegment = st.Batches.RowsPerSegment(), batch = int(TSegmentBatches::Batch());
+  const TRowSource rows = [&st, this](int row, std::uint8_t* out) {
+    std::memcpy(out, st.Rows.data() + std::size_t(row - st.FirstRow) * m_rowBytes, m_rowBytes);
+  };
+  for (;;) {
+    // Whole segments held, or what is left at the end.
+    const int ready = all ? st.Batches.SegmentCount() - st.NextSegment
+                          : std::min(st.Batches.SegmentCount(), st.EndRow / perSegment) - st.NextSegment;
+    if (ready <= 0 || (!all && ready < batch)) break;
+    const int count = std::min(ready, batch);
+    st.Batches.Compress(st.NextSegment, count, rows, m_sink);
+    st.NextSegment += count;
+    // Only a window's worth of rows before the next segment is read again.
+    const int done = std::min(m_rowCount, st.NextSegment * perSegment);
+    const int keep = int(std::min<std::size_t>((WindowBytes + m_rowBytes - 1) / m_rowBytes, std::size_t(done)));
+    const int drop = done - keep - st.FirstRow;
+    if (drop > 0) {
+      st.Rows.erase(st.Rows.begin(), st.Rows.begin() + std::ptrdiff_t(std::size_t(drop) * m_rowBytes));
+      st.FirstRow += drop;
+    }
+  }
+}
+
+void TDeflateStream::Add(const std::uint8_t* rows, int count) {
+  TState& st = *m_state;
+  if (count < 0 || st.EndRow + count > m_rowCount) throw EImageError("zlib: more rows than announced");
+  st.Rows.insert(st.Rows.end(), rows, rows + std::size_t(count) * m_rowBytes);
+  st.EndRow += count;
+  Compress(false);
+}
+
+void TDeflateStream::Finish() {
+  TState& st = *m_state;
+  if (st.EndRow != m_rowCount) throw EImageError("zlib: fewer rows than announced");
+  Compress(true);
+  PutTrailer(st.Batches.Adler(), m_sink);
 }
 
 void DeflateRows(int rowCount, std::size_t rowBytes, const TRowSource& rows, int level, TByteBuffer& out) {

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "imagefiles/Graphic.h"
 
@@ -28,3 +29,29 @@ using TStreamSink = std::function<void(const std::uint8_t* data, std::size_t siz
 void DeflateRows(int rowCount, std::size_t rowBytes, const TRowSource& rows, int level, const TStreamSink& sink);
 // The same, appended to `out`.
 void DeflateRows(int rowCount, std::size_t rowBytes, const TRowSource& rows, int level, TByteBuffer& out);
+
+// The same stream made as the rows come, for rows never all held at once:
+// the segments are compressed as soon as a few cores' worth are in, and
+// only they and a window of history before them are kept. The bytes are
+// those of DeflateRows, except for a stream more than 32 times smaller than
+// its data, which is not compared with one zlib stream over all of it (that
+// would hold the whole stream back) and may take a few bytes more.
+class TDeflateStream {
+ public:
+  TDeflateStream(int rowCount, std::size_t rowBytes, int level, TStreamSink sink);
+  ~TDeflateStream();
+  // The next `count` rows, rowBytes apart. Throws as DeflateRows does, and
+  // EImageError for rows beyond rowCount; exceptions of the sink pass
+  // through.
+  void Add(const std::uint8_t* rows, int count);
+  // After the last row: the rest of the stream.
+  void Finish();
+
+ private:
+  struct TState;
+  void Compress(bool all);
+  int m_rowCount;
+  std::size_t m_rowBytes;
+  TStreamSink m_sink;
+  std::unique_ptr<TState> m_state;
+};

@@ -100,22 +100,25 @@ bool TMosaicBuilder::BuildMosaic(const TProgressProc& progress, const TCancelPro
   if (m_thumbnails.Count() == 0 || m_cellSize <= 0 || m_cellHeight <= 0) return false;
   m_random.Randomize();
   PreviousThumbnail = -1;
-  const bool antialias = m_antialias;
   // The picture is drawn into as 24-bit rows.
   if (m_image.PixelFormat() != pf24bit) m_image.SetPixelFormat(pf24bit);
-  const int lastRow = m_image.Height() - 1, lastCol = m_image.Width() - 1;
+  const int lastRow = m_image.Height() - 1;
   ChangeNotice notice{m_image};
   for (int y = 0; y <= lastRow; y += m_cellHeight) {
     if (cancelled && cancelled()) return false;
     // A picture one pixel high has no divisor: its only row is at 0 %.
     if (progress) progress(lastRow > 0 ? int(std::int64_t(y) * 100 / lastRow) : 0);
-    for (int x = 0; x <= lastCol; x += m_cellSize) {
-      const int index = PickIndex();
-      const TColor color = antialias ? CellColor(x, y) : m_image.Pixel(x, y);
-      DrawCell(index, x, y, color);
-    }
+    DrawCellRow(y);
   }
   return true;
+}
+
+void TMosaicBuilder::DrawCellRow(int y) {
+  for (int x = 0; x < m_image.Width(); x += m_cellSize) {
+    const int index = PickIndex();
+    const TColor color = m_antialias ? CellColor(x, y) : m_image.Pixel(x, y);
+    DrawCell(index, x, y, color);
+  }
 }
 
 bool BuildMosaic(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias,

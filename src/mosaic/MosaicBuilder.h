@@ -30,6 +30,13 @@ class TMosaicBuilder {
   // so does cancelled, asked before each row, which then returns false.
   bool BuildMosaic(const TProgressProc& progress, const TCancelProc& cancelled = {});
 
+  // One row of cells, whose top is row y, drawn left to right; the random
+  // source is not reseeded. A picture drawn band by band passes each band
+  // in turn to a builder of its own, with the previous one's
+  // PreviousThumbnail; each band then holds, below its rows of cells, the
+  // first row of the next band, which CellColor reads.
+  void DrawCellRow(int y);
+
   // Copies a randomly chosen thumbnail into work as a 24-bit bitmap. The
   // previous thumbnail is drawn again up to three times before it is accepted.
   void PickThumbnail(TBitmap& work);

@@ -9,6 +9,7 @@
 
 #include "app/FoncUtils.h"
 #include "app/MyMsgDlg.h"
+#include "mosaic/MosaicBands.h"
 #include "raster/Lanczos.h"
 #include "raster/RectUtils.h"
 
@@ -107,17 +108,14 @@ bool TMosaicCommand::Execute(TBitmap& working, const TMosaicProgress& progress) 
   return Run(working, progress);
 }
 
-bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
-  if (Scale > 1) {
-    TBitmap larger;
-    if (!SmoothResampleBitmap(working.Width() * Scale, working.Height() * Scale, working, larger)) return false;
-    working.Assign(&larger);
-  }
-  const int cell = CellSize * std::max(Scale, 1);
+TTileSize TMosaicCommand::TileFor(int scale) const {
   // The tile's sides at the unscaled size, then scaled: a scaled mosaic has
   // the grid of the unscaled one. A square tile is cell x cell.
   const TTileSize base = TileSize(CellSize, TileAspect);
-  const TTileSize tile{base.Width * std::max(Scale, 1), base.Height * std::max(Scale, 1)};
+  return {base.Width * std::max(scale, 1), base.Height * std::max(scale, 1)};
+}
+
+bool TMosaicCommand::LoadFor(TTileSize tile, const TMosaicProgress& progress) {
   // A list loaded another way, or at another scale, is loaded again.
   if ((ThumbnailsStale || LoadKey(tile, LibraryMode()) != m_loadedKey) && OfferSubFolders() == TSubFolderAnswer::No)
     return false;
@@ -127,15 +125,22 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
     LastRunLoaded = true;
     if (library) {
       if (!LoadLibrary(tile, progress)) return false;
+<<<<<<< HEAD
     } else if (!LoadFolder(cell, progress)) {
       return false;
     }
+=======
+    } else
+      LoadFolder(CellSize * std::max(Scale, 1), progress);
+>>>>>>> wt-bands
   }
   LastPlacement = {};
   LastQuality = {};
-  if (!MatchColours)
-    return BuildMosaic(working, ImgVignettes, tile.Width, tile.Height, Antialias, progress.ShowProgress, Random,
-                       progress.Cancelled);
+  if (MatchColours) LastCell = tile;
+  return true;
+}
+
+TMatchOptions TMosaicCommand::MatchOptionsFor(TTileSize tile, const TMosaicProgress& progress) const {
   TMatchOptions match;
   match.CellSize = tile.Width;
   match.CellHeight = tile.Height;
@@ -146,9 +151,41 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
   match.MaxUses = MaxUses;
   match.UseAll = UseAll;
   match.Cancelled = progress.Cancelled;
-  LastCell = tile;
-  const bool built =
-      BuildMatchedMosaic(working, ImgVignettes, m_library, match, progress.ShowProgress, &LastPlacement, &LastQuality);
+  return match;
+}
+
+bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
+  if (Scale > 1) {
+    TBitmap larger;
+    if (!SmoothResampleBitmap(working.Width() * Scale, working.Height() * Scale, working, larger)) return false;
+    working.Assign(&larger);
+  }
+  const TTileSize tile = TileFor(Scale);
+  if (!LoadFor(tile, progress)) return false;
+  if (!MatchColours)
+    return BuildMosaic(working, ImgVignettes, tile.Width, tile.Height, Antialias, progress.ShowProgress, Random,
+                       progress.Cancelled);
+  const bool built = BuildMatchedMosaic(working, ImgVignettes, m_library, MatchOptionsFor(tile, progress),
+                                        progress.ShowProgress, &LastPlacement, &LastQuality);
+  LastUses = LastPlacement.Uses;
+  return built;
+}
+
+bool TMosaicCommand::ExecuteInBands(const TBitmap& target, TBandSink& sink, const TMosaicProgress& progress) {
+  // The picture is enlarged to about 80 cells as in memory: a small
+  // picture, made whole.
+  TBitmap picture(target);
+  if (CheckSize) CheckImageSize(picture, target);
+  const TTargetRows rows(picture, Scale);
+  if (!rows.Valid()) return false;
+  const TTileSize tile = TileFor(Scale);
+  if (!LoadFor(tile, progress)) return false;
+  const TBandLayout layout{BandCellRows};
+  if (!MatchColours)
+    return DrawMosaicInBands(rows, ImgVignettes, tile.Width, tile.Height, Antialias, Random, sink,
+                             progress.ShowProgress, progress.Cancelled, layout);
+  const bool built = DrawMatchedMosaicInBands(rows, ImgVignettes, m_library, MatchOptionsFor(tile, progress), sink,
+                                              progress.ShowProgress, &LastPlacement, &LastQuality, layout);
   LastUses = LastPlacement.Uses;
   return built;
 }

@@ -16,6 +16,7 @@
 #include "mosaic/SquareCrop.h"
 #include "mosaic/ThumbnailLibrary.h"
 #include "mosaic/ThumbnailList.h"
+#include "raster/BandSink.h"
 #include "raster/Bitmap.h"
 
 // The picture size below which "Check size" enlarges, by cell size: 80 cells.
@@ -107,6 +108,18 @@ class TMosaicCommand {
   // command-line tool): the picture is built in place and never copied.
   bool Execute(TBitmap& working, const TMosaicProgress& progress = {});
 
+  // The same mosaic drawn band by band into a sink, for a mosaic too large
+  // to hold: target stays as it is, only the enlarged picture's band being
+  // drawn is in memory. The bytes are those Execute would make with the
+  // same options and random source, and the Last results are filled alike.
+  // False when no mosaic was made (no thumbnail, cancelled, a size beyond
+  // MaxBandResampleSide, or the sink failed: it is then abandoned and its
+  // Error() says why).
+  bool ExecuteInBands(const TBitmap& target, TBandSink& sink, const TMosaicProgress& progress = {});
+  // Rows of cells per band of ExecuteInBands; 0: as many as fit in about
+  // 64 MB.
+  int BandCellRows = 0;
+
   // Enlarges a picture smaller than the limit on both sides so that its longer
   // side becomes the limit, resampling from `before` (nearest pixel). True
   // when the picture was enlarged.
@@ -131,8 +144,17 @@ class TMosaicCommand {
   enum class TSubFolderAnswer { NotAsked, Yes, No };
   TSubFolderAnswer OfferSubFolders();
   bool Run(TBitmap& working, const TMosaicProgress& progress);
+<<<<<<< HEAD
   // False when cancelled: the list is then empty and stale.
   bool LoadFolder(int cell, const TMosaicProgress& progress);
+=======
+  // The cells' size at a scale.
+  TTileSize TileFor(int scale) const;
+  // Loads the thumbnails for that tile unless loaded; false when cancelled.
+  bool LoadFor(TTileSize tile, const TMosaicProgress& progress);
+  TMatchOptions MatchOptionsFor(TTileSize tile, const TMosaicProgress& progress) const;
+  void LoadFolder(int cell, const TMosaicProgress& progress);
+>>>>>>> wt-bands
   // False when cancelled: the list is then empty and stale.
   bool LoadLibrary(TTileSize tile, const TMosaicProgress& progress);
 

@@ -664,59 +664,89 @@ struct TChangeNotice {
 };
 }  // namespace
 
+TMatchGrid MatchGridOf(int width, int height, const TMatchOptions& options) {
+  TMatchGrid grid;
+  grid.CellWidth = options.CellSize;
+  grid.CellHeight = options.CellHeight > 0 ? options.CellHeight : options.CellSize;
+  if (grid.CellWidth <= 0 || grid.CellHeight <= 0 || width <= 0 || height <= 0) return grid;
+  grid.Columns = int((std::int64_t(width) + grid.CellWidth - 1) / grid.CellWidth);
+  grid.Rows = int((std::int64_t(height) + grid.CellHeight - 1) / grid.CellHeight);
+  return grid;
+}
+
+void DescribeCellRows(const TBitmap& band, int firstRow, const TMatchGrid& grid, std::vector<TTileDescriptor>& cells,
+                      std::vector<TColor>& colors) {
+  const size_t cellCount = size_t(grid.Columns) * size_t(grid.Rows);
+  cells.resize(cellCount);
+  colors.resize(cellCount);
+  const int cell = grid.CellWidth, cellHeight = grid.CellHeight;
+  for (int cy = firstRow; cy < grid.Rows && (cy - firstRow) * cellHeight < band.Height(); ++cy)
+    for (int cx = 0; cx < grid.Columns; ++cx) {
+      const int x = cx * cell, y = (cy - firstRow) * cellHeight;
+      const int w = std::min(cell, band.Width() - x), h = std::min(cellHeight, band.Height() - y);
+      const size_t i = size_t(cy) * size_t(grid.Columns) + size_t(cx);
+      cells[i] = DescribeArea(band, x, y, w, h);
+      colors[i] = ColorOfMean(MeanOf(band, x, y, x + w, y + h));
+    }
+}
+
+bool DrawCellRows(TBitmap& band, int firstRow, const TMatchGrid& grid, const TThumbnailList& thumbnails,
+                  const std::vector<int>& chosen, const std::vector<TColor>& colors, const TMatchOptions& options,
+                  std::vector<int>& tints, TQualityMeter* meter, const TProgressProc& progress, int percentFrom,
+                  int percentTo) {
+  const int cell = grid.CellWidth, cellHeight = grid.CellHeight;
+  tints.resize(size_t(grid.Columns) * size_t(grid.Rows));
+  for (int cy = firstRow; cy < grid.Rows && (cy - firstRow) * cellHeight < band.Height(); ++cy) {
+    if (options.Stopped()) return false;
+    if (progress) progress(percentFrom + cy * (percentTo - percentFrom) / grid.Rows);
+    for (int cx = 0; cx < grid.Columns; ++cx) {
+      const size_t i = size_t(cy) * size_t(grid.Columns) + size_t(cx);
+      const TBitmap& thumb = thumbnails.Entry(chosen[i]);
+      const int x = cx * cell, y = (cy - firstRow) * cellHeight;
+      const int w = std::min({thumb.Width(), band.Width() - x, cell});
+      const int h = std::min({thumb.Height(), band.Height() - y, cellHeight});
+      const int cellW = std::min(cell, band.Width() - x), cellH = std::min(cellHeight, band.Height() - y);
+      if (meter) meter->Before(band, x, y, cellW, cellH);
+      tints[i] = options.Tint == TTintMode::Light ? DrawLightTinted(thumb, band, x, y, w, h, options)
+                                                  : DrawWholeTinted(thumb, band, x, y, w, h, colors[i], options);
+      if (meter) meter->After(band, x, y, cellW, cellH);
+    }
+  }
+  return true;
+}
+
 bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const TMatchLibrary& library,
                         const TMatchOptions& options, const TProgressProc& progress, TMatchPlacement* placement,
                         TMosaicQuality* quality) {
-  const int cell = options.CellSize, cellHeight = options.CellHeight > 0 ? options.CellHeight : cell;
-  if (thumbnails.Count() == 0 || cell <= 0 || library.Count() != thumbnails.Count() || image.Empty()) return false;
+  if (thumbnails.Count() == 0 || options.CellSize <= 0 || library.Count() != thumbnails.Count() || image.Empty())
+    return false;
   if (image.PixelFormat() != pf24bit) image.SetPixelFormat(pf24bit);
-  const int columns = (image.Width() + cell - 1) / cell, rows = (image.Height() + cellHeight - 1) / cellHeight;
-  const size_t cellCount = size_t(columns) * size_t(rows);
+  const TMatchGrid grid = MatchGridOf(image.Width(), image.Height(), options);
 
   // Every cell is described before anything is drawn.
-  std::vector<TTileDescriptor> cells(cellCount);
-  std::vector<TColor> colors(cellCount);
-  for (int cy = 0; cy < rows; ++cy)
-    for (int cx = 0; cx < columns; ++cx) {
-      const int x = cx * cell, y = cy * cellHeight;
-      const int w = std::min(cell, image.Width() - x), h = std::min(cellHeight, image.Height() - y);
-      const size_t i = size_t(cy) * size_t(columns) + size_t(cx);
-      cells[i] = DescribeArea(image, x, y, w, h);
-      colors[i] = ColorOfMean(MeanOf(image, x, y, x + w, y + h));
-    }
+  std::vector<TTileDescriptor> cells;
+  std::vector<TColor> colors;
+  DescribeCellRows(image, 0, grid, cells, colors);
 
   // Searching is most of the work: 80 % of the bar, drawing the rest.
   const TProgressProc searchProgress = [&](int percent) {
     if (progress) progress(percent * MatchSearchPercent / 100);
   };
-  const std::vector<int> chosen =
-      MatchCells(library, cells, columns, rows, options, searchProgress, placement ? &placement->Uses : nullptr);
-  if (chosen.size() != cellCount) return false;  // cancelled
+  const std::vector<int> chosen = MatchCells(library, cells, grid.Columns, grid.Rows, options, searchProgress,
+                                             placement ? &placement->Uses : nullptr);
+  if (chosen.size() != cells.size()) return false;  // cancelled
   if (placement) {
-    placement->Columns = columns;
-    placement->Rows = rows;
+    placement->Columns = grid.Columns;
+    placement->Rows = grid.Rows;
     placement->Thumbnail = chosen;
   }
 
   TChangeNotice notice{image};
   TQualityMeter meter;
-  std::vector<int> tints(cellCount, 0);
-  for (int cy = 0; cy < rows; ++cy) {
-    if (options.Stopped()) return false;
-    if (progress) progress(MatchSearchPercent + cy * (100 - MatchSearchPercent) / rows);
-    for (int cx = 0; cx < columns; ++cx) {
-      const size_t i = size_t(cy) * size_t(columns) + size_t(cx);
-      const TBitmap& thumb = thumbnails.Entry(chosen[i]);
-      const int x = cx * cell, y = cy * cellHeight;
-      const int w = std::min({thumb.Width(), image.Width() - x, cell});
-      const int h = std::min({thumb.Height(), image.Height() - y, cellHeight});
-      const int cellW = std::min(cell, image.Width() - x), cellH = std::min(cellHeight, image.Height() - y);
-      if (quality) meter.Before(image, x, y, cellW, cellH);
-      tints[i] = options.Tint == TTintMode::Light ? DrawLightTinted(thumb, image, x, y, w, h, options)
-                                                  : DrawWholeTinted(thumb, image, x, y, w, h, colors[i], options);
-      if (quality) meter.After(image, x, y, cellW, cellH);
-    }
-  }
+  std::vector<int> tints;
+  if (!DrawCellRows(image, 0, grid, thumbnails, chosen, colors, options, tints, quality ? &meter : nullptr, progress,
+                    MatchSearchPercent, 100))
+    return false;
   if (placement) placement->Tint = tints;
   if (quality) *quality = meter.Result(chosen, tints);
   return true;

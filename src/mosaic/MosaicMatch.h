@@ -180,3 +180,25 @@ bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const 
 bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const TMatchLibrary& library,
                         const TMatchOptions& options, const TProgressProc& progress,
                         TMatchPlacement* placement = nullptr, TMosaicQuality* quality = nullptr);
+
+// The same in pieces, for a picture drawn band by band: the cells described
+// over one pass of the bands, placed, then drawn over a second pass. A band
+// holds whole rows of cells (the last cut by the picture's bottom), its top
+// row the top of cell row firstRow.
+struct TMatchGrid {
+  int CellWidth = 0, CellHeight = 0;
+  int Columns = 0, Rows = 0;
+};
+TMatchGrid MatchGridOf(int width, int height, const TMatchOptions& options);
+// Fills the band's cells of cells and colors (sized for the whole grid):
+// their descriptors and average colours.
+void DescribeCellRows(const TBitmap& band, int firstRow, const TMatchGrid& grid, std::vector<TTileDescriptor>& cells,
+                      std::vector<TColor>& colors);
+// Draws the band's cells with the chosen thumbnails, their tints into tints
+// (sized for the whole grid); measures each cell when a meter is given.
+// Progress runs from percentFrom to percentTo over the grid's rows. False
+// when options.Cancelled stops it.
+bool DrawCellRows(TBitmap& band, int firstRow, const TMatchGrid& grid, const TThumbnailList& thumbnails,
+                  const std::vector<int>& chosen, const std::vector<TColor>& colors, const TMatchOptions& options,
+                  std::vector<int>& tints, TQualityMeter* meter, const TProgressProc& progress, int percentFrom,
+                  int percentTo);

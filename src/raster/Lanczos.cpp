@@ -231,29 +231,12 @@ class TBufferPool {
   std::vector<std::vector<std::uint8_t>> m_free;
 };
 
-}  // namespace
-
-bool SmoothResampleBitmap(int newWidth, int newHeight, const TBitmap& source, TBitmap& target) {
-  if (source.Empty()) return false;
-  if (newWidth < 1 || newHeight < 1 || newWidth > MaxResampleSide || newHeight > MaxResampleSide ||
-      std::int64_t(newWidth) * newHeight > MaxResamplePixels)
-    return false;
-
-  // A 24-bit view of the source: shares the pixels when they already are.
-  TBitmap converted;
-  converted.SetImage(source.Image(), pf24bit);
-  const QImage& src = converted.Image();
+// Output rows y0..y1-1 of the resize of src into out (whose first row is
+// output row y0, rows outLine bytes apart), on all cores. Every output row is
+// computed from the source alone, so any cut into bands gives the same bytes.
+void ResampleRows(const QImage& src, const TAxisFilter& fx, const TAxisFilter& fy, int newWidth, int newHeight, int y0,
+                  int y1, std::uint8_t* outBits, size_t outLine) {
   const int oldWidth = src.width(), oldHeight = src.height();
-
-  QImage out(newWidth, newHeight, QImage::Format_BGR888);
-  if (out.isNull()) throw std::bad_alloc();
-  PreferHugePages(out.bits(), size_t(out.sizeInBytes()));
-
-  const TAxisFilter fx = MakeFilter(oldWidth, newWidth);
-  const TAxisFilter fy = MakeFilter(oldHeight, newHeight);
-  std::uint8_t* const outBits = out.bits();
-  const size_t outLine = size_t(out.bytesPerLine());
-
   // The work is cut into bands of output rows; each band filters the source
   // rows it needs into its own slice of the intermediate picture (new width by
   // source height), then filters the slice's columns into its output rows.
@@ -261,16 +244,17 @@ bool SmoothResampleBitmap(int newWidth, int newHeight, const TBitmap& source, TB
   // which keeps the slice small and in cache. A slice that would still be
   // large (a tall picture made very flat and wide) is done in strips of
   // columns, so the memory needed stays bounded whatever the sizes.
-  // At least four bands a core when the picture is tall enough, so that all
+  // At least four bands a core when the rows are many enough, so that all
   // cores stay busy to the end.
   const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+  const int rows = y1 - y0;
   const int bandRows =
-      std::clamp(int(std::int64_t(kBandRows) * newHeight / oldHeight), 1, std::max(1, newHeight / (4 * cores)));
-  const size_t bands = (size_t(newHeight) + size_t(bandRows) - 1) / size_t(bandRows);
+      std::clamp(int(std::int64_t(kBandRows) * newHeight / oldHeight), 1, std::max(1, rows / (4 * cores)));
+  const size_t bands = (size_t(rows) + size_t(bandRows) - 1) / size_t(bandRows);
   TBufferPool pool;
   ParallelFor(bands, [&](size_t band) {
-    const int y0 = int(band) * bandRows, y1 = std::min(newHeight, y0 + bandRows);
-    const int r0 = fy.start[size_t(y0)], r1 = fy.start[size_t(y1 - 1)] + fy.taps;
+    const int b0 = y0 + int(band) * bandRows, b1 = std::min(y1, b0 + bandRows);
+    const int r0 = fy.start[size_t(b0)], r1 = fy.start[size_t(b1 - 1)] + fy.taps;
     const size_t sliceRows = size_t(r1 - r0);
     int stripWidth = newWidth;
     if (sliceRows * 3 * size_t(newWidth) > kSliceBytes)
@@ -296,15 +280,66 @@ bool SmoothResampleBitmap(int newWidth, int newHeight, const TBitmap& source, TB
         WidenRow(src.constScanLine(r), packed, wide, lo, hi);
         FilterRow(wide, &buffer[size_t(r - r0) * stride], fx, x0, x1);
       }
-      for (int y = y0; y < y1; ++y) {
+      for (int y = b0; y < b1; ++y) {
         const int first = fy.start[size_t(y)] - r0;
         for (int k = 0; k < fy.taps; ++k) taps[size_t(k)] = &buffer[size_t(first + k) * stride];
         FilterColumns(taps.data(), &fy.weights[size_t(y) * size_t(fy.taps)], fy.taps, row, padded);
-        std::memcpy(outBits + size_t(y) * outLine + 3 * size_t(x0), row, bytes);
+        std::memcpy(outBits + size_t(y - y0) * outLine + 3 * size_t(x0), row, bytes);
       }
     }
     pool.Give(std::move(buffer));
   });
+}
+
+}  // namespace
+
+struct TBandResampler::TFilters {
+  TAxisFilter X, Y;
+};
+
+TBandResampler::TBandResampler(const TBitmap& source, int newWidth, int newHeight)
+    : m_width(newWidth), m_height(newHeight) {
+  if (source.Empty() || newWidth < 1 || newHeight < 1 || newWidth > MaxBandResampleSide ||
+      newHeight > MaxBandResampleSide)
+    return;
+  // A 24-bit view of the source: shares the pixels when they already are.
+  m_source.SetImage(source.Image(), pf24bit);
+  m_filters = std::make_shared<TFilters>(
+      TFilters{MakeFilter(m_source.Width(), newWidth), MakeFilter(m_source.Height(), newHeight)});
+}
+
+TBandResampler::~TBandResampler() = default;
+
+bool TBandResampler::Rows(int y0, int y1, TBitmap& band) const {
+  if (!Valid() || y0 < 0 || y1 > m_height || y0 >= y1) return false;
+  QImage out(m_width, y1 - y0, QImage::Format_BGR888);
+  if (out.isNull()) throw std::bad_alloc();
+  ResampleRows(m_source.Image(), m_filters->X, m_filters->Y, m_width, m_height, y0, y1, out.bits(),
+               size_t(out.bytesPerLine()));
+  TBitmap result;
+  result.SetImage(std::move(out), pf24bit);
+  band = std::move(result);
+  return true;
+}
+
+bool SmoothResampleBitmap(int newWidth, int newHeight, const TBitmap& source, TBitmap& target) {
+  if (source.Empty()) return false;
+  if (newWidth < 1 || newHeight < 1 || newWidth > MaxResampleSide || newHeight > MaxResampleSide ||
+      std::int64_t(newWidth) * newHeight > MaxResamplePixels)
+    return false;
+
+  // A 24-bit view of the source: shares the pixels when they already are.
+  TBitmap converted;
+  converted.SetImage(source.Image(), pf24bit);
+  const QImage& src = converted.Image();
+
+  QImage out(newWidth, newHeight, QImage::Format_BGR888);
+  if (out.isNull()) throw std::bad_alloc();
+  PreferHugePages(out.bits(), size_t(out.sizeInBytes()));
+
+  const TAxisFilter fx = MakeFilter(src.width(), newWidth);
+  const TAxisFilter fy = MakeFilter(src.height(), newHeight);
+  ResampleRows(src, fx, fy, newWidth, newHeight, 0, newHeight, out.bits(), size_t(out.bytesPerLine()));
 
   TBitmap result;
   result.SetImage(std::move(out), pf24bit);

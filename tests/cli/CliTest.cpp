@@ -1,6 +1,7 @@
 // Runs the command-line tool as a user would and checks its exit statuses,
 // messages and files.
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -16,6 +17,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -698,6 +700,7 @@ TEST_F(CliTool, PhotoLibraryOptionsAreChecked) {
     QStringList args;
     int status;
     const char* message;
+    const char* output = "o.png";
   } cases[] = {
       {{"--tint", "30"}, 2, "--tint is an option of --match"},
       {{"--repeat-distance", "2"}, 2, "--repeat-distance is an option of --match"},
@@ -711,23 +714,36 @@ TEST_F(CliTool, PhotoLibraryOptionsAreChecked) {
       {{"--use-all"}, 2, "--use-all is an option of --match"},
       {{"--match", "--max-uses", "0"}, 2, "--max-uses must be 1 to 1000000000"},
       {{"--match", "--max-uses"}, 2, "--max-uses needs a number"},
-      {{"--scale", "9"}, 2, "--scale must be 1 to 8"},
+      {{"--scale", "0"}, 2, "--scale must be 1 to 1000000"},
       {{"--tile-aspect", "5:4"}, 2, "--tile-aspect must be 1:1, 4:3, 3:2, 16:9, 3:4, 2:3 or 9:16"},
       {{"--match", "--tile-aspect", "16/9"}, 2, "--tile-aspect must be 1:1, 4:3, 3:2, 16:9, 3:4, 2:3 or 9:16"},
       {{"--tile-aspect", "4:3", "--tile-aspect", "4:3"}, 2, "--tile-aspect given twice"},
       {{"--tile-aspect"}, 2, "--tile-aspect needs a shape W:H"},
-      {{"--scale", "8", "--no-check-size", "--target-is-wide"}, 1, "beyond the limit"},
+      // 72,000 pixels wide: beyond what is held whole, so only files written
+      // in bands take it, each up to its own limit; 1,800,000 is beyond all.
+      {{"--scale", "8", "--no-check-size", "--target-is-wide"}, 1, "of a picture held whole", "o.bmp"},
+      {{"--scale", "8", "--no-check-size", "--target-is-wide"},
+       1,
+       "beyond the limit of 65535 pixels a side of a JPG",
+       "o.jpg"},
+      {{"--scale", "200", "--no-check-size", "--target-is-wide"},
+       1,
+       "beyond the limit of 1000000 pixels a side",
+       "o.tif"},
+      // 500,000 x 300,000 as TIFF: 450 GB, more than the disk has.
+      {{"--scale", "10000", "--no-check-size"}, 1, "disk full: the file needs up to", "o.tif"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
     QStringList args = c.args;
     QString target = Path("target.png");
     if (args.removeAll(QStringLiteral("--target-is-wide")) > 0) target = Path("wide.png");
+    const QString output = Path(QLatin1String(c.output));
     const CliRun run = RunCliCached(
-        QStringList{"mosaic", target, "--thumbnails", Path("thumbs"), "--output", Path("o.png")} + args, Path("cache"));
+        QStringList{"mosaic", target, "--thumbnails", Path("thumbs"), "--output", output} + args, Path("cache"));
     EXPECT_EQ(run.status, c.status);
     EXPECT_TRUE(run.err.contains(QLatin1String(c.message))) << run.err.toStdString();
-    EXPECT_FALSE(QFile::exists(Path("o.png")));
+    EXPECT_FALSE(QFile::exists(output));
   }
 }
 
@@ -829,5 +845,44 @@ TEST_F(CliTool, MatchedMosaicTakesTheSamplePhotographs) {
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("[0-9]+ of %1 photos used").arg(c.offered)).match(r.err).hasMatch())
         << r.err.toStdString();
+  }
+}
+
+// 72,000 x 32 pixels, wider than a picture held whole: drawn in bands into
+// the TIFF file, which holds the whole mosaic.
+TEST_F(CliTool, MosaicBeyondMemoryIsWrittenInBands) {
+  Write("wide.png", Numbered(9000, 4));
+  for (const char* mode : {"--seed", "--match"}) {
+    SCOPED_TRACE(mode);
+    QStringList args{"mosaic",
+                     Path("wide.png"),
+                     "--thumbnails",
+                     Path("thumbs"),
+                     "--cell",
+                     "10",
+                     "--no-check-size",
+                     "--scale",
+                     "8",
+                     "--seed",
+                     "3",
+                     "--output",
+                     Path("m.tif")};
+    if (QLatin1String(mode) == "--match") args << "--match";
+    const CliRun r = RunCliCached(args, Path("cache"));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    TIFF* tif = TIFFOpen(QFile::encodeName(Path("m.tif")).constData(), "r");
+    ASSERT_TRUE(tif);
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    EXPECT_EQ(width, 72000u);
+    EXPECT_EQ(height, 32u);
+    // The last row, read back: cells of the thumbnails' colours, not black.
+    std::vector<std::uint8_t> row(size_t(TIFFScanlineSize(tif)));
+    EXPECT_EQ(TIFFReadScanline(tif, row.data(), 31), 1);
+    TIFFClose(tif);
+    EXPECT_GT(*std::max_element(row.end() - 300, row.end()), 0);
+    EXPECT_EQ(QDir(dir.path()).entryList({"m.tif*"}, QDir::Files), QStringList{"m.tif"});
+    QFile::remove(Path("m.tif"));
   }
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
@@ -255,4 +256,53 @@ TEST(SmoothResample, TallToWideStaysRightAcrossColumnStrips) {
     ASSERT_GE(Red(out, x, 0), previous) << x;
     previous = Red(out, x, 0);
   }
+}
+
+TEST(BandResampler, BandsAreExactlyTheRowsOfTheWholeResize) {
+  const TBitmap src = Numbered(23, 17);
+  // Odd sizes, enlargements and reductions, each cut in bands of several
+  // heights: a band of one row, bands that do not divide the height, one
+  // band of everything.
+  struct TCase {
+    int Width, Height;
+  };
+  const TCase sizes[] = {{97, 61}, {9, 6}, {1, 40}, {64, 1}, {23, 17}, {301, 233}};
+  for (const TCase& s : sizes)
+    for (const int bandRows : {1, 7, 32, 1000}) {
+      SCOPED_TRACE(testing::Message() << s.Width << "x" << s.Height << " in bands of " << bandRows);
+      const TBitmap whole = Resized(s.Width, s.Height, src);
+      const TBandResampler resampler(src, s.Width, s.Height);
+      ASSERT_TRUE(resampler.Valid());
+      for (int y0 = 0; y0 < s.Height; y0 += bandRows) {
+        const int y1 = std::min(s.Height, y0 + bandRows);
+        TBitmap band;
+        ASSERT_TRUE(resampler.Rows(y0, y1, band));
+        ASSERT_EQ(band.PixelFormat(), pf24bit);
+        ASSERT_EQ(band.Width(), s.Width);
+        ASSERT_EQ(band.Height(), y1 - y0);
+        for (int y = y0; y < y1; ++y)
+          ASSERT_EQ(0, std::memcmp(band.ScanLine(y - y0), whole.ScanLine(y), 3 * size_t(s.Width))) << "row " << y;
+      }
+    }
+}
+
+TEST(BandResampler, WiderThanAPictureHeldWholeAndRefusesWhatItCannotMake) {
+  // 70,001 pixels wide, beyond what a whole picture may be: the corners
+  // still sit on the source's corners.
+  const TBitmap src = Numbered(2, 2);
+  const TBandResampler wide(src, 70001, 5);
+  ASSERT_TRUE(wide.Valid());
+  TBitmap band;
+  ASSERT_TRUE(wide.Rows(3, 5, band));
+  ASSERT_EQ(band.Width(), 70001);
+  EXPECT_EQ(Hex(band.Pixel(0, 1)), Hex(src.Pixel(0, 1)));
+  EXPECT_EQ(Hex(band.Pixel(70000, 1)), Hex(src.Pixel(1, 1)));
+
+  EXPECT_FALSE(TBandResampler(TBitmap(), 10, 10).Valid());
+  EXPECT_FALSE(TBandResampler(src, 0, 10).Valid());
+  EXPECT_FALSE(TBandResampler(src, 10, int(MaxBandResampleSide) + 1).Valid());
+  const TBitmap kept = band;
+  EXPECT_FALSE(wide.Rows(4, 6, band));
+  EXPECT_FALSE(wide.Rows(2, 2, band));
+  EXPECT_TRUE(SamePixels(band, kept));
 }
