@@ -125,14 +125,9 @@ bool TMosaicCommand::LoadFor(TTileSize tile, const TMosaicProgress& progress) {
     LastRunLoaded = true;
     if (library) {
       if (!LoadLibrary(tile, progress)) return false;
-<<<<<<< HEAD
-    } else if (!LoadFolder(cell, progress)) {
+    } else if (!LoadFolder(CellSize * std::max(Scale, 1), progress)) {
       return false;
     }
-=======
-    } else
-      LoadFolder(CellSize * std::max(Scale, 1), progress);
->>>>>>> wt-bands
   }
   LastPlacement = {};
   LastQuality = {};

@@ -144,17 +144,13 @@ class TMosaicCommand {
   enum class TSubFolderAnswer { NotAsked, Yes, No };
   TSubFolderAnswer OfferSubFolders();
   bool Run(TBitmap& working, const TMosaicProgress& progress);
-<<<<<<< HEAD
-  // False when cancelled: the list is then empty and stale.
-  bool LoadFolder(int cell, const TMosaicProgress& progress);
-=======
   // The cells' size at a scale.
   TTileSize TileFor(int scale) const;
   // Loads the thumbnails for that tile unless loaded; false when cancelled.
   bool LoadFor(TTileSize tile, const TMosaicProgress& progress);
   TMatchOptions MatchOptionsFor(TTileSize tile, const TMosaicProgress& progress) const;
-  void LoadFolder(int cell, const TMosaicProgress& progress);
->>>>>>> wt-bands
+  // False when cancelled: the list is then empty and stale.
+  bool LoadFolder(int cell, const TMosaicProgress& progress);
   // False when cancelled: the list is then empty and stale.
   bool LoadLibrary(TTileSize tile, const TMosaicProgress& progress);
 
