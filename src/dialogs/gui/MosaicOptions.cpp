@@ -1,11 +1,15 @@
 #include "dialogs/gui/MosaicOptions.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +45,8 @@ TMosaicOptionsForm::TMosaicOptionsForm(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Mosaic options"));
   ChooseFolder = [](const QString& start) { return SelectFolder(QStringLiteral("Thumbnails folder :"), start); };
   auto* top = new QVBoxLayout(this);
+  // The warnings and the poster command come and go: the dialog grows to hold them.
+  top->setSizeConstraint(QLayout::SetMinimumSize);
 
   auto* library = new QGroupBox(QStringLiteral("Photo library"), this);
   auto* libraryForm = new QFormLayout(library);
@@ -124,9 +130,16 @@ TMosaicOptionsForm::TMosaicOptionsForm(QWidget* parent) : QDialog(parent) {
   LblPrint = new QLabel(output);
   outputForm->addRow(QString(), LblPrint);
   LblWarning = new QLabel(output);
-  LblWarning->setWordWrap(true);
+  // Short lines of their own: a wrapped label would not grow the dialog.
+  LblWarning->setWordWrap(false);
   LblWarning->setStyleSheet(QStringLiteral("color: #b00000;"));
   outputForm->addRow(QString(), LblWarning);
+  EdiCommand = new QLineEdit(output);
+  EdiCommand->setReadOnly(true);
+  BCopyCommand = new QPushButton(QStringLiteral("Copy command"), output);
+  connect(BCopyCommand, &QPushButton::clicked, this,
+          [this] { QGuiApplication::clipboard()->setText(EdiCommand->text()); });
+  outputForm->addRow(BCopyCommand, EdiCommand);
   top->addWidget(output);
 
   auto* buttons = new QDialogButtonBox(this);
@@ -226,8 +239,20 @@ void TMosaicOptionsForm::UpdateControls() {
   UpdatePrint();
 }
 
+QString TMosaicOptionsForm::PosterCommand(int scale) const {
+  const QFileInfo picture(PictureFile.isEmpty() ? QStringLiteral("picture.jpg") : PictureFile);
+  const QString output = picture.dir().filePath(picture.completeBaseName() + QStringLiteral("-poster.tif"));
+  QStringList words{QStringLiteral("tesselune-cli")};
+  for (const QString& arg : Options().CommandLine(picture.filePath(), output, scale, m_checkSize, Antialias))
+    words << ShellQuoted(arg);
+  return words.join(QLatin1Char(' '));
+}
+
 void TMosaicOptionsForm::UpdatePrint() {
   LblWarning->clear();
+  EdiCommand->clear();
+  EdiCommand->hide();
+  BCopyCommand->hide();
   if (m_pictureWidth <= 0 || m_pictureHeight <= 0) {
     LblPrint->setText(QStringLiteral("Open a picture to size a poster."));
     return;
@@ -250,11 +275,19 @@ void TMosaicOptionsForm::UpdatePrint() {
                         .arg(unit));
   QStringList warnings;
   if (p.TooSmall) warnings << QStringLiteral("Tiles print smaller than 1 cm: the photos will hardly show.");
-  if (p.Short)
-    warnings << QStringLiteral("The poster needs a scale of %1: at most %2, it prints below %3 dpi.")
+  if (p.Short) {
+    warnings << QStringLiteral("The poster needs a scale of %1: at most %2,\nit prints below %3 dpi.")
                     .arg(p.NeededScale)
                     .arg(MaxMosaicScale)
                     .arg(SpDpi->value());
+    // Beyond what the window holds, the tool draws the poster in bands
+    // straight into a file.
+    warnings << QStringLiteral("At full size, the command-line tool draws it\nstraight into a TIFF file:");
+    EdiCommand->setText(PosterCommand(p.NeededScale));
+    EdiCommand->setCursorPosition(0);
+    EdiCommand->show();
+    BCopyCommand->show();
+  }
   LblWarning->setText(warnings.join(QLatin1Char('\n')));
 }
 

@@ -44,6 +44,10 @@ class TMosaicOptionsForm : public QDialog {
   // The folder chooser behind "Browse..." (the toolkit's by default): the
   // chosen folder, or empty when cancelled.
   std::function<QString(const QString& start)> ChooseFolder;
+  // The picture's file and the window's "Antialias", for the command line
+  // of a poster larger than the window holds.
+  QString PictureFile;
+  bool Antialias = true;
 
   QLineEdit* EdiFolder = nullptr;
   QPushButton* BBrowse = nullptr;
@@ -68,12 +72,17 @@ class TMosaicOptionsForm : public QDialog {
   QSpinBox* SpDpi = nullptr;
   QLabel* LblPrint = nullptr;    // the tile's printed size, or why there is none
   QLabel* LblWarning = nullptr;  // tiles under 1 cm, a poster beyond the scale
+  // A poster beyond the scale: the tool's command that draws it whole, and
+  // the button that copies it to the clipboard.
+  QLineEdit* EdiCommand = nullptr;
+  QPushButton* BCopyCommand = nullptr;
   QPushButton* BOk = nullptr;
   QPushButton* BCancel = nullptr;
 
  private:
   void UpdateControls();
   void UpdatePrint();
+  QString PosterCommand(int scale) const;
   void Browse();
 
   int m_pictureWidth = 0, m_pictureHeight = 0;

@@ -40,6 +40,8 @@ void TMainForm::MenuActionOptionsClick() {
   options.MatchColours = MenuAssortir->isChecked();
   options.CropSquare = MenuRecadrer->isChecked();
   if (!MosaicOptionsForm) MosaicOptionsForm = std::make_unique<TMosaicOptionsForm>(this);
+  MosaicOptionsForm->PictureFile = CurrentFile();
+  MosaicOptionsForm->Antialias = MenuLisser->isChecked();
   if (MosaicOptionsForm->Execute(options, WorkingImage().Width(), WorkingImage().Height(),
                                  MenuVerifierTaille->isChecked(), MenuUnitPouces->isChecked()) != QDialog::Accepted)
     return;
