@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <new>
@@ -21,10 +22,14 @@
 #include "app/LibLang.h"
 #include "app/MyMsgDlg.h"
 #include "cli/CliProgress.h"
+#include "imagefiles/DeepZoom.h"
 #include "imagefiles/FileBytes.h"
 #include "imagefiles/PictureFiles.h"
 #include "imagefiles/PictureInfo.h"
+#include "mosaic/DeepZoomPage.h"
 #include "mosaic/MosaicCommand.h"
+#include "mosaic/TileMap.h"
+#include "raster/BandSink.h"
 
 namespace {
 
@@ -92,7 +97,17 @@ const char* const kMosaicUsage =
     "  --no-cache         decode every photo, neither reading nor filling the cache\n"
     "  --scale K          draw each cell K times larger (1 to 8) from a larger\n"
     "                     photo: the mosaic is K times the picture's size; it may\n"
-    "                     not exceed 65535 pixels a side nor 536,870,912 pixels\n";
+    "                     not exceed 65535 pixels a side nor 536,870,912 pixels\n"
+    "  --tile-map FILE    with --match: write which photo went in each cell (its\n"
+    "                     column, row, pixel rectangle, path relative to the\n"
+    "                     photo folder and tint) as FILE.json or FILE.csv; the\n"
+    "                     map is for matched mosaics only\n"
+    "  --deep-zoom DIR    also write the mosaic as a zoomable page in DIR (made\n"
+    "                     if missing): index.html, which opens from the disk or\n"
+    "                     any web server, a Deep Zoom pyramid (mosaic.dzi and\n"
+    "                     mosaic_files/, 256-pixel JPEG tiles) and, for a\n"
+    "                     matched mosaic, its tile map (tilemap.json), with which\n"
+    "                     the page names the photo under the mouse\n";
 
 const char* const kConvertUsage =
     "Usage: tesselune-cli convert INPUT OUTPUT [options]\n"
@@ -308,6 +323,42 @@ void PrintUses(const TMatchUses& uses) {
                  .arg(plural(uses.Photos, "photo", "photos"), plural(uses.MostUses, "time", "times")));
 }
 
+// The finished mosaic passed band by band to the outputs that take it so.
+// Built whole in memory, it is cut into bands here.
+bool WriteMosaicBands(const TBitmap& mosaic, TBandSink& sink) { return WriteInBands(mosaic, sink, 256); }
+
+// The save error for name, then the reason.
+void PrintSaveError(const QString& name, const QString& reason) {
+  PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), name) + QLatin1Char('\n') + reason);
+}
+
+// The tile map of the last matched mosaic, JSON or CSV by the extension.
+bool WriteTileMap(const std::string& path, const TTileMap& map) {
+  const QByteArray text = LowerExtension(Q(path)) == QStringLiteral(".csv") ? TileMapCsv(map) : TileMapJson(map);
+  try {
+    WriteFileAtomically(Q(path), TBytes(reinterpret_cast<const std::uint8_t*>(text.constData()), size_t(text.size())));
+  } catch (const std::exception& e) {
+    PrintSaveError(Q(path), QString::fromUtf8(e.what()));
+    return false;
+  }
+  return true;
+}
+
+// The mosaic's pyramid and its page in folder.
+bool WriteDeepZoom(const std::string& folder, const TBitmap& mosaic, const TTileMap& map) {
+  TDeepZoomWriter pyramid(Q(folder), QLatin1String(DeepZoomName));
+  if (!WriteMosaicBands(mosaic, pyramid)) {
+    PrintSaveError(Q(folder) + QLatin1Char('/') + QLatin1String(DeepZoomName) + QStringLiteral(".dzi"),
+                   pyramid.Error());
+    return false;
+  }
+  if (const QString error = WriteDeepZoomPage(Q(folder), mosaic.Width(), mosaic.Height(), map); !error.isEmpty()) {
+    PrintSaveError(Q(folder) + QStringLiteral("/index.html"), error);
+    return false;
+  }
+  return true;
+}
+
 int RunMosaic(const std::vector<std::string>& args) {
   const TCommandLine line = ParseCommandLine(args, {{"--output", "-o", "--output needs a file name"},
                                                     {"--thumbnails", nullptr, "--thumbnails needs a folder"},
@@ -327,7 +378,9 @@ int RunMosaic(const std::vector<std::string>& args) {
                                                     {"--tile-aspect", nullptr, "--tile-aspect needs a shape W:H"},
                                                     {"--recursive", nullptr, nullptr},
                                                     {"--no-cache", nullptr, nullptr},
-                                                    {"--scale", nullptr, "--scale needs a number"}});
+                                                    {"--scale", nullptr, "--scale needs a number"},
+                                                    {"--tile-map", nullptr, "--tile-map needs a file name"},
+                                                    {"--deep-zoom", nullptr, "--deep-zoom needs a folder"}});
   if (line.Help) return std::fputs(kMosaicUsage, stdout), ExitOk;
   if (!line.Error.isEmpty()) return UsageError(line.Error, kMosaicUsage);
   TMosaicCommand command;
@@ -378,7 +431,8 @@ int RunMosaic(const std::vector<std::string>& args) {
   }
   if (auto e = bounded("--max-uses", 1, 1000000000, command.MaxUses)) return *e;
   command.UseAll = line.Switches.count("--use-all") > 0;
-  for (const char* matchOnly : {"--tint", "--tint-mode", "--report", "--repeat-distance", "--max-uses", "--use-all"})
+  for (const char* matchOnly :
+       {"--tint", "--tint-mode", "--report", "--repeat-distance", "--max-uses", "--use-all", "--tile-map"})
     if ((line.Values.count(matchOnly) || line.Switches.count(matchOnly)) && !command.MatchColours)
       return UsageError(QStringLiteral("%1 is an option of --match").arg(QLatin1String(matchOnly)), kMosaicUsage);
   if (line.Operands.empty()) return UsageError(QStringLiteral("no target picture"), kMosaicUsage);
@@ -392,6 +446,29 @@ int RunMosaic(const std::vector<std::string>& args) {
     if (const std::string problem = SaveTargetProblem(Q(report->second)); !problem.empty()) {
       PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), Q(report->second)) + QLatin1Char('\n') +
                  QString::fromStdString(problem));
+      return ExitFailed;
+    }
+  }
+  const auto tileMap = line.Values.find("--tile-map");
+  if (tileMap != line.Values.end()) {
+    const QString ext = LowerExtension(Q(tileMap->second));
+    if (ext != QStringLiteral(".json") && ext != QStringLiteral(".csv"))
+      return UsageError(QStringLiteral("--tile-map must name a .json or .csv file"), kMosaicUsage);
+    if (const std::string problem = SaveTargetProblem(Q(tileMap->second)); !problem.empty()) {
+      PrintSaveError(Q(tileMap->second), QString::fromStdString(problem));
+      return ExitFailed;
+    }
+  }
+  const auto deepZoom = line.Values.find("--deep-zoom");
+  if (deepZoom != line.Values.end()) {
+    // The folder is made before the work, so that a name that cannot be one
+    // fails at once.
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(deepZoom->second), ec);
+    const std::string problem =
+        ec ? ec.message() : SaveTargetProblem(Q(deepZoom->second) + QStringLiteral("/index.html"));
+    if (!problem.empty()) {
+      PrintSaveError(Q(deepZoom->second), QString::fromStdString(problem));
       return ExitFailed;
     }
   }
@@ -457,6 +534,9 @@ int RunMosaic(const std::vector<std::string>& args) {
   }
   if (command.MatchColours) PrintUses(command.LastUses);
   if (!SavePictureAs(output->second, working)) return ExitFailed;
+  const TTileMap map = TileMapOf(command, working.Width(), working.Height());
+  if (deepZoom != line.Values.end() && !WriteDeepZoom(deepZoom->second, working, map)) return ExitFailed;
+  if (tileMap != line.Values.end() && !WriteTileMap(tileMap->second, map)) return ExitFailed;
   if (report != line.Values.end() && !WriteReport(report->second, command)) return ExitFailed;
   return ExitOk;
 }
