@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "app/FileNames.h"
+#include "raster/ParallelFor.h"
 
 namespace fs = std::filesystem;
 
@@ -44,21 +45,16 @@ int TileEnd(int i, int side) { return std::min(side, (i + 1) * TDeepZoomWriter::
 
 }  // namespace
 
-// One compressor for every tile: set up once, reused tile after tile.
-struct TDeepZoomWriter::TEncoder {
-  jpeg_compress_struct cinfo;
-  TTileError error;
-  bool created = false;
-};
-
 namespace {
 
 // Holds only plain data in its frame: the error jump skips no destructor.
-bool EncodeTile(jpeg_compress_struct* cinfo, TTileError* error, JSAMPROW* rows, int width, int height, int quality,
-                std::FILE* file) {
-  if (setjmp(error->jump)) {
-    jpeg_abort_compress(cinfo);
-    return false;
+// Creates cinfo unless *created already.
+bool EncodeTile(jpeg_compress_struct* cinfo, TTileError* error, bool* created, JSAMPROW* rows, int width, int height,
+                int quality, std::FILE* file) {
+  if (setjmp(error->jump)) return false;
+  if (!*created) {
+    jpeg_create_compress(cinfo);
+    *created = true;
   }
   jpeg_stdio_dest(cinfo, file);
   cinfo->image_width = JDIMENSION(width);
@@ -72,12 +68,50 @@ bool EncodeTile(jpeg_compress_struct* cinfo, TTileError* error, JSAMPROW* rows, 
     const JDIMENSION y = cinfo->next_scanline;
     if (jpeg_write_scanlines(cinfo, rows + y, JDIMENSION(height) - y) == 0) {
       std::snprintf(error->message, sizeof error->message, "JPEG encoder stalled");
-      jpeg_abort_compress(cinfo);
       return false;
     }
   }
   jpeg_finish_compress(cinfo);
   return true;
+}
+
+QString CannotWrite(const QString& name, const QString& reason) {
+  return QStringLiteral("cannot write \"%1\": %2").arg(name, reason);
+}
+
+// The compressor of the calling thread, made once and reused tile after
+// tile (a compressor per tile would cost its memory pools each time).
+struct TTileCompressor {
+  jpeg_compress_struct cinfo{};
+  TTileError error{};
+  bool created = false;
+  TTileCompressor() {
+    jpeg_std_error(&error.pub);
+    error.pub.error_exit = TileErrorExit;
+    error.pub.output_message = TileOutputMessage;
+    cinfo.err = &error.pub;
+  }
+  ~TTileCompressor() {
+    if (created) jpeg_destroy_compress(&cinfo);
+  }
+};
+
+// One tile into its file; empty, or why it failed. Each thread has its own
+// compressor, so that the tiles of a row are encoded on all cores at once.
+QString WriteTile(const QString& name, JSAMPROW* rows, int width, int height, int quality) {
+  std::FILE* file = std::fopen(EncodeFileName(name).constData(), "wb");
+  if (!file) return CannotWrite(name, QString::fromLocal8Bit(std::strerror(errno)));
+  // A tile is a few tens of kilobytes: written in one or two calls.
+  char buffer[1 << 16];
+  std::setvbuf(file, buffer, _IOFBF, sizeof buffer);
+  thread_local TTileCompressor compressor;
+  const bool encoded =
+      EncodeTile(&compressor.cinfo, &compressor.error, &compressor.created, rows, width, height, quality, file);
+  if (!encoded && compressor.created) jpeg_abort_compress(&compressor.cinfo);
+  const bool closed = std::fclose(file) == 0;
+  if (!encoded) return CannotWrite(name, QString::fromLocal8Bit(compressor.error.message));
+  if (!closed) return CannotWrite(name, QString::fromLocal8Bit(std::strerror(errno)));
+  return {};
 }
 
 }  // namespace
@@ -96,9 +130,7 @@ struct TDeepZoomWriter::TLevel {
 TDeepZoomWriter::TDeepZoomWriter(QString folder, QString name, int quality)
     : m_folder(std::move(folder)), m_name(std::move(name)), m_quality(std::clamp(quality, 1, 100)) {}
 
-TDeepZoomWriter::~TDeepZoomWriter() {
-  if (m_encoder && m_encoder->created) jpeg_destroy_compress(&m_encoder->cinfo);
-}
+TDeepZoomWriter::~TDeepZoomWriter() = default;
 
 int TDeepZoomWriter::MaxLevel(int width, int height) {
   const int side = std::max(width, height);
@@ -152,15 +184,6 @@ bool TDeepZoomWriter::Begin(int width, int height) {
   } catch (const std::bad_alloc&) {
     m_levels.clear();
     return Fail(QStringLiteral("not enough memory"));
-  }
-  if (!m_encoder) {
-    m_encoder = std::make_unique<TEncoder>();
-    jpeg_std_error(&m_encoder->error.pub);
-    m_encoder->error.pub.error_exit = TileErrorExit;
-    m_encoder->error.pub.output_message = TileOutputMessage;
-    m_encoder->cinfo.err = &m_encoder->error.pub;
-    jpeg_create_compress(&m_encoder->cinfo);
-    m_encoder->created = true;
   }
   return true;
 }
@@ -241,23 +264,18 @@ bool TDeepZoomWriter::PushRow(int index, const std::uint8_t* row) {
 }
 
 bool TDeepZoomWriter::WriteTileRow(TLevel& level, int tileRow) {
-  const int height = level.Rows;
-  std::vector<JSAMPROW> rows(static_cast<size_t>(height));
+  const int height = level.Rows, columns = (level.Width + TileSize - 1) / TileSize;
   const QString folder = m_partial + QLatin1Char('/') + QString::number(level.Index) + QLatin1Char('/');
-  for (int column = 0; column * TileSize < level.Width; ++column) {
-    const int left = TileStart(column), width = TileEnd(column, level.Width) - left;
-    for (int y = 0; y < height; ++y)
-      rows[size_t(y)] = level.Strip.data() + size_t(y) * level.Stride() + size_t(left) * 3;
-    const QString name = folder + QStringLiteral("%1_%2.jpg").arg(column).arg(tileRow);
-    std::FILE* file = std::fopen(EncodeFileName(name).constData(), "wb");
-    if (!file)
-      return Fail(QStringLiteral("cannot write \"%1\": %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
-    const bool encoded = EncodeTile(&m_encoder->cinfo, &m_encoder->error, rows.data(), width, height, m_quality, file);
-    const bool closed = std::fclose(file) == 0;
-    if (!encoded) return Fail(QStringLiteral("cannot write \"%1\": %2").arg(name, m_encoder->error.message));
-    if (!closed)
-      return Fail(QStringLiteral("cannot write \"%1\": %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
-  }
+  std::vector<QString> errors(static_cast<size_t>(columns));
+  ParallelFor(size_t(columns), [&](size_t i) {
+    const int column = int(i), left = TileStart(column), width = TileEnd(column, level.Width) - left;
+    JSAMPROW rows[TileSize + 2 * Overlap];
+    for (int y = 0; y < height; ++y) rows[y] = level.Strip.data() + size_t(y) * level.Stride() + size_t(left) * 3;
+    errors[i] =
+        WriteTile(folder + QStringLiteral("%1_%2.jpg").arg(column).arg(tileRow), rows, width, height, m_quality);
+  });
+  for (const QString& error : errors)
+    if (!error.isEmpty()) return Fail(error);
   return true;
 }
 

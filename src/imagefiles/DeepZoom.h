@@ -1,15 +1,16 @@
 #pragma once
 // A Deep Zoom pyramid written from bands as they come: NAME.dzi and
 // NAME_files/LEVEL/COL_ROW.jpg, 256-pixel JPEG tiles overlapping by one pixel,
-// level LEVEL the picture halved (2x2 averages) MaxLevel - LEVEL times, down
-// to one pixel at level 0.
+// level LEVEL the picture halved (2x2 means, an edge pixel weighted by what
+// it covers) MaxLevel - LEVEL times, down to one pixel at level 0.
 //
 // Each level keeps one strip of tile rows (256 + 2 overlap rows of its
 // width) and one row waiting for its pair to make the next level's row, so
 // the memory is about 2 x 258 rows of the full width, whatever the height.
-// The tiles are written into a hidden folder beside the final one and put in
-// place by Finish, so an abandoned or failed pyramid leaves nothing and an
-// older one of the same name is replaced whole.
+// The tiles of a row are encoded on all cores. They are written into a
+// hidden folder beside the final one and put in place by Finish, so an
+// abandoned or failed pyramid leaves nothing and an older one of the same
+// name is replaced whole.
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -49,7 +50,5 @@ class TDeepZoomWriter : public TBandSink {
   int m_width = 0, m_height = 0, m_nextRow = 0;
   bool m_finished = false;
   std::vector<std::unique_ptr<TLevel>> m_levels;
-  struct TEncoder;
-  std::unique_ptr<TEncoder> m_encoder;
   QString m_error;
 };
