@@ -18,6 +18,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   fonts-dejavu-core
   cups printer-driver-cups-pdf poppler-utils
+  chromium                     # the browser the deep-zoom page is tested in
 )
 
 missing=()
@@ -27,7 +28,27 @@ for p in "${packages[@]}"; do
   fi
 done
 
+# The npm packages, each folder's as its package-lock.json pins them: the
+# deep-zoom page's viewer (bundled with the program) and the browser test's
+# driver (playwright-core, which uses the system's Chromium and never
+# downloads a browser). npm ci runs again only when a lock file changed.
+npm_packages() {
+  local root
+  root="$(cd "$(dirname "$0")/.." && pwd)"
+  for folder in "$root/data/web" "$root/tests/browser"; do
+    if ! cmp -s "$folder/package-lock.json" "$folder/node_modules/.installed-lock.json"; then
+      (cd "$folder" && npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
+      cp "$folder/package-lock.json" "$folder/node_modules/.installed-lock.json"
+    fi
+  done
+}
+
+# node and npm fetch the deep-zoom page's viewer and its browser test's
+# driver; a node of another origin that brings its own npm will do.
+if ! command -v npm >/dev/null; then missing+=(nodejs npm); fi
+
 if [ ${#missing[@]} -eq 0 ]; then
+  npm_packages
   exit 0
 fi
 
@@ -37,3 +58,4 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+npm_packages

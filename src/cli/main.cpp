@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <new>
@@ -22,10 +23,14 @@
 #include "app/MyMsgDlg.h"
 #include "cli/CliProgress.h"
 #include "imagefiles/BandWriters.h"
+#include "imagefiles/DeepZoom.h"
 #include "imagefiles/FileBytes.h"
 #include "imagefiles/PictureFiles.h"
 #include "imagefiles/PictureInfo.h"
+#include "mosaic/DeepZoomPage.h"
 #include "mosaic/MosaicCommand.h"
+#include "mosaic/TileMap.h"
+#include "raster/BandSink.h"
 #include "raster/Lanczos.h"
 
 namespace {
@@ -104,7 +109,17 @@ const char* const kMosaicUsage =
     "                     band by band, never held whole, as TIFF (up to\n"
     "                     1,000,000 pixels a side, BigTIFF past 4 GB), PNG (up\n"
     "                     to 1,000,000) or JPEG (up to 65535), once the disk is\n"
-    "                     found to have room for it\n";
+    "                     found to have room for it\n"
+    "  --tile-map FILE    with --match: write which photo went in each cell (its\n"
+    "                     column, row, pixel rectangle, path relative to the\n"
+    "                     photo folder and tint) as FILE.json or FILE.csv; the\n"
+    "                     map is for matched mosaics only\n"
+    "  --deep-zoom DIR    also write the mosaic as a zoomable page in DIR (made\n"
+    "                     if missing): index.html, which opens from the disk or\n"
+    "                     any web server, a Deep Zoom pyramid (mosaic.dzi and\n"
+    "                     mosaic_files/, 256-pixel JPEG tiles) and, for a\n"
+    "                     matched mosaic, its tile map (tilemap.json), with which\n"
+    "                     the page names the photo under the mouse\n";
 
 const char* const kConvertUsage =
     "Usage: tesselune-cli convert INPUT OUTPUT [options]\n"
@@ -320,6 +335,47 @@ void PrintUses(const TMatchUses& uses) {
                  .arg(plural(uses.Photos, "photo", "photos"), plural(uses.MostUses, "time", "times")));
 }
 
+// The finished mosaic passed band by band to the outputs that take it so.
+// Built whole in memory, it is cut into bands here.
+bool WriteMosaicBands(const TBitmap& mosaic, TBandSink& sink) { return WriteInBands(mosaic, sink, 256); }
+
+// The save error for name, then the reason.
+void PrintSaveError(const QString& name, const QString& reason) {
+  PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), name) + QLatin1Char('\n') + reason);
+}
+
+// The tile map of the last matched mosaic, JSON or CSV by the extension.
+bool WriteTileMap(const std::string& path, const TTileMap& map) {
+  const QByteArray text = LowerExtension(Q(path)) == QStringLiteral(".csv") ? TileMapCsv(map) : TileMapJson(map);
+  try {
+    WriteFileAtomically(Q(path), TBytes(reinterpret_cast<const std::uint8_t*>(text.constData()), size_t(text.size())));
+  } catch (const std::exception& e) {
+    PrintSaveError(Q(path), QString::fromUtf8(e.what()));
+    return false;
+  }
+  return true;
+}
+
+// The deep-zoom page of a width x height mosaic in folder, beside its pyramid.
+bool WriteDeepZoomPageIn(const std::string& folder, int width, int height, const TTileMap& map) {
+  if (const QString error = WriteDeepZoomPage(Q(folder), width, height, map); !error.isEmpty()) {
+    PrintSaveError(Q(folder) + QStringLiteral("/index.html"), error);
+    return false;
+  }
+  return true;
+}
+
+// The mosaic's pyramid and its page in folder.
+bool WriteDeepZoom(const std::string& folder, const TBitmap& mosaic, const TTileMap& map) {
+  TDeepZoomWriter pyramid(Q(folder), QLatin1String(DeepZoomName));
+  if (!WriteMosaicBands(mosaic, pyramid)) {
+    PrintSaveError(Q(folder) + QLatin1Char('/') + QLatin1String(DeepZoomName) + QStringLiteral(".dzi"),
+                   pyramid.Error());
+    return false;
+  }
+  return WriteDeepZoomPageIn(folder, mosaic.Width(), mosaic.Height(), map);
+}
+
 int RunMosaic(const std::vector<std::string>& args) {
   const TCommandLine line = ParseCommandLine(args, {{"--output", "-o", "--output needs a file name"},
                                                     {"--thumbnails", nullptr, "--thumbnails needs a folder"},
@@ -339,7 +395,9 @@ int RunMosaic(const std::vector<std::string>& args) {
                                                     {"--tile-aspect", nullptr, "--tile-aspect needs a shape W:H"},
                                                     {"--recursive", nullptr, nullptr},
                                                     {"--no-cache", nullptr, nullptr},
-                                                    {"--scale", nullptr, "--scale needs a number"}});
+                                                    {"--scale", nullptr, "--scale needs a number"},
+                                                    {"--tile-map", nullptr, "--tile-map needs a file name"},
+                                                    {"--deep-zoom", nullptr, "--deep-zoom needs a folder"}});
   if (line.Help) return std::fputs(kMosaicUsage, stdout), ExitOk;
   if (!line.Error.isEmpty()) return UsageError(line.Error, kMosaicUsage);
   TMosaicCommand command;
@@ -390,7 +448,8 @@ int RunMosaic(const std::vector<std::string>& args) {
   }
   if (auto e = bounded("--max-uses", 1, 1000000000, command.MaxUses)) return *e;
   command.UseAll = line.Switches.count("--use-all") > 0;
-  for (const char* matchOnly : {"--tint", "--tint-mode", "--report", "--repeat-distance", "--max-uses", "--use-all"})
+  for (const char* matchOnly :
+       {"--tint", "--tint-mode", "--report", "--repeat-distance", "--max-uses", "--use-all", "--tile-map"})
     if ((line.Values.count(matchOnly) || line.Switches.count(matchOnly)) && !command.MatchColours)
       return UsageError(QStringLiteral("%1 is an option of --match").arg(QLatin1String(matchOnly)), kMosaicUsage);
   if (line.Operands.empty()) return UsageError(QStringLiteral("no target picture"), kMosaicUsage);
@@ -407,6 +466,29 @@ int RunMosaic(const std::vector<std::string>& args) {
       return ExitFailed;
     }
   }
+  const auto tileMap = line.Values.find("--tile-map");
+  if (tileMap != line.Values.end()) {
+    const QString ext = LowerExtension(Q(tileMap->second));
+    if (ext != QStringLiteral(".json") && ext != QStringLiteral(".csv"))
+      return UsageError(QStringLiteral("--tile-map must name a .json or .csv file"), kMosaicUsage);
+    if (const std::string problem = SaveTargetProblem(Q(tileMap->second)); !problem.empty()) {
+      PrintSaveError(Q(tileMap->second), QString::fromStdString(problem));
+      return ExitFailed;
+    }
+  }
+  const auto deepZoom = line.Values.find("--deep-zoom");
+  if (deepZoom != line.Values.end()) {
+    // The folder is made before the work, so that a name that cannot be one
+    // fails at once.
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(deepZoom->second), ec);
+    const std::string problem =
+        ec ? ec.message() : SaveTargetProblem(Q(deepZoom->second) + QStringLiteral("/index.html"));
+    if (!problem.empty()) {
+      PrintSaveError(Q(deepZoom->second), QString::fromStdString(problem));
+      return ExitFailed;
+    }
+  }
   if (auto v = line.Values.find("--thumbnails"); v != line.Values.end()) {
     command.FolderChosen(Q(v->second));
     command.PreferSamplePhotos = false;
@@ -418,9 +500,11 @@ int RunMosaic(const std::vector<std::string>& args) {
   // or the disk's room, is refused before any work, from the target's
   // header (or, when that cannot be read alone, once the picture is open).
   bool inBands = false;
+  std::int64_t mosaicWidth = 0, mosaicHeight = 0;
   const auto checkSize = [&](int targetWidth, int targetHeight) {
     const QString name = Q(output->second);
-    std::int64_t width = 0, height = 0;
+    std::int64_t& width = mosaicWidth;
+    std::int64_t& height = mosaicHeight;
     inBands = !command.OutputSize(targetWidth, targetHeight, width, height) ||
               (command.Scale > 1 && width * height > kBandPixels && BandFileMaxSide(name) > 0);
     if (!inBands) return ExitOk;
@@ -481,13 +565,22 @@ int RunMosaic(const std::vector<std::string>& args) {
   }
   // The tool has no undo: the picture is built in place, never copied; a
   // mosaic too large for memory goes band by band into its file.
+  // With a deep-zoom page, the same bands feed its pyramid as well.
   std::unique_ptr<TBandSink> file = inBands ? MakeBandFileWriter(Q(output->second)) : nullptr;
-  const bool built = file ? command.ExecuteInBands(working, *file, sink) : command.Execute(working, sink);
+  std::unique_ptr<TDeepZoomWriter> pyramid;
+  std::unique_ptr<TBandTee> both;
+  TBandSink* bands = file.get();
+  if (file && deepZoom != line.Values.end()) {
+    pyramid = std::make_unique<TDeepZoomWriter>(Q(deepZoom->second), QLatin1String(DeepZoomName));
+    both = std::make_unique<TBandTee>(std::vector<TBandSink*>{file.get(), pyramid.get()});
+    bands = both.get();
+  }
+  const bool built = bands ? command.ExecuteInBands(working, *bands, sink) : command.Execute(working, sink);
   if (built) progress.Show("Mosaic", 100, "");
   progress.Finish();
-  if (!built && file && !file->Error().isEmpty()) {
+  if (!built && bands && !bands->Error().isEmpty()) {
     PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), Q(output->second)) + QLatin1Char('\n') +
-               file->Error());
+               bands->Error());
     return ExitFailed;
   }
   if (!built) return ExitFailed;  // the thumbnail loader has said why
@@ -513,6 +606,15 @@ int RunMosaic(const std::vector<std::string>& args) {
   }
   if (command.MatchColours) PrintUses(command.LastUses);
   if (!file && !SavePictureAs(output->second, working)) return ExitFailed;
+  const TTileMap map =
+      TileMapOf(command, file ? int(mosaicWidth) : working.Width(), file ? int(mosaicHeight) : working.Height());
+  if (deepZoom != line.Values.end()) {
+    // Drawn in bands, the pyramid was fed with the file; only its page is left.
+    if (pyramid ? !WriteDeepZoomPageIn(deepZoom->second, int(mosaicWidth), int(mosaicHeight), map)
+                : !WriteDeepZoom(deepZoom->second, working, map))
+      return ExitFailed;
+  }
+  if (tileMap != line.Values.end() && !WriteTileMap(tileMap->second, map)) return ExitFailed;
   if (report != line.Values.end() && !WriteReport(report->second, command)) return ExitFailed;
   return ExitOk;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 bool TBandTee::Failed(TBandSink* sink) {
   m_error = sink->Error();
@@ -43,7 +44,8 @@ bool WriteInBands(const TBitmap& picture, TBandSink& sink, int bandRows) {
   for (int top = 0; top < source.Height(); top += bandRows) {
     const int rows = std::min(bandRows, source.Height() - top);
     TBitmap band(source.Width(), rows, pf24bit);
-    for (int y = 0; y < rows; ++y) std::memcpy(band.ScanLine(y), source.ScanLine(top + y), rowBytes);
+    // Read as const: writable rows would copy the caller's whole picture.
+    for (int y = 0; y < rows; ++y) std::memcpy(band.ScanLine(y), std::as_const(source).ScanLine(top + y), rowBytes);
     if (!sink.Write(band, top)) {
       sink.Abandon();
       return false;

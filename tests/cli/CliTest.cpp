@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -885,4 +886,89 @@ TEST_F(CliTool, MosaicBeyondMemoryIsWrittenInBands) {
     EXPECT_EQ(QDir(dir.path()).entryList({"m.tif*"}, QDir::Files), QStringList{"m.tif"});
     QFile::remove(Path("m.tif"));
   }
+}
+
+// The tile map names, for each cell, the photo the mosaic put there. Four
+// solid photos (names that CSV must quote among them, one in a sub-folder)
+// and a target of columns of their colours, the last column 5 pixels wide:
+// untinted, each cell takes its column's photo.
+TEST_F(CliTool, TileMapSaysWhichPhotoWentWhere) {
+  const QStringList names{"a,b.png", "say \"hi\".png", "plain.png", "sub/deep.png"};
+  const TColor colours[] = {clRed, clLime, clBlue, clYellow};
+  QDir().mkpath(Path("lib/sub"));
+  for (int i = 0; i < 4; ++i) Write("lib/" + names[i], Solid(16, 16, colours[i]));
+  TBitmap target(45, 20, pf24bit);
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 45; ++x) target.SetPixel(x, y, colours[x / 10 % 4]);
+  Write("columns.png", target);
+  const QStringList base{"mosaic",
+                         Path("columns.png"),
+                         "--thumbnails",
+                         Path("lib"),
+                         "--recursive",
+                         "--cell",
+                         "10",
+                         "--no-check-size",
+                         "--match",
+                         "--tint",
+                         "0",
+                         "--repeat-distance",
+                         "0",
+                         "--seed",
+                         "1",
+                         "--output",
+                         Path("m.png")};
+  for (const char* file : {"map.csv", "map.json"}) {
+    const CliRun r = RunCliCached(base + QStringList{"--tile-map", Path(file)}, Path("cache"));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+  }
+  QByteArray csv = "column,row,x,y,width,height,photo,tint\r\n";
+  const QByteArray quoted[] = {"\"a,b.png\"", "\"say \"\"hi\"\".png\"", "plain.png", "sub/deep.png"};
+  const QJsonObject json = QJsonDocument::fromJson(Contents(Path("map.json"))).object();
+  const QJsonArray cells = json["cells"].toArray();
+  ASSERT_EQ(cells.size(), 10);
+  for (int row = 0; row < 2; ++row)
+    for (int column = 0; column < 5; ++column) {
+      const int width = column == 4 ? 5 : 10;
+      csv +=
+          QStringLiteral("%1,%2,%3,%4,%5,10,").arg(column).arg(row).arg(column * 10).arg(row * 10).arg(width).toUtf8() +
+          quoted[column % 4] + ",0\r\n";
+      EXPECT_EQ(cells[row * 5 + column].toObject(), (QJsonObject{{"column", column},
+                                                                 {"row", row},
+                                                                 {"x", column * 10},
+                                                                 {"y", row * 10},
+                                                                 {"width", width},
+                                                                 {"height", 10},
+                                                                 {"photo", names[column % 4]},
+                                                                 {"tint", 0}}));
+    }
+  EXPECT_EQ(Contents(Path("map.csv")), csv);
+  EXPECT_EQ(json["library"].toString(), Path("lib"));
+  EXPECT_EQ(json["width"].toInt(), 45);
+  EXPECT_EQ(json["height"].toInt(), 20);
+  EXPECT_EQ(json["cellWidth"].toInt(), 10);
+  EXPECT_EQ(json["cellHeight"].toInt(), 10);
+  EXPECT_EQ(json["columns"].toInt(), 5);
+  EXPECT_EQ(json["rows"].toInt(), 2);
+
+  // What the map needs is checked before any work.
+  const struct {
+    QStringList args;
+    const char* message;
+  } wrong[] = {
+      {{"--tile-map", Path("map.txt"), "--match"}, "--tile-map must name a .json or .csv file"},
+      {{"--tile-map", Path("map.json")}, "--tile-map is an option of --match"},
+  };
+  for (const auto& w : wrong) {
+    SCOPED_TRACE(w.message);
+    const CliRun r = RunCli(
+        QStringList{"mosaic", Path("columns.png"), "--thumbnails", Path("lib"), "--output", Path("w.png")} + w.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("tesselune-cli: ") + QLatin1String(w.message))) << r.err.toStdString();
+  }
+  QStringList elsewhere = base;
+  elsewhere.replace(elsewhere.indexOf(Path("m.png")), Path("m2.png"));
+  const CliRun missing = RunCliCached(elsewhere + QStringList{"--tile-map", Path("nowhere/map.json")}, Path("cache"));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_FALSE(QFile::exists(Path("m2.png")));
 }

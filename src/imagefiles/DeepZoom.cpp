@@ -1,0 +1,310 @@
+#include "imagefiles/DeepZoom.h"
+
+// jpeglib.h needs FILE and size_t declared first.
+// clang-format off
+#include <cstddef>
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+
+#include <algorithm>
+#include <cerrno>
+#include <csetjmp>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "app/FileNames.h"
+#include "raster/ParallelFor.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path SystemPath(const QString& name) { return fs::path(EncodeFileName(name).toStdString()); }
+
+struct TTileError {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void TileErrorExit(j_common_ptr cinfo) {
+  auto* error = reinterpret_cast<TTileError*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, error->message);
+  std::longjmp(error->jump, 1);
+}
+
+void TileOutputMessage(j_common_ptr) {}
+
+// The first and one-past-last pixel of tile index i along a side of size
+// `side`: the tile's 256 pixels and one more on each side that has a
+// neighbour.
+int TileStart(int i) { return std::max(0, i * TDeepZoomWriter::TileSize - TDeepZoomWriter::Overlap); }
+int TileEnd(int i, int side) { return std::min(side, (i + 1) * TDeepZoomWriter::TileSize + TDeepZoomWriter::Overlap); }
+
+}  // namespace
+
+namespace {
+
+// Holds only plain data in its frame: the error jump skips no destructor.
+// Creates cinfo unless *created already.
+bool EncodeTile(jpeg_compress_struct* cinfo, TTileError* error, bool* created, JSAMPROW* rows, int width, int height,
+                int quality, std::FILE* file) {
+  if (setjmp(error->jump)) return false;
+  if (!*created) {
+    jpeg_create_compress(cinfo);
+    *created = true;
+  }
+  jpeg_stdio_dest(cinfo, file);
+  cinfo->image_width = JDIMENSION(width);
+  cinfo->image_height = JDIMENSION(height);
+  cinfo->input_components = 3;
+  cinfo->in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(cinfo);
+  jpeg_set_quality(cinfo, quality, TRUE);
+  jpeg_start_compress(cinfo, TRUE);
+  while (cinfo->next_scanline < cinfo->image_height) {
+    const JDIMENSION y = cinfo->next_scanline;
+    if (jpeg_write_scanlines(cinfo, rows + y, JDIMENSION(height) - y) == 0) {
+      std::snprintf(error->message, sizeof error->message, "JPEG encoder stalled");
+      return false;
+    }
+  }
+  jpeg_finish_compress(cinfo);
+  return true;
+}
+
+QString CannotWrite(const QString& name, const QString& reason) {
+  return QStringLiteral("cannot write \"%1\": %2").arg(name, reason);
+}
+
+// The compressor of the calling thread, made once and reused tile after
+// tile (a compressor per tile would cost its memory pools each time).
+struct TTileCompressor {
+  jpeg_compress_struct cinfo{};
+  TTileError error{};
+  bool created = false;
+  TTileCompressor() {
+    jpeg_std_error(&error.pub);
+    error.pub.error_exit = TileErrorExit;
+    error.pub.output_message = TileOutputMessage;
+    cinfo.err = &error.pub;
+  }
+  ~TTileCompressor() {
+    if (created) jpeg_destroy_compress(&cinfo);
+  }
+};
+
+// One tile into its file; empty, or why it failed. Each thread has its own
+// compressor, so that the tiles of a row are encoded on all cores at once.
+QString WriteTile(const QString& name, JSAMPROW* rows, int width, int height, int quality) {
+  std::FILE* file = std::fopen(EncodeFileName(name).constData(), "wb");
+  if (!file) return CannotWrite(name, QString::fromLocal8Bit(std::strerror(errno)));
+  // A tile is a few tens of kilobytes: written in one or two calls.
+  char buffer[1 << 16];
+  std::setvbuf(file, buffer, _IOFBF, sizeof buffer);
+  thread_local TTileCompressor compressor;
+  const bool encoded =
+      EncodeTile(&compressor.cinfo, &compressor.error, &compressor.created, rows, width, height, quality, file);
+  if (!encoded && compressor.created) jpeg_abort_compress(&compressor.cinfo);
+  const bool closed = std::fclose(file) == 0;
+  if (!encoded) return CannotWrite(name, QString::fromLocal8Bit(compressor.error.message));
+  if (!closed) return CannotWrite(name, QString::fromLocal8Bit(std::strerror(errno)));
+  return {};
+}
+
+}  // namespace
+
+struct TDeepZoomWriter::TLevel {
+  int Index = 0, Width = 0, Height = 0;
+  std::vector<std::uint8_t> Strip;  // rows StripTop.. of the current tile row
+  int StripTop = 0;
+  int Rows = 0;      // rows held in Strip
+  int Received = 0;  // rows of this level received so far
+  int NextTileRow = 0;
+  std::vector<std::uint8_t> Pending;  // an even row waiting for the row below it
+  size_t Stride() const { return size_t(Width) * 3; }
+};
+
+TDeepZoomWriter::TDeepZoomWriter(QString folder, QString name, int quality)
+    : m_folder(std::move(folder)), m_name(std::move(name)), m_quality(std::clamp(quality, 1, 100)) {}
+
+TDeepZoomWriter::~TDeepZoomWriter() = default;
+
+int TDeepZoomWriter::MaxLevel(int width, int height) {
+  const int side = std::max(width, height);
+  int level = 0;
+  while ((std::int64_t(1) << level) < side) ++level;
+  return level;
+}
+
+QByteArray TDeepZoomWriter::Descriptor(int width, int height) {
+  return QByteArrayLiteral(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+             "<Image xmlns=\"http://schemas.microsoft.com/deepzoom/2008\" TileSize=\"") +
+         QByteArray::number(TileSize) + "\" Overlap=\"" + QByteArray::number(Overlap) +
+         "\" Format=\"jpg\">\n  <Size Width=\"" + QByteArray::number(width) + "\" Height=\"" +
+         QByteArray::number(height) + "\"/>\n</Image>\n";
+}
+
+bool TDeepZoomWriter::Fail(const QString& error) {
+  m_error = error;
+  return false;
+}
+
+bool TDeepZoomWriter::Begin(int width, int height) {
+  if (width <= 0 || height <= 0) return Fail(QStringLiteral("no picture to write"));
+  m_width = width;
+  m_height = height;
+  m_nextRow = 0;
+  m_finished = false;
+  m_partial = m_folder + QStringLiteral("/.") + m_name + QStringLiteral("_files.partial");
+  const int maxLevel = MaxLevel(width, height);
+  std::error_code ec;
+  fs::remove_all(SystemPath(m_partial), ec);
+  for (int l = 0; l <= maxLevel; ++l) {
+    fs::create_directories(SystemPath(m_partial + QLatin1Char('/') + QString::number(l)), ec);
+    if (ec)
+      return Fail(
+          QStringLiteral("cannot create the folder \"%1\": %2").arg(m_partial, QString::fromStdString(ec.message())));
+  }
+  m_levels.clear();
+  try {
+    for (int l = 0; l <= maxLevel; ++l) {
+      auto level = std::make_unique<TLevel>();
+      const int shift = maxLevel - l;
+      level->Index = l;
+      level->Width = int((std::int64_t(width) + (std::int64_t(1) << shift) - 1) >> shift);
+      level->Height = int((std::int64_t(height) + (std::int64_t(1) << shift) - 1) >> shift);
+      level->Strip.resize(level->Stride() * size_t(TileSize + 2 * Overlap));
+      if (l > 0) level->Pending.resize(size_t(level->Width) * 2 * 3);
+      m_levels.push_back(std::move(level));
+    }
+  } catch (const std::bad_alloc&) {
+    m_levels.clear();
+    return Fail(QStringLiteral("not enough memory"));
+  }
+  return true;
+}
+
+bool TDeepZoomWriter::Write(const TBitmap& band, int top) {
+  if (m_levels.empty() || top != m_nextRow || band.Width() != m_width || band.PixelFormat() != pf24bit ||
+      top + band.Height() > m_height)
+    return Fail(QStringLiteral("bands out of order"));
+  for (int y = 0; y < band.Height(); ++y)
+    if (!PushRow(int(m_levels.size()) - 1, band.ScanLine(y))) return false;
+  m_nextRow += band.Height();
+  return true;
+}
+
+bool TDeepZoomWriter::PushRow(int index, const std::uint8_t* row) {
+  TLevel& level = *m_levels[size_t(index)];
+  const size_t stride = level.Stride();
+  std::memcpy(level.Strip.data() + size_t(level.Rows) * stride, row, stride);
+  ++level.Rows;
+  const int y = level.Received++;
+  // A side of 256 n + 1 pixels ends two tile rows at once: the last is the
+  // overlap row and the last row.
+  while (level.NextTileRow * TileSize < level.Height && level.Received == TileEnd(level.NextTileRow, level.Height)) {
+    if (!WriteTileRow(level, level.NextTileRow)) return false;
+    ++level.NextTileRow;
+    if (level.NextTileRow * TileSize < level.Height) {
+      // The overlap rows stay: they begin the next tile row.
+      const int keepFrom = TileStart(level.NextTileRow) - level.StripTop;
+      std::memmove(level.Strip.data(), level.Strip.data() + size_t(keepFrom) * stride,
+                   size_t(level.Rows - keepFrom) * stride);
+      level.Rows -= keepFrom;
+      level.StripTop += keepFrom;
+    }
+  }
+  if (index == 0) return true;
+  // The level above takes the averages of 2x2 pixels. A pixel of the last
+  // column or row may stand for fewer pixels of the picture than the others
+  // (the picture's side is not a power of two): each counts for as many as
+  // it stands for, so every pixel of a level is the mean of its block of the
+  // picture and an edge never weighs more than its share.
+  std::uint8_t* pending = level.Pending.data();
+  if (y % 2 == 0 && y + 1 < level.Height) {
+    std::memcpy(pending, row, stride);
+    return true;
+  }
+  const std::int64_t full = std::int64_t(1) << (m_levels.size() - 1 - size_t(index));
+  const auto span = [&](int i, int count, int side) {
+    return i < count - 1 ? full : std::int64_t(side) - full * (count - 1);
+  };
+  const bool pair = y % 2 == 1;
+  const std::uint8_t* upper = pair ? pending : row;
+  const std::int64_t upperWeight = span(pair ? y - 1 : y, level.Height, m_height);
+  const std::int64_t lowerWeight = pair ? span(y, level.Height, m_height) : 0;
+  std::uint8_t* half = pending + stride;  // the second half of Pending
+  const int halfWidth = m_levels[size_t(index - 1)]->Width;
+  for (int x = 0; x < halfWidth; ++x) {
+    const int a = 2 * x * 3;
+    const bool right = 2 * x + 1 < level.Width;
+    const std::int64_t leftWeight = span(2 * x, level.Width, m_width);
+    const std::int64_t rightWeight = right ? span(2 * x + 1, level.Width, m_width) : 0;
+    if (pair && right && leftWeight == rightWeight && upperWeight == lowerWeight) {
+      for (int c = 0; c < 3; ++c)
+        half[a / 2 + c] = std::uint8_t((upper[a + c] + upper[a + 3 + c] + row[a + c] + row[a + 3 + c] + 2) >> 2);
+      continue;
+    }
+    const std::int64_t total = (leftWeight + rightWeight) * (upperWeight + lowerWeight);
+    for (int c = 0; c < 3; ++c) {
+      std::int64_t sum = (upper[a + c] * leftWeight) * upperWeight;
+      if (right) sum += (upper[a + 3 + c] * rightWeight) * upperWeight;
+      if (pair) {
+        sum += (row[a + c] * leftWeight) * lowerWeight;
+        if (right) sum += (row[a + 3 + c] * rightWeight) * lowerWeight;
+      }
+      half[a / 2 + c] = std::uint8_t((sum + total / 2) / total);
+    }
+  }
+  return PushRow(index - 1, half);
+}
+
+bool TDeepZoomWriter::WriteTileRow(TLevel& level, int tileRow) {
+  const int height = level.Rows, columns = (level.Width + TileSize - 1) / TileSize;
+  const QString folder = m_partial + QLatin1Char('/') + QString::number(level.Index) + QLatin1Char('/');
+  std::vector<QString> errors(static_cast<size_t>(columns));
+  ParallelFor(size_t(columns), [&](size_t i) {
+    const int column = int(i), left = TileStart(column), width = TileEnd(column, level.Width) - left;
+    JSAMPROW rows[TileSize + 2 * Overlap];
+    for (int y = 0; y < height; ++y) rows[y] = level.Strip.data() + size_t(y) * level.Stride() + size_t(left) * 3;
+    errors[i] =
+        WriteTile(folder + QStringLiteral("%1_%2.jpg").arg(column).arg(tileRow), rows, width, height, m_quality);
+  });
+  for (const QString& error : errors)
+    if (!error.isEmpty()) return Fail(error);
+  return true;
+}
+
+bool TDeepZoomWriter::Finish() {
+  if (m_levels.empty() || m_nextRow != m_height) return Fail(QStringLiteral("the picture is incomplete"));
+  m_levels.clear();
+  const QString files = m_folder + QLatin1Char('/') + m_name + QStringLiteral("_files");
+  const QString dzi = m_folder + QLatin1Char('/') + m_name + QStringLiteral(".dzi");
+  std::error_code ec;
+  fs::remove_all(SystemPath(files), ec);
+  if (!ec) fs::rename(SystemPath(m_partial), SystemPath(files), ec);
+  if (ec) return Fail(QStringLiteral("cannot write \"%1\": %2").arg(files, QString::fromStdString(ec.message())));
+  m_finished = true;
+  const QByteArray text = Descriptor(m_width, m_height);
+  std::FILE* file = std::fopen(EncodeFileName(dzi).constData(), "wb");
+  const bool written = file && std::fwrite(text.constData(), 1, size_t(text.size()), file) == size_t(text.size());
+  if ((file && std::fclose(file) != 0) || !written)
+    return Fail(QStringLiteral("cannot write \"%1\": %2").arg(dzi, QString::fromLocal8Bit(std::strerror(errno))));
+  return true;
+}
+
+void TDeepZoomWriter::Abandon() {
+  m_levels.clear();
+  std::error_code ec;
+  if (!m_partial.isEmpty()) fs::remove_all(SystemPath(m_partial), ec);
+  if (m_finished) {
+    // Another output of the same picture failed after this one was done.
+    fs::remove_all(SystemPath(m_folder + QLatin1Char('/') + m_name + QStringLiteral("_files")), ec);
+    fs::remove(SystemPath(m_folder + QLatin1Char('/') + m_name + QStringLiteral(".dzi")), ec);
+    m_finished = false;
+  }
+}
