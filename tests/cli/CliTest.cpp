@@ -868,7 +868,10 @@ TEST_F(CliTool, MosaicBeyondMemoryIsWrittenInBands) {
                      "3",
                      "--output",
                      Path("m.tif")};
-    if (QLatin1String(mode) == "--match") args << "--match";
+    // The same bands feed the deep-zoom pyramid beside the file.
+    if (QLatin1String(mode) == "--match")
+      args << "--match"
+           << "--deep-zoom" << Path("page");
     const CliRun r = RunCliCached(args, Path("cache"));
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     TIFF* tif = TIFFOpen(QFile::encodeName(Path("m.tif")).constData(), "r");
@@ -884,6 +887,13 @@ TEST_F(CliTool, MosaicBeyondMemoryIsWrittenInBands) {
     TIFFClose(tif);
     EXPECT_GT(*std::max_element(row.end() - 300, row.end()), 0);
     EXPECT_EQ(QDir(dir.path()).entryList({"m.tif*"}, QDir::Files), QStringList{"m.tif"});
+    if (QLatin1String(mode) == "--match") {
+      QFile dzi(Path("page/mosaic.dzi"));
+      ASSERT_TRUE(dzi.open(QIODevice::ReadOnly));
+      EXPECT_TRUE(dzi.readAll().contains("Width=\"72000\" Height=\"32\""));
+      EXPECT_TRUE(QFile::exists(Path("page/index.html")));
+      EXPECT_TRUE(QFile::exists(Path("page/mosaic_files/17/281_0.jpg")));
+    }
     QFile::remove(Path("m.tif"));
   }
 }
