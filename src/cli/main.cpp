@@ -156,6 +156,11 @@ QString Q(const char* s) { return QString::fromUtf8(s); }
 
 void PrintError(const QString& text) { std::fprintf(stderr, "%s\n", EncodeFileName(text).constData()); }
 
+// The save error for name, then the reason.
+void PrintSaveError(const QString& name, const QString& reason) {
+  PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), name) + QLatin1Char('\n') + reason);
+}
+
 // A whole decimal number, nothing around it; nullopt when it is not one or
 // does not fit in a long long.
 std::optional<long long> ParseInt(const std::string& s) {
@@ -240,8 +245,7 @@ int CheckOutput(const std::string& output, const char* usage) {
   }
   const std::string problem = SaveTargetProblem(name);
   if (problem.empty()) return ExitOk;
-  PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), name) + QLatin1Char('\n') +
-             QString::fromStdString(problem));
+  PrintSaveError(name, QString::fromStdString(problem));
   return ExitFailed;
 }
 
@@ -292,8 +296,7 @@ bool WriteReport(const std::string& path, const TMosaicCommand& command) {
   try {
     WriteFileAtomically(Q(path), TBytes(reinterpret_cast<const std::uint8_t*>(json.constData()), size_t(json.size())));
   } catch (const std::exception& e) {
-    PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), Q(path)) + QLatin1Char('\n') +
-               QString::fromUtf8(e.what()));
+    PrintSaveError(Q(path), QString::fromUtf8(e.what()));
     return false;
   }
   PrintError(QStringLiteral("tesselune-cli: colour difference (CIEDE2000) from afar %1 (95 % of cells under %2), "
@@ -338,11 +341,6 @@ void PrintUses(const TMatchUses& uses) {
 // The finished mosaic passed band by band to the outputs that take it so.
 // Built whole in memory, it is cut into bands here.
 bool WriteMosaicBands(const TBitmap& mosaic, TBandSink& sink) { return WriteInBands(mosaic, sink, 256); }
-
-// The save error for name, then the reason.
-void PrintSaveError(const QString& name, const QString& reason) {
-  PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), name) + QLatin1Char('\n') + reason);
-}
 
 // The tile map of the last matched mosaic, JSON or CSV by the extension.
 bool WriteTileMap(const std::string& path, const TTileMap& map) {
@@ -461,8 +459,7 @@ int RunMosaic(const std::vector<std::string>& args) {
   if (report != line.Values.end()) {
     // The report is checked before the work, like the picture.
     if (const std::string problem = SaveTargetProblem(Q(report->second)); !problem.empty()) {
-      PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), Q(report->second)) + QLatin1Char('\n') +
-                 QString::fromStdString(problem));
+      PrintSaveError(Q(report->second), QString::fromStdString(problem));
       return ExitFailed;
     }
   }
@@ -528,8 +525,7 @@ int RunMosaic(const std::vector<std::string>& args) {
     }
     if (const std::string problem = DiskSpaceProblem(name, BandFileBytesNeeded(name, width, height));
         !problem.empty()) {
-      PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), name) + QLatin1Char('\n') +
-                 QString::fromStdString(problem));
+      PrintSaveError(name, QString::fromStdString(problem));
       return ExitFailed;
     }
     return ExitOk;
@@ -579,19 +575,16 @@ int RunMosaic(const std::vector<std::string>& args) {
   if (built) progress.Show("Mosaic", 100, "");
   progress.Finish();
   if (!built && bands && !bands->Error().isEmpty()) {
-    PrintError(QString(LangText(lsSaveError)).replace(QStringLiteral("%s"), Q(output->second)) + QLatin1Char('\n') +
-               bands->Error());
+    PrintSaveError(Q(output->second), bands->Error());
     return ExitFailed;
   }
   if (!built) return ExitFailed;  // the thumbnail loader has said why
-  // The load stops at the first file it cannot read (the program's rule);
-  // the window says nothing about it, the tool does.
-  const TThumbnailLoadResult& load = command.LastLoad;
-  if (!load.StoppedAt.isEmpty())
-    PrintError(QStringLiteral("tesselune-cli: the thumbnail load stopped at \"%1\" (%2): %3 thumbnail%4 loaded")
-                   .arg(load.StoppedAt, load.Reason)
-                   .arg(load.Loaded)
-                   .arg(load.Loaded == 1 ? "" : "s"));
+  // The load stops at the first file it cannot read (the program's rule).
+  if (!command.LastLoad.StoppedAt.isEmpty()) {
+    QString text = ThumbnailLoadStoppedText(command.LastLoad);
+    text[0] = text[0].toLower();  // after the tool's name, as its other lines
+    PrintError(QStringLiteral("tesselune-cli: ") + text);
+  }
   if (command.LibraryMode() && command.LastLibraryLoad.Skipped > 0) {
     const TPhotoLibraryLoad& library = command.LastLibraryLoad;
     QString names;

@@ -150,6 +150,13 @@ bool AddThumbnailFile(TThumbnailList& list, const QString& folder, const QString
   return square && list.Add(*square) >= 0;
 }
 
+QString ThumbnailLoadStoppedText(const TThumbnailLoadResult& load) {
+  return QStringLiteral("The thumbnail load stopped at \"%1\" (%2): %3 thumbnail%4 loaded")
+      .arg(load.StoppedAt, load.Reason)
+      .arg(load.Loaded)
+      .arg(load.Loaded == 1 ? "" : "s");
+}
+
 QString NoPictureFileReason() { return QStringLiteral("holds no PNG, JPEG, BMP or GIF file"); }
 
 void WarnNoThumbnail(const QString& folder, const QString& why) {

@@ -76,6 +76,9 @@ struct TThumbnailLoadResult {
   bool Cancelled = false;  // stopped by the caller: the list left empty
 };
 
+// "The thumbnail load stopped at "FILE" (reason): N thumbnails loaded".
+QString ThumbnailLoadStoppedText(const TThumbnailLoadResult& load);
+
 // Why a folder gave no thumbnail when it holds no picture file the loaders
 // take.
 QString NoPictureFileReason();

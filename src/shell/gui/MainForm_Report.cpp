@@ -13,11 +13,7 @@ void TMainForm::MosaicBuilt() {
     const TThumbnailLoadResult& load = Mosaic.LastLoad;
     // With nothing loaded the loader has said why already.
     if (!Mosaic.LibraryMode() && !load.StoppedAt.isEmpty() && load.Loaded > 0)
-      MyMessageDlg(QStringLiteral("The thumbnail load stopped at \"%1\" (%2): %3 thumbnail%4 loaded")
-                       .arg(load.StoppedAt, load.Reason)
-                       .arg(load.Loaded)
-                       .arg(load.Loaded == 1 ? "" : "s"),
-                   mkWarning, btOk);
+      MyMessageDlg(ThumbnailLoadStoppedText(load), mkWarning, btOk);
     const int skipped = Mosaic.LibraryMode() ? Mosaic.LastLibraryLoad.Skipped : 0;
     if (skipped > 0 && !SkippedLink) {
       SkippedLink = new QLabel(statusBar());
