@@ -6,8 +6,9 @@
 #    header of a folder on its floor or above (the floors are listed once, in
 #    src/CMakeLists.txt).
 #  - Every tracked C++ source is formatted as .clang-format says.
+#   check-tree.sh [ROOT]    (the repository this script is in by default)
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "${1:-$(dirname "$0")/..}" || exit 2
 
 status=0
 

@@ -28,23 +28,22 @@ for p in "${packages[@]}"; do
   fi
 done
 
-# The npm packages, each folder's as its package-lock.json pins them: the
-# deep-zoom page's viewer (bundled with the program) and the browser test's
-# driver (playwright-core, which uses the system's Chromium and never
-# downloads a browser). npm ci runs again only when a lock file changed.
+# The deep-zoom page's viewer, bundled with the program, as its
+# package-lock.json pins it; npm ci runs again only when the lock file
+# changed. (The browser test drives Chromium over its DevTools pipe with
+# plain Node.js: it needs no package.)
 npm_packages() {
-  local root
-  root="$(cd "$(dirname "$0")/.." && pwd)"
-  for folder in "$root/data/web" "$root/tests/browser"; do
-    if ! cmp -s "$folder/package-lock.json" "$folder/node_modules/.installed-lock.json"; then
-      (cd "$folder" && npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
-      cp "$folder/package-lock.json" "$folder/node_modules/.installed-lock.json"
-    fi
-  done
+  local folder
+  folder="$(cd "$(dirname "$0")/.." && pwd)/data/web"
+  if ! cmp -s "$folder/package-lock.json" "$folder/node_modules/.installed-lock.json"; then
+    (cd "$folder" && npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
+    cp "$folder/package-lock.json" "$folder/node_modules/.installed-lock.json"
+  fi
 }
 
-# node and npm fetch the deep-zoom page's viewer and its browser test's
-# driver; a node of another origin that brings its own npm will do.
+# node and npm fetch the viewer and run the browser test: Debian's own
+# nodejs (18) will do, and so does a node of another origin that brings its
+# own npm.
 if ! command -v npm >/dev/null; then missing+=(nodejs npm); fi
 
 if [ ${#missing[@]} -eq 0 ]; then

@@ -6,23 +6,16 @@
 //   node deep-zoom-page.mjs PAGE_DIR X Y SCALE SCREENSHOT.png
 // Prints one line of JSON: where image point (0, 0) is on the screenshot,
 // the deepest pyramid level drawn and the label's text.
-import { chromium } from "playwright-core";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
+import { launchChromium } from "./chromium.mjs";
 
 const [pageDir, x, y, scale, screenshot] = process.argv.slice(2);
-const browser = await chromium.launch({
-  executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
-  headless: true,
-  args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
-         "--disable-component-update", "--disable-sync"],
-});
+const browser = await launchChromium();
 try {
-  const page = await browser.newPage({ viewport: { width: 800, height: 600 }, deviceScaleFactor: 1 });
-  const errors = [];
-  page.on("pageerror", (e) => errors.push(String(e)));
+  const page = await browser.newPage(800, 600);
   await page.goto(pathToFileURL(path.resolve(pageDir, "index.html")).href);
-  await page.waitForFunction(() => window.viewer && window.viewer.world.getItemCount() > 0, null, { timeout: 20000 });
+  await page.waitFor(() => window.viewer && window.viewer.world.getItemCount() > 0);
   await page.evaluate(([x, y, scale]) => {
     window.deepestLevel = -1;
     viewer.addHandler("tile-drawn", (e) => { window.deepestLevel = Math.max(window.deepestLevel, e.tile.level); });
@@ -30,9 +23,8 @@ try {
     viewport.zoomTo(viewport.imageToViewportZoom(scale), null, true);
     viewport.panTo(viewport.imageToViewportCoordinates(x, y), true);
   }, [Number(x), Number(y), Number(scale)]);
-  await page.waitForFunction(() => viewer.world.getItemAt(0).getFullyLoaded() && window.deepestLevel >= 0, null,
-                             { timeout: 20000 });
-  await page.waitForTimeout(300);  // the last draw after the last tile
+  await page.waitFor(() => viewer.world.getItemAt(0).getFullyLoaded() && window.deepestLevel >= 0);
+  await new Promise((r) => setTimeout(r, 300));  // the last draw after the last tile
   const view = await page.evaluate(([x, y]) => {
     const origin = viewer.viewport.imageToViewerElementCoordinates(new OpenSeadragon.Point(0, 0));
     const at = viewer.viewport.imageToViewerElementCoordinates(new OpenSeadragon.Point(x, y));
@@ -40,15 +32,15 @@ try {
     return { originX: origin.x + box.left, originY: origin.y + box.top, pointX: at.x + box.left,
              pointY: at.y + box.top, deepestLevel: window.deepestLevel };
   }, [Number(x), Number(y)]);
-  await page.screenshot({ path: screenshot });
-  await page.mouse.move(view.pointX, view.pointY);
-  await page.mouse.move(view.pointX + 1, view.pointY);
-  await page.waitForTimeout(100);
+  await page.screenshot(screenshot);
+  await page.mouseMove(view.pointX, view.pointY);
+  await page.mouseMove(view.pointX + 1, view.pointY);
+  await new Promise((r) => setTimeout(r, 100));
   const label = await page.evaluate(() => {
     const l = document.getElementById("photo");
     return l.style.display === "none" ? "" : l.textContent;
   });
-  console.log(JSON.stringify({ ...view, label, errors }));
+  console.log(JSON.stringify({ ...view, label, errors: page.errors }));
 } finally {
   await browser.close();
 }

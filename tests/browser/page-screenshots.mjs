@@ -3,21 +3,16 @@
 // with the mouse there, so that the label names the photo.
 //   node page-screenshots.mjs PAGE_DIR X Y OUT_PREFIX
 // writes OUT_PREFIX-1.png, -2.png and -3.png.
-import { chromium } from "playwright-core";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
+import { launchChromium } from "./chromium.mjs";
 
 const [pageDir, x, y, prefix] = process.argv.slice(2);
-const browser = await chromium.launch({
-  executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
-  headless: true,
-  args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
-         "--disable-component-update", "--disable-sync"],
-});
+const browser = await launchChromium();
 try {
-  const page = await browser.newPage({ viewport: { width: 960, height: 640 }, deviceScaleFactor: 1 });
+  const page = await browser.newPage(960, 640);
   await page.goto(pathToFileURL(path.resolve(pageDir, "index.html")).href);
-  await page.waitForFunction(() => window.viewer && viewer.world.getItemCount() > 0, null, { timeout: 20000 });
+  await page.waitFor(() => window.viewer && viewer.world.getItemCount() > 0);
   // Image pixels per screen pixel: the home view, then closer and closer.
   const zooms = [0, 0.12, 2];
   for (let i = 0; i < zooms.length; ++i) {
@@ -27,15 +22,15 @@ try {
       viewport.zoomTo(viewport.imageToViewportZoom(zoom), null, true);
       viewport.panTo(viewport.imageToViewportCoordinates(x, y), true);
     }, [Number(x), Number(y), zooms[i]]);
-    await page.waitForFunction(() => viewer.world.getItemAt(0).getFullyLoaded(), null, { timeout: 20000 });
+    await page.waitFor(() => viewer.world.getItemAt(0).getFullyLoaded());
     if (i === zooms.length - 1) {
       const at = await page.evaluate(([x, y]) =>
         viewer.viewport.imageToViewerElementCoordinates(new OpenSeadragon.Point(x, y)), [Number(x), Number(y)]);
-      await page.mouse.move(at.x, at.y);
-      await page.mouse.move(at.x + 1, at.y);
+      await page.mouseMove(at.x, at.y);
+      await page.mouseMove(at.x + 1, at.y);
     }
-    await page.waitForTimeout(500);
-    await page.screenshot({ path: `${prefix}-${i + 1}.png` });
+    await new Promise((r) => setTimeout(r, 500));
+    await page.screenshot(`${prefix}-${i + 1}.png`);
   }
 } finally {
   await browser.close();

@@ -31,6 +31,7 @@
 #include <jpeglib.h>
 // clang-format on
 
+#include "MissingPiece.h"
 #include "TestBitmaps.h"
 #include "TestFiles.h"
 #include "app/FileNames.h"
@@ -381,7 +382,7 @@ TEST_F(CliTool, FailuresSayWhy) {
   // file and the read-only folder.
   chmod(QFile::encodeName(dir.path()).constData(), 0777);
   const TUnprivilegedTool tool;
-  if (const std::string problem = tool.CannotRunIn(dir.path()); !problem.empty()) GTEST_SKIP() << problem;
+  if (const std::string problem = tool.CannotRunIn(dir.path()); !problem.empty()) MISSING_PIECE(problem);
   const auto dropPrivileges = [&tool] { tool.Become(); };
   chmod(QFile::encodeName(Path("locked.png")).constData(), 0);
   chmod(QFile::encodeName(Path("ro")).constData(), 0555);
@@ -821,7 +822,10 @@ TEST_F(CliTool, MatchedMosaicSaysHowItUsedThePhotos) {
 TEST_F(CliTool, MatchedMosaicTakesTheSamplePhotographs) {
   const QDir bin = QFileInfo(QStringLiteral(TESSELUNE_CLI)).dir();
   const QDir samples(bin.filePath(QStringLiteral("SamplePhotos")));
-  if (!samples.exists()) GTEST_SKIP() << "no sample photo library in this build (its packages are missing)";
+  if (!samples.exists())
+    MISSING_PIECE(
+        "no sample photo library in this build (mate-backgrounds, plasma-workspace-wallpapers and "
+        "ImageMagick make it: scripts/install-deps.sh)");
   const QStringList jpeg{QStringLiteral("*.jpg")};
   const qsizetype photos = samples.entryList(jpeg, QDir::Files).size();
   const qsizetype squares = QDir(bin.filePath(QStringLiteral("Thumbnails"))).entryList(QDir::Files).size();

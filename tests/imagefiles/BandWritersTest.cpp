@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <random>
 
+#include "MissingPiece.h"
 #include "TestBitmaps.h"
 #include "TestFiles.h"
 #include "imagefiles/PictureFiles.h"
@@ -133,7 +134,7 @@ TEST(BandWriters, ADiskFullWhileWritingEndsInItsErrorWithNothingLeft) {
   ASSERT_TRUE(dir.isValid());
   const QByteArray mountPoint = QFile::encodeName(dir.path());
   if (::geteuid() != 0 || ::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=4m") != 0)
-    GTEST_SKIP() << "cannot mount a small file system here";
+    MISSING_PIECE("cannot mount a small file system here (the test must run as root)");
   struct TUnmount {
     QByteArray point;
     ~TUnmount() { ::umount2(point.constData(), MNT_DETACH); }

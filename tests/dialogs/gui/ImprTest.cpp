@@ -25,7 +25,7 @@
 #include <memory>
 #include <vector>
 
-#include "PrintSystem.h"
+#include "MissingPiece.h"
 #include "TestBitmaps.h"
 #include "app/MyMsgDlg.h"
 #include "controls/gui/Spin2.h"
@@ -400,7 +400,7 @@ TEST_F(ImprFormTest, FilePrinterGetsEveryCopyLosslessWhenItCannotMakeThem) {
   if (FilePrinter->supportsMultipleCopies()) GTEST_SKIP() << "this PDF printer makes copies itself";
   int code = -1;
   RunTool(QStringLiteral("pdfinfo"), {QStringLiteral("-v")}, &code);
-  if (code != 0) PRINT_SYSTEM_MISSING("pdfinfo is not installed (poppler-utils, scripts/install-deps.sh)");
+  if (code != 0) MISSING_PIECE("pdfinfo is not installed (poppler-utils, scripts/install-deps.sh)");
   ASSERT_NO_FATAL_FAILURE(Show(*FilePrinter, Solid(640, 480, Red)));
   Enter(Form->SECopies, QStringLiteral("3"));
   QTest::mouseClick(Form->BImprimer, Qt::LeftButton);
@@ -430,14 +430,14 @@ class CupsPrintTest : public ImprFixture {
   void SetUp() override {
     ImprFixture::SetUp();
     if (QPrinterInfo::defaultPrinter().isNull())
-      PRINT_SYSTEM_MISSING("no CUPS queue: scripts/start-printer.sh starts the print system these tests need");
+      MISSING_PIECE("no CUPS queue: scripts/start-printer.sh starts the print system these tests need");
     Output = QDir(qEnvironmentVariable("TESSELUNE_PRINT_DIR", QStringLiteral("/var/spool/tesselune-pdf")));
     if (!Output.exists())
-      PRINT_SYSTEM_MISSING("the queue's output folder " << Output.path().toStdString()
-                                                        << " is missing: scripts/start-printer.sh makes it");
+      MISSING_PIECE("the queue's output folder " << Output.path().toStdString()
+                                                 << " is missing: scripts/start-printer.sh makes it");
     int code = -1;
     RunTool(QStringLiteral("pdfinfo"), {QStringLiteral("-v")}, &code);
-    if (code != 0) PRINT_SYSTEM_MISSING("pdfinfo is not installed (poppler-utils, scripts/install-deps.sh)");
+    if (code != 0) MISSING_PIECE("pdfinfo is not installed (poppler-utils, scripts/install-deps.sh)");
     Printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
   }
 

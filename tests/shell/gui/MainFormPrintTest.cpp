@@ -11,7 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "PrintSystem.h"
+#include "MissingPiece.h"
 #include "dialogs/gui/AnnulImp.h"
 #include "dialogs/gui/Impr.h"
 #include "shell/gui/WindowFixture.h"
@@ -23,10 +23,9 @@ class WindowPrintTest : public WindowFixture {
   void SetUp() override {
     WindowFixture::SetUp();
     if (QPrinterInfo::defaultPrinter().isNull())
-      PRINT_SYSTEM_MISSING("no CUPS queue: scripts/start-printer.sh starts the print system this test needs");
+      MISSING_PIECE("no CUPS queue: scripts/start-printer.sh starts the print system this test needs");
     Output = QDir(qEnvironmentVariable("TESSELUNE_PRINT_DIR", QStringLiteral("/var/spool/tesselune-pdf")));
-    if (!Output.exists())
-      PRINT_SYSTEM_MISSING("the queue's output folder " << Output.path().toStdString() << " is missing");
+    if (!Output.exists()) MISSING_PIECE("the queue's output folder " << Output.path().toStdString() << " is missing");
   }
 
   // The pdfinfo report of the job's PDF once the queue has written it whole;
