@@ -17,7 +17,7 @@ packages=(
   mate-backgrounds plasma-workspace-wallpapers  # real photographs: the sample photo library, the match benchmark
   clang libclang-rt-14-dev clang-format
   fonts-dejavu-core
-  cups printer-driver-cups-pdf poppler-utils
+  cups cups-ipp-utils printer-driver-cups-pdf poppler-utils
   chromium                     # the browser the deep-zoom page is tested in
 )
 

@@ -659,7 +659,7 @@ TEST_F(CupsPrintTest, CopiesReachTheJob) {
   const QString uri = QStringLiteral("ipp://localhost/printers/") + Printer->printerName();
   int code = -1;
   const QString attributes = RunTool(QStringLiteral("ipptool"), {QStringLiteral("-tv"), uri, request}, &code);
-  if (code == -1) GTEST_SKIP() << "ipptool is not installed (cups-ipp-utils)";
+  if (code == -1) MISSING_PIECE("ipptool is not installed (cups-ipp-utils, scripts/install-deps.sh)");
   EXPECT_TRUE(attributes.contains(QRegularExpression(QStringLiteral("copies \\(integer\\) = 3"))))
       << attributes.toStdString();
   EXPECT_TRUE(attributes.contains(stem + QStringLiteral(".png"))) << "the title is the file's name";
@@ -672,7 +672,7 @@ TEST_F(CupsPrintTest, QueueRemovedSinceItWasChosenGivesAnErrorInsteadOfTheDialog
           {QStringLiteral("-p"), queue, QStringLiteral("-v"), QStringLiteral("cups-pdf:/"), QStringLiteral("-m"),
            QStringLiteral("lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"), QStringLiteral("-E")},
           &code);
-  if (code != 0) GTEST_SKIP() << "lpadmin cannot add a queue here (needs the print system's administrator)";
+  if (code != 0) MISSING_PIECE("lpadmin cannot add a queue here (needs the print system's administrator)");
   QPrinter chosen(QPrinter::HighResolution);
   chosen.setPrinterName(queue);
   RunTool(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queue}, &code);
