@@ -17,6 +17,9 @@ command -v debootstrap >/dev/null || apt-get install -y -qq debootstrap >/dev/nu
 rm -rf "$root"
 debootstrap --variant=minbase --include=git,ca-certificates bookworm "$root" http://deb.debian.org/debian >/dev/null
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+# The certificate authorities this machine trusts (a network's proxy may have
+# its own among them), for npm's downloads inside.
+cp /etc/ssl/certs/ca-certificates.crt "$root/etc/host-ca-certificates.crt"
 git clone -q "file://$repo" "$root/root/tesselune"
 echo "test-on-fresh-debian: $(git -C "$root/root/tesselune" log -1 --format='%h %s')" >&2
 
@@ -34,6 +37,7 @@ inside() {
     mount -t tmpfs tmpfs "$root/tmp"
     mount -t tmpfs tmpfs "$root/run"
     exec chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 TERM=dumb \
+      NODE_EXTRA_CA_CERTS=/etc/host-ca-certificates.crt \
       bash -c "cd /root/tesselune && $command"' inside "$root" "$command"
 }
 
