@@ -363,8 +363,19 @@ bool WriteDeepZoomPageIn(const std::string& folder, int width, int height, const
   return true;
 }
 
+// Makes the deep-zoom folder with the folders missing on its way; false
+// (after the save error) when something took its place since the check.
+bool MakeDeepZoomFolder(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(folder), ec);
+  if (!ec) return true;
+  PrintSaveError(Q(folder), QString::fromStdString(SystemErrorReason(ec.value())));
+  return false;
+}
+
 // The mosaic's pyramid and its page in folder.
 bool WriteDeepZoom(const std::string& folder, const TBitmap& mosaic, const TTileMap& map) {
+  if (!MakeDeepZoomFolder(folder)) return false;
   TDeepZoomWriter pyramid(Q(folder), QLatin1String(DeepZoomName));
   if (!WriteMosaicBands(mosaic, pyramid)) {
     PrintSaveError(Q(folder) + QLatin1Char('/') + QLatin1String(DeepZoomName) + QStringLiteral(".dzi"),
@@ -475,13 +486,9 @@ int RunMosaic(const std::vector<std::string>& args) {
   }
   const auto deepZoom = line.Values.find("--deep-zoom");
   if (deepZoom != line.Values.end()) {
-    // The folder is made before the work, so that a name that cannot be one
-    // fails at once.
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(deepZoom->second), ec);
-    const std::string problem =
-        ec ? ec.message() : SaveTargetProblem(Q(deepZoom->second) + QStringLiteral("/index.html"));
-    if (!problem.empty()) {
+    // The folder is checked before the work, like the files, but made only
+    // once the work starts: a run that fails leaves no empty folder.
+    if (const std::string problem = FolderTargetProblem(Q(deepZoom->second)); !problem.empty()) {
       PrintSaveError(Q(deepZoom->second), QString::fromStdString(problem));
       return ExitFailed;
     }
@@ -567,6 +574,7 @@ int RunMosaic(const std::vector<std::string>& args) {
   std::unique_ptr<TBandTee> both;
   TBandSink* bands = file.get();
   if (file && deepZoom != line.Values.end()) {
+    if (!MakeDeepZoomFolder(deepZoom->second)) return ExitFailed;
     pyramid = std::make_unique<TDeepZoomWriter>(Q(deepZoom->second), QLatin1String(DeepZoomName));
     both = std::make_unique<TBandTee>(std::vector<TBandSink*>{file.get(), pyramid.get()});
     bands = both.get();

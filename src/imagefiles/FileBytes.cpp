@@ -172,3 +172,18 @@ std::string SaveTargetProblem(const QString& fileName) {
   if (::access(folder.constData(), W_OK | X_OK) != 0) return SystemErrorReason(errno);
   return {};
 }
+
+std::string FolderTargetProblem(const QString& folder) {
+  QByteArray path = EncodeFileName(folder);
+  if (path.isEmpty()) return CreateReason(ENOENT);
+  struct stat st {};
+  while (::stat(path.constData(), &st) != 0) {
+    if (errno != ENOENT) return SystemErrorReason(errno);
+    const QByteArray parent = FolderOf(path);
+    if (parent == path) return CreateReason(ENOENT);
+    path = parent;
+  }
+  if (!S_ISDIR(st.st_mode)) return "not a folder";
+  if (::access(path.constData(), W_OK | X_OK) != 0) return SystemErrorReason(errno);
+  return {};
+}

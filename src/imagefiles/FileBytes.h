@@ -74,3 +74,8 @@ class TAtomicFile {
 // folder is missing, is not a folder or cannot be written, or the name is a
 // folder; empty when nothing stands in the way.
 std::string SaveTargetProblem(const QString& fileName);
+// Why files cannot be written into folder, found without making or writing
+// anything: the folder, or the nearest of its parents that is there (where
+// the missing ones would be made), is not a folder or cannot be written;
+// empty when nothing stands in the way.
+std::string FolderTargetProblem(const QString& folder);

@@ -367,8 +367,9 @@ TEST_F(CliTool, DoubleDashEndsOptions) {
 
 // Every load and save failure: the program's sentence for the file, and the
 // reason on the next line, whether the system or the codec gave it. The
-// output is checked before any work, so a mosaic whose output cannot be
-// written fails on that even when its target is missing too.
+// outputs are checked before any work, so a mosaic whose output or
+// deep-zoom folder cannot be written fails on that even when its target is
+// missing too.
 TEST_F(CliTool, FailuresSayWhy) {
   QDir().mkpath(Path("d.png"));
   QDir().mkpath(Path("ro"));
@@ -415,6 +416,29 @@ TEST_F(CliTool, FailuresSayWhy) {
        Path("gone/o.png"),
        "no such folder"},
       {{"mosaic", Path("missing.png"), "--output", Path("o.png")}, LoadFailed, Path("missing.png"), "no such file"},
+      // The deep-zoom folder likewise, whether it is there or would be made.
+      {{"mosaic", Path("missing.png"), "--output", Path("o.png"), "--deep-zoom", Path("ro")},
+       SaveFailed,
+       Path("ro"),
+       "permission denied"},
+      {{"mosaic", Path("missing.png"), "--output", Path("o.png"), "--deep-zoom", Path("ro/page")},
+       SaveFailed,
+       Path("ro/page"),
+       "permission denied"},
+      {{"mosaic", Path("missing.png"), "--output", Path("o.png"), "--deep-zoom", Path("target.png")},
+       SaveFailed,
+       Path("target.png"),
+       "not a folder"},
+      {{"mosaic", Path("missing.png"), "--output", Path("o.png"), "--deep-zoom", Path("target.png/page")},
+       SaveFailed,
+       Path("target.png/page"),
+       "not a folder"},
+      // A folder that can be made is made only for the work: not when the
+      // target fails to load.
+      {{"mosaic", Path("missing.png"), "--output", Path("o.png"), "--deep-zoom", Path("made/page")},
+       LoadFailed,
+       Path("missing.png"),
+       "no such file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -428,6 +452,7 @@ TEST_F(CliTool, FailuresSayWhy) {
   // Nothing written, and no temporary file left by the failed write.
   EXPECT_TRUE(QDir(Path("ro")).isEmpty());
   EXPECT_FALSE(QFile::exists(Path("o.png")));
+  EXPECT_FALSE(QFileInfo::exists(Path("made")));
   EXPECT_EQ(QDir(dir.path()).entryList({"big.bmp*"}, QDir::Files | QDir::Hidden), QStringList());
 }
 

@@ -29,6 +29,18 @@ TEST(PosterPrint, ScaleTileSizeAndWarnings) {
       {"smaller than the picture", 10, 10, false, 72, 800, 600, 20, {1, 1}, 1, 1, false, 0.25, 0.25, true},
       // Exactly 5 pixels and exactly 1 cm: no rounding up, no warning.
       {"exact", 5, 5, false, 254, 100, 100, 20, {1, 1}, 5, 5, false, 1, 1, false},
+      // Whole enlargements that the arithmetic puts a rounding error above:
+      // 56 cm at 254 dpi from 800 pixels comes to 7.000000000000001, 30.48 cm
+      // at 200 dpi to 3.0000000000000004, 14 inches at 200 dpi from 400
+      // pixels to 7.000000000000001. The poster needs the whole number.
+      {"7 and a rounding error", 56, 42, false, 254, 800, 600, 20, {1, 1}, 7, 7, false, 1.4, 1.4, false},
+      {"3 and a rounding error", 30.48, 22.86, false, 200, 800, 600, 20, {1, 1}, 3, 3, false, 0.762, 0.762, true},
+      {"7 and a rounding error, inches", 14, 10.5, true, 200, 400, 300, 20, {1, 1}, 7, 7, false, 0.7, 0.7, false},
+      // A real fraction above a whole number, however small, needs the next:
+      // 7.00125 (a hundredth of a centimetre more) and 7.00025 (a
+      // thousandth of an inch more).
+      {"7.00125", 56.01, 42.01, false, 254, 800, 600, 20, {1, 1}, 8, 8, false, 1.40025, 1.40025, false},
+      {"7.00025", 28.001, 21.001, true, 200, 800, 600, 20, {1, 1}, 8, 8, false, 0.700025, 0.700025, false},
       // A 4:3 tile of cell 40 is 40 x 30: its shorter side prints under 1 cm.
       {"shape", 10, 10, false, 254, 400, 400, 40, {4, 3}, 3, 3, false, 1, 0.75, true},
   };

@@ -59,4 +59,32 @@ TEST(WriteFileAtomically, FollowsASymbolicLink) {
             QStringList{"photo.bin"});
 }
 
+// What stands in the way of a folder to write in, found without making
+// anything: the folder or the nearest parent that is there must be a folder
+// (the permission cases run as an unprivileged user in the tool's tests).
+TEST(FolderTargetProblem, NearestFolderThereMustBeAFolder) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  ASSERT_TRUE(QDir(dir.path()).mkdir("there"));
+  ASSERT_TRUE(testing_files::WriteFileBytes(dir.filePath("file.bin"), OldBytes));
+  const struct {
+    QString folder;
+    std::string problem;
+  } cases[] = {
+      {dir.filePath("there"), ""},
+      {dir.filePath("there/"), ""},
+      {dir.filePath("missing/on/the/way"), ""},
+      {dir.filePath("file.bin"), "not a folder"},
+      {dir.filePath("file.bin/page"), "not a folder"},
+      {"", "no such folder"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder.toStdString());
+    EXPECT_EQ(FolderTargetProblem(c.folder), c.problem);
+  }
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            (QStringList{"file.bin", "there"}));
+  EXPECT_TRUE(QDir(dir.filePath("there")).isEmpty());
+}
+
 }  // namespace

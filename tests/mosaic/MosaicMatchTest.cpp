@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <random>
 #include <set>
@@ -287,6 +288,86 @@ TEST(MosaicMatch, AdaptiveTintIsTheSmallestThatReachesTheCell) {
   ASSERT_LT(p, 100);
   EXPECT_LE(DeltaE76(lab(100 + p, 100, 100), lab(200, 100, 100)), options.TintTolerance);
   EXPECT_GT(DeltaE76(lab(100 + p - 1, 100, 100), lab(200, 100, 100)), options.TintTolerance);
+}
+
+// Both ends of the tint search, in both modes, on a flat grey tile over a
+// flat cell of another grey. With the tolerance exactly the untinted
+// distance the tile is close enough as it is; a hair under it, the least
+// tint the search gives is needed (whole: one percent; light: a move of at
+// most a percent of the way, which is at most 2.15 of the 215 levels between
+// the greys); out of reach, the limit (light: a quarter of the way, 53.75
+// levels).
+TEST(MosaicMatch, TintSearchStartsAtTheToleranceAndEndsAtTheLimit) {
+  const int tileGrey = 20, cellGrey = 235;
+  const auto& lin = SrgbToLinearTable();
+  const auto lab = [&](int v) { return LinearRgbToLab(lin[size_t(v)], lin[size_t(v)], lin[size_t(v)]); };
+  const float untinted = DeltaE76(lab(tileGrey), lab(cellGrey));
+  const TBitmap tile = Solid(16, 16, RGBColor(tileGrey, tileGrey, tileGrey));
+  const TColor cell = RGBColor(cellGrey, cellGrey, cellGrey);
+  const struct {
+    const char* name;
+    float tolerance;
+    int whole;                              // AdaptiveTint's percent
+    int lightLow, lightHigh;                // the light tint's grey
+    int lightPercentLow, lightPercentHigh;  // and the percent it reports
+  } cases[] = {
+      {"untinted at the tolerance", untinted, 0, tileGrey, tileGrey, 0, 0},
+      {"untinted a hair outside", std::nextafter(untinted, 0.0f), 1, tileGrey + 1, tileGrey + 2, 0, 1},
+      {"out of reach", 1.0f, 25, 74, 74, 25, 25},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMatchOptions options = Options(16, 0, 25, nullptr);
+    options.TintTolerance = c.tolerance;
+    EXPECT_EQ(AdaptiveTint(tile, 16, 16, cell, options), c.whole);
+
+    TBitmap image = Solid(16, 16, cell);
+    TSeededRandom random(1);
+    options.Random = &random;
+    options.Tint = TTintMode::Light;
+    TMatchPlacement placement;
+    ASSERT_TRUE(BuildMatchedMosaic(image, ListOf(16, {tile}), options, nullptr, &placement));
+    EXPECT_GE(placement.Tint[0], c.lightPercentLow);
+    EXPECT_LE(placement.Tint[0], c.lightPercentHigh);
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) {
+        const int grey = GetGValue(image.Pixel(x, y));
+        ASSERT_TRUE(grey >= c.lightLow && grey <= c.lightHigh) << grey << " at " << x << "," << y;
+      }
+  }
+}
+
+// The descriptor on colours whose CIELAB values are published (sRGB, D65):
+// lightness as it is, hue kept, chroma C compressed to ln(1 + 0.045 C) /
+// 0.045, so that pure red's 104.55 comes to 38.70 while a grey keeps its
+// nought. Each of the 16 parts of a tile takes one of them in turn: the
+// parts come row by row.
+TEST(MosaicMatch, DescriptorIsCielabWithItsChromaCompressed) {
+  const struct {
+    TColor colour;
+    TLab lab;
+  } colours[] = {
+      {RGBColor(255, 0, 0), {53.2408f, 80.0925f, 67.2032f}},
+      {RGBColor(0, 255, 0), {87.7347f, -86.1827f, 83.1793f}},
+      {RGBColor(0, 0, 255), {32.2970f, 79.1875f, -107.8602f}},
+      {RGBColor(119, 119, 119), {50.03f, 0, 0}},
+      {RGBColor(255, 255, 255), {100, 0, 0}},
+  };
+  const auto colourOfPart = [&](int part) { return colours[size_t(part) % std::size(colours)]; };
+  TBitmap tile(8, 8, pf24bit);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) tile.SetPixel(x, y, colourOfPart(y / 2 * MatchGrid + x / 2).colour);
+  const TTileDescriptor d = DescribeArea(tile, 0, 0, 8, 8);
+  for (int part = 0; part < MatchGrid * MatchGrid; ++part) {
+    SCOPED_TRACE(::testing::Message() << "part " << part);
+    const TLab& lab = colourOfPart(part).lab;
+    const double chroma = std::hypot(lab.a, lab.b);
+    const double scale = chroma > 0 ? std::log1p(0.045 * chroma) / (0.045 * chroma) : 1;
+    EXPECT_NEAR(d[size_t(part) * 3], lab.L, 0.02);
+    EXPECT_NEAR(d[size_t(part) * 3 + 1], lab.a * scale, 0.02);
+    EXPECT_NEAR(d[size_t(part) * 3 + 2], lab.b * scale, 0.02);
+  }
+  EXPECT_NEAR(std::hypot(d[1], d[2]), 38.70, 0.01);
 }
 
 TEST(MosaicMatch, EmptyListOrNoCellChangesNothing) {
