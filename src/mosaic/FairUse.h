@@ -20,9 +20,12 @@
 
 // The thumbnail of each cell. `candidates` holds the k nearest thumbnails of
 // every cell (step 1), `order` the visiting order. Fills `uses` when given.
+// progress receives 0..100 as the photos are placed; options.Cancelled is
+// asked as often, and stops the placement with an empty list.
 std::vector<int> FairMatch(const TMatchLibrary& library, const std::vector<TTileDescriptor>& cells, int columns,
                            int rows, const std::vector<TMatchCandidate>& candidates, int k,
-                           const std::vector<int>& order, const TMatchOptions& options, TMatchUses* uses);
+                           const std::vector<int>& order, const TMatchOptions& options, const TProgressProc& progress,
+                           TMatchUses* uses);
 
 // The photos used and the most uses of one (the rule fields left unset).
 TMatchUses CountUses(const std::vector<int>& chosen, int photos);

@@ -542,7 +542,10 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
   const int k = int(std::min<std::int64_t>({count, window, kMaxCandidates}));
 
   // Step 1: the k nearest thumbnails of every cell, row by row on several
-  // threads; progress is reported from the calling thread only.
+  // threads; progress is reported from the calling thread only. Placing the
+  // photos under rules on reuse takes its own share of the bar.
+  const bool ruled = options.MaxUses > 0 || options.UseAll;
+  const int searchShare = ruled ? FairSearchPercent : 100;
   std::vector<TMatchCandidate> candidates(cellCount * size_t(k));
   std::atomic<bool> stop = false;
   {
@@ -554,7 +557,7 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
     int lastPercent = -1;
     search.Help([&](size_t done) {
       if (stop) return;  // the pieces left are passed over, not reported
-      const int percent = int(std::int64_t(done) * 100 / rows);
+      const int percent = int(std::int64_t(done) * searchShare / rows);
       if (progress && percent != lastPercent) progress(lastPercent = percent);
       if (options.Stopped()) stop = true;
     });
@@ -580,8 +583,12 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
         order[n++] = (flipY ? rows - 1 - y : y) * columns + (flipX ? columns - 1 - x : x);
       }
   }
-  if (options.MaxUses > 0 || options.UseAll)
-    return FairMatch(library, cells, columns, rows, candidates, k, order, options, uses);
+  if (ruled) {
+    const TProgressProc placing = [&](int percent) {
+      if (progress) progress(searchShare + percent * (100 - searchShare) / 100);
+    };
+    return FairMatch(library, cells, columns, rows, candidates, k, order, options, placing, uses);
+  }
 
   std::vector<int> stamp(size_t(count), -1), nearestUse(size_t(count), 0);
   for (size_t v = 0; v < cellCount; ++v) {

@@ -87,6 +87,10 @@ struct TMatchOptions {
 // The share of a matched build's progress taken by the search; drawing is
 // the rest.
 constexpr int MatchSearchPercent = 80;
+// Under rules on reuse (FairUse.h) placing the photos takes about as long as
+// the search, or twice as long (a cap of one use on 20,000 photos): the share
+// of MatchCells' progress its search takes then, the placement the rest.
+constexpr int FairSearchPercent = 40;
 
 // Where each cell's thumbnail went, row by row.
 struct TMatchPlacement {
@@ -156,8 +160,9 @@ void MarkNearbyUses(const std::vector<int>& chosen, int columns, int rows, int c
                     std::vector<int>& stamp, std::vector<int>& nearestUse);
 
 // The thumbnail for each of columns x rows cells (descriptors row by row).
-// progress receives 0..100 as rows of cells are searched; uses, when given,
-// how the photos were used.
+// progress receives 0..100 as rows of cells are searched, and under rules on
+// reuse, 0..FairSearchPercent for the search and the rest as the photos are
+// placed; uses, when given, how the photos were used.
 std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTileDescriptor>& cells, int columns,
                             int rows, const TMatchOptions& options, const TProgressProc& progress = nullptr,
                             TMatchUses* uses = nullptr);

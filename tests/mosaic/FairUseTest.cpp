@@ -162,3 +162,54 @@ TEST(FairUse, WithoutRulesOnlyTheUsesAreCounted) {
   EXPECT_FALSE(report.UseAll);
   EXPECT_TRUE(report.RulesMet());
 }
+
+// Placing the photos under the rules reports its progress after the search's
+// share of MatchCells' bar, by rows of cells and by pieces of the photos'
+// search, and stops when cancelled part way, as soon as it started or half way
+// through: no report after the one that cancelled, no placement.
+TEST(FairUse, PlacementReportsProgressAndStopsWhenCancelled) {
+  const TRules cases[] = {
+      {60, 20, 15, 6, false, 3},   // a cap
+      {200, 20, 15, 0, true, 3},   // every photo
+      {2000, 60, 40, 0, true, 3},  // every photo, its search in pieces
+      {100, 20, 15, 4, true, 2},   // both
+  };
+  for (const TRules& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.photos << " photos, " << c.columns * c.rows << " cells, cap " << c.maxUses
+                                      << (c.useAll ? ", all" : ""));
+    const TScene scene = Scene(c.photos, c.columns * c.rows, 7);
+    std::vector<int> reports;
+    {
+      TSeededRandom random(4);
+      const std::vector<int> chosen = MatchCells(scene.library, scene.cells, c.columns, c.rows, OptionsOf(c, &random),
+                                                 [&](int percent) { reports.push_back(percent); });
+      ASSERT_EQ(chosen.size(), scene.cells.size());
+    }
+    ASSERT_FALSE(reports.empty());
+    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end())) << "the bar never goes back";
+    const auto placing =
+        std::count_if(reports.begin(), reports.end(), [](int percent) { return percent > FairSearchPercent; });
+    EXPECT_GE(placing, 5) << "the placement's own steps";
+    EXPECT_GT(reports.back(), (FairSearchPercent + 100) / 2);
+    EXPECT_LE(reports.back(), 100);
+
+    for (const int from : {FairSearchPercent + 1, (FairSearchPercent + 100) / 2}) {
+      SCOPED_TRACE(::testing::Message() << "cancelled at " << from << " %");
+      TSeededRandom random(4);
+      TMatchOptions options = OptionsOf(c, &random);
+      bool cancel = false;
+      int after = 0;
+      options.Cancelled = [&] { return cancel; };
+      const std::vector<int> chosen =
+          MatchCells(scene.library, scene.cells, c.columns, c.rows, options, [&](int percent) {
+            if (cancel)
+              ++after;
+            else
+              cancel = percent >= from;
+          });
+      EXPECT_TRUE(cancel);
+      EXPECT_TRUE(chosen.empty());
+      EXPECT_EQ(after, 0) << "reports after the cancel";
+    }
+  }
+}

@@ -280,7 +280,8 @@ TEST_F(MosaicCommand, TileAspectCellsShowEachPhotoCroppedToTheShape) {
 }
 
 // Cancelled half way through each stage (the library load, the matched
-// search, its drawing, the random mosaic), the command gives its change up:
+// search, the placement under rules on reuse, its drawing, the random
+// mosaic), the command gives its change up:
 // the picture, the undo copy and the change count are those of the edit
 // before it. A library stopped part way is loaded again by the next run,
 // which decodes only the photos the cancelled one had not reached.
@@ -302,15 +303,24 @@ TEST_F(MosaicCommand, CancelledHalfWayGivesTheChangeUp) {
   command.CheckSize = false;
   command.LoadThreads = 1;
 
-  enum TStage { Loading, Searching, Drawing, Random };
+  enum TStage { Loading, Searching, Placing, Drawing, Random };
   const struct {
     const char* name;
     TStage stage;
-  } cases[] = {{"library load", Loading}, {"search", Searching}, {"drawing", Drawing}, {"random", Random}};
+  } cases[] = {{"library load", Loading},
+               {"search", Searching},
+               {"placement", Placing},
+               {"drawing", Drawing},
+               {"random", Random}};
+  // The build's bar as the placement under rules on reuse starts.
+  constexpr int placingFrom = MatchSearchPercent * FairSearchPercent / 100;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     command.MatchColours = c.stage != Random;
     command.CropSquare = true;
+    // 80 cells, at most 3 of each of the 36 photos, every photo once.
+    command.MaxUses = c.stage == Placing ? 3 : 0;
+    command.UseAll = c.stage == Placing;
     TDocument document;
     document.Opened(Numbered(200, 160), QStringLiteral("a.png"));
     ASSERT_TRUE(document.SnapshotBeforeChange());
@@ -329,21 +339,29 @@ TEST_F(MosaicCommand, CancelledHalfWayGivesTheChangeUp) {
       }
     };
     const int threshold = c.stage == Searching ? MatchSearchPercent / 2
+                          : c.stage == Placing ? (placingFrom + MatchSearchPercent) / 2
                           : c.stage == Drawing ? (MatchSearchPercent + 100) / 2
                                                : 50;
-    int reportedAfterCancel = -1;
+    int reportedAfterCancel = -1, reportedAtCancel = -1;
     halfWay.ShowProgress = [&](int percent) {
       if (cancel) reportedAfterCancel = std::max(reportedAfterCancel, percent);
-      if (c.stage != Loading && percent >= threshold) cancel = true;
+      if (c.stage != Loading && !cancel && percent >= threshold) {
+        cancel = true;
+        reportedAtCancel = percent;
+      }
     };
     EXPECT_FALSE(command.Execute(document, halfWay));
     EXPECT_TRUE(cancel);
     // Stopped at the next check: a search never goes on to the drawing, a
-    // drawing row never starts.
+    // placement or a drawing row never starts.
     if (c.stage == Searching)
       EXPECT_LT(reportedAfterCancel, MatchSearchPercent);
     else
       EXPECT_EQ(reportedAfterCancel, -1);
+    if (c.stage == Placing) {
+      EXPECT_GT(reportedAtCancel, placingFrom);
+      EXPECT_LT(reportedAtCancel, MatchSearchPercent) << "cancelled while placing";
+    }
     EXPECT_TRUE(SamePixels(document.Picture(), picture));
     EXPECT_TRUE(SamePixels(document.UndoCopy(), undo));
     EXPECT_EQ(document.ChangeCount(), changes);

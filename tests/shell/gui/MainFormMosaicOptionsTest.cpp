@@ -18,7 +18,9 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 #include "app/Settings.h"
 #include "controls/gui/SpecialEdit.h"
@@ -162,6 +164,77 @@ TEST_F(MosaicOptionsTest, EachControlChangesItsOption) {
     EXPECT_EQ(f.MenuAssortir->isChecked(), expected.MatchColours);
     EXPECT_EQ(f.MenuRecadrer->isChecked(), expected.CropSquare);
     EXPECT_EQ(f.EdiTaille->Text(), QStringLiteral("%1 pixels").arg(expected.CellSize));
+    Quit();
+    QFile::remove(IniPath());
+  }
+}
+
+// "Include sub-folders" turned on alone, after a mosaic of a library chosen
+// in the dialog, loads the library again: the next mosaic offers the
+// sub-folder's photos, and the matched one uses them where they fit. The
+// library has a red and a green photo, its sub-folder a blue one; the
+// picture is blue.
+TEST_F(MosaicOptionsTest, SubFoldersTurnedOnAloneLoadTheLibraryAgain) {
+  const QString library = File(QStringLiteral("library"));
+  ASSERT_TRUE(QDir().mkpath(library + QStringLiteral("/more")));
+  const struct {
+    const char* name;
+    QRgb colour;
+  } photos[] = {{"library/red.png", qRgb(200, 30, 30)},
+                {"library/green.png", qRgb(30, 200, 30)},
+                {"library/more/blue.png", qRgb(30, 30, 200)}};
+  for (const auto& photo : photos) {
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(photo.colour);
+    ASSERT_TRUE(image.save(File(QString::fromLatin1(photo.name))));
+  }
+  const QString blue = File(QString::fromLatin1(photos[2].name));
+  // A library is loaded for the matched mosaic and for the cropped one.
+  const struct {
+    const char* name;
+    bool matched;
+  } cases[] = {{"matched", true}, {"random, cropped", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMainForm& f = Make();
+    f.Mosaic.CacheFile = File(QStringLiteral("cache/thumbnails.sqlite"));
+    f.Mosaic.LoadThreads = 1;
+    f.Mosaic.RepeatDistance = 0;
+    if (f.MenuVerifierTaille->isChecked()) f.MenuVerifierTaille->trigger();
+    f.show();
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(photos[2].colour);
+    ASSERT_TRUE(picture.save(File(QStringLiteral("blue.png"))));
+    Open(File(QStringLiteral("blue.png")));
+    ASSERT_EQ(f.WorkingImage().Width(), 40);
+    Run([&](TMosaicOptionsForm& d) {
+      d.ChooseFolder = [library](const QString&) { return library; };
+      QTest::mouseClick(d.BBrowse, Qt::LeftButton);
+      Press(c.matched ? static_cast<QAbstractButton*>(d.RBMatched) : d.CBCrop);
+      Key(d.CmbCellSize, Qt::Key_Home);  // 10 pixels
+    });
+    f.MenuActionMosaique->trigger();
+    ASSERT_EQ(f.ChangeCount(), 1);
+    EXPECT_EQ(f.Mosaic.LastLibraryLoad.Loaded.size(), 2);
+    EXPECT_FALSE(f.Mosaic.LastLibraryLoad.Loaded.contains(blue));
+    f.MenuEditionAnnuler->trigger();
+
+    Run([](TMosaicOptionsForm& d) { Press(d.CBSubFolders); });
+    ASSERT_TRUE(f.Mosaic.Recursive);
+    f.MenuActionMosaique->trigger();
+    ASSERT_EQ(f.ChangeCount(), 1);
+    EXPECT_TRUE(f.Mosaic.LastRunLoaded);
+    EXPECT_EQ(f.Mosaic.ImgVignettes.Count(), 3);
+    const qsizetype offered = f.Mosaic.LastLibraryLoad.Loaded.indexOf(blue);
+    EXPECT_GE(offered, 0) << "the sub-folder's photo is offered";
+    if (c.matched) {
+      // Every cell is blue: each takes the blue photo, untinted.
+      const std::vector<int>& placed = f.Mosaic.LastPlacement.Thumbnail;
+      ASSERT_EQ(placed.size(), 12u);
+      EXPECT_EQ(std::count(placed.begin(), placed.end(), int(offered)), 12);
+      EXPECT_EQ(f.WorkingImage().Image().convertToFormat(QImage::Format_RGB32), picture);
+    }
+    EXPECT_TRUE(Messages.empty());
     Quit();
     QFile::remove(IniPath());
   }

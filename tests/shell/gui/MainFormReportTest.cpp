@@ -14,12 +14,14 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <cstdlib>
+#include <optional>
 
 #include "controls/gui/SpecialEdit.h"
 #include "dialogs/gui/MosaicReport.h"
 #include "dialogs/gui/SkipReport.h"
 #include "display/gui/MyGraphic.h"
 #include "mosaic/MosaicRandom.h"
+#include "mosaic/TileMap.h"
 #include "shell/gui/WindowFixture.h"
 
 namespace {
@@ -179,6 +181,96 @@ TEST_F(MosaicReportTest, ThePhotoUnderTheMouseIsNamedOutlinedAndOpened) {
   EXPECT_EQ(f.InspectedCell(), -1);
   emit f.PopImage->aboutToShow();
   EXPECT_FALSE(f.PopOuvrirPhoto->isVisible());
+}
+
+// Tiles of another shape than the square: the cell under the mouse is the
+// tile map's, its photo named in the status bar, its rectangle outlined
+// (white, black inside) and its photo opened. Six plain photos; the picture
+// gives cell (column, row) the colour of photo (column + 2 x row) mod 6, so
+// that each cell takes its own photo untinted. The cells tried include ones
+// far from the corner, where a mix-up of the cell's width and height lands
+// elsewhere.
+TEST_F(MosaicReportTest, NonSquareTilesNameOutlineAndOpenThePhotoUnderTheMouse) {
+  const QRgb colours[] = {Red, Green, qRgb(30, 30, 200), qRgb(220, 220, 40), qRgb(200, 40, 200), qRgb(40, 200, 200)};
+  for (int i = 4; i < 6; ++i) {
+    QImage t(16, 16, QImage::Format_RGB32);
+    t.fill(colours[i]);
+    ASSERT_TRUE(t.save(File(QStringLiteral("thumbs/t%1.png").arg(i))));
+  }
+  const QRgb white = qRgb(255, 255, 255), black = qRgb(0, 0, 0);
+  // The pixels of `shown` on the border of `ring` (inside the picture) that
+  // are not `want`, or with `want` unset, that are white or black.
+  const auto strays = [&](const QImage& shown, const QRect& ring, const QRect& picture, std::optional<QRgb> want) {
+    int n = 0;
+    for (int y = ring.top(); y <= ring.bottom(); ++y)
+      for (int x = ring.left(); x <= ring.right(); ++x) {
+        if ((y != ring.top() && y != ring.bottom() && x != ring.left() && x != ring.right()) || !picture.contains(x, y))
+          continue;
+        const QRgb pixel = shown.pixel(x, y) | 0xff000000;
+        n += want ? pixel != *want : pixel == white || pixel == black;
+      }
+    return n;
+  };
+  for (const TTileAspect aspect : {TTileAspect{16, 9}, TTileAspect{3, 4}}) {
+    SCOPED_TRACE(::testing::Message() << aspect.Width << ":" << aspect.Height);
+    const TTileSize tile = TileSize(10, aspect);
+    ASSERT_NE(tile.Width, tile.Height);
+    constexpr int width = 80, height = 60;
+    const int columns = width / tile.Width, rows = height / tile.Height;
+    ASSERT_EQ(columns * tile.Width, width);
+    ASSERT_EQ(rows * tile.Height, height);
+    const auto photoOf = [](int column, int row) { return QStringLiteral("t%1.png").arg((column + 2 * row) % 6); };
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) picture.setPixel(x, y, colours[(x / tile.Width + 2 * (y / tile.Height)) % 6]);
+    ASSERT_TRUE(picture.save(File(QStringLiteral("tiles.png"))));
+
+    TMainForm& f = ShowMatched();
+    f.Mosaic.TileAspect = aspect;
+    Open(File(QStringLiteral("tiles.png")));
+    f.MenuActionMosaique->trigger();
+    ASSERT_EQ(f.ChangeCount(), 1);
+    const TTileMap map = TileMapOf(f.Mosaic, width, height);
+    ASSERT_EQ(map.Columns, columns);
+    ASSERT_EQ(map.Rows, rows);
+    ASSERT_EQ(map.Cells.size(), size_t(columns * rows));
+    const TRect shownPicture = f.ImageView->ImageRect();
+    const QRect pictureArea(shownPicture.Left, shownPicture.Top, shownPicture.Right - shownPicture.Left,
+                            shownPicture.Bottom - shownPicture.Top);
+
+    const struct {
+      int column, row;
+    } tried[] = {{0, 0}, {1, 2}, {columns / 2, rows - 1}, {columns - 1, 1}, {columns - 1, rows - 1}};
+    for (const auto& t : tried) {
+      SCOPED_TRACE(::testing::Message() << "cell " << t.column << ", " << t.row);
+      const int index = t.row * columns + t.column;
+      const TTileMapCell& cell = map.Cells[size_t(index)];
+      ASSERT_EQ(cell.Column, t.column);
+      ASSERT_EQ(cell.Row, t.row);
+      ASSERT_GE(cell.Photo, 0);
+      EXPECT_EQ(QFileInfo(map.Photos[cell.Photo]).fileName().toStdString(), photoOf(t.column, t.row).toStdString())
+          << "the mosaic's own choice";
+      QTest::mouseMove(f.ImageView->viewport(), Over(cell.X + cell.Width / 2, cell.Y + cell.Height / 2));
+      EXPECT_EQ(f.InspectedCell(), index);
+      EXPECT_EQ(f.StatusPanel[0]->text().toStdString(),
+                (photoOf(t.column, t.row) + QStringLiteral(", tint 0 %")).toStdString());
+      const TRect r = f.ImageView->ImageToClientRect(TRect{cell.X, cell.Y, cell.X + cell.Width, cell.Y + cell.Height});
+      const QRect outline(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+      const QImage shown = Shown();
+      EXPECT_EQ(strays(shown, outline, pictureArea, white), 0) << "white around the cell";
+      EXPECT_EQ(strays(shown, outline.adjusted(1, 1, -1, -1), pictureArea, black), 0) << "black inside it";
+      EXPECT_EQ(strays(shown, outline.adjusted(-1, -1, 1, 1), pictureArea, std::nullopt), 0) << "nothing beyond it";
+    }
+
+    // "Open this photo" opens the last cell's.
+    emit f.PopImage->aboutToShow();
+    ASSERT_TRUE(f.PopOuvrirPhoto->isVisible());
+    Answers = {idNo};
+    f.PopOuvrirPhoto->trigger();
+    EXPECT_EQ(QFileInfo(f.CurrentFile()).fileName().toStdString(), photoOf(columns - 1, rows - 1).toStdString());
+    Quit();
+    Messages.clear();
+  }
 }
 
 TEST_F(MosaicReportTest, AChangedPictureEndsTheInspection) {

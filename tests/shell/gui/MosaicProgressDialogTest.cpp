@@ -8,10 +8,13 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStringList>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "controls/gui/SpecialEdit.h"
+#include "mosaic/MosaicMatch.h"
 #include "mosaic/MosaicRandom.h"
 #include "shell/gui/WindowFixture.h"
 
@@ -69,21 +72,32 @@ class MosaicProgressDialogTest : public WindowFixture {
 
 // Cancel clicked once the bar passes half, while the photos load (as a
 // library, or as the default mosaic's thumbnails) or while the mosaic is
-// built: the picture, the undo state and the change count are as before, and
+// built, or at the first step of placing the photos under a rule on their
+// reuse: the picture, the undo state and the change count are as before, and
 // the next run builds the mosaic, decoding only the photos the cancelled
-// library load had not reached.
+// library load had not reached. The placement stops at its next check: the
+// bar goes no further.
 TEST_F(MosaicProgressDialogTest, CancelHalfWayGivesTheChangeUp) {
   const struct {
     const char* name;
     bool whileLoading, matched;
     const char* loadingText;
+    int maxUses = 0;
+    bool useAll = false;
   } cases[] = {{"loading the photos", true, true, "Photo %1 of %2"},
                {"building", false, true, "Photo %1 of %2"},
-               {"loading the thumbnails", true, false, "Thumbnail %1 of %2"}};
+               {"loading the thumbnails", true, false, "Thumbnail %1 of %2"},
+               {"placing at most 40 uses of a photo", false, true, "Photo %1 of %2", 40},
+               {"placing every photo", false, true, "Photo %1 of %2", 0, true}};
+  // Where the bar stands as the placement starts.
+  constexpr int placingFrom = MatchSearchPercent * FairSearchPercent / 100;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TMainForm& f = Show();
     if (!c.matched) f.MenuAssortir->trigger();
+    f.Mosaic.MaxUses = c.maxUses;
+    f.Mosaic.UseAll = c.useAll;
+    const bool placing = c.maxUses > 0 || c.useAll;
     const QString loadingText = QString::fromLatin1(c.loadingText);
     const QString loadingPrefix = loadingText.left(loadingText.indexOf(u'%'));
     if (!c.whileLoading) {
@@ -97,15 +111,22 @@ TEST_F(MosaicProgressDialogTest, CancelHalfWayGivesTheChangeUp) {
 
     // Watches the dialog from the event loop it lets run.
     QString stage;
-    int shownAtClick = -1;
+    QStringList stagesAfterClick;
+    int shownAtClick = -1, shownAfterClick = -1;
     QTimer watcher;
     watcher.setInterval(0);
     QObject::connect(&watcher, &QTimer::timeout, [&] {
       auto* dialog = dynamic_cast<TMosaicProgressDialog*>(QApplication::activeModalWidget());
-      if (!dialog || shownAtClick >= 0) return;
+      if (!dialog) return;
       const QProgressBar* bar = dialog->Bar();
+      if (shownAtClick >= 0) {
+        shownAfterClick = std::max(shownAfterClick, bar->value());
+        stagesAfterClick << dialog->StageLabel()->text();
+        return;
+      }
       const bool loading = dialog->StageLabel()->text().startsWith(loadingPrefix);
-      if (loading != c.whileLoading || bar->maximum() == 0 || bar->value() * 2 < bar->maximum()) return;
+      if (loading != c.whileLoading || bar->maximum() == 0) return;
+      if (placing ? bar->value() <= placingFrom : bar->value() * 2 < bar->maximum()) return;
       stage = dialog->StageLabel()->text();
       shownAtClick = bar->value();
       const QString grab = qEnvironmentVariable("TESSELUNE_PROGRESS_GRAB");
@@ -117,9 +138,15 @@ TEST_F(MosaicProgressDialogTest, CancelHalfWayGivesTheChangeUp) {
     watcher.stop();
 
     ASSERT_GE(shownAtClick, 0) << "Cancel was never clicked";
+    stagesAfterClick.removeAll(QStringLiteral("Cancelling..."));
+    EXPECT_TRUE(stagesAfterClick.isEmpty()) << stagesAfterClick.join(u',').toStdString();
     if (c.whileLoading) {
       EXPECT_EQ(stage, loadingText.arg(shownAtClick).arg(PhotoCount));
       EXPECT_TRUE(f.Mosaic.ThumbnailsStale);
+    } else if (placing) {
+      EXPECT_EQ(stage.toStdString(), "Matching...");
+      EXPECT_LT(shownAtClick, MatchSearchPercent);
+      EXPECT_LE(shownAfterClick, shownAtClick) << "the placement went on";
     } else {
       EXPECT_TRUE(stage == QStringLiteral("Matching...") || stage == QStringLiteral("Drawing..."))
           << stage.toStdString();
@@ -164,5 +191,49 @@ TEST(MosaicProgressDialog, TimeLeftFromTheRateSoFar) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(TMosaicProgressDialog::TimeLeftText(c.spentMs, c.value, c.maximum), QString::fromLatin1(c.text));
+  }
+}
+
+// Once cancelled, by the button or by Escape, the dialog says so until the
+// command stops, whatever progress the command reports before its next
+// check: no stage text, no time left, no second Cancel.
+TEST(MosaicProgressDialog, AfterCancelTheStageStaysCancelling) {
+  // Shown from the first report, the events let through at every one.
+  struct TTimingGuard {
+    TMosaicProgressDialog::TTiming previous = TMosaicProgressDialog::SetTiming({0, 0});
+    ~TTimingGuard() { TMosaicProgressDialog::SetTiming(previous); }
+  } const timing;
+  const struct {
+    const char* name;
+    void (*cancel)(TMosaicProgressDialog&);
+  } ways[] = {
+      {"Cancel button", [](TMosaicProgressDialog& d) { QTest::mouseClick(d.CancelButton(), Qt::LeftButton); }},
+      {"Escape", [](TMosaicProgressDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+  };
+  const struct {
+    const char* name;
+    void (*report)(const TMosaicProgress&);
+  } reports[] = {
+      {"matching", [](const TMosaicProgress& p) { p.ShowProgress(MatchSearchPercent / 2); }},
+      {"drawing", [](const TMosaicProgress& p) { p.ShowProgress(MatchSearchPercent + 10); }},
+      {"photo", [](const TMosaicProgress& p) { p.ShowFileProgress(7, 10); }},
+      {"thumbnail", [](const TMosaicProgress& p) { p.ShowThumbnailFiles(7, 10); }},
+  };
+  for (const auto& way : ways) {
+    for (const auto& report : reports) {
+      SCOPED_TRACE(::testing::Message() << way.name << ", then " << report.name);
+      TMosaicProgressDialog dialog(nullptr, true);
+      const TMosaicProgress sink = dialog.Sink({});
+      sink.ShowProgress(10);
+      ASSERT_TRUE(dialog.isVisible());
+      ASSERT_EQ(dialog.StageLabel()->text().toStdString(), "Matching...");
+      way.cancel(dialog);
+      EXPECT_TRUE(sink.Cancelled());
+      report.report(sink);
+      EXPECT_EQ(dialog.StageLabel()->text().toStdString(), "Cancelling...");
+      EXPECT_TRUE(dialog.TimeLabel()->text().isEmpty());
+      EXPECT_FALSE(dialog.CancelButton()->isEnabled());
+      EXPECT_TRUE(sink.Cancelled());
+    }
   }
 }
