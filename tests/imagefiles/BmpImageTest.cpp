@@ -327,6 +327,45 @@ TEST(BmpImage, IndexPastTheColourTableIsBlack) {
   }
 }
 
+// A palette picture whose pixels start right after the header has no colour
+// table. ImageMagick and Qt take one from the pixels' own bytes (each its
+// own way), Pillow refuses the file; it reads in the grey levels of its
+// depth. A table stated for a picture of 16, 24 or 32 bits and absent does
+// not matter: Pillow and Qt read such a file (ImageMagick refuses it).
+TEST(BmpImage, MissingColourTable) {
+  const auto grey = [](int v) { return RGBColor(v, v, v); };
+  struct {
+    const char* name;
+    Bytes file;
+    TPixelFormat pf;
+    std::vector<TColor> row;
+  } cases[] = {
+      {"8 bits", BmpFile(InfoHeader(3, 1, 8, 0), {}, {0, 128, 255, 0}), pf8bit, {clBlack, grey(128), clWhite}},
+      {"8 bits, 16 colours stated",
+       BmpFile(InfoHeader(3, 1, 8, 0, 16), {}, {0, 9, 255, 0}),
+       pf8bit,
+       {clBlack, grey(9), clWhite}},
+      {"4 bits", BmpFile(InfoHeader(3, 1, 4, 0), {}, {0x0F, 0x80, 0, 0}), pf4bit, {clBlack, clWhite, grey(136)}},
+      {"1 bit", BmpFile(InfoHeader(2, 1, 1, 0), {}, {0x40, 0, 0, 0}), pf1bit, {clBlack, clWhite}},
+      {"RLE8", BmpFile(InfoHeader(2, 1, 8, 1), {}, {0x01, 0x40, 0x01, 0xFF, 0x00, 0x01}), pf8bit, {grey(64), clWhite}},
+      {"24 bits, 256 colours stated",
+       BmpFile(InfoHeader(2, 1, 24, 0, 256), {}, {1, 2, 3, 4, 5, 6, 0, 0}),
+       pf24bit,
+       {RGBColor(3, 2, 1), RGBColor(6, 5, 4)}},
+      {"32 bits, 16 colours stated",
+       BmpFile(InfoHeader(1, 1, 32, 0, 16), {}, {1, 2, 3, 0}),
+       pf32bit,
+       {RGBColor(3, 2, 1)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TBitmap b = Load(c.file);
+    EXPECT_EQ(b.PixelFormat(), c.pf);
+    ASSERT_EQ(b.Width(), int(c.row.size()));
+    for (int x = 0; x < b.Width(); ++x) EXPECT_EQ(Hex(b.Pixel(x, 0)), Hex(c.row[std::size_t(x)])) << x;
+  }
+}
+
 TEST(BmpImage, DamagedOrOversizedFilesFail) {
   const Bytes table = Quads({clBlack, clWhite});
   Bytes truncated = BmpFile(InfoHeader(2, 2, 24, 0), {}, Bytes(16, 0));
@@ -355,7 +394,7 @@ TEST(BmpImage, DamagedOrOversizedFilesFail) {
       {"RLE8 with 4 bits", BmpFile(InfoHeader(1, 1, 4, 1), table, {0, 1})},
       {"bit fields on 24 bits", BmpFile(InfoHeader(1, 1, 24, 3), Bytes(12, 0), Bytes(4, 0))},
       {"masks missing", BmpFile(InfoHeader(1, 1, 16, 3), {}, {})},
-      {"no colour table", BmpFile(InfoHeader(1, 1, 8, 0), {}, Bytes(4, 0))},
+      {"no colour table, no pixels", BmpFile(InfoHeader(1, 1, 8, 0), {}, {})},
       {"pixels truncated", truncated},
       {"pixels missing", BmpFile(InfoHeader(4, 4, 24, 0), {}, {})},
       {"RLE ends early", BmpFile(InfoHeader(2, 2, 8, 1), table, {0x02, 0x01, 0x00, 0x00})},
