@@ -306,24 +306,32 @@ TEST(BmpImage, ReadsCoreHeaderAndShortColourTables) {
 
 // An index past the colour table shows opaque black, in every layout that
 // stores indexes. Browsers show such a pixel opaque black too, and Qt's own
-// reader black with no alpha; ImageMagick takes the first entry.
+// reader black with no alpha; ImageMagick takes the first entry. The table
+// grows to the largest index used, its new entries opaque black: a pixel
+// past the table would read as black too, but transparent, and drawn as
+// whatever Qt makes of it.
 TEST(BmpImage, IndexPastTheColourTableIsBlack) {
   const Bytes two = Quads({clRed, clBlue});
   struct {
     const char* name;
     Bytes file;
+    int largest;  // the largest index a pixel uses
   } cases[] = {
-      {"8 bits", BmpFile(InfoHeader(2, 1, 8, 0, 2), two, {1, 200, 0, 0})},
-      {"4 bits", BmpFile(InfoHeader(2, 1, 4, 0, 2), two, {0x1F, 0, 0, 0})},
-      {"1 bit, one entry", BmpFile(InfoHeader(2, 1, 1, 0, 1), Quads({clBlue}), {0x40, 0, 0, 0})},
-      {"RLE8", BmpFile(InfoHeader(2, 1, 8, 1, 2), two, {0x01, 0x01, 0x01, 0x07, 0x00, 0x01})},
-      {"RLE4", BmpFile(InfoHeader(2, 1, 4, 2, 2), two, {0x02, 0x1C, 0x00, 0x01})},
+      {"8 bits", BmpFile(InfoHeader(2, 1, 8, 0, 2), two, {1, 200, 0, 0}), 200},
+      {"8 bits, the table one entry short of its count", BmpFile(InfoHeader(2, 1, 8, 0, 3), two, {1, 2, 0, 0}), 2},
+      {"4 bits", BmpFile(InfoHeader(2, 1, 4, 0, 2), two, {0x1F, 0, 0, 0}), 15},
+      {"1 bit, one entry", BmpFile(InfoHeader(2, 1, 1, 0, 1), Quads({clBlue}), {0x40, 0, 0, 0}), 1},
+      {"RLE8", BmpFile(InfoHeader(2, 1, 8, 1, 2), two, {0x01, 0x01, 0x01, 0x07, 0x00, 0x01}), 7},
+      {"RLE4", BmpFile(InfoHeader(2, 1, 4, 2, 2), two, {0x02, 0x1C, 0x00, 0x01}), 12},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const TBitmap b = Load(c.file);
     EXPECT_EQ(Hex(b.Pixel(0, 0)), Hex(clBlue));
     EXPECT_EQ(Hex(b.Pixel(1, 0)), Hex(clBlack));
+    const QList<QRgb> table = b.Palette();
+    EXPECT_EQ(table.size(), c.largest + 1);
+    EXPECT_EQ(table.value(c.largest), qRgb(0, 0, 0));  // value(): 0, transparent, when the table is short
   }
 }
 
