@@ -158,20 +158,6 @@ bool NeedsSampleReader(std::uint16_t bitsPerSample, std::uint16_t photometric, s
          IsLab(photometric);
 }
 
-// A 16-bit floating-point number (1 sign bit, 5 exponent bits, 10 bits of
-// fraction).
-double HalfToDouble(std::uint16_t h) {
-  const int exponent = (h >> 10) & 0x1F, fraction = h & 0x3FF;
-  double v;
-  if (exponent == 0)
-    v = std::ldexp(fraction, -24);
-  else if (exponent == 31)
-    v = fraction ? std::nan("") : HUGE_VAL;
-  else
-    v = std::ldexp(fraction + 1024, exponent - 25);
-  return h & 0x8000 ? -v : v;
-}
-
 // sRGB, 8 bits, of a CIE L*a*b* colour. As ImageMagick converts it, the
 // reference white is D65 (a neutral a* = b* = 0 stays grey) and no white
 // point tag is consulted; the RGBA reader's own conversion tints greys.
@@ -287,7 +273,7 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
       if (bitsPerSample == 16) {
         std::uint16_t half;
         std::memcpy(&half, line + 2 * i, 2);
-        v = HalfToDouble(half);
+        v = HalfFloatValue(half);
       } else if (bitsPerSample == 32) {
         float f;
         std::memcpy(&f, line + 4 * i, 4);
@@ -759,6 +745,18 @@ void TTiffWriter::Finish() {
   const bool written = TIFFWriteDirectory(st.tif.get()) != 0;
   st.tif.reset();
   if (!written || st.file.systemError != 0) Fail();
+}
+
+double HalfFloatValue(std::uint16_t h) {
+  const int exponent = (h >> 10) & 0x1F, fraction = h & 0x3FF;
+  double v;
+  if (exponent == 0)
+    v = std::ldexp(fraction, -24);
+  else if (exponent == 31)
+    v = fraction ? std::nan("") : HUGE_VAL;
+  else
+    v = std::ldexp(fraction + 1024, exponent - 25);
+  return h & 0x8000 ? -v : v;
 }
 
 bool IsTiffFile(const QString& fileName) { return HasDirectExtension(TPictureFormat::Tiff, fileName); }

@@ -818,3 +818,45 @@ TEST(TiffUtils, ReadsSignedFloatingAndLabSamples) {
     }
   }
 }
+
+// A 16-bit floating-point sample whose exponent is 0 is subnormal: its value
+// is fraction x 2^-24, with no implicit leading 1 (that would make 0x0001
+// worth 1025 x 2^-25). Mapped onto 0..255 such values are all black, so the
+// value is checked before that step; the file of the same samples checks the
+// step, against the smallest normal halves and a few brighter ones.
+TEST(TiffUtils, SubnormalHalfFloatSamplesKeepTheirValue) {
+  const struct {
+    std::uint16_t half;
+    double value;
+  } cases[] = {
+      {0x0001, std::ldexp(1.0, -24)},
+      {0x0002, std::ldexp(2.0, -24)},
+      {0x0155, std::ldexp(341.0, -24)},
+      {0x0200, std::ldexp(1.0, -15)},
+      {0x03FF, std::ldexp(1023.0, -24)},
+      {0x8001, -std::ldexp(1.0, -24)},
+      {0x83FF, -std::ldexp(1023.0, -24)},
+      {0x0000, 0.0},
+      {0x0400, std::ldexp(1.0, -14)},
+      {0x0401, std::ldexp(1025.0, -24)},
+      {0x2C00, 0.0625},
+      {0x3A00, 0.75},
+  };
+  TTiffSpec spec;
+  spec.width = std::uint32_t(std::size(cases)), spec.height = 1;
+  spec.samplesPerPixel = 1, spec.bitsPerSample = 16, spec.photometric = PHOTOMETRIC_MINISBLACK;
+  spec.sampleFormat = SAMPLEFORMAT_IEEEFP;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "0x" << std::hex << c.half);
+    EXPECT_EQ(HalfFloatValue(c.half), c.value);
+    spec.rows.push_back(std::uint8_t(c.half));
+    spec.rows.push_back(std::uint8_t(c.half >> 8));
+  }
+  TTiffImage tiff;
+  ASSERT_NO_THROW(tiff.LoadFromBytes(MakeTiff(spec)));
+  for (std::size_t x = 0; x < std::size(cases); ++x) {
+    SCOPED_TRACE(x);
+    const long level = std::lround(std::clamp(cases[x].value, 0.0, 1.0) * 255);
+    EXPECT_EQ(tiff.Bitmap().Pixel(int(x), 0), RGBColor(int(level), int(level), int(level)));
+  }
+}
