@@ -104,11 +104,18 @@ TBmpLayout ReadLayout(TBytes d) {
     // The table cannot reach into the pixels nor past the end of the file.
     const std::uint64_t limit = offBits >= afterHeader && offBits < size ? offBits : size;
     count = std::min(count, (limit - afterHeader) / entrySize);
-    if (count == 0) Fail("colour table is missing");
-    L.palette.reserve(qsizetype(count));
-    for (std::uint64_t i = 0; i < count; ++i) {
-      const std::uint8_t* e = &d[afterHeader + i * entrySize];
-      L.palette.append(qRgb(e[2], e[1], e[0]));
+    // Pixels that start right after the header leave no room for a table.
+    // ImageMagick and Qt read one from the pixels' own bytes (each its own
+    // way, in colours that mean nothing), Pillow refuses the file; we show the
+    // indexes as grey levels, as the GIF reader shows a frame without a map.
+    if (count == 0) {
+      L.palette = GreyRamp(int(most));
+    } else {
+      L.palette.reserve(qsizetype(count));
+      for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint8_t* e = &d[afterHeader + i * entrySize];
+        L.palette.append(qRgb(e[2], e[1], e[0]));
+      }
     }
     paletteEnd = afterHeader + count * entrySize;
   }

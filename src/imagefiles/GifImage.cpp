@@ -106,6 +106,152 @@ struct TGifFrameStart {
   QList<QRgb> frameTable;
   bool interlaced = false;
   bool covers = false;  // the frame covers the screen: the picture is the frame
+  // A frame of wide literal codes (see TWideLzwFrame): its code size and the
+  // offset of its first data block; 0 for a frame giflib decodes.
+  int wideCodeSize = 0;
+  std::size_t wideDataAt = 0;
+};
+
+// giflib refuses a frame whose LZW literals are wider than 8 bits (a minimum
+// code size of 9 to 12), although every other reader we compared
+// (ImageMagick, Pillow, Qt, libvips up to 11) decodes it: the pixels are the
+// low 8 bits of each literal. Such a frame's descriptor is read here from the
+// bytes at `at` (just after the ','), and its data by TWideLzwFrame. False
+// when the descriptor is damaged in any other way, or ends with the file.
+bool ReadWideCodeDescriptor(TBytes data, std::size_t at, TGifFrameStart& f) {
+  TByteCursor in(data, at);
+  try {
+    f.left = int(in.U16()), f.top = int(in.U16()), f.frameW = int(in.U16()), f.frameH = int(in.U16());
+    const std::uint8_t flags = in.U8();
+    f.interlaced = (flags & 0x40) != 0;
+    f.hasLocalMap = (flags & 0x80) != 0;
+    if (f.hasLocalMap) {
+      const TBytes map = in.Take(std::size_t(3) << ((flags & 0x07) + 1));
+      f.frameTable.clear();
+      for (std::size_t i = 0; i + 2 < map.size(); i += 3) f.frameTable.append(qRgb(map[i], map[i + 1], map[i + 2]));
+    } else {
+      f.frameTable = f.globalTable;
+    }
+    f.wideCodeSize = in.U8();
+  } catch (const EImageError&) {
+    return false;
+  }
+  f.wideDataAt = in.Position();
+  return f.wideCodeSize >= 9 && f.wideCodeSize <= 12;
+}
+
+// The LZW data of a frame with literals of 9 to 12 bits, decoded as GIF
+// decodes any frame: codes start one bit wider than a literal and widen up to
+// 12 bits as the table of 4096 strings fills (a 12-bit literal leaves no room
+// for strings: every code is 13 bits). Each pixel is a literal's low 8 bits.
+class TWideLzwFrame {
+ public:
+  TWideLzwFrame(TBytes data, std::size_t at, int codeSize)
+      : m_data(data), m_pos(at), m_codeSize(codeSize), m_clear(1 << codeSize) {
+    Restart();
+  }
+
+  // The next `width` pixels; false when the data end (or a code is damaged)
+  // before they are all there.
+  bool Line(uchar* row, int width) {
+    for (int x = 0; x < width; ++x) {
+      if (m_pending == 0 && !Decode()) return false;
+      row[x] = uchar(m_stack[--m_pending]);
+    }
+    return true;
+  }
+
+ private:
+  static constexpr int TableSize = 4096;
+
+  void Restart() {
+    m_next = m_clear + 2;
+    m_width = m_codeSize + 1;
+    m_previous = -1;
+  }
+
+  // The next byte of the data blocks, -1 after the last block or the file.
+  int NextByte() {
+    while (m_blockLeft == 0) {
+      if (m_pos >= m_data.size() || m_data[m_pos] == 0) return -1;
+      m_blockLeft = m_data[m_pos++];
+    }
+    if (m_pos >= m_data.size()) return -1;
+    --m_blockLeft;
+    return m_data[m_pos++];
+  }
+
+  int NextCode() {
+    while (m_bitCount < m_width) {
+      const int byte = NextByte();
+      if (byte < 0) return -1;
+      m_bits |= std::uint32_t(byte) << m_bitCount;
+      m_bitCount += 8;
+    }
+    const int code = int(m_bits & ((1u << m_width) - 1));
+    m_bits >>= m_width;
+    m_bitCount -= m_width;
+    return code;
+  }
+
+  // Pushes the string of `code` (a literal or a table entry), last pixel
+  // first; returns its first pixel's literal.
+  int Push(int code) {
+    while (code >= m_clear) {
+      m_stack[m_pending++] = m_suffix[std::size_t(code)];
+      code = m_prefix[std::size_t(code)];
+    }
+    m_stack[m_pending++] = std::uint16_t(code);
+    return code;
+  }
+
+  // Decodes codes until one gives pixels.
+  bool Decode() {
+    for (;;) {
+      const int code = NextCode();
+      if (code < 0 || code == m_clear + 1) return false;
+      if (code == m_clear) {
+        Restart();
+        continue;
+      }
+      if (m_previous < 0) {
+        if (code > m_clear) return false;  // a string before any literal
+        m_previousFirst = Push(code);
+        m_previous = code;
+        return true;
+      }
+      const bool known = code < m_next;  // a literal or a string of the table
+      if (!known && (code != m_next || m_next >= TableSize)) return false;
+      int first;
+      if (known) {
+        first = Push(code);
+      } else {  // the string being defined: the previous one and its own first pixel
+        m_stack[m_pending++] = std::uint16_t(m_previousFirst);
+        first = Push(m_previous);
+      }
+      if (m_next < TableSize) {
+        m_prefix[std::size_t(m_next)] = std::uint16_t(m_previous);
+        m_suffix[std::size_t(m_next)] = std::uint16_t(first);
+        if (++m_next == (1 << m_width) && m_width < 12) ++m_width;
+      }
+      m_previous = code;
+      m_previousFirst = first;
+      return true;
+    }
+  }
+
+  TBytes m_data;
+  std::size_t m_pos;
+  int m_blockLeft = 0;
+  std::uint32_t m_bits = 0;
+  int m_bitCount = 0;
+  const int m_codeSize, m_clear;
+  int m_next = 0, m_width = 0, m_previous = -1, m_previousFirst = 0;
+  std::array<std::uint16_t, TableSize> m_prefix{}, m_suffix{};
+  // A string is at most as long as the table, plus the pixel a code being
+  // defined adds.
+  std::array<std::uint16_t, TableSize + 1> m_stack{};
+  int m_pending = 0;
 };
 
 TGifFrameStart StartFirstFrame(GifFileType* gif, TBytes data) {
@@ -139,10 +285,17 @@ TGifFrameStart StartFirstFrame(GifFileType* gif, TBytes data) {
     break;
   }
 
-  if (DGifGetImageDesc(gif) == GIF_ERROR) Fail("damaged image descriptor", gif->Error);
-  const GifImageDesc desc = gif->Image;
-  const int left = desc.Left, top = desc.Top, frameW = desc.Width, frameH = desc.Height;
-  f.left = left, f.top = top, f.frameW = frameW, f.frameH = frameH;
+  const std::size_t descriptorAt = static_cast<TMemoryReader*>(gif->UserData)->pos;
+  if (DGifGetImageDesc(gif) == GIF_ERROR) {
+    if (!ReadWideCodeDescriptor(data, descriptorAt, f)) Fail("damaged image descriptor", gif->Error);
+  } else {
+    const GifImageDesc& desc = gif->Image;
+    f.left = desc.Left, f.top = desc.Top, f.frameW = desc.Width, f.frameH = desc.Height;
+    f.hasLocalMap = desc.ColorMap != nullptr;
+    f.frameTable = f.hasLocalMap ? TableOf(desc.ColorMap) : f.globalTable;
+    f.interlaced = desc.Interlace;
+  }
+  const int left = f.left, top = f.top, frameW = f.frameW, frameH = f.frameH;
   // An LZW code names a string of at most 4096 pixels in at most 12 bits, so
   // a frame cannot hold more pixels than that ratio allows its file: a short
   // file claiming a large frame fails before the frame is allocated. A flat
@@ -151,9 +304,6 @@ TGifFrameStart StartFirstFrame(GifFileType* gif, TBytes data) {
   CheckPictureSize(frameW, frameH, MaxLzwPixelsPerByte);
   if (std::int64_t(frameW) * frameH > std::int64_t(data.size()) * MaxLzwPixelsPerByte)
     throw EImageError("GIF: the file is too short for its picture");
-  f.hasLocalMap = desc.ColorMap != nullptr;
-  f.frameTable = f.hasLocalMap ? TableOf(desc.ColorMap) : f.globalTable;
-  f.interlaced = desc.Interlace;
   const bool covers = f.covers =
       left <= 0 && top <= 0 && std::int64_t(left) + frameW >= screenW && std::int64_t(top) + frameH >= screenH;
   if (!covers) {
@@ -204,14 +354,18 @@ TBitmap DecodeFirstFrame(TBytes data) {
 
   QImage frame(frameW, frameH, QImage::Format_Indexed8);
   if (frame.isNull()) throw EImageError("GIF: not enough memory for the picture");
+  std::unique_ptr<TWideLzwFrame> wide;
+  if (f.wideCodeSize) wide = std::make_unique<TWideLzwFrame>(data, f.wideDataAt, f.wideCodeSize);
+  const auto readLine = [&](int y) {
+    if (wide ? !wide->Line(frame.scanLine(y), frameW) : DGifGetLine(gif.get(), frame.scanLine(y), frameW) == GIF_ERROR)
+      Fail("damaged image data", wide ? D_GIF_ERR_IMAGE_DEFECT : gif->Error);
+  };
   if (interlaced) {
     static constexpr int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
     for (int pass = 0; pass < 4; ++pass)
-      for (int y = start[pass]; y < frameH; y += step[pass])
-        if (DGifGetLine(gif.get(), frame.scanLine(y), frameW) == GIF_ERROR) Fail("damaged image data", gif->Error);
+      for (int y = start[pass]; y < frameH; y += step[pass]) readLine(y);
   } else {
-    for (int y = 0; y < frameH; ++y)
-      if (DGifGetLine(gif.get(), frame.scanLine(y), frameW) == GIF_ERROR) Fail("damaged image data", gif->Error);
+    for (int y = 0; y < frameH; ++y) readLine(y);
   }
   gif.reset();
 

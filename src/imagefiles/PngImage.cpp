@@ -80,7 +80,9 @@ bool ReadHeader(TPngState* st) {
   int interlace = PNG_INTERLACE_NONE;
   png_get_IHDR(st->png, st->info, &st->width, &st->height, &st->bitDepth, &st->colorType, &interlace, nullptr, nullptr);
   st->fileChannels = png_get_channels(st->png, st->info);
-  // Browsers turn a PNG upright by its eXIf chunk as they do a JPEG photo.
+  // Browsers turn a PNG upright by its eXIf chunk as they do a JPEG photo;
+  // one after the image data comes too late, and they, libvips, ImageMagick
+  // and Qt leave the picture as stored (see ReadRows).
   png_uint_32 exifSize = 0;
   png_bytep exif = nullptr;
   if (png_get_eXIf_1(st->png, st->info, &exifSize, &exif) && exif)

@@ -158,20 +158,6 @@ bool NeedsSampleReader(std::uint16_t bitsPerSample, std::uint16_t photometric, s
          IsLab(photometric);
 }
 
-// A 16-bit floating-point number (1 sign bit, 5 exponent bits, 10 bits of
-// fraction).
-double HalfToDouble(std::uint16_t h) {
-  const int exponent = (h >> 10) & 0x1F, fraction = h & 0x3FF;
-  double v;
-  if (exponent == 0)
-    v = std::ldexp(fraction, -24);
-  else if (exponent == 31)
-    v = fraction ? std::nan("") : HUGE_VAL;
-  else
-    v = std::ldexp(fraction + 1024, exponent - 25);
-  return h & 0x8000 ? -v : v;
-}
-
 // sRGB, 8 bits, of a CIE L*a*b* colour. As ImageMagick converts it, the
 // reference white is D65 (a neutral a* = b* = 0 stays grey) and no white
 // point tag is consulted; the RGBA reader's own conversion tints greys.
@@ -287,7 +273,7 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
       if (bitsPerSample == 16) {
         std::uint16_t half;
         std::memcpy(&half, line + 2 * i, 2);
-        v = HalfToDouble(half);
+        v = HalfFloatValue(half);
       } else if (bitsPerSample == 32) {
         float f;
         std::memcpy(&f, line + 4 * i, 4);
@@ -413,6 +399,51 @@ QImage ReadSamples(TIFF* tif, const TMemoryFile& file, std::uint32_t width, std:
   return image;
 }
 
+// libtiff's own routines for tiles of grey pixels of 16 bits, or of 8 bits
+// with a second sample, step over the columns of a right-hand tile that lie
+// past the picture's edge by as many bytes as there are such pixels, so
+// that the rows of those tiles come out shifted. This one does what they do
+// (the level from the map libtiff made, the 8-bit alpha sample kept) and
+// steps by whole pixels.
+void PutGreyTile(TIFFRGBAImage* img, std::uint32_t* cp, std::uint32_t, std::uint32_t, std::uint32_t w, std::uint32_t h,
+                 std::int32_t fromskew, std::int32_t toskew, unsigned char* pp) {
+  const std::ptrdiff_t bytes = img->bitspersample / 8, pixel = bytes * img->samplesperpixel;
+  const bool alpha = bytes == 1 && img->alpha && img->samplesperpixel == 2;
+  for (; h > 0; --h) {
+    for (std::uint32_t x = 0; x < w; ++x, pp += pixel) {
+      std::uint16_t level = pp[0];
+      if (bytes == 2) {
+        std::memcpy(&level, pp, 2);  // in native order, as libtiff hands it over
+        level >>= 8;
+      }
+      std::uint32_t c = img->BWmap[level][0];
+      if (alpha) c = (c & 0x00FFFFFFu) | std::uint32_t(pp[1]) << 24;
+      *cp++ = c;
+    }
+    cp += toskew;
+    pp += fromskew * pixel;
+  }
+}
+
+// TIFFReadRGBAImageOriented, with PutGreyTile for the tiles it misplaces.
+bool ReadRgbaRaster(TIFF* tif, std::uint32_t width, std::uint32_t height, std::uint32_t* raster,
+                    std::uint16_t orientation) {
+  char message[1024] = "";
+  TIFFRGBAImage img;
+  if (!TIFFRGBAImageOK(tif, message) || !TIFFRGBAImageBegin(&img, tif, 0, message)) {
+    TIFFErrorExtR(tif, TIFFFileName(tif), "%s", message);
+    return false;
+  }
+  img.req_orientation = orientation;
+  const bool grey = img.photometric == PHOTOMETRIC_MINISBLACK || img.photometric == PHOTOMETRIC_MINISWHITE;
+  if (TIFFIsTiled(tif) && img.isContig && grey && img.BWmap &&
+      (img.bitspersample == 16 || (img.bitspersample == 8 && img.samplesperpixel > 1)))
+    img.put.contig = PutGreyTile;
+  const bool read = TIFFRGBAImageGet(&img, raster, width, height) != 0;
+  TIFFRGBAImageEnd(&img);
+  return read;
+}
+
 // An uncompressed picture is its strips' (or tiles') bytes as they stand, so
 // a large one whose strips, as far as they lie within the file, cannot cover
 // it is refused before its pixels are allocated. Up to UnbackedPixels a
@@ -502,6 +533,21 @@ TDecodedTiff DecodeTiff(TBytes data) {
     result.format = StoredFormat(samplesPerPixel, bitsPerSample);
     return result;
   }
+  // libtiff's RGBA reader refuses an uncompressed tiled file ("Invalid tile
+  // byte count", as ImageMagick writes one in tiles of 112 or 16 pixels)
+  // unless the buffer it reads the first tile into holds exactly one tile,
+  // and the buffer it makes itself is rounded up to 1024 bytes. It is given
+  // ours, of one tile: no larger than the file, which holds the tiles.
+  std::vector<std::uint8_t> tileBuffer;
+  if (TIFFIsTiled(tif.get())) {
+    std::uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_COMPRESSION, &compression);
+    const tmsize_t tileSize = TIFFTileSize(tif.get());
+    if (compression == COMPRESSION_NONE && tileSize > 0 && toff_t(tileSize) <= file.size) {
+      tileBuffer.resize(std::size_t(tileSize));
+      TIFFReadBufferSetup(tif.get(), tileBuffer.data(), tileSize);
+    }
+  }
   QImage image(int(width), int(height), QImage::Format_ARGB32);
   if (image.isNull() || image.bytesPerLine() != qsizetype(width) * 4) throw std::bad_alloc();
   // Rows of strips the reader cannot decode stay transparent black.
@@ -510,8 +556,7 @@ TDecodedTiff DecodeTiff(TBytes data) {
   // library moves nothing), to be oriented below as the sample reader's is:
   // the library mirrors but never transposes. Damaged strips do not stop the
   // reader.
-  if (!TIFFReadRGBAImageOriented(tif.get(), width, height, reinterpret_cast<std::uint32_t*>(image.bits()), orientation,
-                                 0))
+  if (!ReadRgbaRaster(tif.get(), width, height, reinterpret_cast<std::uint32_t*>(image.bits()), orientation))
     Fail(file, "TIFF picture cannot be converted");
   tif.reset();
 
@@ -700,6 +745,18 @@ void TTiffWriter::Finish() {
   const bool written = TIFFWriteDirectory(st.tif.get()) != 0;
   st.tif.reset();
   if (!written || st.file.systemError != 0) Fail();
+}
+
+double HalfFloatValue(std::uint16_t h) {
+  const int exponent = (h >> 10) & 0x1F, fraction = h & 0x3FF;
+  double v;
+  if (exponent == 0)
+    v = std::ldexp(fraction, -24);
+  else if (exponent == 31)
+    v = fraction ? std::nan("") : HUGE_VAL;
+  else
+    v = std::ldexp(fraction + 1024, exponent - 25);
+  return h & 0x8000 ? -v : v;
 }
 
 bool IsTiffFile(const QString& fileName) { return HasDirectExtension(TPictureFormat::Tiff, fileName); }

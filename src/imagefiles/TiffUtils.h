@@ -53,6 +53,12 @@ class TTiffImage : public TGraphic {
   void WriteBytes(TByteBuffer& out) override;
 };
 
+// The value of a 16-bit floating-point sample (1 sign bit, 5 exponent bits,
+// 10 bits of fraction) before the reader maps 0..1 to black..white. An
+// exponent of 0 holds the very dark values, fraction x 2^-24, with no
+// implicit leading 1.
+double HalfFloatValue(std::uint16_t half);
+
 // True when a width x height RGB file may pass the 4 GB that 32-bit offsets
 // reach: it is then written as BigTIFF.
 bool TiffNeedsBig(std::uint64_t width, std::uint64_t height);

@@ -306,24 +306,71 @@ TEST(BmpImage, ReadsCoreHeaderAndShortColourTables) {
 
 // An index past the colour table shows opaque black, in every layout that
 // stores indexes. Browsers show such a pixel opaque black too, and Qt's own
-// reader black with no alpha; ImageMagick takes the first entry.
+// reader black with no alpha; ImageMagick takes the first entry. The table
+// grows to the largest index used, its new entries opaque black: a pixel
+// past the table would read as black too, but transparent, and drawn as
+// whatever Qt makes of it.
 TEST(BmpImage, IndexPastTheColourTableIsBlack) {
   const Bytes two = Quads({clRed, clBlue});
   struct {
     const char* name;
     Bytes file;
+    int largest;  // the largest index a pixel uses
   } cases[] = {
-      {"8 bits", BmpFile(InfoHeader(2, 1, 8, 0, 2), two, {1, 200, 0, 0})},
-      {"4 bits", BmpFile(InfoHeader(2, 1, 4, 0, 2), two, {0x1F, 0, 0, 0})},
-      {"1 bit, one entry", BmpFile(InfoHeader(2, 1, 1, 0, 1), Quads({clBlue}), {0x40, 0, 0, 0})},
-      {"RLE8", BmpFile(InfoHeader(2, 1, 8, 1, 2), two, {0x01, 0x01, 0x01, 0x07, 0x00, 0x01})},
-      {"RLE4", BmpFile(InfoHeader(2, 1, 4, 2, 2), two, {0x02, 0x1C, 0x00, 0x01})},
+      {"8 bits", BmpFile(InfoHeader(2, 1, 8, 0, 2), two, {1, 200, 0, 0}), 200},
+      {"8 bits, the table one entry short of its count", BmpFile(InfoHeader(2, 1, 8, 0, 3), two, {1, 2, 0, 0}), 2},
+      {"4 bits", BmpFile(InfoHeader(2, 1, 4, 0, 2), two, {0x1F, 0, 0, 0}), 15},
+      {"1 bit, one entry", BmpFile(InfoHeader(2, 1, 1, 0, 1), Quads({clBlue}), {0x40, 0, 0, 0}), 1},
+      {"RLE8", BmpFile(InfoHeader(2, 1, 8, 1, 2), two, {0x01, 0x01, 0x01, 0x07, 0x00, 0x01}), 7},
+      {"RLE4", BmpFile(InfoHeader(2, 1, 4, 2, 2), two, {0x02, 0x1C, 0x00, 0x01}), 12},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const TBitmap b = Load(c.file);
     EXPECT_EQ(Hex(b.Pixel(0, 0)), Hex(clBlue));
     EXPECT_EQ(Hex(b.Pixel(1, 0)), Hex(clBlack));
+    const QList<QRgb> table = b.Palette();
+    EXPECT_EQ(table.size(), c.largest + 1);
+    EXPECT_EQ(table.value(c.largest), qRgb(0, 0, 0));  // value(): 0, transparent, when the table is short
+  }
+}
+
+// A palette picture whose pixels start right after the header has no colour
+// table. ImageMagick and Qt take one from the pixels' own bytes (each its
+// own way), Pillow refuses the file; it reads in the grey levels of its
+// depth. A table stated for a picture of 16, 24 or 32 bits and absent does
+// not matter: Pillow and Qt read such a file (ImageMagick refuses it).
+TEST(BmpImage, MissingColourTable) {
+  const auto grey = [](int v) { return RGBColor(v, v, v); };
+  struct {
+    const char* name;
+    Bytes file;
+    TPixelFormat pf;
+    std::vector<TColor> row;
+  } cases[] = {
+      {"8 bits", BmpFile(InfoHeader(3, 1, 8, 0), {}, {0, 128, 255, 0}), pf8bit, {clBlack, grey(128), clWhite}},
+      {"8 bits, 16 colours stated",
+       BmpFile(InfoHeader(3, 1, 8, 0, 16), {}, {0, 9, 255, 0}),
+       pf8bit,
+       {clBlack, grey(9), clWhite}},
+      {"4 bits", BmpFile(InfoHeader(3, 1, 4, 0), {}, {0x0F, 0x80, 0, 0}), pf4bit, {clBlack, clWhite, grey(136)}},
+      {"1 bit", BmpFile(InfoHeader(2, 1, 1, 0), {}, {0x40, 0, 0, 0}), pf1bit, {clBlack, clWhite}},
+      {"RLE8", BmpFile(InfoHeader(2, 1, 8, 1), {}, {0x01, 0x40, 0x01, 0xFF, 0x00, 0x01}), pf8bit, {grey(64), clWhite}},
+      {"24 bits, 256 colours stated",
+       BmpFile(InfoHeader(2, 1, 24, 0, 256), {}, {1, 2, 3, 4, 5, 6, 0, 0}),
+       pf24bit,
+       {RGBColor(3, 2, 1), RGBColor(6, 5, 4)}},
+      {"32 bits, 16 colours stated",
+       BmpFile(InfoHeader(1, 1, 32, 0, 16), {}, {1, 2, 3, 0}),
+       pf32bit,
+       {RGBColor(3, 2, 1)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TBitmap b = Load(c.file);
+    EXPECT_EQ(b.PixelFormat(), c.pf);
+    ASSERT_EQ(b.Width(), int(c.row.size()));
+    for (int x = 0; x < b.Width(); ++x) EXPECT_EQ(Hex(b.Pixel(x, 0)), Hex(c.row[std::size_t(x)])) << x;
   }
 }
 
@@ -355,7 +402,7 @@ TEST(BmpImage, DamagedOrOversizedFilesFail) {
       {"RLE8 with 4 bits", BmpFile(InfoHeader(1, 1, 4, 1), table, {0, 1})},
       {"bit fields on 24 bits", BmpFile(InfoHeader(1, 1, 24, 3), Bytes(12, 0), Bytes(4, 0))},
       {"masks missing", BmpFile(InfoHeader(1, 1, 16, 3), {}, {})},
-      {"no colour table", BmpFile(InfoHeader(1, 1, 8, 0), {}, Bytes(4, 0))},
+      {"no colour table, no pixels", BmpFile(InfoHeader(1, 1, 8, 0), {}, {})},
       {"pixels truncated", truncated},
       {"pixels missing", BmpFile(InfoHeader(4, 4, 24, 0), {}, {})},
       {"RLE ends early", BmpFile(InfoHeader(2, 2, 8, 1), table, {0x02, 0x01, 0x00, 0x00})},

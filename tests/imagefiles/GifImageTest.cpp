@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -20,6 +21,8 @@ namespace {
 // ---- GIF files made at test time with giflib's encoder ----
 
 using TMap = std::vector<TColor>;  // colour values; padded to a power of two
+
+const TMap kFour{clRed, clLime, clBlue, clWhite};
 
 struct TFrame {
   int left = 0, top = 0, width = 0, height = 0;
@@ -103,6 +106,82 @@ TFrame FrameOf(int left, int top, int w, int h, F f) {
   return fr;
 }
 
+// GIF's LZW coding of a frame's indices with literals of codeSize bits (2 to
+// 12; giflib's encoder writes at most 8), in data blocks ending with the empty
+// one. A plain encoder: the longest known string, a new string for each code
+// written, a clear code when the table of 4096 is full.
+TByteBuffer LzwBlocks(const std::vector<int>& indices, int codeSize) {
+  const int clear = 1 << codeSize;
+  int width = codeSize + 1, next = clear + 2;
+  std::map<std::pair<int, int>, int> strings;
+  TByteBuffer packed;
+  std::uint32_t bits = 0;
+  int count = 0;
+  const auto put = [&](int code) {
+    bits |= std::uint32_t(code) << count;
+    for (count += width; count >= 8; count -= 8, bits >>= 8) packed.push_back(std::uint8_t(bits));
+  };
+  put(clear);
+  int prefix = indices.at(0);
+  for (std::size_t i = 1; i < indices.size(); ++i) {
+    const auto known = strings.find({prefix, indices[i]});
+    if (known != strings.end()) {
+      prefix = known->second;
+      continue;
+    }
+    put(prefix);
+    if (next < 4096) {
+      strings[{prefix, indices[i]}] = next++;
+      // The reader adds each string a code later than we do.
+      if (next > (1 << width) && width < 12) ++width;
+    } else if (next == 4096) {
+      put(clear);
+      strings.clear();
+      next = clear + 2, width = codeSize + 1;
+    }
+    prefix = indices[i];
+  }
+  put(prefix);
+  put(clear + 1);
+  if (count > 0) packed.push_back(std::uint8_t(bits));
+  TByteBuffer blocks;
+  for (std::size_t at = 0; at < packed.size(); at += 255) {
+    const std::size_t n = std::min<std::size_t>(255, packed.size() - at);
+    blocks.push_back(std::uint8_t(n));
+    blocks.insert(blocks.end(), packed.begin() + std::ptrdiff_t(at), packed.begin() + std::ptrdiff_t(at + n));
+  }
+  blocks.push_back(0);
+  return blocks;
+}
+
+// A one-frame GIF written byte by byte: a 4-entry global map, the frame
+// covering the screen, its w x h indices (row by row; they may pass 255)
+// coded with literals of codeSize bits.
+TByteBuffer RawGif(int w, int h, const std::vector<int>& indices, int codeSize, bool interlaced = false) {
+  TByteBuffer f = {
+      'G',  'I', 'F', '8', '9', 'a', std::uint8_t(w), std::uint8_t(w >> 8), std::uint8_t(h), std::uint8_t(h >> 8),
+      0x81, 0,   0};
+  for (TColor c : kFour)
+    f.insert(f.end(), {std::uint8_t(GetRValue(c)), std::uint8_t(GetGValue(c)), std::uint8_t(GetBValue(c))});
+  f.insert(f.end(), {',', 0, 0, 0, 0, std::uint8_t(w), std::uint8_t(w >> 8), std::uint8_t(h), std::uint8_t(h >> 8),
+                     std::uint8_t(interlaced ? 0x40 : 0), std::uint8_t(codeSize)});
+  std::vector<int> stream;
+  const auto row = [&](int y) {
+    stream.insert(stream.end(), &indices[std::size_t(y * w)], &indices[std::size_t(y * w)] + w);
+  };
+  if (interlaced) {
+    static constexpr int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass)
+      for (int y = start[pass]; y < h; y += step[pass]) row(y);
+  } else {
+    for (int y = 0; y < h; ++y) row(y);
+  }
+  const TByteBuffer data = LzwBlocks(stream, codeSize);
+  f.insert(f.end(), data.begin(), data.end());
+  f.push_back(';');
+  return f;
+}
+
 constexpr auto Load = LoadAs<TGifImage>;
 constexpr auto Save = SaveAs<TGifImage>;
 
@@ -119,8 +198,6 @@ TBitmap PhotoLike(int w, int h) {
     }
   return b;
 }
-
-const TMap kFour{clRed, clLime, clBlue, clWhite};
 
 }  // namespace
 
@@ -317,6 +394,40 @@ TEST(GifImage, OutOfRangeFramesAndIndicesStayInBounds) {
   }
 }
 
+// giflib refuses a frame whose literals are wider than 8 bits (a minimum code
+// size of 9 to 12), which ImageMagick, Pillow, Qt and libvips (up to 11)
+// decode. The same indices coded with 8-bit literals (read through giflib)
+// and with wider ones read alike, over enough pixels to fill the table of
+// strings and start it again.
+TEST(GifImage, LiteralsWiderThanEightBitsDecode) {
+  const int w = 200, h = 120;
+  std::mt19937 random(11);
+  std::vector<int> indices;
+  for (int i = 0; i < w * h; ++i) indices.push_back(int(random() % 4));
+  for (bool interlaced : {false, true}) {
+    SCOPED_TRACE(interlaced ? "interlaced" : "progressive");
+    const TBitmap eightBits = Load(RawGif(w, h, indices, 8, interlaced));
+    ASSERT_EQ(eightBits.Width(), w);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) ASSERT_EQ(eightBits.Pixel(x, y), kFour[std::size_t(indices[std::size_t(y * w + x)])]);
+    for (int codeSize : {9, 10, 11, 12}) {
+      SCOPED_TRACE(codeSize);
+      const TByteBuffer file = RawGif(w, h, indices, codeSize, interlaced);
+      EXPECT_TRUE(SamePixels(Load(file), eightBits));
+      TPictureHeader header;
+      ASSERT_TRUE(TGifImage().ReadHeader(file, header));
+      EXPECT_EQ(header.Width, w);
+      EXPECT_EQ(header.Height, h);
+    }
+  }
+  // A pixel is its literal's low 8 bits, as Pillow and libvips take it: 257
+  // is index 1, and 300 index 44, past the map (black, see above).
+  const TBitmap wide = Load(RawGif(3, 1, {2, 257, 300}, 9));
+  EXPECT_EQ(wide.Pixel(0, 0), clBlue);
+  EXPECT_EQ(wide.Pixel(1, 0), clLime);
+  EXPECT_EQ(wide.Pixel(2, 0), clBlack);
+}
+
 TEST(GifImage, DamagedFilesRaiseTheLoadError) {
   TGifLayout layout{5, 4, 0, kFour, {}};
   layout.frames.push_back(FrameOf(0, 0, 5, 4, [](int x, int y) { return (x * y) % 4; }));
@@ -327,7 +438,15 @@ TEST(GifImage, DamagedFilesRaiseTheLoadError) {
     SCOPED_TRACE(n);
     EXPECT_THROW(Load(TByteBuffer(good.begin(), good.begin() + std::ptrdiff_t(n))), EImageError);
   }
+  std::vector<int> indices;
+  for (int i = 0; i < 60; ++i) indices.push_back(i * 5 / 3 % 4);
+  const TByteBuffer wide = RawGif(10, 6, indices, 9);
+  TByteBuffer mapPastTheEnd = RawGif(10, 6, indices, 9);
+  mapPastTheEnd[13 + 12 + 9] |= 0x87;  // a local map of 256 entries, not there
   const std::pair<const char*, TByteBuffer> cases[] = {
+      {"literals of 13 bits", RawGif(10, 6, indices, 13)},
+      {"literals of 9 bits, data cut", TByteBuffer(wide.begin(), wide.end() - 20)},
+      {"literals of 9 bits, local map past the end", mapPastTheEnd},
       {"not a GIF", {'G', 'I', 'F', '8', '9', 'b', 0, 0}},
       {"no picture", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'}},
       // A 1x1 frame on a screen beyond the size limit.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -68,6 +69,7 @@ struct TTiffSpec {
   std::uint16_t sampleFormat = 0;  // 0: no SampleFormat tag (unsigned integers)
   bool bigEndian = false;
   std::uint32_t rowsPerStrip = 0;       // 0: one strip
+  std::uint32_t tileSide = 0;           // 0: strips; else square tiles of this side
   std::vector<std::uint16_t> colorMap;  // reds, greens, blues for palette files
   std::vector<std::uint8_t> rows;       // packed rows in file order
 };
@@ -85,7 +87,12 @@ TByteBuffer MakeTiff(const TTiffSpec& spec) {
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_COMPRESSION, spec.compression);
   if (spec.compression == COMPRESSION_JPEG) TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 100);
-  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.rowsPerStrip ? spec.rowsPerStrip : spec.height);
+  if (spec.tileSide) {
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, spec.tileSide);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, spec.tileSide);
+  } else {
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, spec.rowsPerStrip ? spec.rowsPerStrip : spec.height);
+  }
   if (spec.extraSamples) {
     TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, std::uint16_t(1), &spec.alphaKind);
   }
@@ -96,6 +103,24 @@ TByteBuffer MakeTiff(const TTiffSpec& spec) {
     TIFFSetField(tif, TIFFTAG_COLORMAP, spec.colorMap.data(), spec.colorMap.data() + n, spec.colorMap.data() + 2 * n);
   }
   const size_t rowBytes = spec.rows.size() / spec.height;
+  if (spec.tileSide) {
+    // Whole-byte pixels; the tiles' parts past the picture stay zero.
+    const size_t pixelBytes = rowBytes / spec.width, side = spec.tileSide;
+    for (std::uint32_t ty = 0; ty < spec.height; ty += spec.tileSide)
+      for (std::uint32_t tx = 0; tx < spec.width; tx += spec.tileSide) {
+        std::vector<std::uint8_t> tile(side * side * pixelBytes, 0);
+        for (std::uint32_t y = ty; y < std::min(spec.height, ty + spec.tileSide); ++y) {
+          const size_t count = (std::min(spec.width, tx + spec.tileSide) - tx) * pixelBytes;
+          std::copy_n(spec.rows.begin() + std::ptrdiff_t(y * rowBytes + tx * pixelBytes), count,
+                      tile.begin() + std::ptrdiff_t((y - ty) * side * pixelBytes));
+        }
+        EXPECT_GE(TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0), 0);
+      }
+    TIFFClose(tif);
+    TByteBuffer bytes = ReadWholeFile(path);
+    std::remove(path.c_str());
+    return bytes;
+  }
   for (std::uint32_t y = 0; y < spec.height; ++y) {
     std::vector<std::uint8_t> row(spec.rows.begin() + std::ptrdiff_t(y * rowBytes),
                                   spec.rows.begin() + std::ptrdiff_t((y + 1) * rowBytes));
@@ -412,6 +437,56 @@ TEST(TiffUtils, DamagedStripDoesNotStopTheReader) {
   ASSERT_EQ(tiff.Bitmap().Height(), 3);
   EXPECT_EQ(tiff.Bitmap().Pixel(1, 0), RGBColor(1, 1, 1));
   EXPECT_EQ(tiff.Bitmap().Pixel(1, 2), RGBColor(3, 3, 3));
+}
+
+// Tiles that do not fill a multiple of 1024 bytes, as ImageMagick writes them
+// (16 or 112 pixels a side), and right-hand tiles reaching past the picture:
+// libtiff's RGBA reader refused the first when uncompressed ("Invalid tile
+// byte count") and shifted the rows of the second for grey pixels of 16
+// bits or with alpha. A 40 x 24 picture in tiles of 16 reads as the same
+// samples in strips do.
+TEST(TiffUtils, TiledPicturesReadAsTheirStripsDo) {
+  struct {
+    const char* name;
+    std::uint16_t samplesPerPixel, bitsPerSample, photometric, extraSamples, compression;
+  } cases[] = {
+      {"16-bit grey", 1, 16, PHOTOMETRIC_MINISBLACK, 0, COMPRESSION_NONE},
+      {"16-bit grey, deflated", 1, 16, PHOTOMETRIC_MINISBLACK, 0, COMPRESSION_ADOBE_DEFLATE},
+      {"16-bit grey and alpha", 2, 16, PHOTOMETRIC_MINISBLACK, 1, COMPRESSION_NONE},
+      {"8-bit grey and alpha, deflated", 2, 8, PHOTOMETRIC_MINISBLACK, 1, COMPRESSION_ADOBE_DEFLATE},
+      {"8-bit grey", 1, 8, PHOTOMETRIC_MINISBLACK, 0, COMPRESSION_NONE},
+      {"16-bit RGB", 3, 16, PHOTOMETRIC_RGB, 0, COMPRESSION_NONE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTiffSpec spec;
+    spec.width = 40, spec.height = 24;
+    spec.samplesPerPixel = c.samplesPerPixel;
+    spec.bitsPerSample = c.bitsPerSample;
+    spec.photometric = c.photometric;
+    spec.extraSamples = c.extraSamples;
+    spec.compression = c.compression;
+    // Every sample its own level (alpha opaque), so that a misplaced one shows.
+    for (std::uint32_t y = 0; y < spec.height; ++y)
+      for (std::uint32_t x = 0; x < spec.width; ++x)
+        for (std::uint16_t k = 0; k < c.samplesPerPixel; ++k) {
+          const bool alpha = c.extraSamples && k == c.samplesPerPixel - 1;
+          const std::uint16_t v = alpha ? 0xFFFF : std::uint16_t((x * 1531 + y * 997 + k * 20000) * 7);
+          if (c.bitsPerSample == 16) {
+            spec.rows.push_back(std::uint8_t(v));
+            spec.rows.push_back(std::uint8_t(v >> 8));
+          } else {
+            spec.rows.push_back(std::uint8_t(v >> 8));
+          }
+        }
+    const TTiffImage strips = Load(MakeTiff(spec));
+    ASSERT_EQ(strips.Bitmap().Width(), 40);
+    EXPECT_NE(strips.Bitmap().Pixel(39, 23), strips.Bitmap().Pixel(38, 22));
+    spec.tileSide = 16;
+    TTiffImage tiles;
+    EXPECT_NO_THROW(tiles.LoadFromBytes(MakeTiff(spec)));
+    EXPECT_TRUE(SamePixels(tiles.Bitmap(), strips.Bitmap()));
+  }
 }
 
 TEST(TiffUtils, MalformedInputRaisesImageErrorAndKeepsLastFormat) {
@@ -741,5 +816,47 @@ TEST(TiffUtils, ReadsSignedFloatingAndLabSamples) {
       EXPECT_NEAR(GetGValue(got), GetGValue(want), c.tolerance) << Hex(got);
       EXPECT_NEAR(GetBValue(got), GetBValue(want), c.tolerance) << Hex(got);
     }
+  }
+}
+
+// A 16-bit floating-point sample whose exponent is 0 is subnormal: its value
+// is fraction x 2^-24, with no implicit leading 1 (that would make 0x0001
+// worth 1025 x 2^-25). Mapped onto 0..255 such values are all black, so the
+// value is checked before that step; the file of the same samples checks the
+// step, against the smallest normal halves and a few brighter ones.
+TEST(TiffUtils, SubnormalHalfFloatSamplesKeepTheirValue) {
+  const struct {
+    std::uint16_t half;
+    double value;
+  } cases[] = {
+      {0x0001, std::ldexp(1.0, -24)},
+      {0x0002, std::ldexp(2.0, -24)},
+      {0x0155, std::ldexp(341.0, -24)},
+      {0x0200, std::ldexp(1.0, -15)},
+      {0x03FF, std::ldexp(1023.0, -24)},
+      {0x8001, -std::ldexp(1.0, -24)},
+      {0x83FF, -std::ldexp(1023.0, -24)},
+      {0x0000, 0.0},
+      {0x0400, std::ldexp(1.0, -14)},
+      {0x0401, std::ldexp(1025.0, -24)},
+      {0x2C00, 0.0625},
+      {0x3A00, 0.75},
+  };
+  TTiffSpec spec;
+  spec.width = std::uint32_t(std::size(cases)), spec.height = 1;
+  spec.samplesPerPixel = 1, spec.bitsPerSample = 16, spec.photometric = PHOTOMETRIC_MINISBLACK;
+  spec.sampleFormat = SAMPLEFORMAT_IEEEFP;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "0x" << std::hex << c.half);
+    EXPECT_EQ(HalfFloatValue(c.half), c.value);
+    spec.rows.push_back(std::uint8_t(c.half));
+    spec.rows.push_back(std::uint8_t(c.half >> 8));
+  }
+  TTiffImage tiff;
+  ASSERT_NO_THROW(tiff.LoadFromBytes(MakeTiff(spec)));
+  for (std::size_t x = 0; x < std::size(cases); ++x) {
+    SCOPED_TRACE(x);
+    const long level = std::lround(std::clamp(cases[x].value, 0.0, 1.0) * 255);
+    EXPECT_EQ(tiff.Bitmap().Pixel(int(x), 0), RGBColor(int(level), int(level), int(level)));
   }
 }
