@@ -490,10 +490,12 @@ bool FinishStream(TStreamSession* s) {
 
 struct TJpegEncoder::TSession : TStreamSession {};
 
-TJpegEncoder::TJpegEncoder(int width, int height, int quality, bool progressive, TPut put)
-    : m_put(std::move(put)), m_session(new TSession{}) {
+TJpegEncoder::TJpegEncoder(int width, int height, int quality, bool progressive, TPut put) : m_put(std::move(put)) {
+  // Checked before the session is made: a constructor that throws runs no
+  // destructor to free it.
   if (width < 1 || height < 1 || width > JpegMaxSide || height > JpegMaxSide)
     throw EImageError("JPEG pictures are at most 65535 pixels a side");
+  m_session = new TSession{};
   TSession* s = m_session;
   InitError(s->error);
   s->cinfo.err = &s->error.pub;

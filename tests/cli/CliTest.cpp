@@ -733,6 +733,7 @@ TEST_F(CliTool, PhotoLibraryOptionsAreChecked) {
       {{"--repeat-distance", "2"}, 2, "--repeat-distance is an option of --match"},
       {{"--match", "--tint", "101"}, 2, "--tint must be 0 to 100"},
       {{"--match", "--repeat-distance", "x"}, 2, "--repeat-distance must be 0 to 25"},
+      {{"--match", "--repeat-distance", "26"}, 2, "--repeat-distance must be 0 to 25"},
       {{"--tint-mode", "light"}, 2, "--tint-mode is an option of --match"},
       {{"--match", "--tint-mode", "soft"}, 2, "--tint-mode must be light or whole"},
       {{"--report", "r.json"}, 2, "--report is an option of --match"},
@@ -897,10 +898,11 @@ TEST_F(CliTool, MosaicBeyondMemoryIsWrittenInBands) {
                      "3",
                      "--output",
                      Path("m.tif")};
-    // The same bands feed the deep-zoom pyramid beside the file.
+    // The same bands feed the deep-zoom pyramid beside the file; the tile
+    // map is of the mosaic written, not of the picture it was made from.
     if (QLatin1String(mode) == "--match")
       args << "--match"
-           << "--deep-zoom" << Path("page");
+           << "--deep-zoom" << Path("page") << "--tile-map" << Path("map.json");
     const CliRun r = RunCliCached(args, Path("cache"));
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     TIFF* tif = TIFFOpen(QFile::encodeName(Path("m.tif")).constData(), "r");
@@ -922,6 +924,12 @@ TEST_F(CliTool, MosaicBeyondMemoryIsWrittenInBands) {
       EXPECT_TRUE(dzi.readAll().contains("Width=\"72000\" Height=\"32\""));
       EXPECT_TRUE(QFile::exists(Path("page/index.html")));
       EXPECT_TRUE(QFile::exists(Path("page/mosaic_files/17/281_0.jpg")));
+      const QJsonObject map = QJsonDocument::fromJson(Contents(Path("map.json"))).object();
+      EXPECT_EQ(map["width"].toInt(), 72000);
+      EXPECT_EQ(map["height"].toInt(), 32);
+      EXPECT_EQ(map["cellWidth"].toInt(), 80);
+      EXPECT_EQ(map["columns"].toInt(), 900);
+      EXPECT_EQ(Contents(Path("page/tilemap.json")), Contents(Path("map.json")));
     }
     QFile::remove(Path("m.tif"));
   }
@@ -1010,4 +1018,24 @@ TEST_F(CliTool, TileMapSaysWhichPhotoWentWhere) {
   const CliRun missing = RunCliCached(elsewhere + QStringList{"--tile-map", Path("nowhere/map.json")}, Path("cache"));
   EXPECT_EQ(missing.status, 1);
   EXPECT_FALSE(QFile::exists(Path("m2.png")));
+}
+
+// A second mosaic with its page in the folder of the first: the page's files
+// are written over the old ones, and its map is the new mosaic's.
+TEST_F(CliTool, ADeepZoomPageIsWrittenOverTheLastOne) {
+  QByteArray first;
+  for (const char* cell : {"10", "15"}) {
+    SCOPED_TRACE(cell);
+    const CliRun r = RunCliCached(
+        {"mosaic", Path("target.png"), "--thumbnails", Path("thumbs"), "--cell", cell, "--no-check-size", "--match",
+         "--seed", "1", "--output", Path("m.png"), "--tile-map", Path("map.json"), "--deep-zoom", Path("page")},
+        Path("cache"));
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(Contents(Path("page/tilemap.json")), Contents(Path("map.json")));
+    EXPECT_TRUE(QFile::exists(Path("page/index.html")));
+    if (first.isEmpty())
+      first = Contents(Path("map.json"));
+    else
+      EXPECT_NE(Contents(Path("map.json")), first);
+  }
 }

@@ -11,6 +11,7 @@
 #include "MissingPiece.h"
 #include "TestBitmaps.h"
 #include "TestFiles.h"
+#include "imagefiles/Graphic.h"
 #include "imagefiles/PictureFiles.h"
 
 using namespace testing_bitmaps;
@@ -104,6 +105,7 @@ TEST(BandWriters, RefusalsAndAbandonLeaveTheOldFile) {
     int Width, Height;
     const char* Error;  // a part of Begin's error; nullptr: Begin succeeds, the writer is abandoned
   } cases[] = {{"wider than JPEG", "old.jpg", 65536, 8, "65535"},
+               {"taller than JPEG", "old.jpg", 8, 65536, "65535"},
                {"more than the disk (3 TB)", "old.tif", 1000000, 1000000, "disk full"},
                {"abandoned", "old.jpg", 40, 30, nullptr},
                {"abandoned", "old.tif", 40, 30, nullptr}};
@@ -123,6 +125,45 @@ TEST(BandWriters, RefusalsAndAbandonLeaveTheOldFile) {
     writer->Abandon();
     EXPECT_EQ(Files(dir.path()), old);
     EXPECT_TRUE(ReadFileBytes(name) == (TByteBuffer{1, 2, 3}));
+  }
+}
+
+// The options given to a writer reach its file: JPEG quality and progressive
+// scans, the resolution recorded in a PNG file, each giving the bytes the
+// whole-picture writer makes with the same settings.
+TEST(BandWriters, OptionsGiveTheFileOfTheWholeWriterWithTheSameSettings) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const TBitmap picture = Noise(61, 45);
+  struct TCase {
+    const char* Ext;
+    TBandFileOptions Options;
+  };
+  const TCase cases[] = {{"jpg", {72.0, 60, false}}, {"jpg", {72.0, 95, true}}, {"png", {300.0, 90, false}}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "." << c.Ext << ", quality " << c.Options.JpegQuality
+                                    << (c.Options.JpegProgressive ? ", progressive" : "") << ", "
+                                    << c.Options.Resolution << " dpi");
+    TPictureFileContext context;
+    context.SaveResolution = c.Options.Resolution;
+    context.OnPictureFile = [&](TGraphic* graphic, const QString&, TFileStage stage, bool&) {
+      if (graphic && stage == fsBeforeSave) {
+        graphic->Options.JpegQuality = c.Options.JpegQuality;
+        graphic->Options.JpegProgressive = c.Options.JpegProgressive;
+      }
+    };
+    const QString whole = dir.filePath(QStringLiteral("whole.%1").arg(QLatin1String(c.Ext)));
+    ASSERT_EQ(SavePicture(context, whole, picture), 1);
+    const QString name = dir.filePath(QStringLiteral("bands.%1").arg(QLatin1String(c.Ext)));
+    const std::unique_ptr<TBandSink> writer = MakeBandFileWriter(name, c.Options);
+    ASSERT_TRUE(writer);
+    ASSERT_TRUE(WriteInBands(picture, *writer, 10)) << writer->Error().toStdString();
+    EXPECT_TRUE(ReadFileBytes(name) == ReadFileBytes(whole));
+    // Not the file of the default settings.
+    const QString plain = dir.filePath(QStringLiteral("plain.%1").arg(QLatin1String(c.Ext)));
+    const std::unique_ptr<TBandSink> defaults = MakeBandFileWriter(plain);
+    ASSERT_TRUE(WriteInBands(picture, *defaults, 10));
+    EXPECT_FALSE(ReadFileBytes(plain) == ReadFileBytes(name));
   }
 }
 

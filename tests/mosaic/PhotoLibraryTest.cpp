@@ -133,6 +133,11 @@ TEST_F(PhotoLibrary, CachedSquaresAreTheFreshOnesAndChangesAreSeen) {
   const Loaded edited = LoadFrom(Path("lib"), false, &cache);
   EXPECT_EQ(edited.load.FromCache, 1);
   EXPECT_EQ(edited.list.Entry(1).Pixel(3, 3), clYellow);
+  // The bar counts the cached photo as done from the start, and the decoded
+  // one on top of it: it ends at every file found.
+  ASSERT_FALSE(edited.progress.empty());
+  EXPECT_EQ(edited.progress.front(), std::make_pair(1, 2));
+  EXPECT_EQ(edited.progress.back(), std::make_pair(2, 2));
 }
 
 // A photo edited after its decode but before its square is stored is

@@ -77,6 +77,14 @@ TEST_F(ThumbnailCache, KeepsSquaresAcrossRunsPerCellAndMode) {
   later.Store(Path("a.jpg"), {20, true, false}, cropped);
   EXPECT_TRUE(Hit(later, Path("a.jpg"), {20, true, false}, cropped));
   EXPECT_TRUE(Hit(later, Path("a.jpg"), cell20, a20));
+  // Each of the four modes keeps its own: a cropped square is never served
+  // for a fast-decoded whole photo, nor the other way.
+  const TThumbnailCacheMode modes[] = {{20, false, false}, {20, true, false}, {20, false, true}, {20, true, true}};
+  for (int i = 0; i < 4; ++i) later.Store(Path("a.jpg"), modes[i], Thumb(20, 20 + i));
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(testing::Message() << (modes[i].Crop ? "cropped" : "whole") << (modes[i].FastJpeg ? ", fast" : ""));
+    EXPECT_TRUE(Hit(later, Path("a.jpg"), modes[i], Thumb(20, 20 + i)));
+  }
 }
 
 // Tiles of another shape than the square are kept beside the squares of the
