@@ -586,7 +586,11 @@ int RunMosaic(const std::vector<std::string>& args) {
     PrintSaveError(Q(output->second), bands->Error());
     return ExitFailed;
   }
-  if (!built) return ExitFailed;  // the thumbnail loader has said why
+  // What the command has to say; unattended, the question about the
+  // sub-folders is answered no (--recursive says yes).
+  if (!command.LastNotes.SubFolderQuestion.isEmpty()) PrintError(command.LastNotes.SubFolderQuestion);
+  if (!command.LastNotes.NoThumbnail.isEmpty()) PrintError(command.LastNotes.NoThumbnail);
+  if (!built) return ExitFailed;
   // The load stops at the first file it cannot read (the program's rule).
   if (!command.LastLoad.StoppedAt.isEmpty()) {
     QString text = ThumbnailLoadStoppedText(command.LastLoad);

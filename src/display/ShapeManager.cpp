@@ -9,8 +9,6 @@
 #include <string_view>
 
 #include "app/FoncUtils.h"
-#include "app/LibLang.h"
-#include "app/MyMsgDlg.h"
 
 const std::array<TShapePenStyle, 4> ShapePenStyles = {{
     {pmXor, psDot, 0xFFD8CE, clBlack},
@@ -19,7 +17,6 @@ const std::array<TShapePenStyle, 4> ShapePenStyles = {{
     {pmCopy, psDot, clWhite, clBlack},
 }};
 
-bool ShapeFileErrors = true;
 std::atomic<int> LineWidth{1};
 bool ShapeToggle = false;
 
@@ -775,12 +772,6 @@ void TShapeManager::ResetWorking() {
   Working.Bounds = TRect{};
   Building = false;
   m_workingFitted = false;
-}
-
-bool TShapeManager::LoadFromStream(std::span<const std::uint8_t> data, TMyShape& kind, TRect& bounds) {
-  if (ReadSelection(data, kind, bounds).empty()) return true;
-  if (ShapeFileErrors) MyMessageDlg(LangText(lsInvalidData), mkError, btOk);
-  return false;
 }
 
 std::string TShapeManager::ReadSelection(std::span<const std::uint8_t> data, TMyShape& kind, TRect& bounds) {

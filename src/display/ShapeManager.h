@@ -120,7 +120,6 @@ struct TShapePenStyle {
 extern const std::array<TShapePenStyle, 4> ShapePenStyles;
 
 // Module-wide state of the shape unit.
-extern bool ShapeFileErrors;         // invalid selection files shown in a message box (initially true)
 extern std::atomic<int> LineWidth;   // width in canvas pixels of ssLineWidth shapes (initially 1)
 extern bool ShapeToggle;             // alternates the styles 2 and 3 of the crawling outline
 constexpr int MinPointDistance = 3;  // canvas pixels between the points of a polygon being built
@@ -171,13 +170,11 @@ class TShapeManager {
   void ResetWorking();
 
   // Reads a selection file (binary, text with header or bare text). On
-  // success: kind and bounds of the shape; polygons and multi-point shapes
-  // are stored. On failure the shape is cleared, the message "Fichier de
-  // données invalide !" is shown when ShapeFileErrors is on, and false comes
-  // back.
-  bool LoadFromStream(std::span<const std::uint8_t> data, TMyShape& kind, TRect& bounds);
-  // The same read without any message: an empty string on success, the
-  // reason otherwise. Safe to use from any thread (for its own manager).
+  // success: kind and bounds of the shape, polygons and multi-point shapes
+  // stored, and an empty string; on failure the shape is cleared and the
+  // reason comes back. It shows nothing (LoadShapeFromStream, with the
+  // picture files, says "Fichier de données invalide !"). Safe to use from
+  // any thread (for its own manager).
   std::string ReadSelection(std::span<const std::uint8_t> data, TMyShape& kind, TRect& bounds);
 
  private:

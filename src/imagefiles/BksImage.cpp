@@ -3,8 +3,17 @@
 #include <algorithm>
 #include <string>
 
-#include "display/ShapeManager.h"
+#include "app/LibLang.h"
+#include "app/MyMsgDlg.h"
 #include "raster/ColorAdjust.h"
+
+bool ShapeFileErrors = true;
+
+bool LoadShapeFromStream(TShapeManager& shapes, std::span<const std::uint8_t> data, TMyShape& kind, TRect& bounds) {
+  if (shapes.ReadSelection(data, kind, bounds).empty()) return true;
+  if (ShapeFileErrors) MyMessageDlg(LangText(lsInvalidData), mkError, btOk);
+  return false;
+}
 
 void TBksImage::ReadBytes(TBytes data) {
   TShapeManager shapes;

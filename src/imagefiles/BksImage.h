@@ -3,8 +3,18 @@
 // picture: the shape in black on white with a margin around it, its stair
 // steps softened. Never written by this program.
 #include <cstdint>
+#include <span>
 
+#include "display/ShapeManager.h"
 #include "imagefiles/Graphic.h"
+
+// Invalid selection files reported in a message box (initially true).
+extern bool ShapeFileErrors;
+
+// Reads a selection file into shapes (TShapeManager::ReadSelection). On
+// failure the shape is cleared, "Fichier de données invalide !" is shown
+// when ShapeFileErrors is on, and false comes back.
+bool LoadShapeFromStream(TShapeManager& shapes, std::span<const std::uint8_t> data, TMyShape& kind, TRect& bounds);
 
 class TBksImage : public TGraphic {
  public:

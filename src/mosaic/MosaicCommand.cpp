@@ -8,7 +8,6 @@
 #include <optional>
 
 #include "app/FoncUtils.h"
-#include "app/MyMsgDlg.h"
 #include "mosaic/MosaicBands.h"
 #include "raster/Lanczos.h"
 #include "raster/RectUtils.h"
@@ -58,6 +57,7 @@ bool TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress) {
   options.Threads = LoadThreads;
   LastLoad = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, progress.ShowThumbnailCount,
                               progress.ShowThumbnailFiles, progress.Cancelled);
+  LastNotes.NoThumbnail = LastLoad.NoThumbnail;
   if (LastLoad.Cancelled) {
     ThumbnailsStale = true;
     m_loadedKey.clear();
@@ -69,10 +69,11 @@ bool TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress) {
 }
 
 bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progress) {
+  if (StopsForSubFolders()) return false;
   // A command that can be cancelled keeps the undo copy it replaces, to put
   // it back when it is: the cost of one picture while it runs.
   const TBitmap previousUndo = progress.Cancelled ? document.UndoCopy() : TBitmap();
-  if (!document.SnapshotBeforeChange()) MyMessageDlg(QString::fromLatin1(NoMemoryForUndoText), mkWarning, btOk);
+  LastNotes.NoMemoryForUndo = !document.SnapshotBeforeChange();
   bool built = false;
   try {
     if (CheckSize) {
@@ -98,6 +99,7 @@ bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progres
 }
 
 bool TMosaicCommand::Execute(TBitmap& working, const TMosaicProgress& progress) {
+  if (StopsForSubFolders()) return false;
   if (CheckSize) {
     // The enlargement reads the picture as it was through a shared
     // reference, released before the build: nothing is copied, and only a
@@ -116,11 +118,9 @@ TTileSize TMosaicCommand::TileFor(int scale) const {
 }
 
 bool TMosaicCommand::LoadFor(TTileSize tile, const TMosaicProgress& progress) {
-  // A list loaded another way, or at another scale, is loaded again.
-  if ((ThumbnailsStale || LoadKey(tile, LibraryMode()) != m_loadedKey) && OfferSubFolders() == TSubFolderAnswer::No)
-    return false;
   const bool library = LibraryMode();
   LastRunLoaded = false;
+  // A list loaded another way, or at another scale, is loaded again.
   if (ThumbnailsStale || LoadKey(tile, library) != m_loadedKey) {
     LastRunLoaded = true;
     if (library) {
@@ -167,6 +167,7 @@ bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
 }
 
 bool TMosaicCommand::ExecuteInBands(const TBitmap& target, TBandSink& sink, const TMosaicProgress& progress) {
+  if (StopsForSubFolders()) return false;
   // The picture is enlarged to about 80 cells as in memory: a small
   // picture, made whole.
   TBitmap picture(target);
@@ -185,17 +186,17 @@ bool TMosaicCommand::ExecuteInBands(const TBitmap& target, TBandSink& sink, cons
   return built;
 }
 
-TMosaicCommand::TSubFolderAnswer TMosaicCommand::OfferSubFolders() {
-  if (Recursive || !FindPhotos(PhotoFolder(), false).isEmpty()) return TSubFolderAnswer::NotAsked;
+bool TMosaicCommand::StopsForSubFolders() {
+  LastNotes = {};
+  const bool loadDue = ThumbnailsStale || LoadKey(TileFor(Scale), LibraryMode()) != m_loadedKey;
+  if (!loadDue || Recursive || !FindPhotos(PhotoFolder(), false).isEmpty()) return false;
   const qsizetype below = FindPhotos(PhotoFolder(), true).size();
-  if (below == 0) return TSubFolderAnswer::NotAsked;
-  const QString text =
+  if (below == 0) return false;
+  LastNotes.SubFolderQuestion =
       QStringLiteral("No thumbnail in the list !\nFolder \"%1\": %2\n%3 pictures in sub-folders: include sub-folders?")
           .arg(PhotoFolder(), NoPictureFileReason())
           .arg(below);
-  if (MyMessageDlg(text, mkConfirmation, btYes | btNo) != idYes) return TSubFolderAnswer::No;
-  Recursive = true;
-  return TSubFolderAnswer::Yes;
+  return true;
 }
 
 bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const {
@@ -247,7 +248,7 @@ bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
     reason = NoPictureFileReason();
   else
     reason = QStringLiteral("none of its %1 pictures can be read").arg(LastLibraryLoad.Found);
-  WarnNoThumbnail(PhotoFolder(), reason);
+  LastNotes.NoThumbnail = NoThumbnailText(PhotoFolder(), reason);
   return true;
 }
 

@@ -41,6 +41,21 @@ struct TMosaicProgress {
   std::function<bool()> Cancelled;
 };
 
+// What a run has to tell or ask the user. The command shows nothing and asks
+// nothing: the window turns these into its dialogs, the tool prints them.
+struct TMosaicNotes {
+  // The change was made without its undo copy (NoMemoryForUndoText).
+  bool NoMemoryForUndo = false;
+  // "No thumbnail in the list !" with the folder and why below; empty when
+  // the load gave thumbnails or no load was needed.
+  QString NoThumbnail;
+  // A folder with no picture of its own but some in its sub-folders: the
+  // question to put before anything is done ("...: include sub-folders?").
+  // The run stopped there and changed nothing; a yes sets Recursive and runs
+  // again, a no ends the command.
+  QString SubFolderQuestion;
+};
+
 class TMosaicCommand {
  public:
   TMosaicCommand();
@@ -97,7 +112,8 @@ class TMosaicCommand {
   // Cells is 0 when the last build was not a matched one.
   TMatchPlacement LastPlacement;
   TMosaicQuality LastQuality;
-  TTileSize LastCell;  // the cells of the last matched mosaic, from the top-left corner
+  TTileSize LastCell;      // the cells of the last matched mosaic, from the top-left corner
+  TMosaicNotes LastNotes;  // what the last run has to tell or ask
 
   // Runs the command on the document's picture as one undoable change: the
   // snapshot first (without one, after the warning, the mosaic is still
@@ -138,11 +154,10 @@ class TMosaicCommand {
   QString FolderChooserStart() const;
 
  private:
-  // A folder with no picture of its own but some in its sub-folders: the
-  // user is asked whether to take them, and a yes sets Recursive. A no ends
-  // the command, which has then said why.
-  enum class TSubFolderAnswer { NotAsked, Yes, No };
-  TSubFolderAnswer OfferSubFolders();
+  // Starts a run: clears LastNotes, and true when the run must stop before
+  // anything is done to ask whether to take the sub-folders' pictures (a
+  // load is due and the folder holds none of its own but some below).
+  bool StopsForSubFolders();
   bool Run(TBitmap& working, const TMosaicProgress& progress);
   // The cells' size at a scale.
   TTileSize TileFor(int scale) const;

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "app/FileNames.h"
-#include "app/MyMsgDlg.h"
 #include "imagefiles/FileBytes.h"
 #include "imagefiles/JpegImage.h"
 #include "imagefiles/PictureFiles.h"
@@ -159,8 +158,8 @@ QString ThumbnailLoadStoppedText(const TThumbnailLoadResult& load) {
 
 QString NoPictureFileReason() { return QStringLiteral("holds no PNG, JPEG, BMP or GIF file"); }
 
-void WarnNoThumbnail(const QString& folder, const QString& why) {
-  MyMessageDlg(QStringLiteral("No thumbnail in the list !\nFolder \"%1\": %2").arg(folder, why), mkWarning, btOk);
+QString NoThumbnailText(const QString& folder, const QString& why) {
+  return QStringLiteral("No thumbnail in the list !\nFolder \"%1\": %2").arg(folder, why);
 }
 
 TThumbnailLoadResult LoadThumbnails(TThumbnailList& list, const QString& folder, const TThumbnailLoadOptions& options,
@@ -235,7 +234,7 @@ TThumbnailLoadResult LoadThumbnails(TThumbnailList& list, const QString& folder,
     if (!result.StoppedAt.isEmpty())
       why = QStringLiteral("its first picture \"%1\" cannot be read (%2)")
                 .arg(result.StoppedAt.mid(result.StoppedAt.lastIndexOf(u'/') + 1), result.Reason);
-    WarnNoThumbnail(folder, why);
+    result.NoThumbnail = NoThumbnailText(folder, why);
   }
   return result;
 }

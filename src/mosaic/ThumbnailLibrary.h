@@ -74,6 +74,10 @@ struct TThumbnailLoadResult {
   // folder gave nothing ("no such folder", "holds no ... file").
   QString Reason;
   bool Cancelled = false;  // stopped by the caller: the list left empty
+  // "No thumbnail in the list !" with the folder and why on the line below,
+  // when nothing was loaded (and the load was not cancelled); the caller
+  // shows it.
+  QString NoThumbnail;
 };
 
 // "The thumbnail load stopped at "FILE" (reason): N thumbnails loaded".
@@ -83,12 +87,12 @@ QString ThumbnailLoadStoppedText(const TThumbnailLoadResult& load);
 // take.
 QString NoPictureFileReason();
 // "No thumbnail in the list !", with the folder and why on the line below.
-void WarnNoThumbnail(const QString& folder, const QString& why);
+QString NoThumbnailText(const QString& folder, const QString& why);
 
 // Clears the list, sizes it to the cell and loads the folder; count receives
 // the number of entries after each added picture, in order. Decoding runs on
 // several threads but the result is exactly that of a one-by-one load.
-// Warns "No thumbnail in the list !" when nothing was loaded, with the folder
+// When nothing was loaded the result's NoThumbnail says so, with the folder
 // and the reason on the line below. files(done, found) follows the files
 // read of the files found; cancelled is asked after each file: true ends the
 // load with the list empty and no warning.

@@ -463,6 +463,8 @@ TEST_F(CliTool, ThumbnailLoadSaysWhereItStopped) {
   QDir().mkpath(Path("empty"));
   QDir().mkpath(Path("badfirst"));
   QDir().mkpath(Path("mixed"));
+  QDir().mkpath(Path("trips/2024"));
+  Write("trips/2024/a.png", Solid(12, 9, clRed));
   QFile(Path("badfirst/a.png")).open(QIODevice::WriteOnly);
   Write("badfirst/b.png", Solid(12, 9, clRed));
   for (const char* name : {"mixed/a.png", "mixed/b.png", "mixed/d.png"}) Write(name, Solid(12, 9, clBlue));
@@ -475,8 +477,15 @@ TEST_F(CliTool, ThumbnailLoadSaysWhereItStopped) {
     QString folder;
     int status;
     QString err;
+    QStringList more = {};
   } cases[] = {
       {Path("none"), 1, nothing.arg(Path("none"), "no such folder")},
+      // Unattended, the question about sub-folders is answered no; the
+      // switch that says yes is given on the command line.
+      {Path("trips"), 1,
+       nothing.arg(Path("trips"), "holds no PNG, JPEG, BMP or GIF file").chopped(1) +
+           QStringLiteral("\n1 pictures in sub-folders: include sub-folders?\n")},
+      {Path("trips"), 0, QString(), {"--recursive"}},
       {Path("target.png"), 1, nothing.arg(Path("target.png"), "not a folder")},
       {Path("empty"), 1, nothing.arg(Path("empty"), "holds no PNG, JPEG, BMP or GIF file")},
       {Path("badfirst"), 1,
@@ -490,7 +499,9 @@ TEST_F(CliTool, ThumbnailLoadSaysWhereItStopped) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder.toStdString());
-    const CliRun r = RunCli({"mosaic", Path("target.png"), "--thumbnails", c.folder, "--output", Path("m.png")});
+    QFile::remove(Path("m.png"));
+    const CliRun r =
+        RunCli(QStringList{"mosaic", Path("target.png"), "--thumbnails", c.folder, "--output", Path("m.png")} + c.more);
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(QFile::exists(Path("m.png")), c.status == 0);

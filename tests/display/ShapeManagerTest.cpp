@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "TestBitmaps.h"
-#include "app/MyMsgDlg.h"
 #include "display/ShapeManager.h"
 
 using namespace testing_bitmaps;
@@ -818,41 +817,6 @@ TEST(ShapeManagerLoadFile, BinaryCountsBoundedByTheData) {
     TRect bounds;
     EXPECT_NE(m.ReadSelection(data, kind, bounds), "");
   }
-}
-
-class ShapeManagerMessages : public testing::Test {
- protected:
-  void SetUp() override {
-    m_previous = SetMsgPresenter([this](const TMsgRequest& r) {
-      m_calls.push_back(r);
-      return int(idOk);
-    });
-  }
-  void TearDown() override {
-    SetMsgPresenter(m_previous);
-    ShapeFileErrors = true;
-  }
-  std::vector<TMsgRequest> m_calls;
-
- private:
-  TMsgPresenter m_previous;
-};
-
-TEST_F(ShapeManagerMessages, InvalidFileIsReportedOnlyWhenTheSwitchIsOn) {
-  TShapeManager m;
-  TMyShape kind;
-  TRect bounds;
-  EXPECT_FALSE(m.LoadFromStream(Text("0\n"), kind, bounds));
-  ASSERT_EQ(m_calls.size(), 1u);
-  EXPECT_EQ(m_calls[0].Text, QStringLiteral("Fichier de données invalide !"));
-  EXPECT_EQ(m_calls[0].Kind, mkError);
-  EXPECT_EQ(m_calls[0].Buttons, btOk);
-
-  ShapeFileErrors = false;
-  EXPECT_FALSE(m.LoadFromStream(Text("-11\n1\n1\n"), kind, bounds));
-  EXPECT_TRUE(m.LoadFromStream(Text("-4\n1\n1\n"), kind, bounds));
-  EXPECT_EQ(kind, ssLine);
-  EXPECT_EQ(m_calls.size(), 1u);
 }
 
 }  // namespace

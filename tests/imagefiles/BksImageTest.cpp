@@ -167,6 +167,26 @@ TEST_F(BksImage, InvalidFilesFailWithoutAMessage) {
   EXPECT_TRUE(ShapeFileErrors);
 }
 
+// The shape read that reports: "Fichier de données invalide !" once per bad
+// file while the switch is on, nothing while it is off or the file is good.
+TEST_F(BksImage, InvalidShapeFileIsReportedOnlyWhenTheSwitchIsOn) {
+  TShapeManager m;
+  TMyShape kind;
+  TRect bounds;
+  EXPECT_FALSE(LoadShapeFromStream(m, Text("0\n"), kind, bounds));
+  ASSERT_EQ(m_calls.size(), 1u);
+  EXPECT_EQ(m_calls[0].Text, QStringLiteral("Fichier de données invalide !"));
+  EXPECT_EQ(m_calls[0].Kind, mkError);
+  EXPECT_EQ(m_calls[0].Buttons, btOk);
+
+  ShapeFileErrors = false;
+  EXPECT_FALSE(LoadShapeFromStream(m, Text("-11\n1\n1\n"), kind, bounds));
+  ShapeFileErrors = true;
+  EXPECT_TRUE(LoadShapeFromStream(m, Text("-4\n1\n1\n"), kind, bounds));
+  EXPECT_EQ(kind, ssLine);
+  EXPECT_EQ(m_calls.size(), 1u);
+}
+
 TEST_F(BksImage, PixelLimitIsChecked) {
   TBksImage image;
   image.Options.PixelLimit = 1000;

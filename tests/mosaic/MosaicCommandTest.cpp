@@ -132,48 +132,59 @@ TEST_F(MosaicCommand, EmptyFolderWarnsOnceAndChangesNothing) {
   TDocument document;
   document.Opened(original, QStringLiteral("a.png"));
   EXPECT_FALSE(command.Execute(document, progress));
+  const QString warning =
+      QStringLiteral("No thumbnail in the list !\nFolder \"%1\": holds no PNG, JPEG, BMP or GIF file")
+          .arg(empty.path());
+  EXPECT_EQ(command.LastNotes.NoThumbnail, warning);
+  // Once loaded, the empty list is not loaded again, and says nothing again.
   EXPECT_FALSE(command.Execute(document, progress));
-  EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("No thumbnail in the list !\nFolder \"%1\": holds no PNG, "
-                                                          "JPEG, BMP or GIF file")
-                                               .arg(empty.path())});
+  EXPECT_EQ(command.LastNotes.NoThumbnail, QString());
+  EXPECT_TRUE(messages.empty());
   EXPECT_TRUE(SamePixels(document.Picture(), original));
   EXPECT_EQ(document.ChangeCount(), 0);
   EXPECT_FALSE(document.CanUndo());
 }
 
-// A folder whose pictures are all in sub-folders: the warning says how many
-// there are and offers them; yes takes them (and keeps the choice), no gives
-// the change up.
-TEST_F(MosaicCommand, PicturesOnlyInSubFoldersAreOffered) {
-  for (const int answer : {int(idYes), int(idNo)}) {
-    SCOPED_TRACE(answer);
-    QTemporaryDir trips;
-    TPictureFileContext pictureFiles;
-    ASSERT_TRUE(QDir(trips.path()).mkpath(QStringLiteral("2024/coast")));
-    ASSERT_EQ(SavePicture(pictureFiles, trips.filePath(QStringLiteral("2024/a.png")), Solid(8, 8, clRed)), 1);
-    ASSERT_EQ(SavePicture(pictureFiles, trips.filePath(QStringLiteral("2024/coast/b.png")), Solid(8, 8, clBlue)), 1);
-    TMosaicCommand offered;
-    offered.Random = &random;
-    offered.FolderChosen(trips.path());
-    std::vector<TMsgRequest> asked;
-    SetMsgPresenter([&](const TMsgRequest& r) {
-      asked.push_back(r);
-      return answer;
-    });
-    const TBitmap original = Numbered(30, 30);
-    TDocument document;
-    document.Opened(original, QStringLiteral("a.png"));
-    EXPECT_EQ(offered.Execute(document, progress), answer == idYes);
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].Text, QStringLiteral("No thumbnail in the list !\nFolder \"%1\": holds no PNG, JPEG, BMP or GIF "
-                                            "file\n2 pictures in sub-folders: include sub-folders?")
-                                 .arg(trips.path()));
-    EXPECT_EQ(asked[0].Buttons, btYes | btNo);
-    EXPECT_EQ(offered.Recursive, answer == idYes);
-    EXPECT_EQ(offered.ImgVignettes.Count(), answer == idYes ? 2 : 0);
-    EXPECT_EQ(SamePixels(document.Picture(), original), answer == idNo);
-    EXPECT_EQ(document.ChangeCount(), answer == idYes ? 1 : 0);
+// A folder whose pictures are all in sub-folders: the run stops before
+// anything is done with the question that says how many there are, shown
+// by nobody here; asked again until Recursive is set (the caller's yes),
+// after which the sub-folders' pictures are taken.
+TEST_F(MosaicCommand, PicturesOnlyInSubFoldersStopTheRunWithAQuestion) {
+  QTemporaryDir trips;
+  TPictureFileContext pictureFiles;
+  ASSERT_TRUE(QDir(trips.path()).mkpath(QStringLiteral("2024/coast")));
+  ASSERT_EQ(SavePicture(pictureFiles, trips.filePath(QStringLiteral("2024/a.png")), Solid(8, 8, clRed)), 1);
+  ASSERT_EQ(SavePicture(pictureFiles, trips.filePath(QStringLiteral("2024/coast/b.png")), Solid(8, 8, clBlue)), 1);
+  TMosaicCommand offered;
+  offered.Random = &random;
+  offered.FolderChosen(trips.path());
+  const QString question = QStringLiteral(
+                               "No thumbnail in the list !\nFolder \"%1\": holds no PNG, JPEG, BMP or GIF file\n2 "
+                               "pictures in sub-folders: include sub-folders?")
+                               .arg(trips.path());
+  const TBitmap original = Numbered(30, 30);
+  TDocument document;
+  document.Opened(original, QStringLiteral("a.png"));
+  TBitmap bare(original);
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    EXPECT_FALSE(run == 0 ? offered.Execute(document, progress) : offered.Execute(bare, progress));
+    EXPECT_EQ(offered.LastNotes.SubFolderQuestion, question);
+    EXPECT_EQ(offered.LastNotes.NoThumbnail, QString());
+    EXPECT_EQ(offered.ImgVignettes.Count(), 0);
+    EXPECT_EQ(loads, 0);
   }
+  EXPECT_TRUE(SamePixels(document.Picture(), original));
+  EXPECT_TRUE(SamePixels(bare, original));
+  EXPECT_EQ(document.ChangeCount(), 0);
+  EXPECT_FALSE(document.CanUndo());
+
+  offered.Recursive = true;
+  EXPECT_TRUE(offered.Execute(document, progress));
+  EXPECT_EQ(offered.LastNotes.SubFolderQuestion, QString());
+  EXPECT_EQ(offered.ImgVignettes.Count(), 2);
+  EXPECT_EQ(document.ChangeCount(), 1);
+  EXPECT_TRUE(messages.empty());
 }
 
 // An error in the middle of the build (here from the progress sink) leaves

@@ -53,13 +53,14 @@ class ThumbnailLibrary : public ::testing::Test {
   struct Load {
     TThumbnailList list;
     std::vector<int> counts;
+    TThumbnailLoadResult result;
   };
   Load LoadWith(int threads, int cell = 10) {
     Load load;
     TThumbnailLoadOptions options;
     options.CellSize = cell;
     options.Threads = threads;
-    LoadThumbnails(load.list, Folder(), options, [&](int n) { load.counts.push_back(n); });
+    load.result = LoadThumbnails(load.list, Folder(), options, [&](int n) { load.counts.push_back(n); });
     return load;
   }
 
@@ -148,12 +149,20 @@ TEST_F(ThumbnailLibrary, PipesAndDevicesEndTheLoadAtOnce) {
   }
 }
 
-TEST_F(ThumbnailLibrary, EmptyFolderWarns) {
+// A load that gives nothing says why in its result, for the caller to show;
+// the loader itself shows nothing.
+TEST_F(ThumbnailLibrary, NothingLoadedSaysWhyAndShowsNothing) {
+  const QString head = QStringLiteral("No thumbnail in the list !\nFolder \"%1\": ").arg(Folder());
+  EXPECT_EQ(LoadWith(2).result.NoThumbnail, head + QStringLiteral("holds no PNG, JPEG, BMP or GIF file"));
+  WriteJunk("a.png");
+  Write("b.png", Solid(5, 5, clRed));
   const Load load = LoadWith(2);
   EXPECT_EQ(load.list.Count(), 0);
-  EXPECT_EQ(warnings, std::vector<QString>{QStringLiteral("No thumbnail in the list !\nFolder \"%1\": holds no PNG, "
-                                                          "JPEG, BMP or GIF file")
-                                               .arg(Folder())});
+  EXPECT_TRUE(load.result.NoThumbnail.startsWith(head + QStringLiteral("its first picture \"a.png\" cannot be read (")))
+      << load.result.NoThumbnail.toStdString();
+  Write("a.png", Solid(5, 5, clRed));
+  EXPECT_EQ(LoadWith(2).result.NoThumbnail, QString());
+  EXPECT_TRUE(warnings.empty());
 }
 
 TEST_F(ThumbnailLibrary, ParallelLoadGivesTheOneByOneResult) {

@@ -5,6 +5,7 @@
 #include <QSize>
 #include <iterator>
 
+#include "app/MyMsgDlg.h"
 #include "app/gui/SelDir.h"
 #include "controls/gui/SpecialEdit.h"
 #include "dialogs/gui/MosaicOptions.h"
@@ -19,12 +20,23 @@ void TMainForm::MenuActionMosaiqueClick() {
   Mosaic.MatchColours = MenuAssortir->isChecked();
   Mosaic.CropSquare = MenuRecadrer->isChecked();
   const QSize before(WorkingImage().Width(), WorkingImage().Height());
-  {
-    const TWait wait(*this, QStringLiteral("Processing..."));
-    // Shown once the work proves long; Cancel gives the change up.
-    TMosaicProgressDialog dialog(this, Mosaic.MatchColours);
-    Mosaic.Execute(Document, dialog.Sink(MosaicProgress()));
+  // A folder whose pictures are all in sub-folders stops the command before
+  // anything is done, to ask; a yes takes them (the choice is kept) and runs
+  // it again.
+  for (bool again = true; again;) {
+    {
+      const TWait wait(*this, QStringLiteral("Processing..."));
+      // Shown once the work proves long; Cancel gives the change up.
+      TMosaicProgressDialog dialog(this, Mosaic.MatchColours);
+      Mosaic.Execute(Document, dialog.Sink(MosaicProgress()));
+    }
+    const TMosaicNotes& notes = Mosaic.LastNotes;
+    again = !notes.SubFolderQuestion.isEmpty() &&
+            MyMessageDlg(notes.SubFolderQuestion, mkConfirmation, btYes | btNo) == idYes;
+    if (again) Mosaic.Recursive = true;
   }
+  if (Mosaic.LastNotes.NoMemoryForUndo) MyMessageDlg(QString::fromLatin1(NoMemoryForUndoText), mkWarning, btOk);
+  if (!Mosaic.LastNotes.NoThumbnail.isEmpty()) MyMessageDlg(Mosaic.LastNotes.NoThumbnail, mkWarning, btOk);
   MosaicBuilt();
   UpdateCommands();
   // "Check size" and the poster scale change the picture's size: the zoom

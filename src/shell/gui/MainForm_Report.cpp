@@ -11,7 +11,7 @@
 void TMainForm::MosaicBuilt() {
   if (Mosaic.LastRunLoaded) {
     const TThumbnailLoadResult& load = Mosaic.LastLoad;
-    // With nothing loaded the loader has said why already.
+    // With nothing loaded the note "No thumbnail in the list !" has said why.
     if (!Mosaic.LibraryMode() && !load.StoppedAt.isEmpty() && load.Loaded > 0)
       MyMessageDlg(ThumbnailLoadStoppedText(load), mkWarning, btOk);
     const int skipped = Mosaic.LibraryMode() ? Mosaic.LastLibraryLoad.Skipped : 0;

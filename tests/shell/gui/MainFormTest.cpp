@@ -290,6 +290,49 @@ TEST_F(MainFormTest, FailedUndoCopyStillCountsTheChange) {
   EXPECT_TRUE(f.isVisible());
 }
 
+// A thumbnails folder whose pictures are all in sub-folders: "Create the
+// mosaic" asks before doing anything; no leaves the picture untouched (and
+// asks again next time), yes takes the sub-folders (the choice is kept) and
+// makes the mosaic. An empty folder warns after the run instead.
+TEST_F(MainFormTest, SubFolderQuestionAndNoThumbnailWarningComeFromTheWindow) {
+  TMainForm& f = Show();
+  ASSERT_TRUE(QDir(Dir.path()).mkpath(QStringLiteral("trips/2024")));
+  for (int i = 0; i < 2; ++i)
+    ASSERT_TRUE(
+        QFile::copy(File(QStringLiteral("thumbs/t%1.png").arg(i)), File(QStringLiteral("trips/2024/t%1.png").arg(i))));
+  f.Mosaic.FolderChosen(File(QStringLiteral("trips")));
+  Open(Small);
+  SmallCells();
+  const QString question = QStringLiteral(
+                               "No thumbnail in the list !\nFolder \"%1\": holds no PNG, JPEG, BMP or GIF file\n2 "
+                               "pictures in sub-folders: include sub-folders?")
+                               .arg(File(QStringLiteral("trips")));
+  for (const int answer : {int(idNo), int(idYes)}) {
+    SCOPED_TRACE(answer);
+    Messages.clear();
+    Answers = {answer};
+    f.MenuActionMosaique->trigger();
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].Text, question);
+    EXPECT_EQ(Messages[0].Kind, mkConfirmation);
+    EXPECT_EQ(Messages[0].Buttons, btYes | btNo);
+    EXPECT_EQ(f.Mosaic.Recursive, answer == idYes);
+    EXPECT_EQ(f.ChangeCount(), answer == idYes ? 1 : 0);
+    EXPECT_EQ(f.MenuEditionAnnuler->isEnabled(), answer == idYes);
+  }
+
+  QDir(Dir.path()).mkdir(QStringLiteral("empty"));
+  f.Mosaic.FolderChosen(File(QStringLiteral("empty")));
+  Messages.clear();
+  f.MenuActionMosaique->trigger();
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0].Text,
+            QStringLiteral("No thumbnail in the list !\nFolder \"%1\": holds no PNG, JPEG, BMP or GIF file")
+                .arg(File(QStringLiteral("empty"))));
+  EXPECT_EQ(Messages[0].Kind, mkWarning);
+  EXPECT_EQ(f.ChangeCount(), 1);
+}
+
 TEST_F(MainFormTest, ZoomChoiceOnOpen) {
   TMainForm& f = Show();
   Open(Small);
