@@ -1,7 +1,6 @@
 #include "mosaic/FairUse.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -148,23 +147,20 @@ bool Assign(const std::vector<TTileDescriptor>& queries, const std::vector<TTile
     const TMatchLibrary library(std::move(subset));
     std::vector<TMatchCandidate> lists(open.size() * size_t(k));
     const size_t chunks = (open.size() + kSearchChunk - 1) / kSearchChunk;
-    std::atomic<bool> stop = false;
-    {
-      TWorkers search(chunks, std::min(WorkerThreads(options.Threads), int(chunks)) - 1, [&](size_t chunk) {
-        if (stop) return;
-        const size_t first = chunk * kSearchChunk;
-        const int count = int(std::min<size_t>(kSearchChunk, open.size() - first));
-        library.Nearest(asked.data() + first, count, k, lists.data() + first * size_t(k));
-      });
-      const std::int64_t settled = std::int64_t(queries.size() - open.size());
-      search.Help([&](size_t done) {
-        if (stop) return;
-        const std::int64_t searched = std::int64_t(open.size()) * std::int64_t(done) / std::int64_t(chunks);
-        progress(int((settled + searched) * 100 / std::int64_t(queries.size())));
-        if (options.Stopped()) stop = true;
-      });
-    }
-    if (stop) return false;
+    const std::int64_t settled = std::int64_t(queries.size() - open.size());
+    const bool searched = RunUntilStopped(
+        chunks, std::min(WorkerThreads(options.Threads), int(chunks)) - 1,
+        [&](size_t chunk) {
+          const size_t first = chunk * kSearchChunk;
+          const int count = int(std::min<size_t>(kSearchChunk, open.size() - first));
+          library.Nearest(asked.data() + first, count, k, lists.data() + first * size_t(k));
+        },
+        [&](size_t done) {
+          const std::int64_t part = std::int64_t(open.size()) * std::int64_t(done) / std::int64_t(chunks);
+          progress(int((settled + part) * 100 / std::int64_t(queries.size())));
+        },
+        [&] { return options.Stopped(); });
+    if (!searched) return false;
     AssignNearestFirst(
         open, k, [&](size_t j) { return lists.data() + j * size_t(k); },
         [&](int index) { return available[size_t(index)]; }, room, assignment, distance);

@@ -1,7 +1,6 @@
 #include "mosaic/MosaicMatch.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -547,22 +546,19 @@ std::vector<int> MatchCells(const TMatchLibrary& library, const std::vector<TTil
   const bool ruled = options.MaxUses > 0 || options.UseAll;
   const int searchShare = ruled ? FairSearchPercent : 100;
   std::vector<TMatchCandidate> candidates(cellCount * size_t(k));
-  std::atomic<bool> stop = false;
-  {
-    TWorkers search(size_t(rows), std::min(WorkerThreads(options.Threads), rows) - 1, [&](size_t row) {
-      if (stop) return;
-      const size_t first = row * size_t(columns);
-      library.Nearest(cells.data() + first, columns, k, candidates.data() + first * size_t(k));
-    });
-    int lastPercent = -1;
-    search.Help([&](size_t done) {
-      if (stop) return;  // the pieces left are passed over, not reported
-      const int percent = int(std::int64_t(done) * searchShare / rows);
-      if (progress && percent != lastPercent) progress(lastPercent = percent);
-      if (options.Stopped()) stop = true;
-    });
-  }
-  if (stop || options.Stopped()) return {};
+  int lastPercent = -1;
+  const bool searched = RunUntilStopped(
+      size_t(rows), std::min(WorkerThreads(options.Threads), rows) - 1,
+      [&](size_t row) {
+        const size_t first = row * size_t(columns);
+        library.Nearest(cells.data() + first, columns, k, candidates.data() + first * size_t(k));
+      },
+      [&](size_t done) {
+        const int percent = int(std::int64_t(done) * searchShare / rows);
+        if (progress && percent != lastPercent) progress(lastPercent = percent);
+      },
+      [&] { return options.Stopped(); });
+  if (!searched || options.Stopped()) return {};
 
   // Step 2: visit the cells row by row (or column by column), each taking
   // its nearest candidate not used within the repeat distance among the

@@ -1,6 +1,7 @@
 #include "raster/Workers.h"
 
 #include <algorithm>
+#include <atomic>
 #include <system_error>
 #include <utility>
 
@@ -123,4 +124,18 @@ void TWorkers::Help(const std::function<void(std::size_t)>& done) {
     }
   }
   WaitUntil(lock, [&] { return m_next >= m_count && m_running == 0; });
+}
+
+bool RunUntilStopped(std::size_t count, int threads, const std::function<void(std::size_t)>& body,
+                     const std::function<void(std::size_t done)>& done, const std::function<bool()>& stopped) {
+  std::atomic<bool> stop = false;
+  TWorkers workers(count, threads, [&](std::size_t i) {
+    if (!stop) body(i);
+  });
+  workers.Help([&](std::size_t n) {
+    if (stop) return;
+    if (done) done(n);
+    if (stopped && stopped()) stop = true;
+  });
+  return !stop;
 }

@@ -13,6 +13,13 @@
 #include <thread>
 #include <vector>
 
+// Runs body(i) for every i in 0..count-1 on `threads` threads and the
+// calling one, which calls done(n) after each piece it did (n: the pieces
+// done by all) and then asks stopped(): once that says true, the pieces not
+// yet begun are passed over and no more are reported. False when stopped.
+bool RunUntilStopped(std::size_t count, int threads, const std::function<void(std::size_t)>& body,
+                     const std::function<void(std::size_t done)>& done, const std::function<bool()>& stopped);
+
 // Starts a thread running the function, or throws std::system_error.
 using TThreadStarter = std::function<std::thread(std::function<void()>)>;
 
