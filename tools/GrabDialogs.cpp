@@ -140,6 +140,10 @@ void GrabMessages() {
   TMsgDlgForm warning(
       {QStringLiteral("No thumbnail in the list !"), mkWarning, btOk, MsgHeading(mkWarning, QString())});
   Save(warning, "message-warning.png");
+  TMsgDlgForm subFolders({QStringLiteral("No thumbnail in the list !\nFolder \"/home/someone/Pictures\": holds no PNG, "
+                                         "JPEG, BMP or GIF file\n420 pictures in sub-folders: include sub-folders?"),
+                          mkConfirmation, btYes | btNo, MsgHeading(mkConfirmation, QString())});
+  Save(subFolders, "message-subfolders.png");
 }
 
 void GrabModal(const char* name, const std::function<void()>& run) {
