@@ -86,7 +86,7 @@ for line in "${modes[@]}"; do
     tr '\r' '\n' <"$dir/stderr.raw" | grep -v '%' | sed "s|$dir|@|g" >"$dir/stderr" || true
     rm "$dir/stderr.raw"
     # The photo folder is named as found beside each tool: the same name.
-    grep -rlF "$(dirname "$tool")" "$dir" | xargs -r sed -i "s|$(dirname "$tool")|TOOL|g"
+    grep -rlF "$(dirname "$tool")" "$dir" | xargs -r sed -i "s|$(dirname "$tool")|TOOL|g" || true
   done
   if diff -r "$work/old/$name" "$work/new/$name" >"$work/diff" 2>&1; then
     echo "same: $name"

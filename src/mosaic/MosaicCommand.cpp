@@ -40,8 +40,6 @@ QString TMosaicCommand::PhotoFolder() const {
   return QFileInfo(sample).isDir() ? sample : ThumbnailsFolder;
 }
 
-void TMosaicCommand::LoadThumbnails(const TMosaicProgress& progress) { LoadFolder(CellSize, progress); }
-
 QString TMosaicCommand::LoadKey(TTileSize tile, bool library) const {
   QString key =
       QStringLiteral("%1|%2|%3").arg(library ? PhotoFolder() : ThumbnailsFolder).arg(tile.Width).arg(int(FastJpeg));
@@ -50,15 +48,16 @@ QString TMosaicCommand::LoadKey(TTileSize tile, bool library) const {
   return key;
 }
 
-bool TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress) {
+bool TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress, TMosaicNotes& notes) {
   TThumbnailLoadOptions options;
   options.CellSize = cell;
   options.FastJpeg = FastJpeg;
   options.Threads = LoadThreads;
-  LastLoad = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, progress.ShowThumbnailCount,
-                              progress.ShowThumbnailFiles, progress.Cancelled);
-  LastNotes.NoThumbnail = LastLoad.NoThumbnail;
-  if (LastLoad.Cancelled) {
+  m_load = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, progress.ShowThumbnailCount,
+                            progress.ShowThumbnailFiles, progress.Cancelled);
+  m_libraryLoad = {};
+  notes.NoThumbnail = m_load.NoThumbnail;
+  if (m_load.Cancelled) {
     ThumbnailsStale = true;
     m_loadedKey.clear();
     return false;
@@ -68,13 +67,13 @@ bool TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress) {
   return true;
 }
 
-bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progress) {
-  if (StopsForSubFolders()) return false;
+TMosaicResult TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progress) {
+  TMosaicResult result;
+  if (StopsForSubFolders(result)) return result;
   // A command that can be cancelled keeps the undo copy it replaces, to put
   // it back when it is: the cost of one picture while it runs.
   const TBitmap previousUndo = progress.Cancelled ? document.UndoCopy() : TBitmap();
-  LastNotes.NoMemoryForUndo = !document.SnapshotBeforeChange();
-  bool built = false;
+  result.Notes.NoMemoryForUndo = !document.SnapshotBeforeChange();
   try {
     if (CheckSize) {
       if (!document.UndoCopy().Empty()) {
@@ -86,20 +85,21 @@ bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progres
         CheckImageSize(document.Picture(), before);
       }
     }
-    built = Run(document.Picture(), progress);
+    Run(document.Picture(), progress, result);
   } catch (...) {
     document.ChangeAbandoned();
     throw;
   }
-  if (!built && progress.Cancelled && progress.Cancelled())
+  if (!result.Built && result.Cancelled)
     document.ChangeCancelled(previousUndo);
-  else if (!built)
+  else if (!result.Built)
     document.ChangeAbandoned();
-  return built;
+  return result;
 }
 
-bool TMosaicCommand::Execute(TBitmap& working, const TMosaicProgress& progress) {
-  if (StopsForSubFolders()) return false;
+TMosaicResult TMosaicCommand::Execute(TBitmap& working, const TMosaicProgress& progress) {
+  TMosaicResult result;
+  if (StopsForSubFolders(result)) return result;
   if (CheckSize) {
     // The enlargement reads the picture as it was through a shared
     // reference, released before the build: nothing is copied, and only a
@@ -107,7 +107,8 @@ bool TMosaicCommand::Execute(TBitmap& working, const TMosaicProgress& progress) 
     const TBitmap before(working);
     CheckImageSize(working, before);
   }
-  return Run(working, progress);
+  Run(working, progress, result);
+  return result;
 }
 
 TTileSize TMosaicCommand::TileFor(int scale) const {
@@ -117,22 +118,33 @@ TTileSize TMosaicCommand::TileFor(int scale) const {
   return {base.Width * std::max(scale, 1), base.Height * std::max(scale, 1)};
 }
 
-bool TMosaicCommand::LoadFor(TTileSize tile, const TMosaicProgress& progress) {
+bool TMosaicCommand::LoadFor(TTileSize tile, const TMosaicProgress& progress, TMosaicResult& result) {
   const bool library = LibraryMode();
-  LastRunLoaded = false;
   // A list loaded another way, or at another scale, is loaded again.
   if (ThumbnailsStale || LoadKey(tile, library) != m_loadedKey) {
-    LastRunLoaded = true;
-    if (library) {
-      if (!LoadLibrary(tile, progress)) return false;
-    } else if (!LoadFolder(CellSize * std::max(Scale, 1), progress)) {
+    result.Loaded = true;
+    const bool loaded = library ? LoadLibrary(tile, progress, result.Notes)
+                                : LoadFolder(CellSize * std::max(Scale, 1), progress, result.Notes);
+    if (!loaded) {
+      result.Cancelled = true;
+      Describe(result, tile);
       return false;
     }
   }
-  LastPlacement = {};
-  LastQuality = {};
-  if (MatchColours) LastCell = tile;
+  Describe(result, tile);
   return true;
+}
+
+void TMosaicCommand::Describe(TMosaicResult& result, TTileSize tile) const {
+  result.Library = LibraryMode();
+  result.Load = m_load;
+  result.LibraryLoad = m_libraryLoad;
+  result.PhotoFolder = result.Library ? PhotoFolder() : ThumbnailsFolder;
+  result.Photos = ImgVignettes.Count();
+  if (MatchColours) result.Cell = tile;
+  result.TintLimit = TintLimit;
+  result.TintMode = TintMode;
+  result.RepeatDistance = RepeatDistance;
 }
 
 TMatchOptions TMosaicCommand::MatchOptionsFor(TTileSize tile, const TMosaicProgress& progress) const {
@@ -149,50 +161,57 @@ TMatchOptions TMosaicCommand::MatchOptionsFor(TTileSize tile, const TMosaicProgr
   return match;
 }
 
-bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
+bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress, TMosaicResult& result) {
   if (Scale > 1) {
     TBitmap larger;
     if (!SmoothResampleBitmap(working.Width() * Scale, working.Height() * Scale, working, larger)) return false;
     working.Assign(&larger);
   }
+  result.Width = working.Width();
+  result.Height = working.Height();
   const TTileSize tile = TileFor(Scale);
-  if (!LoadFor(tile, progress)) return false;
+  if (!LoadFor(tile, progress, result)) return false;
   if (!MatchColours)
-    return BuildMosaic(working, ImgVignettes, tile.Width, tile.Height, Antialias, progress.ShowProgress, Random,
-                       progress.Cancelled);
-  const bool built = BuildMatchedMosaic(working, ImgVignettes, m_library, MatchOptionsFor(tile, progress),
-                                        progress.ShowProgress, &LastPlacement, &LastQuality);
-  LastUses = LastPlacement.Uses;
-  return built;
+    result.Built = BuildMosaic(working, ImgVignettes, tile.Width, tile.Height, Antialias, progress.ShowProgress, Random,
+                               progress.Cancelled);
+  else
+    result.Built = BuildMatchedMosaic(working, ImgVignettes, m_library, MatchOptionsFor(tile, progress),
+                                      progress.ShowProgress, &result.Placement, &result.Quality);
+  result.Cancelled = !result.Built && progress.Cancelled && progress.Cancelled();
+  return result.Built;
 }
 
-bool TMosaicCommand::ExecuteInBands(const TBitmap& target, TBandSink& sink, const TMosaicProgress& progress) {
-  if (StopsForSubFolders()) return false;
+TMosaicResult TMosaicCommand::ExecuteInBands(const TBitmap& target, TBandSink& sink, const TMosaicProgress& progress) {
+  TMosaicResult result;
+  if (StopsForSubFolders(result)) return result;
   // The picture is enlarged to about 80 cells as in memory: a small
   // picture, made whole.
   TBitmap picture(target);
   if (CheckSize) CheckImageSize(picture, target);
   const TTargetRows rows(picture, Scale);
-  if (!rows.Valid()) return false;
+  if (!rows.Valid()) return result;
+  result.Width = std::int64_t(picture.Width()) * Scale;
+  result.Height = std::int64_t(picture.Height()) * Scale;
+  result.InBands = true;
   const TTileSize tile = TileFor(Scale);
-  if (!LoadFor(tile, progress)) return false;
+  if (!LoadFor(tile, progress, result)) return result;
   const TBandLayout layout{BandCellRows};
   if (!MatchColours)
-    return DrawMosaicInBands(rows, ImgVignettes, tile.Width, tile.Height, Antialias, Random, sink,
-                             progress.ShowProgress, progress.Cancelled, layout);
-  const bool built = DrawMatchedMosaicInBands(rows, ImgVignettes, m_library, MatchOptionsFor(tile, progress), sink,
-                                              progress.ShowProgress, &LastPlacement, &LastQuality, layout);
-  LastUses = LastPlacement.Uses;
-  return built;
+    result.Built = DrawMosaicInBands(rows, ImgVignettes, tile.Width, tile.Height, Antialias, Random, sink,
+                                     progress.ShowProgress, progress.Cancelled, layout);
+  else
+    result.Built = DrawMatchedMosaicInBands(rows, ImgVignettes, m_library, MatchOptionsFor(tile, progress), sink,
+                                            progress.ShowProgress, &result.Placement, &result.Quality, layout);
+  result.Cancelled = !result.Built && progress.Cancelled && progress.Cancelled();
+  return result;
 }
 
-bool TMosaicCommand::StopsForSubFolders() {
-  LastNotes = {};
+bool TMosaicCommand::StopsForSubFolders(TMosaicResult& result) const {
   const bool loadDue = ThumbnailsStale || LoadKey(TileFor(Scale), LibraryMode()) != m_loadedKey;
   if (!loadDue || Recursive || !FindPhotos(PhotoFolder(), false).isEmpty()) return false;
   const qsizetype below = FindPhotos(PhotoFolder(), true).size();
   if (below == 0) return false;
-  LastNotes.SubFolderQuestion =
+  result.Notes.SubFolderQuestion =
       QStringLiteral("No thumbnail in the list !\nFolder \"%1\": %2\n%3 pictures in sub-folders: include sub-folders?")
           .arg(PhotoFolder(), NoPictureFileReason())
           .arg(below);
@@ -208,7 +227,7 @@ bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, s
   return outWidth <= MaxPictureSide && outHeight <= MaxPictureSide && outWidth * outHeight <= MaxPicturePixels;
 }
 
-bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress) {
+bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress, TMosaicNotes& notes) {
   TPhotoLibraryOptions options;
   options.Load.CellSize = tile.Width;
   options.Load.CellHeight = tile.Height;
@@ -224,9 +243,10 @@ bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
     options.Cache = &*cache;
   }
   std::vector<TTileDescriptor> descriptors;
-  LastLibraryLoad = LoadPhotoLibrary(ImgVignettes, descriptors, PhotoFolder(), options, progress.ShowFileProgress,
-                                     progress.Cancelled);
-  if (LastLibraryLoad.Cancelled) {
+  m_libraryLoad = LoadPhotoLibrary(ImgVignettes, descriptors, PhotoFolder(), options, progress.ShowFileProgress,
+                                   progress.Cancelled);
+  m_load = {};
+  if (m_libraryLoad.Cancelled) {
     m_library = TMatchLibrary();
     ThumbnailsStale = true;
     m_loadedKey.clear();
@@ -244,11 +264,11 @@ bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
     reason = QStringLiteral("no such folder");
   else if (!folder.isDir())
     reason = QStringLiteral("not a folder");
-  else if (LastLibraryLoad.Found == 0)
+  else if (m_libraryLoad.Found == 0)
     reason = NoPictureFileReason();
   else
-    reason = QStringLiteral("none of its %1 pictures can be read").arg(LastLibraryLoad.Found);
-  LastNotes.NoThumbnail = NoThumbnailText(PhotoFolder(), reason);
+    reason = QStringLiteral("none of its %1 pictures can be read").arg(m_libraryLoad.Found);
+  notes.NoThumbnail = NoThumbnailText(PhotoFolder(), reason);
   return true;
 }
 

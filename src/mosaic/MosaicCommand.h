@@ -12,6 +12,7 @@
 #include "document/Document.h"
 #include "mosaic/MosaicBuilder.h"
 #include "mosaic/MosaicMatch.h"
+#include "mosaic/MosaicResult.h"
 #include "mosaic/PhotoLibrary.h"
 #include "mosaic/SquareCrop.h"
 #include "mosaic/ThumbnailLibrary.h"
@@ -39,21 +40,8 @@ struct TMosaicProgress {
   // library stopped part way is loaded again next time; the photos decoded
   // before the stop stay in the lasting cache.
   std::function<bool()> Cancelled;
-};
-
-// What a run has to tell or ask the user. The command shows nothing and asks
-// nothing: the window turns these into its dialogs, the tool prints them.
-struct TMosaicNotes {
-  // The change was made without its undo copy (NoMemoryForUndoText).
-  bool NoMemoryForUndo = false;
-  // "No thumbnail in the list !" with the folder and why below; empty when
-  // the load gave thumbnails or no load was needed.
-  QString NoThumbnail;
-  // A folder with no picture of its own but some in its sub-folders: the
-  // question to put before anything is done ("...: include sub-folders?").
-  // The run stopped there and changed nothing; a yes sets Recursive and runs
-  // again, a no ends the command.
-  QString SubFolderQuestion;
+  // Writing an output of a finished mosaic (a zoomable page): percent done.
+  std::function<void(int percent)> ShowOutputProgress;
 };
 
 class TMosaicCommand {
@@ -86,13 +74,11 @@ class TMosaicCommand {
   int RepeatDistance = DefaultRepeatDistance;
   int MaxUses = 0;      // the most cells one photo may go to; 0: no cap
   bool UseAll = false;  // every photo at least once, when the cells allow
-  TMatchUses LastUses;  // how the last matched mosaic used the photos
   bool UseCache = true;
   QString CacheFile;  // empty: the user's cache folder
   // Each cell drawn Scale times larger from a larger thumbnail: the mosaic is
   // Scale times the picture's size.
   int Scale = 1;
-  TPhotoLibraryLoad LastLibraryLoad;  // how the last library load went
   // Where the photos come from: the thumbnails folder, except that a photo
   // library mode on the bundled thumbnails (generated squares of plain
   // colour, which show matching at its worst) takes the bundled sample
@@ -104,34 +90,24 @@ class TMosaicCommand {
   // The size of the mosaic of a width x height picture with these options
   // ("Check size" and Scale); false when it is beyond the picture size limit.
   bool OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const;
-  TThumbnailLoadResult LastLoad;  // how the last load of the folder went
-  // Whether the last run loaded the folder (LastLoad or LastLibraryLoad is
-  // then its own) or used the list loaded before.
-  bool LastRunLoaded = false;
-  // Where the last matched mosaic put each photo, and how faithful it is;
-  // Cells is 0 when the last build was not a matched one.
-  TMatchPlacement LastPlacement;
-  TMosaicQuality LastQuality;
-  TTileSize LastCell;      // the cells of the last matched mosaic, from the top-left corner
-  TMosaicNotes LastNotes;  // what the last run has to tell or ask
 
   // Runs the command on the document's picture as one undoable change: the
-  // snapshot first (without one, after the warning, the mosaic is still
-  // built), then the build. Returns true when a mosaic was built. A build
-  // that fails or throws gives the change up: the picture is as it was.
-  bool Execute(TDocument& document, const TMosaicProgress& progress = {});
+  // snapshot first (without one the mosaic is still built, and the result
+  // says so), then the build. A build that fails or throws gives the change
+  // up: the picture is as it was.
+  TMosaicResult Execute(TDocument& document, const TMosaicProgress& progress = {});
   // The same without an undo snapshot, for a caller that never undoes (the
   // command-line tool): the picture is built in place and never copied.
-  bool Execute(TBitmap& working, const TMosaicProgress& progress = {});
+  TMosaicResult Execute(TBitmap& working, const TMosaicProgress& progress = {});
 
   // The same mosaic drawn band by band into a sink, for a mosaic too large
   // to hold: target stays as it is, only the enlarged picture's band being
   // drawn is in memory. The bytes are those Execute would make with the
-  // same options and random source, and the Last results are filled alike.
-  // False when no mosaic was made (no thumbnail, cancelled, a size beyond
+  // same options and random source, and the result is filled alike. Not
+  // built when no mosaic was made (no thumbnail, cancelled, a size beyond
   // MaxBandResampleSide, or the sink failed: it is then abandoned and its
   // Error() says why).
-  bool ExecuteInBands(const TBitmap& target, TBandSink& sink, const TMosaicProgress& progress = {});
+  TMosaicResult ExecuteInBands(const TBitmap& target, TBandSink& sink, const TMosaicProgress& progress = {});
   // Rows of cells per band of ExecuteInBands; 0: as many as fit in about
   // 64 MB.
   int BandCellRows = 0;
@@ -140,9 +116,6 @@ class TMosaicCommand {
   // side becomes the limit, resampling from `before` (nearest pixel). True
   // when the picture was enlarged.
   bool CheckImageSize(TBitmap& working, const TBitmap& before);
-
-  // Reloads the thumbnail list from the folder at the current cell size.
-  void LoadThumbnails(const TMosaicProgress& progress = {});
 
   // A cell size chosen (a positive number of pixels; anything else is
   // ignored): the thumbnails are loaded again when it differs.
@@ -154,24 +127,29 @@ class TMosaicCommand {
   QString FolderChooserStart() const;
 
  private:
-  // Starts a run: clears LastNotes, and true when the run must stop before
+  // True (with the question in result) when the run must stop before
   // anything is done to ask whether to take the sub-folders' pictures (a
   // load is due and the folder holds none of its own but some below).
-  bool StopsForSubFolders();
-  bool Run(TBitmap& working, const TMosaicProgress& progress);
+  bool StopsForSubFolders(TMosaicResult& result) const;
+  bool Run(TBitmap& working, const TMosaicProgress& progress, TMosaicResult& result);
+  // The load's part of the result, and the matched mosaic's cells.
+  void Describe(TMosaicResult& result, TTileSize tile) const;
   // The cells' size at a scale.
   TTileSize TileFor(int scale) const;
   // Loads the thumbnails for that tile unless loaded; false when cancelled.
-  bool LoadFor(TTileSize tile, const TMosaicProgress& progress);
+  bool LoadFor(TTileSize tile, const TMosaicProgress& progress, TMosaicResult& result);
   TMatchOptions MatchOptionsFor(TTileSize tile, const TMosaicProgress& progress) const;
   // False when cancelled: the list is then empty and stale.
-  bool LoadFolder(int cell, const TMosaicProgress& progress);
+  bool LoadFolder(int cell, const TMosaicProgress& progress, TMosaicNotes& notes);
   // False when cancelled: the list is then empty and stale.
-  bool LoadLibrary(TTileSize tile, const TMosaicProgress& progress);
+  bool LoadLibrary(TTileSize tile, const TMosaicProgress& progress, TMosaicNotes& notes);
 
   QString LoadKey(TTileSize tile, bool library) const;
 
   TMatchLibrary m_library;  // the loaded library's descriptors, for matching
+  // How the list in use was loaded: the default load or the library's.
+  TThumbnailLoadResult m_load;
+  TPhotoLibraryLoad m_libraryLoad;
   // What the loaded list was made for; a change of any reloads it.
   QString m_loadedKey;
 };

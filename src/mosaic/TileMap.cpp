@@ -5,7 +5,7 @@
 #include <QJsonDocument>
 #include <algorithm>
 
-#include "mosaic/MosaicCommand.h"
+#include "mosaic/MosaicResult.h"
 
 namespace {
 
@@ -30,16 +30,16 @@ QString PhotoOf(const TTileMap& map, const TTileMapCell& cell) {
 
 }  // namespace
 
-TTileMap TileMapOf(const TMosaicCommand& command, int width, int height) {
+TTileMap TileMapOf(const TMosaicResult& mosaic, int width, int height) {
   TTileMap map;
-  map.Library = command.PhotoFolder();
+  map.Library = mosaic.PhotoFolder;
   map.Width = width;
   map.Height = height;
-  const TMatchPlacement& placement = command.LastPlacement;
-  const TTileSize cell = command.LastCell;
+  const TMatchPlacement& placement = mosaic.Placement;
+  const TTileSize cell = mosaic.Cell;
   if (placement.Thumbnail.empty() || cell.Width <= 0 || cell.Height <= 0) return map;
-  const QDir library(command.PhotoFolder());
-  for (const QString& path : command.LastLibraryLoad.Loaded) map.Photos << library.relativeFilePath(path);
+  const QDir library(mosaic.PhotoFolder);
+  for (const QString& path : mosaic.LibraryLoad.Loaded) map.Photos << library.relativeFilePath(path);
   map.CellWidth = cell.Width;
   map.CellHeight = cell.Height;
   map.Columns = placement.Columns;

@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <vector>
 
-class TMosaicCommand;
+struct TMosaicResult;
 
 struct TTileMapCell {
   int Column = 0, Row = 0;
@@ -26,9 +26,9 @@ struct TTileMap {
   std::vector<TTileMapCell> Cells;  // row by row; empty: not a matched mosaic
 };
 
-// The map of the command's last mosaic, width x height pixels; no cells when
-// that mosaic was not a matched one.
-TTileMap TileMapOf(const TMosaicCommand& command, int width, int height);
+// The map of a mosaic of width x height pixels; no cells when it is not a
+// matched one.
+TTileMap TileMapOf(const TMosaicResult& mosaic, int width, int height);
 
 // {"library", "width", "height", "cellWidth", "cellHeight", "columns",
 // "rows", "cells": [{"column", "row", "x", "y", "width", "height", "photo",

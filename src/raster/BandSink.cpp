@@ -32,7 +32,8 @@ void TBandTee::Abandon() {
   for (TBandSink* s : m_sinks) s->Abandon();
 }
 
-bool WriteInBands(const TBitmap& picture, TBandSink& sink, int bandRows) {
+bool WriteInBands(const TBitmap& picture, TBandSink& sink, int bandRows,
+                  const std::function<bool(int rowsDone, int rows)>& proceed) {
   if (picture.Empty() || bandRows <= 0) return false;
   TBitmap source(picture);
   if (source.PixelFormat() != pf24bit) source.SetPixelFormat(pf24bit);
@@ -46,7 +47,7 @@ bool WriteInBands(const TBitmap& picture, TBandSink& sink, int bandRows) {
     TBitmap band(source.Width(), rows, pf24bit);
     // Read as const: writable rows would copy the caller's whole picture.
     for (int y = 0; y < rows; ++y) std::memcpy(band.ScanLine(y), std::as_const(source).ScanLine(top + y), rowBytes);
-    if (!sink.Write(band, top)) {
+    if (!sink.Write(band, top) || (proceed && !proceed(top + rows, source.Height()))) {
       sink.Abandon();
       return false;
     }

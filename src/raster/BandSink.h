@@ -3,6 +3,7 @@
 // of 24-bit rows, top to bottom. A file writer, a tile pyramid or several of
 // them at once take the bands as they come, so only one band is in memory.
 #include <QString>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -45,4 +46,7 @@ class TBandTee : public TBandSink {
 
 // Sends a picture held whole to a sink in bands of bandRows rows (the last
 // may be shorter), then finishes it; on a failure the sink is abandoned.
-bool WriteInBands(const TBitmap& picture, TBandSink& sink, int bandRows);
+// proceed, when given, is told the rows sent after each band and may stop
+// the work by returning false: the sink is then abandoned too.
+bool WriteInBands(const TBitmap& picture, TBandSink& sink, int bandRows,
+                  const std::function<bool(int rowsDone, int rows)>& proceed = {});

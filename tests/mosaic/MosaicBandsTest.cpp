@@ -155,24 +155,28 @@ TEST_F(MosaicBands, BandsMakeTheMosaicBuiltInMemory) {
     command.CheckSize = false;
     command.FolderChosen(c.FewPhotos ? few.path() : dir.path());
     TBitmap whole = target;
-    ASSERT_TRUE(command.Execute(whole)) << c.Name;
-    const TMatchPlacement placement = command.LastPlacement;
-    const TMosaicQuality quality = command.LastQuality;
+    const TMosaicResult held = command.Execute(whole);
+    ASSERT_TRUE(held.Built) << c.Name;
+    const TMatchPlacement& placement = held.Placement;
+    const TMosaicQuality& quality = held.Quality;
     for (const int cellRows : {1, 2, 5, 0}) {
       SCOPED_TRACE(testing::Message() << c.Name << ", " << cellRows << " rows of cells a band");
       command.BandCellRows = cellRows;
       TPictureSink sink;
-      ASSERT_TRUE(command.ExecuteInBands(target, sink));
+      const TMosaicResult banded = command.ExecuteInBands(target, sink);
+      ASSERT_TRUE(banded.Built);
       EXPECT_TRUE(sink.Finished);
       EXPECT_EQ(sink.Abandoned, 0);
       EXPECT_TRUE(SamePixels(sink.Picture, whole));
-      EXPECT_EQ(command.LastPlacement.Thumbnail, placement.Thumbnail);
-      EXPECT_EQ(command.LastPlacement.Tint, placement.Tint);
-      EXPECT_EQ(command.LastPlacement.Columns, placement.Columns);
-      EXPECT_EQ(command.LastQuality.Cells, quality.Cells);
-      EXPECT_EQ(command.LastQuality.Far.Mean, quality.Far.Mean);
-      EXPECT_EQ(command.LastQuality.Near.P95, quality.Near.P95);
-      EXPECT_EQ(command.LastUses.PhotosUsed, placement.Uses.PhotosUsed);
+      EXPECT_EQ(banded.Placement.Thumbnail, placement.Thumbnail);
+      EXPECT_EQ(banded.Placement.Tint, placement.Tint);
+      EXPECT_EQ(banded.Placement.Columns, placement.Columns);
+      EXPECT_EQ(banded.Quality.Cells, quality.Cells);
+      EXPECT_EQ(banded.Quality.Far.Mean, quality.Far.Mean);
+      EXPECT_EQ(banded.Quality.Near.P95, quality.Near.P95);
+      EXPECT_EQ(banded.Placement.Uses.PhotosUsed, placement.Uses.PhotosUsed);
+      EXPECT_EQ(banded.Width, whole.Width());
+      EXPECT_EQ(banded.Height, whole.Height());
     }
   }
   // "Check size" enlarges the small picture first, as in memory.

@@ -131,14 +131,16 @@ TEST_F(MosaicCommand, EmptyFolderWarnsOnceAndChangesNothing) {
   const TBitmap original = Numbered(30, 30);
   TDocument document;
   document.Opened(original, QStringLiteral("a.png"));
-  EXPECT_FALSE(command.Execute(document, progress));
+  const TMosaicResult first = command.Execute(document, progress);
+  EXPECT_FALSE(first.Built);
   const QString warning =
       QStringLiteral("No thumbnail in the list !\nFolder \"%1\": holds no PNG, JPEG, BMP or GIF file")
           .arg(empty.path());
-  EXPECT_EQ(command.LastNotes.NoThumbnail, warning);
+  EXPECT_EQ(first.Notes.NoThumbnail, warning);
   // Once loaded, the empty list is not loaded again, and says nothing again.
-  EXPECT_FALSE(command.Execute(document, progress));
-  EXPECT_EQ(command.LastNotes.NoThumbnail, QString());
+  const TMosaicResult second = command.Execute(document, progress);
+  EXPECT_FALSE(second.Built);
+  EXPECT_EQ(second.Notes.NoThumbnail, QString());
   EXPECT_TRUE(messages.empty());
   EXPECT_TRUE(SamePixels(document.Picture(), original));
   EXPECT_EQ(document.ChangeCount(), 0);
@@ -168,9 +170,10 @@ TEST_F(MosaicCommand, PicturesOnlyInSubFoldersStopTheRunWithAQuestion) {
   TBitmap bare(original);
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
-    EXPECT_FALSE(run == 0 ? offered.Execute(document, progress) : offered.Execute(bare, progress));
-    EXPECT_EQ(offered.LastNotes.SubFolderQuestion, question);
-    EXPECT_EQ(offered.LastNotes.NoThumbnail, QString());
+    const TMosaicResult result = run == 0 ? offered.Execute(document, progress) : offered.Execute(bare, progress);
+    EXPECT_FALSE(result.Built);
+    EXPECT_EQ(result.Notes.SubFolderQuestion, question);
+    EXPECT_EQ(result.Notes.NoThumbnail, QString());
     EXPECT_EQ(offered.ImgVignettes.Count(), 0);
     EXPECT_EQ(loads, 0);
   }
@@ -180,8 +183,9 @@ TEST_F(MosaicCommand, PicturesOnlyInSubFoldersStopTheRunWithAQuestion) {
   EXPECT_FALSE(document.CanUndo());
 
   offered.Recursive = true;
-  EXPECT_TRUE(offered.Execute(document, progress));
-  EXPECT_EQ(offered.LastNotes.SubFolderQuestion, QString());
+  const TMosaicResult taken = offered.Execute(document, progress);
+  EXPECT_TRUE(taken.Built);
+  EXPECT_EQ(taken.Notes.SubFolderQuestion, QString());
   EXPECT_EQ(offered.ImgVignettes.Count(), 2);
   EXPECT_EQ(document.ChangeCount(), 1);
   EXPECT_TRUE(messages.empty());
@@ -260,9 +264,10 @@ TEST_F(MosaicCommand, TileAspectCellsShowEachPhotoCroppedToTheShape) {
     SCOPED_TRACE(round == 0 ? "decoded" : "from the cache");
     command.ThumbnailsStale = true;
     TBitmap image = target;
-    ASSERT_TRUE(command.Execute(image, progress));
-    EXPECT_TRUE(command.LibraryMode());
-    EXPECT_EQ(command.LastLibraryLoad.FromCache, round == 0 ? 0 : 4);
+    const TMosaicResult result = command.Execute(image, progress);
+    ASSERT_TRUE(result.Built);
+    EXPECT_TRUE(result.Library);
+    EXPECT_EQ(result.LibraryLoad.FromCache, round == 0 ? 0 : 4);
     ASSERT_EQ(command.ImgVignettes.Count(), 4);
     EXPECT_EQ(command.ImgVignettes.Width(), 12);
     EXPECT_EQ(command.ImgVignettes.Height(), 8);
@@ -361,7 +366,9 @@ TEST_F(MosaicCommand, CancelledHalfWayGivesTheChangeUp) {
         reportedAtCancel = percent;
       }
     };
-    EXPECT_FALSE(command.Execute(document, halfWay));
+    const TMosaicResult cancelled = command.Execute(document, halfWay);
+    EXPECT_FALSE(cancelled.Built);
+    EXPECT_TRUE(cancelled.Cancelled);
     EXPECT_TRUE(cancel);
     // Stopped at the next check: a search never goes on to the drawing, a
     // placement or a drawing row never starts.
@@ -380,11 +387,12 @@ TEST_F(MosaicCommand, CancelledHalfWayGivesTheChangeUp) {
     if (c.stage == Loading) {
       EXPECT_TRUE(command.ThumbnailsStale);
       EXPECT_EQ(command.ImgVignettes.Count(), 0);
-      EXPECT_TRUE(command.LastLibraryLoad.Cancelled);
+      EXPECT_TRUE(cancelled.LibraryLoad.Cancelled);
       // The next run takes what was decoded from the cache and builds.
-      ASSERT_TRUE(command.Execute(document, progress));
-      EXPECT_GE(command.LastLibraryLoad.FromCache, doneAtCancel);
-      EXPECT_LT(command.LastLibraryLoad.FromCache, photoCount);
+      const TMosaicResult next = command.Execute(document, progress);
+      ASSERT_TRUE(next.Built);
+      EXPECT_GE(next.LibraryLoad.FromCache, doneAtCancel);
+      EXPECT_LT(next.LibraryLoad.FromCache, photoCount);
       EXPECT_EQ(command.ImgVignettes.Count(), photoCount);
       EXPECT_EQ(document.ChangeCount(), changes + 1);
       EXPECT_FALSE(SamePixels(document.Picture(), picture));

@@ -4,7 +4,7 @@
 // beside the picture while the user looks at the mosaic.
 //
 //   if (!MosaicReportForm) MosaicReportForm = new TMosaicReportForm(this);
-//   MosaicReportForm->Show(Mosaic.LastQuality, Mosaic.ImgVignettes.Count());
+//   MosaicReportForm->Show(MosaicResult.Quality, MosaicResult.Photos);
 #include <QDialog>
 
 #include "mosaic/MosaicQuality.h"

@@ -63,6 +63,9 @@ class TMainForm : public QMainWindow {
   // Cell size, thumbnails folder and its staleness, the thumbnail list and
   // the mosaic options live with the mosaic command.
   TMosaicCommand Mosaic;
+  // What the last mosaic run returned: its load, and for a matched mosaic
+  // where each photo went (the inspection, the report, the exports).
+  TMosaicResult MosaicResult;
   QString OpenFolder;  // with a trailing separator
   QString SaveFolder;
   QStringList RecentFiles;

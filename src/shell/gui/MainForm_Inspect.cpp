@@ -61,7 +61,7 @@ void TMainForm::StartInspection() {
 }
 
 bool TMainForm::Inspecting() const {
-  return m_inspectedPicture != 0 && Mosaic.LastQuality.Cells > 0 && !Document.Picture().Empty() &&
+  return m_inspectedPicture != 0 && MosaicResult.Matched() && !Document.Picture().Empty() &&
          Document.Picture().Image().cacheKey() == m_inspectedPicture;
 }
 
@@ -83,8 +83,8 @@ int TMainForm::CellAt(QPoint viewportPoint) const {
       viewportPoint.y() >= r.Bottom)
     return -1;
   const TPoint p = ImageView->ClientToImagePoint(TPoint{viewportPoint.x(), viewportPoint.y()});
-  const TMatchPlacement& placement = Mosaic.LastPlacement;
-  const TTileSize cell = Mosaic.LastCell;
+  const TMatchPlacement& placement = MosaicResult.Placement;
+  const TTileSize cell = MosaicResult.Cell;
   if (cell.Width <= 0 || cell.Height <= 0) return -1;
   const int column = p.X / cell.Width, row = p.Y / cell.Height;
   if (column >= placement.Columns || row >= placement.Rows) return -1;
@@ -99,16 +99,16 @@ void TMainForm::InspectAt(QPoint viewportPoint) {
   m_inspectedCell = cell;
   ImageView->viewport()->update();
   const bool ours = !m_inspectStatus.isEmpty() && StatusPanel[0]->text() == m_inspectStatus;
-  if (cell < 0 || size_t(cell) >= Mosaic.LastPlacement.Thumbnail.size()) {
+  if (cell < 0 || size_t(cell) >= MosaicResult.Placement.Thumbnail.size()) {
     if (ours) StatusPanel[0]->setText(m_statusBeforeInspect);
     m_inspectStatus.clear();
     return;
   }
   if (!ours) m_statusBeforeInspect = StatusPanel[0]->text();
-  const int photo = Mosaic.LastPlacement.Thumbnail[size_t(cell)];
-  const QStringList& files = Mosaic.LastLibraryLoad.Loaded;
+  const int photo = MosaicResult.Placement.Thumbnail[size_t(cell)];
+  const QStringList& files = MosaicResult.LibraryLoad.Loaded;
   const QString name = photo >= 0 && photo < files.size() ? QFileInfo(files[photo]).fileName() : QString();
-  const int tint = size_t(cell) < Mosaic.LastPlacement.Tint.size() ? Mosaic.LastPlacement.Tint[size_t(cell)] : 0;
+  const int tint = size_t(cell) < MosaicResult.Placement.Tint.size() ? MosaicResult.Placement.Tint[size_t(cell)] : 0;
   m_inspectStatus = QStringLiteral("%1, tint %2 %").arg(name).arg(tint);
   StatusPanel[0]->setText(m_inspectStatus);
 }
@@ -122,8 +122,8 @@ void TMainForm::PaintInspection(QPainter& canvas) {
   }
   const int cell = InspectedCell();
   if (cell < 0) return;
-  const TTileSize size = Mosaic.LastCell;
-  const int column = cell % Mosaic.LastPlacement.Columns, row = cell / Mosaic.LastPlacement.Columns;
+  const TTileSize size = MosaicResult.Cell;
+  const int column = cell % MosaicResult.Placement.Columns, row = cell / MosaicResult.Placement.Columns;
   const int right = std::min((column + 1) * size.Width, WorkingImage().Width());
   const int bottom = std::min((row + 1) * size.Height, WorkingImage().Height());
   const TRect r = ImageView->ImageToClientRect(TRect{column * size.Width, row * size.Height, right, bottom});
@@ -138,9 +138,9 @@ void TMainForm::PaintInspection(QPainter& canvas) {
 
 void TMainForm::PopOuvrirPhotoClick() {
   const int cell = InspectedCell();
-  if (cell < 0 || size_t(cell) >= Mosaic.LastPlacement.Thumbnail.size()) return;
-  const int photo = Mosaic.LastPlacement.Thumbnail[size_t(cell)];
-  const QStringList& files = Mosaic.LastLibraryLoad.Loaded;
+  if (cell < 0 || size_t(cell) >= MosaicResult.Placement.Thumbnail.size()) return;
+  const int photo = MosaicResult.Placement.Thumbnail[size_t(cell)];
+  const QStringList& files = MosaicResult.LibraryLoad.Loaded;
   if (photo < 0 || photo >= files.size()) return;
   // The window's own way in: it asks to save a changed picture first.
   OpenFile(files[photo], true);

@@ -23,20 +23,24 @@ void TMainForm::MenuActionMosaiqueClick() {
   // A folder whose pictures are all in sub-folders stops the command before
   // anything is done, to ask; a yes takes them (the choice is kept) and runs
   // it again.
+  TMosaicResult result;
   for (bool again = true; again;) {
     {
       const TWait wait(*this, QStringLiteral("Processing..."));
       // Shown once the work proves long; Cancel gives the change up.
       TMosaicProgressDialog dialog(this, Mosaic.MatchColours);
-      Mosaic.Execute(Document, dialog.Sink(MosaicProgress()));
+      result = Mosaic.Execute(Document, dialog.Sink(MosaicProgress()));
     }
-    const TMosaicNotes& notes = Mosaic.LastNotes;
+    const TMosaicNotes& notes = result.Notes;
     again = !notes.SubFolderQuestion.isEmpty() &&
             MyMessageDlg(notes.SubFolderQuestion, mkConfirmation, btYes | btNo) == idYes;
     if (again) Mosaic.Recursive = true;
   }
-  if (Mosaic.LastNotes.NoMemoryForUndo) MyMessageDlg(QString::fromLatin1(NoMemoryForUndoText), mkWarning, btOk);
-  if (!Mosaic.LastNotes.NoThumbnail.isEmpty()) MyMessageDlg(Mosaic.LastNotes.NoThumbnail, mkWarning, btOk);
+  // A run stopped at the question changed nothing: what the window shows
+  // still belongs to the mosaic before.
+  if (result.Notes.SubFolderQuestion.isEmpty()) MosaicResult = result;
+  if (result.Notes.NoMemoryForUndo) MyMessageDlg(QString::fromLatin1(NoMemoryForUndoText), mkWarning, btOk);
+  if (!result.Notes.NoThumbnail.isEmpty()) MyMessageDlg(result.Notes.NoThumbnail, mkWarning, btOk);
   MosaicBuilt();
   UpdateCommands();
   // "Check size" and the poster scale change the picture's size: the zoom

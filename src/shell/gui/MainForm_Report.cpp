@@ -9,12 +9,12 @@
 #include "shell/gui/MainForm.h"
 
 void TMainForm::MosaicBuilt() {
-  if (Mosaic.LastRunLoaded) {
-    const TThumbnailLoadResult& load = Mosaic.LastLoad;
+  if (MosaicResult.Loaded) {
+    const TThumbnailLoadResult& load = MosaicResult.Load;
     // With nothing loaded the note "No thumbnail in the list !" has said why.
-    if (!Mosaic.LibraryMode() && !load.StoppedAt.isEmpty() && load.Loaded > 0)
+    if (!MosaicResult.Library && !load.StoppedAt.isEmpty() && load.Loaded > 0)
       MyMessageDlg(ThumbnailLoadStoppedText(load), mkWarning, btOk);
-    const int skipped = Mosaic.LibraryMode() ? Mosaic.LastLibraryLoad.Skipped : 0;
+    const int skipped = MosaicResult.Library ? MosaicResult.LibraryLoad.Skipped : 0;
     if (skipped > 0 && !SkippedLink) {
       SkippedLink = new QLabel(statusBar());
       SkippedLink->setTextFormat(Qt::RichText);
@@ -28,7 +28,7 @@ void TMainForm::MosaicBuilt() {
       SkippedLink->setVisible(skipped > 0);
     }
   }
-  if (Mosaic.LastQuality.Cells > 0) {
+  if (MosaicResult.Matched()) {
     MenuActionRapportClick();
     StartInspection();
   } else if (MosaicReportForm) {
@@ -37,7 +37,7 @@ void TMainForm::MosaicBuilt() {
 }
 
 void TMainForm::ShowSkipReport() {
-  const TPhotoLibraryLoad& load = Mosaic.LastLibraryLoad;
+  const TPhotoLibraryLoad& load = MosaicResult.LibraryLoad;
   if (!SkipReportForm) SkipReportForm = new TSkipReportForm(this);
   SkipReportForm->Prepare(load.SkippedFiles, load.SkippedReasons, load.Found);
   SkipReportForm->show();
@@ -45,7 +45,7 @@ void TMainForm::ShowSkipReport() {
 }
 
 void TMainForm::MenuActionRapportClick() {
-  if (Mosaic.LastQuality.Cells <= 0) return;
+  if (!MosaicResult.Matched()) return;
   if (!MosaicReportForm) MosaicReportForm = new TMosaicReportForm(this);
-  MosaicReportForm->Show(Mosaic.LastQuality, Mosaic.ImgVignettes.Count());
+  MosaicReportForm->Show(MosaicResult.Quality, MosaicResult.Photos);
 }

@@ -215,21 +215,21 @@ TEST_F(MosaicOptionsTest, SubFoldersTurnedOnAloneLoadTheLibraryAgain) {
     });
     f.MenuActionMosaique->trigger();
     ASSERT_EQ(f.ChangeCount(), 1);
-    EXPECT_EQ(f.Mosaic.LastLibraryLoad.Loaded.size(), 2);
-    EXPECT_FALSE(f.Mosaic.LastLibraryLoad.Loaded.contains(blue));
+    EXPECT_EQ(f.MosaicResult.LibraryLoad.Loaded.size(), 2);
+    EXPECT_FALSE(f.MosaicResult.LibraryLoad.Loaded.contains(blue));
     f.MenuEditionAnnuler->trigger();
 
     Run([](TMosaicOptionsForm& d) { Press(d.CBSubFolders); });
     ASSERT_TRUE(f.Mosaic.Recursive);
     f.MenuActionMosaique->trigger();
     ASSERT_EQ(f.ChangeCount(), 1);
-    EXPECT_TRUE(f.Mosaic.LastRunLoaded);
+    EXPECT_TRUE(f.MosaicResult.Loaded);
     EXPECT_EQ(f.Mosaic.ImgVignettes.Count(), 3);
-    const qsizetype offered = f.Mosaic.LastLibraryLoad.Loaded.indexOf(blue);
+    const qsizetype offered = f.MosaicResult.LibraryLoad.Loaded.indexOf(blue);
     EXPECT_GE(offered, 0) << "the sub-folder's photo is offered";
     if (c.matched) {
       // Every cell is blue: each takes the blue photo, untinted.
-      const std::vector<int>& placed = f.Mosaic.LastPlacement.Thumbnail;
+      const std::vector<int>& placed = f.MosaicResult.Placement.Thumbnail;
       ASSERT_EQ(placed.size(), 12u);
       EXPECT_EQ(std::count(placed.begin(), placed.end(), int(offered)), 12);
       EXPECT_EQ(f.WorkingImage().Image().convertToFormat(QImage::Format_RGB32), picture);

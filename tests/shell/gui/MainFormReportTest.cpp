@@ -125,7 +125,7 @@ TEST_F(MosaicReportTest, ReportFiguresComeFromTheMeasuredMosaic) {
   f.MenuActionMosaique->trigger();
   ASSERT_TRUE(f.MosaicReportForm);
   const TMosaicReportForm& r = *f.MosaicReportForm;
-  const TMosaicQuality& q = f.Mosaic.LastQuality;
+  const TMosaicQuality& q = f.MosaicResult.Quality;
   ASSERT_GT(q.Near.Mean, q.Far.Mean);
   ASSERT_GT(q.MeanTint, 0);
   EXPECT_EQ(r.LblFarMean->text(), QString::number(q.Far.Mean, 'f', 1));
@@ -230,7 +230,7 @@ TEST_F(MosaicReportTest, NonSquareTilesNameOutlineAndOpenThePhotoUnderTheMouse) 
     Open(File(QStringLiteral("tiles.png")));
     f.MenuActionMosaique->trigger();
     ASSERT_EQ(f.ChangeCount(), 1);
-    const TTileMap map = TileMapOf(f.Mosaic, width, height);
+    const TTileMap map = TileMapOf(f.MosaicResult, width, height);
     ASSERT_EQ(map.Columns, columns);
     ASSERT_EQ(map.Rows, rows);
     ASSERT_EQ(map.Cells.size(), size_t(columns * rows));

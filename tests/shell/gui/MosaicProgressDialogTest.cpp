@@ -164,8 +164,8 @@ TEST_F(MosaicProgressDialogTest, CancelHalfWayGivesTheChangeUp) {
     EXPECT_EQ(f.ChangeCount(), changes + 1);
     EXPECT_NE(f.WorkingImage().Image(), picture);
     if (c.whileLoading && c.matched) {
-      EXPECT_GE(f.Mosaic.LastLibraryLoad.FromCache, shownAtClick);
-      EXPECT_LT(f.Mosaic.LastLibraryLoad.FromCache, PhotoCount);
+      EXPECT_GE(f.MosaicResult.LibraryLoad.FromCache, shownAtClick);
+      EXPECT_LT(f.MosaicResult.LibraryLoad.FromCache, PhotoCount);
     }
     Quit();
     QDir(File(QStringLiteral("cache"))).removeRecursively();
