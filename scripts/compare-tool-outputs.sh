@@ -4,9 +4,10 @@
 # changed no output. Each tool is run from its own folder, with the bundled
 # Thumbnails and SamplePhotos beside it.
 #
-#   scripts/compare-tool-outputs.sh OLD/tesselune-cli NEW/tesselune-cli [TARGET]
+#   scripts/compare-tool-outputs.sh OLD/tesselune-cli NEW/tesselune-cli [TARGET [PHOTOS]]
 #
-# TARGET defaults to the bundled sample picture beside the new tool.
+# TARGET defaults to the bundled sample picture beside the new tool; PHOTOS,
+# when given, is the folder of photos of every run (else each tool's own).
 set -euo pipefail
 
 if [ $# -lt 2 ]; then
@@ -16,6 +17,8 @@ fi
 old=$(realpath "$1")
 new=$(realpath "$2")
 target=$(realpath "${3:-$(dirname "$new")/sample.jpg}")
+photos=()
+[ -n "${4:-}" ] && photos=(--thumbnails "$(realpath "$4")")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -76,7 +79,7 @@ for line in "${modes[@]}"; do
     dir="$work/$side/$name"
     mkdir -p "$dir"
     # shellcheck disable=SC2086
-    if ! "$tool" mosaic "$input" --output "$dir/mosaic.$ext" --seed 1 --no-cache ${options//@/$dir} \
+    if ! "$tool" mosaic "$input" --output "$dir/mosaic.$ext" --seed 1 --no-cache "${photos[@]}" ${options//@/$dir} \
       >"$dir/stdout" 2>"$dir/stderr.raw"; then
       echo "$name: $side tool failed:" >&2
       cat "$dir/stderr.raw" >&2

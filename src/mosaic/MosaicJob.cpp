@@ -60,6 +60,31 @@ TOutputFailure WritePage(const QString& folder, std::int64_t width, std::int64_t
   return error.isEmpty() ? TOutputFailure{} : Failure(folder + QStringLiteral("/index.html"), error);
 }
 
+// The outputs of a mosaic held whole, in the order the tool has always
+// written them: the picture, the page, the tile map, the report.
+void WriteOutputs(TMosaicResult& result, const TBitmap& mosaic, const TMosaicOutputs& outputs) {
+  // The load and save dispatch reports its own failure.
+  if (!outputs.PictureFile.isEmpty()) {
+    TPictureFileContext context;
+    if (SavePicture(context, outputs.PictureFile, mosaic) <= 0)
+      result.Failure = {outputs.PictureFile, context.LastError, true};
+  }
+  const QString& page = outputs.DeepZoomFolder;
+  if (!result.Failure.Failed() && !page.isEmpty()) {
+    if (result.Failure = MakeFolder(page); !result.Failure.Failed())
+      result.Failure = ExportDeepZoom(mosaic, result, page).Failure;
+  }
+}
+
+void WriteMapAndReport(TMosaicResult& result, const TMosaicOutputs& outputs) {
+  const int width = int(result.Width), height = int(result.Height);
+  if (!result.Failure.Failed() && !outputs.TileMapFile.isEmpty())
+    result.Failure = SaveTileMap(outputs.TileMapFile, result, width, height).Failure;
+  if (!result.Failure.Failed() && !outputs.ReportFile.isEmpty())
+    result.Failure = SaveReport(outputs.ReportFile, result).Failure;
+  result.Built = !result.Failure.Failed();
+}
+
 // Figures to two decimals: more would be noise.
 double Rounded(double value) { return std::round(value * 100.0) / 100.0; }
 
@@ -124,23 +149,18 @@ TMosaicResult RunMosaicJob(TMosaicCommand& command, TBitmap& target, const TMosa
   } else {
     result = command.Execute(target, progress);
     if (!result.Built) return result;
-    // The load and save dispatch reports its own failure.
-    if (!outputs.PictureFile.isEmpty()) {
-      TPictureFileContext context;
-      if (SavePicture(context, outputs.PictureFile, target) <= 0)
-        result.Failure = {outputs.PictureFile, context.LastError, true};
-    }
-    if (!result.Failure.Failed() && !page.isEmpty()) {
-      if (result.Failure = MakeFolder(page); !result.Failure.Failed())
-        result.Failure = ExportDeepZoom(target, result, page).Failure;
-    }
+    WriteOutputs(result, target, outputs);
   }
-  const int width = int(result.Width), height = int(result.Height);
-  if (!result.Failure.Failed() && !outputs.TileMapFile.isEmpty())
-    result.Failure = SaveTileMap(outputs.TileMapFile, result, width, height).Failure;
-  if (!result.Failure.Failed() && !outputs.ReportFile.isEmpty())
-    result.Failure = SaveReport(outputs.ReportFile, result).Failure;
-  result.Built = !result.Failure.Failed();
+  WriteMapAndReport(result, outputs);
+  return result;
+}
+
+TMosaicResult RunMosaicJob(TMosaicCommand& command, TDocument& document, const TMosaicOutputs& outputs,
+                           const TMosaicProgress& progress) {
+  TMosaicResult result = command.Execute(document, progress);
+  if (!result.Built) return result;
+  WriteOutputs(result, document.Picture(), outputs);
+  WriteMapAndReport(result, outputs);
   return result;
 }
 

@@ -61,6 +61,11 @@ TMosaicPlan PlanMosaic(const TMosaicCommand& command, int width, int height, con
 TMosaicResult RunMosaicJob(TMosaicCommand& command, TBitmap& target, const TMosaicPlan& plan,
                            const TMosaicOutputs& outputs, const TMosaicProgress& progress = {});
 
+// The same on the document's picture, as one undoable change (see
+// TMosaicCommand::Execute), the outputs written from the mosaic held whole.
+TMosaicResult RunMosaicJob(TMosaicCommand& command, TDocument& document, const TMosaicOutputs& outputs = {},
+                           const TMosaicProgress& progress = {});
+
 // What writing an output of a finished mosaic came to.
 struct TOutputResult {
   bool Written = false;

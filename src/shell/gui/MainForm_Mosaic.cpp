@@ -10,6 +10,7 @@
 #include "controls/gui/SpecialEdit.h"
 #include "dialogs/gui/MosaicOptions.h"
 #include "display/gui/MyGraphic.h"
+#include "mosaic/MosaicJob.h"
 #include "shell/gui/MainForm.h"
 #include "shell/gui/MosaicProgressDialog.h"
 
@@ -29,7 +30,7 @@ void TMainForm::MenuActionMosaiqueClick() {
       const TWait wait(*this, QStringLiteral("Processing..."));
       // Shown once the work proves long; Cancel gives the change up.
       TMosaicProgressDialog dialog(this, Mosaic.MatchColours);
-      result = Mosaic.Execute(Document, dialog.Sink(MosaicProgress()));
+      result = RunMosaicJob(Mosaic, Document, {}, dialog.Sink(MosaicProgress()));
     }
     const TMosaicNotes& notes = result.Notes;
     again = !notes.SubFolderQuestion.isEmpty() &&
