@@ -95,6 +95,7 @@ bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progres
     document.ChangeCancelled(previousUndo);
   else if (!built)
     document.ChangeAbandoned();
+  if (built) document.ChangeMade();
   return built;
 }
 

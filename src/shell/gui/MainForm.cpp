@@ -111,6 +111,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
   CreateMenus();
   ImageView->SetPopupMenu(PopImage);
   CreateStatusBar();
+  m_documentNotice = Document.Subscribe([this](const TDocumentChange& change) { DocumentChanged(change); });
 
   // 3. - 5.
   StatusPanel[0]->setText(QStringLiteral("Ready"));

@@ -31,10 +31,10 @@ void TMainForm::ResizeImage(int newWidth, int newHeight, bool smooth) {
   }
   if (resized.Empty()) {
     Document.ChangeAbandoned();
-    UpdateCommands();
     return;
   }
   WorkingImage().Assign(&resized);
+  Document.ChangeMade();
   ChooseZoomItem();
   RefreshView();
 }
