@@ -461,7 +461,7 @@ void TMainForm::Guarded(const std::function<void()>& command) {
     command();
     return;
   } catch (const std::bad_alloc&) {
-    error = QStringLiteral("Not enough memory.");
+    error = QString::fromLatin1(NotEnoughMemoryText);
   } catch (const std::exception& e) {
     error = QString::fromLocal8Bit(e.what());
   } catch (...) {

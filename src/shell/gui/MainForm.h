@@ -43,6 +43,9 @@ class TSkipReportForm;
 class TAnnulerForm;
 class TSpecialEdit;
 
+// What the window says when a command runs out of memory.
+constexpr const char* NotEnoughMemoryText = "Not enough memory.";
+
 class TMainForm : public QMainWindow {
   Q_OBJECT
 
@@ -222,7 +225,7 @@ class TMainForm : public QMainWindow {
   bool Comparing() const { return m_comparing && Inspecting() && !Document.UndoCopy().Empty(); }
   void SetComparing(bool comparing);
   // Resizes the picture to newWidth x newHeight, smoothed or not, as one
-  // undoable change.
+  // undoable change (ResizePicture), and shows the result.
   void ResizeImage(int newWidth, int newHeight, bool smooth);
 
   // Command handlers.
