@@ -25,7 +25,6 @@ void DrawPicture(TBitmap& work, const QImage& picture, int x, int y) {
   QPainter p(&work.MutableImage());
   p.drawImage(x, y, picture);
   p.end();
-  work.Changed();
 }
 
 // The list's picture: a copy of the 24-bit work bitmap where pixels exactly

@@ -545,6 +545,5 @@ TRect DrawFramedPicture(const TBitmap& source, TBitmap& target, TColor faceColor
     zoom.Halftone = halftone;
     drawn = zoom.Draw(false);
   }
-  target.Changed();
   return drawn;
 }

@@ -506,10 +506,6 @@ void TShapeCanvas::FillSpan(int y, int x0, int x1, TColor color, TPenMode mode) 
   for (int x = x0; x < x1; ++x) b.SetPixel(x, y, mode == pmXor ? (b.Pixel(x, y) ^ color) & 0xFFFFFF : color);
 }
 
-void TShapeCanvas::Changed() {
-  if (m_bitmap) m_bitmap->Changed();
-}
-
 // ---- TShapeManager ----
 
 int RoundRectCorner(const TRect& r) {
@@ -605,7 +601,6 @@ void TShapeManager::Draw(TShapeCanvas& canvas, TRect r, int mode, TMyShape kind)
       break;
     case ssMultiPoints: DrawEdges(canvas, r); break;
   }
-  canvas.Changed();
 }
 
 void TShapeManager::DrawEdges(TShapeCanvas& canvas, const TRect& rect) {

@@ -98,8 +98,6 @@ class TShapeCanvas {
   // Paints pixels [x0, x1) of row y in color (resolved with ColorToRGB),
   // combined through mode, clipped to ClipRect.
   void FillSpan(int y, int x0, int x1, TColor color, TPenMode mode);
-  // Tells the bitmap's subscriber that pixels changed (nothing for a painter).
-  void Changed();
 
  private:
   TBitmap* m_bitmap = nullptr;

@@ -28,12 +28,6 @@ const CellTables& MosaicTables() {
   return tables;
 }
 
-// Announces the picture's change however the build ends.
-struct ChangeNotice {
-  TBitmap& image;
-  ~ChangeNotice() { image.Changed(); }
-};
-
 }  // namespace
 
 TMosaicBuilder::TMosaicBuilder(TBitmap& image, const TThumbnailList& thumbnails, int cellSize, bool antialias,
@@ -103,7 +97,6 @@ bool TMosaicBuilder::BuildMosaic(const TProgressProc& progress, const TCancelPro
   // The picture is drawn into as 24-bit rows.
   if (m_image.PixelFormat() != pf24bit) m_image.SetPixelFormat(pf24bit);
   const int lastRow = m_image.Height() - 1;
-  ChangeNotice notice{m_image};
   for (int y = 0; y <= lastRow; y += m_cellHeight) {
     if (cancelled && cancelled()) return false;
     // A picture one pixel high has no divisor: its only row is at 0 %.

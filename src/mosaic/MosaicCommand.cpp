@@ -94,6 +94,7 @@ TMosaicResult TMosaicCommand::Execute(TDocument& document, const TMosaicProgress
     document.ChangeCancelled(previousUndo);
   else if (!result.Built)
     document.ChangeAbandoned();
+  if (result.Built) document.ChangeMade();
   return result;
 }
 

@@ -659,14 +659,6 @@ bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const 
   return BuildMatchedMosaic(image, thumbnails, TMatchLibrary(thumbnails), options, progress, placement, quality);
 }
 
-namespace {
-// Announces the picture's change however the build ends.
-struct TChangeNotice {
-  TBitmap& image;
-  ~TChangeNotice() { image.Changed(); }
-};
-}  // namespace
-
 TMatchGrid MatchGridOf(int width, int height, const TMatchOptions& options) {
   TMatchGrid grid;
   grid.CellWidth = options.CellSize;
@@ -744,7 +736,6 @@ bool BuildMatchedMosaic(TBitmap& image, const TThumbnailList& thumbnails, const 
     placement->Thumbnail = chosen;
   }
 
-  TChangeNotice notice{image};
   TQualityMeter meter;
   std::vector<int> tints;
   if (!DrawCellRows(image, 0, grid, thumbnails, chosen, colors, options, tints, quality ? &meter : nullptr, progress,

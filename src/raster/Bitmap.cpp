@@ -138,43 +138,6 @@ QImage ToIndexed(const QImage& src, int colors, QImage::Format format) {
 
 TBitmap::TBitmap(int width, int height, TPixelFormat pf) : m_format(Normalised(pf)) { SetSize(width, height); }
 
-TBitmap::TBitmap(const TBitmap& other)
-    : Transparent(other.Transparent),
-      m_image(other.m_image),
-      m_width(other.m_width),
-      m_height(other.m_height),
-      m_format(other.m_format),
-      m_transparentColor(other.m_transparentColor),
-      m_transparentColorSet(other.m_transparentColorSet) {}
-
-TBitmap& TBitmap::operator=(const TBitmap& other) {
-  if (this != &other) Assign(&other);
-  return *this;
-}
-
-TBitmap::TBitmap(TBitmap&& other) noexcept
-    : Transparent(other.Transparent),
-      m_image(std::move(other.m_image)),
-      m_width(other.m_width),
-      m_height(other.m_height),
-      m_format(other.m_format),
-      m_transparentColor(other.m_transparentColor),
-      m_transparentColorSet(other.m_transparentColorSet) {}
-
-TBitmap& TBitmap::operator=(TBitmap&& other) noexcept {
-  if (this != &other) {
-    m_image = std::move(other.m_image);
-    m_width = other.m_width;
-    m_height = other.m_height;
-    m_format = other.m_format;
-    Transparent = other.Transparent;
-    m_transparentColor = other.m_transparentColor;
-    m_transparentColorSet = other.m_transparentColorSet;
-    Changed();
-  }
-  return *this;
-}
-
 void TBitmap::Reallocate(int width, int height) {
   if (width <= 0 || height <= 0) {
     m_image = QImage();
@@ -210,7 +173,6 @@ void TBitmap::SetSize(int width, int height) {
   Reallocate(width, height);
   m_width = width;
   m_height = height;
-  Changed();
 }
 
 void TBitmap::SetPixelFormat(TPixelFormat pf) {
@@ -230,13 +192,11 @@ void TBitmap::SetPixelFormat(TPixelFormat pf) {
       m_image = img;
     }
   }
-  Changed();
 }
 
 void TBitmap::SetPalette(const QList<QRgb>& colors) {
   if (m_format == pf1bit || m_format == pf4bit || m_format == pf8bit) {
     m_image.setColorTable(colors);
-    Changed();
   }
 }
 
@@ -271,7 +231,6 @@ void TBitmap::Assign(const TBitmap* source) {
     m_transparentColor = source->m_transparentColor;
     m_transparentColorSet = source->m_transparentColorSet;
   }
-  Changed();
 }
 
 TColor TBitmap::Pixel(int x, int y) const {
@@ -328,7 +287,6 @@ void TBitmap::Draw(int x, int y, const TBitmap& source) {
         if (!keyed || c != key) SetPixel(tx, ty, c);
       }
   }
-  Changed();
 }
 
 void TBitmap::Fill(TColor color) {
@@ -349,7 +307,6 @@ void TBitmap::Fill(TColor color) {
     for (int y = 0; y < Height(); ++y)
       for (int x = 0; x < Width(); ++x) SetPixel(x, y, color);
   }
-  Changed();
 }
 
 void TBitmap::SetImage(QImage image) {
@@ -373,9 +330,4 @@ void TBitmap::SetImage(QImage image, TPixelFormat pf) {
   m_width = m_image.width();
   m_height = m_image.height();
   m_format = pf;
-  Changed();
-}
-
-void TBitmap::Changed() {
-  if (OnChange) OnChange();
 }

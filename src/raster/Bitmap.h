@@ -1,7 +1,8 @@
 #pragma once
 // TBitmap: the picture every part of the program works on. A QImage plus the
-// pixel format the picture is meant to have, its transparency settings and a
-// change notification.
+// pixel format the picture is meant to have and its transparency settings.
+// A bitmap tells no one of its changes: whoever shows one is told by whoever
+// changed it.
 //
 // Storage by pixel format:
 //   pf1bit  QImage::Format_Mono (most significant bit first) with a colour table
@@ -12,7 +13,6 @@
 //   pf32bit QImage::Format_ARGB32: blue, green, red, alpha in memory
 #include <QImage>
 #include <cstdint>
-#include <functional>
 
 #include "raster/Color.h"
 
@@ -32,11 +32,11 @@ class TBitmap {
  public:
   TBitmap() = default;
   TBitmap(int width, int height, TPixelFormat pf = pf24bit);
-  // Copies take the picture and its settings but never the change handler.
-  TBitmap(const TBitmap& other);
-  TBitmap& operator=(const TBitmap& other);
-  TBitmap(TBitmap&& other) noexcept;
-  TBitmap& operator=(TBitmap&& other) noexcept;
+  // Copies share the pixels until one of them is written.
+  TBitmap(const TBitmap& other) = default;
+  TBitmap& operator=(const TBitmap& other) = default;
+  TBitmap(TBitmap&& other) noexcept = default;
+  TBitmap& operator=(TBitmap&& other) noexcept = default;
   ~TBitmap() = default;
 
   bool Empty() const { return m_image.isNull(); }
@@ -90,13 +90,8 @@ class TBitmap {
   // Replaces the picture; the format tag follows the image unless one is given.
   void SetImage(QImage image);
   void SetImage(QImage image, TPixelFormat pf);
-  // Hands out the image for direct writing; call Changed() afterwards.
-  // The size must stay as it is.
+  // Hands out the image for direct writing. The size must stay as it is.
   QImage& MutableImage() { return m_image; }
-
-  std::function<void()> OnChange;
-  // Announces a change of the pixels or size to the subscriber.
-  void Changed();
 
  private:
   void Reallocate(int width, int height);

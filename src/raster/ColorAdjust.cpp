@@ -45,7 +45,6 @@ void ApplyTables(TBitmap& bitmap, const TRect& rect, const TChannelTable& b, con
       p[2] = r[p[2]];
     }
   }
-  bitmap.Changed();
 }
 
 bool NearTriple(const std::uint8_t* p, int b, int g, int r, int tolerance) {
@@ -118,7 +117,6 @@ void BlurBitmap(TBitmap& bitmap, TRect rect) {
       }
     }
   }
-  bitmap.Changed();
 }
 
 void GrayTintBitmap(TBitmap& bitmap, TColor keyColor, TColor tintColor, int percent) {
@@ -145,7 +143,6 @@ void GrayTintBitmap(TBitmap& bitmap, TColor keyColor, TColor tintColor, int perc
       }
     }
   }
-  bitmap.Changed();
 }
 
 void MakeColorMask(const TBitmap& source, TBitmap& mask, TColor color, int tolerance, bool markMatches, TRect rect) {
@@ -156,23 +153,18 @@ void MakeColorMask(const TBitmap& source, TBitmap& mask, TColor color, int toler
   if (!Is24Bit(mask)) return;
   const TColor rgb = ColorToRGB(color);
   const int cb = GetBValue(rgb), cg = GetGValue(rgb), cr = GetRValue(rgb);
-  bool changed = false;
   for (int y = rect.Top; y < rect.Bottom; ++y) {
     // The mask row first: if source and mask are one bitmap, taking it may
     // detach the image, and the source row must come from the same buffer.
     std::uint8_t* m = mask.ScanLine(y) + 3 * rect.Left;
     const std::uint8_t* s = source.ScanLine(y) + 3 * rect.Left;
     for (int x = rect.Left; x < rect.Right; ++x, s += 3, m += 3) {
-      if (!NearTriple(s, cb, cg, cr, tolerance)) {
+      if (!NearTriple(s, cb, cg, cr, tolerance))
         m[0] = m[1] = m[2] = 0;
-        changed = true;
-      } else if (markMatches) {
+      else if (markMatches)
         m[0] = m[1] = m[2] = 255;
-        changed = true;
-      }
     }
   }
-  if (changed) mask.Changed();
 }
 
 void BlendPixelMasked(std::uint8_t* targetPixel, const TColorTriple& color, const std::uint8_t* maskPixel,
@@ -213,7 +205,6 @@ void BlendColorMasked(const TBitmap& mask, TRect maskRect, TBitmap& target, int 
     const std::uint8_t* m = mask.ScanLine(ty - y) + 3 * (left - x);
     for (int tx = left; tx < right; ++tx, t += 3, m += 3) BlendPixelMasked(t, triple, m, percent);
   }
-  target.Changed();
 }
 
 void TileBitmap(const TBitmap& tile, TBitmap& target, int originX, int originY, TRect rect) {
@@ -233,7 +224,6 @@ void TileBitmap(const TBitmap& tile, TBitmap& target, int originX, int originY, 
       t += 3;
     }
   }
-  target.Changed();
 }
 
 bool ColorsNear(TColor a, TColor b, int tolerance) {
@@ -261,8 +251,6 @@ class TMaskSmoother {
   TMaskSmoother(TBitmap& mask, bool horizontal, int maxRun)
       : m_mask(mask), m_horizontal(horizontal), m_maxRun(maxRun) {}
 
-  bool Changed() const { return m_changed; }
-
   bool Dark(int pos, int line) const { return Pixel(pos, line)[0] == 0; }
 
   // Walks from pos + dir (the pixel next to the dark one) towards stop, over
@@ -281,10 +269,7 @@ class TMaskSmoother {
       // nearbyint in the default rounding mode sends halves to the even neighbour.
       const double v = std::nearbyint(sum + 0.5);
       std::uint8_t* px = Pixel(pos + k * dir, line);
-      if (v < px[0]) {
-        px[0] = px[1] = px[2] = std::uint8_t(v);
-        m_changed = true;
-      }
+      if (v < px[0]) px[0] = px[1] = px[2] = std::uint8_t(v);
     }
   }
 
@@ -296,12 +281,11 @@ class TMaskSmoother {
   TBitmap& m_mask;
   bool m_horizontal;
   int m_maxRun;
-  bool m_changed = false;
 };
 
 // One pass: lines run from firstLine to lastLine, positions along each line
 // from firstPos to lastPos.
-bool SmoothPass(TBitmap& mask, bool horizontal, int maxRun, int firstLine, int lastLine, int firstPos, int lastPos) {
+void SmoothPass(TBitmap& mask, bool horizontal, int maxRun, int firstLine, int lastLine, int firstPos, int lastPos) {
   TMaskSmoother s(mask, horizontal, maxRun);
   for (int line = firstLine; line <= lastLine; ++line)
     for (int pos = firstPos + 1; pos <= lastPos - 1; ++pos) {
@@ -313,7 +297,6 @@ bool SmoothPass(TBitmap& mask, bool horizontal, int maxRun, int firstLine, int l
         if (line < lastLine) s.Run(pos, line, dir, stop, line + 1);
       }
     }
-  return s.Changed();
 }
 
 }  // namespace
@@ -322,7 +305,6 @@ void SmoothMaskEdges(TBitmap& mask, TRect rect, int maxRun) {
   if (!ClipToUsable(rect, mask)) return;
   if (maxRun < 0) maxRun = 99999;
   const int lastRow = rect.Bottom - 1, lastCol = rect.Right - 1;
-  const bool horizontal = SmoothPass(mask, true, maxRun, rect.Top, lastRow, rect.Left, lastCol);
-  const bool vertical = SmoothPass(mask, false, maxRun, rect.Left, lastCol, rect.Top, lastRow);
-  if (horizontal || vertical) mask.Changed();
+  SmoothPass(mask, true, maxRun, rect.Top, lastRow, rect.Left, lastCol);
+  SmoothPass(mask, false, maxRun, rect.Left, lastCol, rect.Top, lastRow);
 }

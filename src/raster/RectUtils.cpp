@@ -124,7 +124,6 @@ void ResampleBitmap(int newWidth, int newHeight, const TBitmap& source, TBitmap&
         }
       }
     }
-    target.Changed();
   }
   target.SetTransparentColor(source.TransparentColorSet() ? source.TransparentColor() : clDefault);
   target.Transparent = source.Transparent;

@@ -88,14 +88,6 @@ std::vector<int> RowLevels(const TBitmap& b, int y, int from, int to) {
   return v;
 }
 
-int CountChanges(TBitmap& b, const std::function<void()>& op) {
-  int n = 0;
-  b.OnChange = [&n] { ++n; };
-  op();
-  b.OnChange = nullptr;
-  return n;
-}
-
 }  // namespace
 
 // ---- lookup tables and the mosaic cell arithmetic ----
@@ -145,7 +137,7 @@ TEST(ColorAdjustBitmap, CellColourisedThenSharpened) {
 TEST(ColorAdjustBitmap, ColorizeOutOfRangePercentIsIgnored) {
   for (int percent : {0, 101, -101}) {
     TBitmap b = Numbered(4, 3);
-    EXPECT_EQ(CountChanges(b, [&] { ColorizeBitmap(b, clRed, percent, FullRect); }), 0) << percent;
+    ColorizeBitmap(b, clRed, percent, FullRect);
     EXPECT_TRUE(SamePixels(b, Numbered(4, 3))) << percent;
   }
 }
@@ -166,7 +158,7 @@ TEST(ColorAdjustBitmap, ColorizeFullStrength) {
 
 TEST(ColorAdjustBitmap, ContrastZeroIsIgnoredAndLargePercentsClamp) {
   TBitmap b = Numbered(4, 3);
-  EXPECT_EQ(CountChanges(b, [&] { ContrastBitmap(b, 0, FullRect); }), 0);
+  ContrastBitmap(b, 0, FullRect);
   EXPECT_TRUE(SamePixels(b, Numbered(4, 3)));
 
   TBitmap g = Grey({{0, 127, 128, 129, 255}});
@@ -188,27 +180,22 @@ class ColorAdjustRect : public ::testing::TestWithParam<RectOp> {
  protected:
   static constexpr int W = 6, H = 5;
   static TBitmap Input() { return Numbered(W, H); }
-  TBitmap Run(TRect r, int* changes = nullptr) {
+  TBitmap Run(TRect r) {
     TBitmap b = Input();
-    const int n = CountChanges(b, [&] { GetParam().apply(b, r); });
-    if (changes) *changes = n;
+    GetParam().apply(b, r);
     return b;
   }
 };
 
 TEST_P(ColorAdjustRect, FullRectIsTheWholeBitmap) {
-  int changes = 0;
-  const TBitmap full = Run(FullRect, &changes);
-  EXPECT_EQ(changes, 1);
+  const TBitmap full = Run(FullRect);
   EXPECT_FALSE(SamePixels(full, Input())) << "the operation changed nothing";
   EXPECT_TRUE(SamePixels(full, Run(Rect(0, 0, W, H))));
 }
 
 TEST_P(ColorAdjustRect, RectangleOutsideDoesNothing) {
   for (TRect r : {Rect(20, 20, 30, 30), Rect(-10, -10, 0, 0), Rect(2, 2, 2, 4), Rect(0, H, W, H + 3)}) {
-    int changes = -1;
-    EXPECT_TRUE(SamePixels(Run(r, &changes), Input())) << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom;
-    EXPECT_EQ(changes, 0);
+    EXPECT_TRUE(SamePixels(Run(r), Input())) << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom;
   }
 }
 
@@ -322,7 +309,7 @@ TEST(GrayTintBitmap, PercentLimits) {
   const TBitmap src = FromRows({{RGBColor(100, 150, 200), clWhite}});
   for (int percent : {0, -5}) {
     TBitmap b = src;
-    EXPECT_EQ(CountChanges(b, [&] { GrayTintBitmap(b, clWhite, clRed, percent); }), 0);
+    GrayTintBitmap(b, clWhite, clRed, percent);
     EXPECT_TRUE(SamePixels(b, src));
   }
   TBitmap b = src;
@@ -517,7 +504,7 @@ TEST(SmoothMaskEdges, LongRunsAndMaximum) {
 
   for (int run : {33, 40}) {
     TBitmap b = Staircase(run);
-    EXPECT_EQ(CountChanges(b, [&] { SmoothMaskEdges(b, FullRect, 33); }), 0) << run;
+    SmoothMaskEdges(b, FullRect, 33);
     EXPECT_TRUE(SamePixels(b, Staircase(run))) << run;
   }
   // A negative maximum means no limit.
@@ -549,7 +536,7 @@ TEST(SmoothMaskEdges, StraightEdgesAndPlainMasksStay) {
 
   for (const TBitmap& src : {Solid(5, 4, clWhite), Solid(5, 4, clBlack), block, halves, Transposed(halves)}) {
     TBitmap b = src;
-    EXPECT_EQ(CountChanges(b, [&] { SmoothMaskEdges(b, FullRect, 33); }), 0);
+    SmoothMaskEdges(b, FullRect, 33);
     EXPECT_TRUE(SamePixels(b, src));
   }
 }

@@ -48,22 +48,18 @@ TMyImage::TMyImage(QWidget* parent) : QAbstractScrollArea(parent) {
   m_zoomer.SetBitmap(m_bitmap);
   m_zoomer.WholePixels = true;
   m_zoomer.CacheZoomed = true;
-  m_bitmap->OnChange = [this] { BitmapChanged(); };
   UpdateLayout();
 }
 
 TMyImage::~TMyImage() {
-  m_bitmap->OnChange = nullptr;
   ResetTracking();  // gives LineWidth back
 }
 
 void TMyImage::ShowBitmap(TBitmap* picture) {
   TBitmap* shown = picture ? picture : &m_ownBitmap;
   if (shown == m_bitmap) return;
-  m_bitmap->OnChange = nullptr;
   m_bitmap = shown;
   m_zoomer.SetBitmap(m_bitmap);
-  m_bitmap->OnChange = [this] { BitmapChanged(); };
   BitmapChanged();
 }
 

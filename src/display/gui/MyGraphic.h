@@ -38,14 +38,16 @@ class TMyImage : public QAbstractScrollArea {
   explicit TMyImage(QWidget* parent = nullptr);
   ~TMyImage() override;
 
-  // The picture. Every change it announces (TBitmap::Changed) reaches the
-  // view, which lays itself out again and repaints.
+  // The picture. Whoever changes it calls BitmapChanged afterwards.
   TBitmap& Bitmap() { return *m_bitmap; }
   const TBitmap& Bitmap() const { return *m_bitmap; }
   // Shows a picture kept elsewhere (a document's) instead of the view's own;
-  // nullptr goes back to its own. The picture must outlive the view or be
-  // taken back first, since the view subscribes to its changes.
+  // nullptr goes back to its own. The view keeps a pointer to it: the picture
+  // must outlive the view or be taken back first.
   void ShowBitmap(TBitmap* picture);
+  // The picture's pixels or size changed: the view drops what it drew from
+  // the old one, lays itself out again and repaints.
+  void BitmapChanged();
   TImageZoom& Zoomer() { return m_zoomer; }
   // The shape being tracked; a completed polygon is left in its Stored
   // points, in picture pixels.
@@ -163,7 +165,6 @@ class TMyImage : public QAbstractScrollArea {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
-  void BitmapChanged();
   void ApplyRanges();
   void ApplyCursor(QPoint pos);
   TPoint PicturePos() const;

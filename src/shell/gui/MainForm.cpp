@@ -111,6 +111,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
   CreateMenus();
   ImageView->SetPopupMenu(PopImage);
   CreateStatusBar();
+  m_documentNotice = Document.Subscribe([this](const TDocumentChange& change) { DocumentChanged(change); });
 
   // 3. - 5.
   StatusPanel[0]->setText(QStringLiteral("Ready"));
@@ -460,7 +461,7 @@ void TMainForm::Guarded(const std::function<void()>& command) {
     command();
     return;
   } catch (const std::bad_alloc&) {
-    error = QStringLiteral("Not enough memory.");
+    error = QString::fromLatin1(NotEnoughMemoryText);
   } catch (const std::exception& e) {
     error = QString::fromLocal8Bit(e.what());
   } catch (...) {

@@ -43,6 +43,9 @@ class TSkipReportForm;
 class TAnnulerForm;
 class TSpecialEdit;
 
+// What the window says when a command runs out of memory.
+constexpr const char* NotEnoughMemoryText = "Not enough memory.";
+
 class TMainForm : public QMainWindow {
   Q_OBJECT
 
@@ -145,8 +148,8 @@ class TMainForm : public QMainWindow {
   int ChangeCount() const { return Document.ChangeCount(); }
   const QString& CurrentFile() const { return Document.FileName(); }
   // The snapshot before a change (warns when memory ran out for the copy; the
-  // change goes on without one), and dropping the undo copy; both update the
-  // commands.
+  // change goes on without one), and dropping the undo copy. The commands
+  // follow through the document's notice, as after every change.
   void SaveUndo();
   void ClearUndo();
 
@@ -177,7 +180,10 @@ class TMainForm : public QMainWindow {
   // again when the program chose the current one (not the user).
   void PictureResized();
   void ApplyZoom();
+  // "Ready", then the picture's size and file name.
   void UpdateStatus();
+  // The picture's size and file name in the status bar (cleared without one).
+  void ShowPictureStatus();
   void RefreshView();
   void OpenFile(const QString& name, bool remember);
   bool ConfirmSave();
@@ -222,7 +228,7 @@ class TMainForm : public QMainWindow {
   bool Comparing() const { return m_comparing && Inspecting() && !Document.UndoCopy().Empty(); }
   void SetComparing(bool comparing);
   // Resizes the picture to newWidth x newHeight, smoothed or not, as one
-  // undoable change.
+  // undoable change (ResizePicture), and shows the result.
   void ResizeImage(int newWidth, int newHeight, bool smooth);
 
   // Command handlers.
@@ -267,6 +273,10 @@ class TMainForm : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // The document's notice: the view, the status bar and the commands follow
+  // every change of the picture, its undo and its name.
+  void DocumentChanged(const TDocumentChange& change);
+  TDocument::TSubscription m_documentNotice;
   void CreateCommands();
   void CreateToolPanel();
   void CreateMenus();

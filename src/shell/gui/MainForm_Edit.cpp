@@ -11,17 +11,12 @@ void TMainForm::SaveUndo() {
   // Counted even without an undo copy: the picture is about to change all
   // the same, and leaving must still ask.
   if (!Document.SnapshotBeforeChange()) MyMessageDlg(QString::fromLatin1(NoMemoryForUndoText), mkWarning, btOk);
-  UpdateCommands();
 }
 
-void TMainForm::ClearUndo() {
-  Document.ClearUndo();
-  UpdateCommands();
-}
+void TMainForm::ClearUndo() { Document.ClearUndo(); }
 
 void TMainForm::MenuEditionAnnulerClick() {
   if (!Document.Undo()) return;
-  UpdateCommands();
   RefreshView();
 }
 
@@ -40,7 +35,6 @@ void TMainForm::MenuEditionCollerClick() {
   pasted.SetImage(picture, pf24bit);
   pasted.Transparent = false;
   Document.Pasted(pasted);
-  UpdateCommands();
   RefreshView();
 }
 

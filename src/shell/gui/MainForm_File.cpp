@@ -41,7 +41,6 @@ void TMainForm::OpenFile(const QString& name, bool remember) {
     OpenFolder = FolderOf(fileName);
     AddRecentFile(fileName);
   }
-  UpdateCommands();
   ChooseZoomItem();
   RefreshView();
 }
@@ -61,7 +60,6 @@ int TMainForm::MenuFichierEnregistrerClick() {
   if (result > 0) {
     Document.Saved(fileName);
     SaveFolder = FolderOf(fileName);
-    UpdateStatus();
   }
   return result;
 }
@@ -81,7 +79,6 @@ void TMainForm::MenuFichierFermerClick() {
   if (!ConfirmSave()) return;
   Document.Closed();
   UpdateStatus();
-  UpdateCommands();
 }
 
 void TMainForm::MenuFichierQuitterClick() { close(); }

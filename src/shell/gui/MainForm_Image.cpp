@@ -1,9 +1,10 @@
-// "Image size...": the dialog gathers the new size, the window resizes.
+// "Image size...": the dialog gathers the new size, the resize command makes
+// it, the window shows what came of it.
 #include <memory>
 
+#include "app/MyMsgDlg.h"
 #include "dialogs/gui/Redim.h"
-#include "raster/Lanczos.h"
-#include "raster/RectUtils.h"
+#include "document/ResizeCommand.h"
 #include "shell/gui/MainForm.h"
 
 void TMainForm::MenuActionRedimClick() {
@@ -14,27 +15,21 @@ void TMainForm::MenuActionRedimClick() {
 }
 
 void TMainForm::ResizeImage(int newWidth, int newHeight, bool smooth) {
-  const TWait wait(*this, QStringLiteral("Processing..."));
-  SaveUndo();
-  // The resize starts from the undo copy: without one (memory ran out, and
-  // the warning was shown) the picture stays as it was, and is not counted
-  // as changed.
-  const TBitmap& before = Document.UndoCopy();
-  // Made aside and swapped in only when whole; a resize that could not be
-  // made is no change.
-  TBitmap resized;
-  if (!before.Empty()) {
-    if (!smooth)
-      ResampleBitmap(newWidth, newHeight, before, resized);
-    else if (!SmoothResampleBitmap(newWidth, newHeight, before, resized))
-      resized.Assign(nullptr);
+  TResizeResult result = TResizeResult::NoPicture;
+  {
+    const TWait wait(*this, QStringLiteral("Processing..."));
+    result = ResizePicture(Document, newWidth, newHeight, smooth);
+    if (result == TResizeResult::Done) {
+      ChooseZoomItem();
+      RefreshView();
+    }
   }
-  if (resized.Empty()) {
-    Document.ChangeAbandoned();
-    UpdateCommands();
-    return;
+  switch (result) {
+    case TResizeResult::NoMemoryForUndo: MyMessageDlg(QString::fromLatin1(NoMemoryForUndoText), mkWarning, btOk); break;
+    case TResizeResult::NoMemory: MyMessageDlg(QString::fromLatin1(NotEnoughMemoryText), mkError, btOk); break;
+    // The dialog asks only for sizes a picture can have, of a picture there is.
+    case TResizeResult::Done:
+    case TResizeResult::NoPicture:
+    case TResizeResult::SizeRefused: break;
   }
-  WorkingImage().Assign(&resized);
-  ChooseZoomItem();
-  RefreshView();
 }

@@ -98,6 +98,10 @@ void TMainForm::ApplyZoom() {
 
 void TMainForm::UpdateStatus() {
   StatusPanel[0]->setText(QStringLiteral("Ready"));
+  ShowPictureStatus();
+}
+
+void TMainForm::ShowPictureStatus() {
   const TBitmap& picture = WorkingImage();
   if (picture.Empty()) {
     StatusPanel[1]->clear();
@@ -113,6 +117,13 @@ void TMainForm::UpdateStatus() {
 void TMainForm::RefreshView() {
   ApplyZoom();
   UpdateStatus();
+}
+
+void TMainForm::DocumentChanged(const TDocumentChange& change) {
+  if (change.Picture) ImageView->BitmapChanged();
+  if (change.Picture || change.FileName) ShowPictureStatus();
+  // Which commands apply hangs on the picture being there and on the undo.
+  if (change.Picture || change.History) UpdateCommands();
 }
 
 void TMainForm::EdiZoomSelectItem(bool changed) {

@@ -54,6 +54,7 @@ class MyGraphicTest : public ::testing::Test {
   }
   void Load(const TBitmap& b) {
     view.Bitmap().Assign(&b);
+    view.BitmapChanged();
     Settle();
   }
   QImage Grab() { return view.viewport()->grab().toImage(); }
@@ -320,17 +321,20 @@ TEST_F(MyGraphicTest, PictureChangesRelayoutAndRepaint) {
   EXPECT_NE(At(img, 20, 20), clRed);
 
   view.Bitmap().Fill(clRed);
+  view.BitmapChanged();
   img = Grab();
   EXPECT_TRUE(PixelsMatch(
       img, [](int, int) { return clRed; }, TRect{8, 8, 108, 108}));
 
   view.Bitmap().SetSize(800, 40);
+  view.BitmapChanged();
   img = Grab();
   EXPECT_EQ(view.HorzRange(), 216);
   EXPECT_EQ(view.VertRange(), 26);
   EXPECT_EQ(At(img, 8, 18), kBack) << "the picture is 10 pixels high now";
 
   view.Bitmap().Assign(nullptr);
+  view.BitmapChanged();
   EXPECT_TRUE(PixelsMatch(Grab(), [](int, int) { return kBack; }));
 }
 

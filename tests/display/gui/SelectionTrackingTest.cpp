@@ -52,6 +52,7 @@ class SelectionTrackingTest : public ::testing::Test {
     view.OnSelection = [this](TMyImage&, const TRect& r, TSelOption option) { reports.push_back({r, option}); };
     view.show();
     view.Bitmap().Assign(&picture);
+    view.BitmapChanged();
     view.SetZoom(2);
     Settle();
   }
@@ -216,6 +217,7 @@ TEST_F(SelectionTrackingTest, OnlyALeftPressOnAPictureWithASelectionModeStartsTr
   EXPECT_EQ(reports.size(), 4u) << "the release after a cancellation reports nothing";
 
   view.Bitmap().Assign(nullptr);
+  view.BitmapChanged();
   EXPECT_EQ(tryDrag(Qt::LeftButton), 0);
 }
 
@@ -228,6 +230,7 @@ TEST_P(SelectionOutline, DrawnOverThePictureAndRemovedWithoutTrace) {
   view.DoubleBuffer = GetParam();
   picture = Numbered(300, 250);  // large enough to scroll
   view.Bitmap().Assign(&picture);
+  view.BitmapChanged();
   const QImage before = OnScreen();
   ASSERT_TRUE(SameImage(before, Fresh()));
 
@@ -362,6 +365,7 @@ TEST_F(SelectionTrackingTest, ClickNearTheStartOfAShortPolygonAddsAPoint) {
 TEST_F(SelectionTrackingTest, ScrollingShiftsAPolygonBeingBuilt) {
   picture = Numbered(300, 250);
   view.Bitmap().Assign(&picture);
+  view.BitmapChanged();
   Settle();
   view.MultiLine = true;
   view.SetSelShape(ssPolygon);
