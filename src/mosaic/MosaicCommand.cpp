@@ -12,19 +12,8 @@
 #include "raster/Lanczos.h"
 #include "raster/RectUtils.h"
 
-int CheckSizeLimit(int cellSize) {
-  switch (cellSize) {
-    case 15: return 1200;
-    case 20: return 1600;
-    case 40: return 3200;
-    default: return 800;
-  }
-}
-
-TMosaicCommand::TMosaicCommand() : ThumbnailsFolder(BundledPath(QString::fromLatin1(DefaultThumbnailsFolderName))) {}
-
 bool TMosaicCommand::CheckImageSize(TBitmap& working, const TBitmap& before) {
-  const int limit = CheckSizeLimit(CellSize);
+  const int limit = CheckSizeLimit(Options.CellSize);
   if (working.Width() >= limit || working.Height() >= limit) return false;
   int w = working.Width(), h = working.Height();
   FitInBox(w, h, limit, limit);
@@ -33,29 +22,35 @@ bool TMosaicCommand::CheckImageSize(TBitmap& working, const TBitmap& before) {
 }
 
 QString TMosaicCommand::PhotoFolder() const {
-  if (!LibraryMode() || !PreferSamplePhotos) return ThumbnailsFolder;
+  if (!LibraryMode() || !PreferSamplePhotos) return Options.ThumbnailsFolder;
   const QString bundled = BundledPath(QString::fromLatin1(DefaultThumbnailsFolderName));
-  if (QFileInfo(ThumbnailsFolder) != QFileInfo(bundled)) return ThumbnailsFolder;
+  if (QFileInfo(Options.ThumbnailsFolder) != QFileInfo(bundled)) return Options.ThumbnailsFolder;
   const QString sample = BundledPath(QString::fromLatin1(SamplePhotosFolderName));
-  return QFileInfo(sample).isDir() ? sample : ThumbnailsFolder;
+  return QFileInfo(sample).isDir() ? sample : Options.ThumbnailsFolder;
 }
 
-void TMosaicCommand::LoadThumbnails(const TMosaicProgress& progress) { LoadFolder(CellSize, progress); }
+void TMosaicCommand::LoadThumbnails(const TMosaicProgress& progress) { LoadFolder(Options.CellSize, progress); }
 
 QString TMosaicCommand::LoadKey(TTileSize tile, bool library) const {
-  QString key =
-      QStringLiteral("%1|%2|%3").arg(library ? PhotoFolder() : ThumbnailsFolder).arg(tile.Width).arg(int(FastJpeg));
+  QString key = QStringLiteral("%1|%2|%3")
+                    .arg(library ? PhotoFolder() : Options.ThumbnailsFolder)
+                    .arg(tile.Width)
+                    .arg(int(Options.FastJpeg));
   if (tile.Height != tile.Width) key += QStringLiteral("|height|%1").arg(tile.Height);
-  if (library) key += QStringLiteral("|library|%1|%2|%3").arg(int(CropSquare)).arg(int(Recursive)).arg(int(UseCache));
+  if (library)
+    key += QStringLiteral("|library|%1|%2|%3")
+               .arg(int(Options.CropSquare))
+               .arg(int(Options.Recursive))
+               .arg(int(Options.UseCache));
   return key;
 }
 
 bool TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress) {
   TThumbnailLoadOptions options;
   options.CellSize = cell;
-  options.FastJpeg = FastJpeg;
+  options.FastJpeg = Options.FastJpeg;
   options.Threads = LoadThreads;
-  LastLoad = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, progress.ShowThumbnailCount,
+  LastLoad = ::LoadThumbnails(ImgVignettes, Options.ThumbnailsFolder, options, progress.ShowThumbnailCount,
                               progress.ShowThumbnailFiles, progress.Cancelled);
   LastNotes.NoThumbnail = LastLoad.NoThumbnail;
   if (LastLoad.Cancelled) {
@@ -76,7 +71,7 @@ bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progres
   LastNotes.NoMemoryForUndo = !document.SnapshotBeforeChange();
   bool built = false;
   try {
-    if (CheckSize) {
+    if (Options.CheckSize) {
       if (!document.UndoCopy().Empty()) {
         CheckImageSize(document.Picture(), document.UndoCopy());
       } else {
@@ -100,7 +95,7 @@ bool TMosaicCommand::Execute(TDocument& document, const TMosaicProgress& progres
 
 bool TMosaicCommand::Execute(TBitmap& working, const TMosaicProgress& progress) {
   if (StopsForSubFolders()) return false;
-  if (CheckSize) {
+  if (Options.CheckSize) {
     // The enlargement reads the picture as it was through a shared
     // reference, released before the build: nothing is copied, and only a
     // small picture is resampled.
@@ -113,7 +108,7 @@ bool TMosaicCommand::Execute(TBitmap& working, const TMosaicProgress& progress) 
 TTileSize TMosaicCommand::TileFor(int scale) const {
   // The tile's sides at the unscaled size, then scaled: a scaled mosaic has
   // the grid of the unscaled one. A square tile is cell x cell.
-  const TTileSize base = TileSize(CellSize, TileAspect);
+  const TTileSize base = TileSize(Options.CellSize, Options.TileAspect);
   return {base.Width * std::max(scale, 1), base.Height * std::max(scale, 1)};
 }
 
@@ -125,13 +120,13 @@ bool TMosaicCommand::LoadFor(TTileSize tile, const TMosaicProgress& progress) {
     LastRunLoaded = true;
     if (library) {
       if (!LoadLibrary(tile, progress)) return false;
-    } else if (!LoadFolder(CellSize * std::max(Scale, 1), progress)) {
+    } else if (!LoadFolder(Options.CellSize * std::max(Options.Scale, 1), progress)) {
       return false;
     }
   }
   LastPlacement = {};
   LastQuality = {};
-  if (MatchColours) LastCell = tile;
+  if (Options.MatchColours) LastCell = tile;
   return true;
 }
 
@@ -139,26 +134,27 @@ TMatchOptions TMosaicCommand::MatchOptionsFor(TTileSize tile, const TMosaicProgr
   TMatchOptions match;
   match.CellSize = tile.Width;
   match.CellHeight = tile.Height;
-  match.RepeatDistance = RepeatDistance;
-  match.TintLimit = TintLimit;
-  match.Tint = TintMode;
+  match.RepeatDistance = Options.RepeatDistance;
+  match.TintLimit = Options.TintLimit;
+  match.Tint = Options.TintMode;
   match.Random = Random;
-  match.MaxUses = MaxUses;
-  match.UseAll = UseAll;
+  match.MaxUses = Options.MaxUses;
+  match.UseAll = Options.UseAll;
   match.Cancelled = progress.Cancelled;
   return match;
 }
 
 bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress) {
-  if (Scale > 1) {
+  if (Options.Scale > 1) {
     TBitmap larger;
-    if (!SmoothResampleBitmap(working.Width() * Scale, working.Height() * Scale, working, larger)) return false;
+    if (!SmoothResampleBitmap(working.Width() * Options.Scale, working.Height() * Options.Scale, working, larger))
+      return false;
     working.Assign(&larger);
   }
-  const TTileSize tile = TileFor(Scale);
+  const TTileSize tile = TileFor(Options.Scale);
   if (!LoadFor(tile, progress)) return false;
-  if (!MatchColours)
-    return BuildMosaic(working, ImgVignettes, tile.Width, tile.Height, Antialias, progress.ShowProgress, Random,
+  if (!Options.MatchColours)
+    return BuildMosaic(working, ImgVignettes, tile.Width, tile.Height, Options.Antialias, progress.ShowProgress, Random,
                        progress.Cancelled);
   const bool built = BuildMatchedMosaic(working, ImgVignettes, m_library, MatchOptionsFor(tile, progress),
                                         progress.ShowProgress, &LastPlacement, &LastQuality);
@@ -171,14 +167,14 @@ bool TMosaicCommand::ExecuteInBands(const TBitmap& target, TBandSink& sink, cons
   // The picture is enlarged to about 80 cells as in memory: a small
   // picture, made whole.
   TBitmap picture(target);
-  if (CheckSize) CheckImageSize(picture, target);
-  const TTargetRows rows(picture, Scale);
+  if (Options.CheckSize) CheckImageSize(picture, target);
+  const TTargetRows rows(picture, Options.Scale);
   if (!rows.Valid()) return false;
-  const TTileSize tile = TileFor(Scale);
+  const TTileSize tile = TileFor(Options.Scale);
   if (!LoadFor(tile, progress)) return false;
   const TBandLayout layout{BandCellRows};
-  if (!MatchColours)
-    return DrawMosaicInBands(rows, ImgVignettes, tile.Width, tile.Height, Antialias, Random, sink,
+  if (!Options.MatchColours)
+    return DrawMosaicInBands(rows, ImgVignettes, tile.Width, tile.Height, Options.Antialias, Random, sink,
                              progress.ShowProgress, progress.Cancelled, layout);
   const bool built = DrawMatchedMosaicInBands(rows, ImgVignettes, m_library, MatchOptionsFor(tile, progress), sink,
                                               progress.ShowProgress, &LastPlacement, &LastQuality, layout);
@@ -188,8 +184,8 @@ bool TMosaicCommand::ExecuteInBands(const TBitmap& target, TBandSink& sink, cons
 
 bool TMosaicCommand::StopsForSubFolders() {
   LastNotes = {};
-  const bool loadDue = ThumbnailsStale || LoadKey(TileFor(Scale), LibraryMode()) != m_loadedKey;
-  if (!loadDue || Recursive || !FindPhotos(PhotoFolder(), false).isEmpty()) return false;
+  const bool loadDue = ThumbnailsStale || LoadKey(TileFor(Options.Scale), LibraryMode()) != m_loadedKey;
+  if (!loadDue || Options.Recursive || !FindPhotos(PhotoFolder(), false).isEmpty()) return false;
   const qsizetype below = FindPhotos(PhotoFolder(), true).size();
   if (below == 0) return false;
   LastNotes.SubFolderQuestion =
@@ -201,10 +197,10 @@ bool TMosaicCommand::StopsForSubFolders() {
 
 bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const {
   int w = width, h = height;
-  const int limit = CheckSizeLimit(CellSize);
-  if (CheckSize && w > 0 && h > 0 && w < limit && h < limit) FitInBox(w, h, limit, limit);
-  outWidth = std::int64_t(w) * std::max(Scale, 1);
-  outHeight = std::int64_t(h) * std::max(Scale, 1);
+  const int limit = CheckSizeLimit(Options.CellSize);
+  if (Options.CheckSize && w > 0 && h > 0 && w < limit && h < limit) FitInBox(w, h, limit, limit);
+  outWidth = std::int64_t(w) * std::max(Options.Scale, 1);
+  outHeight = std::int64_t(h) * std::max(Options.Scale, 1);
   return outWidth <= MaxPictureSide && outHeight <= MaxPictureSide && outWidth * outHeight <= MaxPicturePixels;
 }
 
@@ -212,14 +208,14 @@ bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
   TPhotoLibraryOptions options;
   options.Load.CellSize = tile.Width;
   options.Load.CellHeight = tile.Height;
-  options.Load.FastJpeg = FastJpeg;
+  options.Load.FastJpeg = Options.FastJpeg;
   options.Load.Threads = LoadThreads;
   // A tile of another shape than the square is always cropped to it:
   // squashing a photo into a 16:9 tile distorts it more than into a square.
-  options.Load.CropSquare = CropSquare || !TileAspect.Square();
-  options.Recursive = Recursive;
+  options.Load.CropSquare = Options.CropSquare || !Options.TileAspect.Square();
+  options.Recursive = Options.Recursive;
   std::optional<TThumbnailCache> cache;
-  if (UseCache) {
+  if (Options.UseCache) {
     cache.emplace(CacheFile.isEmpty() ? TThumbnailCache::DefaultFile() : CacheFile);
     options.Cache = &*cache;
   }
@@ -252,18 +248,27 @@ bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
   return true;
 }
 
+void TMosaicCommand::OptionsChosen(const TMosaicOptions& options) {
+  const TMosaicOptions before = Options;
+  Options = options;
+  if (options.ThumbnailsFolder.isEmpty()) Options.ThumbnailsFolder = before.ThumbnailsFolder;
+  if (options.CellSize <= 0) Options.CellSize = before.CellSize;
+  if (Options.ThumbnailsFolder != before.ThumbnailsFolder || Options.CellSize != before.CellSize)
+    ThumbnailsStale = true;
+}
+
 void TMosaicCommand::CellSizeChosen(int cellSize) {
-  if (cellSize <= 0 || cellSize == CellSize) return;
-  CellSize = cellSize;
+  if (cellSize <= 0 || cellSize == Options.CellSize) return;
+  Options.CellSize = cellSize;
   ThumbnailsStale = true;
 }
 
 void TMosaicCommand::FolderChosen(const QString& folder) {
   if (folder.isEmpty()) return;
-  ThumbnailsFolder = folder;
+  Options.ThumbnailsFolder = folder;
   ThumbnailsStale = true;
 }
 
 QString TMosaicCommand::FolderChooserStart() const {
-  return QDir(ThumbnailsFolder).exists() ? ThumbnailsFolder : QDir::currentPath();
+  return QDir(Options.ThumbnailsFolder).exists() ? Options.ThumbnailsFolder : QDir::currentPath();
 }
