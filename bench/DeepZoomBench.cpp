@@ -55,7 +55,7 @@ TBitmap& Mosaic() {
     });
     TMosaicCommand command;
     command.FolderChosen(QFileInfo(QStringLiteral(TESSELUNE_CLI)).absolutePath() + QStringLiteral("/Thumbnails"));
-    command.CheckSize = false;
+    command.Options.CheckSize = false;
     TSeededRandom random(1);
     command.Random = &random;
     if (!command.Execute(*picture)) throw std::runtime_error("the mosaic could not be built");

@@ -211,8 +211,9 @@ void GrabMosaicOptions() {
   options.ThumbnailsFolder = QStringLiteral("/home/user/Pictures/Thumbnails");
   options.MatchColours = true;
   options.MaxUses = 3;
+  options.CheckSize = false;
   TMosaicOptionsForm form;
-  form.Prepare(options, 800, 600, false, false);
+  form.Prepare(options, 800, 600, false);
   form.CBPoster->setChecked(true);
   form.SpPosterWidth->setValue(30);
   form.SpPosterHeight->setValue(20);

@@ -10,7 +10,9 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QStringList>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 
 #include "app/FileNames.h"
 #include "app/LibLang.h"
@@ -21,6 +23,15 @@ long long RoundEven(double value) {
   if (value > kLimit) return (long long)kLimit;
   // The default rounding mode sends halves to the even neighbour.
   return (long long)std::nearbyint(value);
+}
+
+std::optional<long long> ParseWholeNumber(const std::string& text) {
+  const size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
+  if (text.size() == digits || text.find_first_not_of("0123456789", digits) != std::string::npos) return std::nullopt;
+  errno = 0;
+  const long long v = std::strtoll(text.c_str(), nullptr, 10);
+  if (errno == ERANGE) return std::nullopt;
+  return v;
 }
 
 QString LongFileName(const QString& path) {

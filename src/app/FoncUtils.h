@@ -3,10 +3,16 @@
 // them shows a message: failures come back in the result.
 #include <QString>
 #include <QtGlobal>
+#include <optional>
+#include <string>
 
 // Nearest integer, halves to the even neighbour; NaN gives 0 and values
 // beyond +-9e18 stop there, so that every result is defined.
 long long RoundEven(double value);
+
+// A whole decimal number, an optional "-" and digits with nothing around
+// them; none when the text is not one or does not fit in a long long.
+std::optional<long long> ParseWholeNumber(const std::string& text);
 
 // The name under which the file or folder `path` is stored: when the entry
 // exists, its folder resolved to the real, absolute folder followed by the

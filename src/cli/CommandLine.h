@@ -3,9 +3,7 @@
 // option's value by its name; and the names it carries, taken as the
 // system's bytes.
 #include <QString>
-#include <initializer_list>
 #include <map>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,10 +12,6 @@
 // and into messages, as exactly those bytes (see app/FileNames.h).
 QString Q(const std::string& s);
 QString Q(const char* s);
-
-// A whole decimal number, nothing around it; nullopt when it is not one or
-// does not fit in a long long.
-std::optional<long long> ParseInt(const std::string& s);
 
 // The options of a command and what their absence of a value is called.
 struct TOptionSpec {
@@ -37,4 +31,4 @@ struct TCommandLine {
 // Options before "--" (which ends them, as in every Linux tool), operands
 // anywhere; an option that takes a value may not be given twice, since
 // only one of the two values could be obeyed.
-TCommandLine ParseCommandLine(const std::vector<std::string>& args, std::initializer_list<TOptionSpec> specs);
+TCommandLine ParseCommandLine(const std::vector<std::string>& args, const std::vector<TOptionSpec>& specs);

@@ -1,6 +1,7 @@
 // tesselune-cli convert: a picture loaded and saved in another format.
 #include <cstdio>
 
+#include "app/FoncUtils.h"
 #include "cli/CommandLine.h"
 #include "cli/ToolCommands.h"
 #include "cli/ToolReports.h"
@@ -30,7 +31,7 @@ int RunConvert(const std::vector<std::string>& args) {
   int quality = 90;
   const auto q = line.Values.find("--quality");
   if (q != line.Values.end()) {
-    const auto n = ParseInt(q->second);
+    const auto n = ParseWholeNumber(q->second);
     if (!n || *n < 5 || *n > 100) return UsageError(QStringLiteral("--quality must be 5 to 100"), "convert");
     quality = int(*n);
   }

@@ -14,6 +14,7 @@
 #include "imagefiles/PictureFormats.h"
 #include "imagefiles/PictureInfo.h"
 #include "mosaic/MosaicJob.h"
+#include "mosaic/MosaicOptions.h"
 #include "raster/Lanczos.h"
 
 namespace {
@@ -111,80 +112,26 @@ int Refused(const TMosaicPlan& plan, const QString& file) {
 }  // namespace
 
 int RunMosaic(const std::vector<std::string>& args) {
-  const TCommandLine line = ParseCommandLine(args, {{"--output", "-o", "--output needs a file name"},
-                                                    {"--thumbnails", nullptr, "--thumbnails needs a folder"},
-                                                    {"--cell", nullptr, "--cell must be 10, 15, 20 or 40"},
-                                                    {"--seed", nullptr, "--seed needs a number"},
-                                                    {"--no-check-size", nullptr, nullptr},
-                                                    {"--no-antialias", nullptr, nullptr},
-                                                    {"--fast", nullptr, nullptr},
-                                                    {"--match", nullptr, nullptr},
-                                                    {"--tint", nullptr, "--tint needs a percentage"},
-                                                    {"--tint-mode", nullptr, "--tint-mode must be light or whole"},
-                                                    {"--report", nullptr, "--report needs a file name"},
-                                                    {"--repeat-distance", nullptr, "--repeat-distance needs a number"},
-                                                    {"--max-uses", nullptr, "--max-uses needs a number"},
-                                                    {"--use-all", nullptr, nullptr},
-                                                    {"--crop", nullptr, nullptr},
-                                                    {"--tile-aspect", nullptr, "--tile-aspect needs a shape W:H"},
-                                                    {"--recursive", nullptr, nullptr},
-                                                    {"--no-cache", nullptr, nullptr},
-                                                    {"--scale", nullptr, "--scale needs a number"},
-                                                    {"--tile-map", nullptr, "--tile-map needs a file name"},
-                                                    {"--deep-zoom", nullptr, "--deep-zoom needs a folder"}});
+  // The mosaic's options, as its options value names them, and the tool's
+  // own: the outputs beside the picture.
+  const std::vector<TMosaicOptions::TArgument> mosaicOptions = TMosaicOptions::ArgumentNames();
+  std::vector<TOptionSpec> specs{{"--output", "-o", "--output needs a file name"},
+                                 {"--report", nullptr, "--report needs a file name"},
+                                 {"--tile-map", nullptr, "--tile-map needs a file name"},
+                                 {"--deep-zoom", nullptr, "--deep-zoom needs a folder"}};
+  for (const TMosaicOptions::TArgument& a : mosaicOptions)
+    specs.push_back({a.Name, nullptr, a.NoValue.empty() ? nullptr : a.NoValue.c_str()});
+  const TCommandLine line = ParseCommandLine(args, specs);
   if (line.Help) return std::fputs(kMosaicUsage, stdout), ExitOk;
   if (!line.Error.isEmpty()) return UsageError(line.Error, "mosaic");
-  TMosaicCommand command;
-  std::optional<unsigned long long> seed;
-  if (auto v = line.Values.find("--cell"); v != line.Values.end()) {
-    const auto n = ParseInt(v->second);
-    if (!n || (*n != 10 && *n != 15 && *n != 20 && *n != 40))
-      return UsageError(QStringLiteral("--cell must be 10, 15, 20 or 40"), "mosaic");
-    command.CellSize = int(*n);
-  }
-  if (auto v = line.Values.find("--seed"); v != line.Values.end()) {
-    const auto n = ParseInt(v->second);
-    if (!n || *n < 0)
-      return UsageError(QStringLiteral("--seed must be a whole number from 0 to 9223372036854775807"), "mosaic");
-    seed = (unsigned long long)*n;
-  }
-  command.CheckSize = !line.Switches.count("--no-check-size");
-  command.Antialias = !line.Switches.count("--no-antialias");
-  command.FastJpeg = line.Switches.count("--fast") > 0;
-  command.MatchColours = line.Switches.count("--match") > 0;
-  command.CropSquare = line.Switches.count("--crop") > 0;
-  command.Recursive = line.Switches.count("--recursive") > 0;
-  if (auto v = line.Values.find("--tile-aspect");
-      v != line.Values.end() && !ParseTileAspect(Q(v->second), command.TileAspect))
-    return UsageError(QStringLiteral("--tile-aspect must be ") + TileAspectList(), "mosaic");
-  command.UseCache = !line.Switches.count("--no-cache");
-  // A bounded whole number option; false (after the usage error) when wrong.
-  const auto bounded = [&](const char* name, long long low, long long high, int& field) -> std::optional<int> {
-    const auto v = line.Values.find(name);
-    if (v == line.Values.end()) return std::nullopt;
-    const auto n = ParseInt(v->second);
-    if (!n || *n < low || *n > high)
-      return UsageError(QStringLiteral("%1 must be %2 to %3").arg(QLatin1String(name)).arg(low).arg(high), "mosaic");
-    field = int(*n);
-    return std::nullopt;
-  };
-  if (auto e = bounded("--tint", 0, 100, command.TintLimit)) return *e;
-  if (auto e = bounded("--repeat-distance", 0, 25, command.RepeatDistance)) return *e;
-  if (auto e = bounded("--scale", 1, MaxBandResampleSide, command.Scale)) return *e;
-  if (auto v = line.Values.find("--tint-mode"); v != line.Values.end()) {
-    if (v->second == "light")
-      command.TintMode = TTintMode::Light;
-    else if (v->second == "whole")
-      command.TintMode = TTintMode::Whole;
-    else
-      return UsageError(QStringLiteral("--tint-mode must be light or whole"), "mosaic");
-  }
-  if (auto e = bounded("--max-uses", 1, 1000000000, command.MaxUses)) return *e;
-  command.UseAll = line.Switches.count("--use-all") > 0;
-  for (const char* matchOnly :
-       {"--tint", "--tint-mode", "--report", "--repeat-distance", "--max-uses", "--use-all", "--tile-map"})
-    if ((line.Values.count(matchOnly) || line.Switches.count(matchOnly)) && !command.MatchColours)
+  TMosaicOptions options;
+  if (const QString error = options.ParseArguments(line.Values, line.Switches); !error.isEmpty())
+    return UsageError(error, "mosaic");
+  for (const char* matchOnly : {"--report", "--tile-map"})
+    if (line.Values.count(matchOnly) && !options.MatchColours)
       return UsageError(QStringLiteral("%1 is an option of --match").arg(QLatin1String(matchOnly)), "mosaic");
+  TMosaicCommand command;
+  command.OptionsChosen(options);
   if (line.Operands.empty()) return UsageError(QStringLiteral("no target picture"), "mosaic");
   if (line.Operands.size() > 1) return UsageError(QStringLiteral("one target picture only"), "mosaic");
   const auto output = line.Values.find("--output");
@@ -209,10 +156,8 @@ int RunMosaic(const std::vector<std::string>& args) {
     PrintFailure(f);
     return ExitFailed;
   }
-  if (auto v = line.Values.find("--thumbnails"); v != line.Values.end()) {
-    command.FolderChosen(Q(v->second));
-    command.PreferSamplePhotos = false;
-  }
+  // A folder given is the one to use, bundled or not.
+  if (line.Values.count("--thumbnails")) command.PreferSamplePhotos = false;
 
   // A mosaic beyond what memory holds is drawn in bands into the file, and
   // so is a large enlarged one whose format can be written in bands (held
@@ -248,8 +193,8 @@ int RunMosaic(const std::vector<std::string>& args) {
   };
   sink.ShowProgress = [&](int percent) { progress.Show("Mosaic", percent, ""); };
   std::unique_ptr<TSeededRandom> random;
-  if (seed) {
-    random = std::make_unique<TSeededRandom>(*seed);
+  if (command.Options.Seed) {
+    random = std::make_unique<TSeededRandom>(*command.Options.Seed);
     command.Random = random.get();
   }
   // The tool has no undo: the picture is built in place, never copied.

@@ -1,45 +1,13 @@
 #pragma once
-// What the "Mosaic options..." dialog edits, as one value taken from and
-// given back to the mosaic command, and the arithmetic of its output size:
-// a poster of a given size printed at a given resolution.
+// The arithmetic of the "Mosaic options..." dialog's output size (a poster
+// of a given size printed at a given resolution), and the quoting of the
+// tool's command that draws a poster beyond what the window holds.
 #include <QString>
-#include <QStringList>
 
 #include "mosaic/MosaicCommand.h"
 
-// The dialog's options; the command's own fields of the same names.
-struct TMosaicOptions {
-  QString ThumbnailsFolder;
-  bool Recursive = false;
-  bool MatchColours = false;
-  int TintLimit = DefaultMatchTintLimit;
-  TTintMode TintMode = DefaultTintMode;
-  int RepeatDistance = DefaultRepeatDistance;
-  int MaxUses = 0;
-  bool UseAll = false;
-  TTileAspect TileAspect;
-  bool CropSquare = false;
-  int CellSize = 20;
-  int Scale = 1;
-
-  static TMosaicOptions From(const TMosaicCommand& command);
-  // Gives the options to the command; a new folder or cell size marks the
-  // thumbnails stale, as the window's own choices do.
-  void ApplyTo(TMosaicCommand& command) const;
-  bool operator==(const TMosaicOptions&) const = default;
-
-  // The command-line tool's arguments that make this mosaic of picture at
-  // scale into output, drawn in bands straight into the file: the route for
-  // a poster larger than a picture the window holds. Options at their
-  // defaults are left out; "Check size" and "Antialias" as given.
-  QStringList CommandLine(const QString& picture, const QString& output, int scale, bool checkSize,
-                          bool antialias) const;
-};
-
 // Quotes an argument for a POSIX shell when it needs it.
 QString ShellQuoted(const QString& argument);
-
-inline constexpr int MaxMosaicScale = 8;
 
 // The mosaic's size at scale 1 for a width x height picture and a cell size:
 // "Check size" enlarges a small picture first, as the command does.

@@ -12,19 +12,8 @@
 #include "raster/Lanczos.h"
 #include "raster/RectUtils.h"
 
-int CheckSizeLimit(int cellSize) {
-  switch (cellSize) {
-    case 15: return 1200;
-    case 20: return 1600;
-    case 40: return 3200;
-    default: return 800;
-  }
-}
-
-TMosaicCommand::TMosaicCommand() : ThumbnailsFolder(BundledPath(QString::fromLatin1(DefaultThumbnailsFolderName))) {}
-
 bool TMosaicCommand::CheckImageSize(TBitmap& working, const TBitmap& before) {
-  const int limit = CheckSizeLimit(CellSize);
+  const int limit = CheckSizeLimit(Options.CellSize);
   if (working.Width() >= limit || working.Height() >= limit) return false;
   int w = working.Width(), h = working.Height();
   FitInBox(w, h, limit, limit);
@@ -33,27 +22,33 @@ bool TMosaicCommand::CheckImageSize(TBitmap& working, const TBitmap& before) {
 }
 
 QString TMosaicCommand::PhotoFolder() const {
-  if (!LibraryMode() || !PreferSamplePhotos) return ThumbnailsFolder;
+  if (!LibraryMode() || !PreferSamplePhotos) return Options.ThumbnailsFolder;
   const QString bundled = BundledPath(QString::fromLatin1(DefaultThumbnailsFolderName));
-  if (QFileInfo(ThumbnailsFolder) != QFileInfo(bundled)) return ThumbnailsFolder;
+  if (QFileInfo(Options.ThumbnailsFolder) != QFileInfo(bundled)) return Options.ThumbnailsFolder;
   const QString sample = BundledPath(QString::fromLatin1(SamplePhotosFolderName));
-  return QFileInfo(sample).isDir() ? sample : ThumbnailsFolder;
+  return QFileInfo(sample).isDir() ? sample : Options.ThumbnailsFolder;
 }
 
 QString TMosaicCommand::LoadKey(TTileSize tile, bool library) const {
-  QString key =
-      QStringLiteral("%1|%2|%3").arg(library ? PhotoFolder() : ThumbnailsFolder).arg(tile.Width).arg(int(FastJpeg));
+  QString key = QStringLiteral("%1|%2|%3")
+                    .arg(library ? PhotoFolder() : Options.ThumbnailsFolder)
+                    .arg(tile.Width)
+                    .arg(int(Options.FastJpeg));
   if (tile.Height != tile.Width) key += QStringLiteral("|height|%1").arg(tile.Height);
-  if (library) key += QStringLiteral("|library|%1|%2|%3").arg(int(CropSquare)).arg(int(Recursive)).arg(int(UseCache));
+  if (library)
+    key += QStringLiteral("|library|%1|%2|%3")
+               .arg(int(Options.CropSquare))
+               .arg(int(Options.Recursive))
+               .arg(int(Options.UseCache));
   return key;
 }
 
 bool TMosaicCommand::LoadFolder(int cell, const TMosaicProgress& progress, TMosaicNotes& notes) {
   TThumbnailLoadOptions options;
   options.CellSize = cell;
-  options.FastJpeg = FastJpeg;
+  options.FastJpeg = Options.FastJpeg;
   options.Threads = LoadThreads;
-  m_load = ::LoadThumbnails(ImgVignettes, ThumbnailsFolder, options, progress.ShowThumbnailCount,
+  m_load = ::LoadThumbnails(ImgVignettes, Options.ThumbnailsFolder, options, progress.ShowThumbnailCount,
                             progress.ShowThumbnailFiles, progress.Cancelled);
   m_libraryLoad = {};
   notes.NoThumbnail = m_load.NoThumbnail;
@@ -75,7 +70,7 @@ TMosaicResult TMosaicCommand::Execute(TDocument& document, const TMosaicProgress
   const TBitmap previousUndo = progress.Cancelled ? document.UndoCopy() : TBitmap();
   result.Notes.NoMemoryForUndo = !document.SnapshotBeforeChange();
   try {
-    if (CheckSize) {
+    if (Options.CheckSize) {
       if (!document.UndoCopy().Empty()) {
         CheckImageSize(document.Picture(), document.UndoCopy());
       } else {
@@ -101,7 +96,7 @@ TMosaicResult TMosaicCommand::Execute(TDocument& document, const TMosaicProgress
 TMosaicResult TMosaicCommand::Execute(TBitmap& working, const TMosaicProgress& progress) {
   TMosaicResult result;
   if (StopsForSubFolders(result)) return result;
-  if (CheckSize) {
+  if (Options.CheckSize) {
     // The enlargement reads the picture as it was through a shared
     // reference, released before the build: nothing is copied, and only a
     // small picture is resampled.
@@ -115,7 +110,7 @@ TMosaicResult TMosaicCommand::Execute(TBitmap& working, const TMosaicProgress& p
 TTileSize TMosaicCommand::TileFor(int scale) const {
   // The tile's sides at the unscaled size, then scaled: a scaled mosaic has
   // the grid of the unscaled one. A square tile is cell x cell.
-  const TTileSize base = TileSize(CellSize, TileAspect);
+  const TTileSize base = TileSize(Options.CellSize, Options.TileAspect);
   return {base.Width * std::max(scale, 1), base.Height * std::max(scale, 1)};
 }
 
@@ -125,7 +120,7 @@ bool TMosaicCommand::LoadFor(TTileSize tile, const TMosaicProgress& progress, TM
   if (ThumbnailsStale || LoadKey(tile, library) != m_loadedKey) {
     result.Loaded = true;
     const bool loaded = library ? LoadLibrary(tile, progress, result.Notes)
-                                : LoadFolder(CellSize * std::max(Scale, 1), progress, result.Notes);
+                                : LoadFolder(Options.CellSize * std::max(Options.Scale, 1), progress, result.Notes);
     if (!loaded) {
       result.Cancelled = true;
       Describe(result, tile);
@@ -140,41 +135,42 @@ void TMosaicCommand::Describe(TMosaicResult& result, TTileSize tile) const {
   result.Library = LibraryMode();
   result.Load = m_load;
   result.LibraryLoad = m_libraryLoad;
-  result.PhotoFolder = result.Library ? PhotoFolder() : ThumbnailsFolder;
+  result.PhotoFolder = result.Library ? PhotoFolder() : Options.ThumbnailsFolder;
   result.Photos = ImgVignettes.Count();
-  if (MatchColours) result.Cell = tile;
-  result.TintLimit = TintLimit;
-  result.TintMode = TintMode;
-  result.RepeatDistance = RepeatDistance;
+  if (Options.MatchColours) result.Cell = tile;
+  result.TintLimit = Options.TintLimit;
+  result.TintMode = Options.TintMode;
+  result.RepeatDistance = Options.RepeatDistance;
 }
 
 TMatchOptions TMosaicCommand::MatchOptionsFor(TTileSize tile, const TMosaicProgress& progress) const {
   TMatchOptions match;
   match.CellSize = tile.Width;
   match.CellHeight = tile.Height;
-  match.RepeatDistance = RepeatDistance;
-  match.TintLimit = TintLimit;
-  match.Tint = TintMode;
+  match.RepeatDistance = Options.RepeatDistance;
+  match.TintLimit = Options.TintLimit;
+  match.Tint = Options.TintMode;
   match.Random = Random;
-  match.MaxUses = MaxUses;
-  match.UseAll = UseAll;
+  match.MaxUses = Options.MaxUses;
+  match.UseAll = Options.UseAll;
   match.Cancelled = progress.Cancelled;
   return match;
 }
 
 bool TMosaicCommand::Run(TBitmap& working, const TMosaicProgress& progress, TMosaicResult& result) {
-  if (Scale > 1) {
+  if (Options.Scale > 1) {
     TBitmap larger;
-    if (!SmoothResampleBitmap(working.Width() * Scale, working.Height() * Scale, working, larger)) return false;
+    if (!SmoothResampleBitmap(working.Width() * Options.Scale, working.Height() * Options.Scale, working, larger))
+      return false;
     working.Assign(&larger);
   }
   result.Width = working.Width();
   result.Height = working.Height();
-  const TTileSize tile = TileFor(Scale);
+  const TTileSize tile = TileFor(Options.Scale);
   if (!LoadFor(tile, progress, result)) return false;
-  if (!MatchColours)
-    result.Built = BuildMosaic(working, ImgVignettes, tile.Width, tile.Height, Antialias, progress.ShowProgress, Random,
-                               progress.Cancelled);
+  if (!Options.MatchColours)
+    result.Built = BuildMosaic(working, ImgVignettes, tile.Width, tile.Height, Options.Antialias, progress.ShowProgress,
+                               Random, progress.Cancelled);
   else
     result.Built = BuildMatchedMosaic(working, ImgVignettes, m_library, MatchOptionsFor(tile, progress),
                                       progress.ShowProgress, &result.Placement, &result.Quality);
@@ -188,17 +184,17 @@ TMosaicResult TMosaicCommand::ExecuteInBands(const TBitmap& target, TBandSink& s
   // The picture is enlarged to about 80 cells as in memory: a small
   // picture, made whole.
   TBitmap picture(target);
-  if (CheckSize) CheckImageSize(picture, target);
-  const TTargetRows rows(picture, Scale);
+  if (Options.CheckSize) CheckImageSize(picture, target);
+  const TTargetRows rows(picture, Options.Scale);
   if (!rows.Valid()) return result;
-  result.Width = std::int64_t(picture.Width()) * Scale;
-  result.Height = std::int64_t(picture.Height()) * Scale;
+  result.Width = std::int64_t(picture.Width()) * Options.Scale;
+  result.Height = std::int64_t(picture.Height()) * Options.Scale;
   result.InBands = true;
-  const TTileSize tile = TileFor(Scale);
+  const TTileSize tile = TileFor(Options.Scale);
   if (!LoadFor(tile, progress, result)) return result;
   const TBandLayout layout{BandCellRows};
-  if (!MatchColours)
-    result.Built = DrawMosaicInBands(rows, ImgVignettes, tile.Width, tile.Height, Antialias, Random, sink,
+  if (!Options.MatchColours)
+    result.Built = DrawMosaicInBands(rows, ImgVignettes, tile.Width, tile.Height, Options.Antialias, Random, sink,
                                      progress.ShowProgress, progress.Cancelled, layout);
   else
     result.Built = DrawMatchedMosaicInBands(rows, ImgVignettes, m_library, MatchOptionsFor(tile, progress), sink,
@@ -208,8 +204,8 @@ TMosaicResult TMosaicCommand::ExecuteInBands(const TBitmap& target, TBandSink& s
 }
 
 bool TMosaicCommand::StopsForSubFolders(TMosaicResult& result) const {
-  const bool loadDue = ThumbnailsStale || LoadKey(TileFor(Scale), LibraryMode()) != m_loadedKey;
-  if (!loadDue || Recursive || !FindPhotos(PhotoFolder(), false).isEmpty()) return false;
+  const bool loadDue = ThumbnailsStale || LoadKey(TileFor(Options.Scale), LibraryMode()) != m_loadedKey;
+  if (!loadDue || Options.Recursive || !FindPhotos(PhotoFolder(), false).isEmpty()) return false;
   const qsizetype below = FindPhotos(PhotoFolder(), true).size();
   if (below == 0) return false;
   result.Notes.SubFolderQuestion =
@@ -221,10 +217,10 @@ bool TMosaicCommand::StopsForSubFolders(TMosaicResult& result) const {
 
 bool TMosaicCommand::OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const {
   int w = width, h = height;
-  const int limit = CheckSizeLimit(CellSize);
-  if (CheckSize && w > 0 && h > 0 && w < limit && h < limit) FitInBox(w, h, limit, limit);
-  outWidth = std::int64_t(w) * std::max(Scale, 1);
-  outHeight = std::int64_t(h) * std::max(Scale, 1);
+  const int limit = CheckSizeLimit(Options.CellSize);
+  if (Options.CheckSize && w > 0 && h > 0 && w < limit && h < limit) FitInBox(w, h, limit, limit);
+  outWidth = std::int64_t(w) * std::max(Options.Scale, 1);
+  outHeight = std::int64_t(h) * std::max(Options.Scale, 1);
   return outWidth <= MaxPictureSide && outHeight <= MaxPictureSide && outWidth * outHeight <= MaxPicturePixels;
 }
 
@@ -232,14 +228,14 @@ bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
   TPhotoLibraryOptions options;
   options.Load.CellSize = tile.Width;
   options.Load.CellHeight = tile.Height;
-  options.Load.FastJpeg = FastJpeg;
+  options.Load.FastJpeg = Options.FastJpeg;
   options.Load.Threads = LoadThreads;
   // A tile of another shape than the square is always cropped to it:
   // squashing a photo into a 16:9 tile distorts it more than into a square.
-  options.Load.CropSquare = CropSquare || !TileAspect.Square();
-  options.Recursive = Recursive;
+  options.Load.CropSquare = Options.CropSquare || !Options.TileAspect.Square();
+  options.Recursive = Options.Recursive;
   std::optional<TThumbnailCache> cache;
-  if (UseCache) {
+  if (Options.UseCache) {
     cache.emplace(CacheFile.isEmpty() ? TThumbnailCache::DefaultFile() : CacheFile);
     options.Cache = &*cache;
   }
@@ -273,18 +269,27 @@ bool TMosaicCommand::LoadLibrary(TTileSize tile, const TMosaicProgress& progress
   return true;
 }
 
+void TMosaicCommand::OptionsChosen(const TMosaicOptions& options) {
+  const TMosaicOptions before = Options;
+  Options = options;
+  if (options.ThumbnailsFolder.isEmpty()) Options.ThumbnailsFolder = before.ThumbnailsFolder;
+  if (options.CellSize <= 0) Options.CellSize = before.CellSize;
+  if (Options.ThumbnailsFolder != before.ThumbnailsFolder || Options.CellSize != before.CellSize)
+    ThumbnailsStale = true;
+}
+
 void TMosaicCommand::CellSizeChosen(int cellSize) {
-  if (cellSize <= 0 || cellSize == CellSize) return;
-  CellSize = cellSize;
+  if (cellSize <= 0 || cellSize == Options.CellSize) return;
+  Options.CellSize = cellSize;
   ThumbnailsStale = true;
 }
 
 void TMosaicCommand::FolderChosen(const QString& folder) {
   if (folder.isEmpty()) return;
-  ThumbnailsFolder = folder;
+  Options.ThumbnailsFolder = folder;
   ThumbnailsStale = true;
 }
 
 QString TMosaicCommand::FolderChooserStart() const {
-  return QDir(ThumbnailsFolder).exists() ? ThumbnailsFolder : QDir::currentPath();
+  return QDir(Options.ThumbnailsFolder).exists() ? Options.ThumbnailsFolder : QDir::currentPath();
 }

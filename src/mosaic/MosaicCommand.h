@@ -1,8 +1,7 @@
 #pragma once
 // The "Create the mosaic" command without a window: the options the user
-// chose, as values (cell size, thumbnails folder and its staleness, "Check
-// size", "Antialias" and the options beyond them), the thumbnail list, and the
-// steps of the command. It works on a document or a bare picture, reports
+// chose (one value), the thumbnail list and its staleness, and the steps of
+// the command. It works on a document or a bare picture, reports
 // through a progress sink, and returns; the caller shows the result.
 #include <QString>
 #include <cstdint>
@@ -12,6 +11,7 @@
 #include "document/Document.h"
 #include "mosaic/MosaicBuilder.h"
 #include "mosaic/MosaicMatch.h"
+#include "mosaic/MosaicOptions.h"
 #include "mosaic/MosaicResult.h"
 #include "mosaic/PhotoLibrary.h"
 #include "mosaic/SquareCrop.h"
@@ -19,9 +19,6 @@
 #include "mosaic/ThumbnailList.h"
 #include "raster/BandSink.h"
 #include "raster/Bitmap.h"
-
-// The picture size below which "Check size" enlarges, by cell size: 80 cells.
-int CheckSizeLimit(int cellSize);
 
 // The sample photographs bundled beside the generated thumbnails.
 constexpr const char* SamplePhotosFolderName = "SamplePhotos";
@@ -46,39 +43,16 @@ struct TMosaicProgress {
 
 class TMosaicCommand {
  public:
-  TMosaicCommand();
-
-  int CellSize = 20;
-  QString ThumbnailsFolder;  // default: "Thumbnails" beside the executable
+  // What the user chose; a new folder or cell size is given through
+  // OptionsChosen, CellSizeChosen or FolderChosen, which mark the thumbnails
+  // stale. The seed is the caller's to make into Random.
+  TMosaicOptions Options;
   bool ThumbnailsStale = true;
-  bool CheckSize = true;  // "Check size"
-  bool Antialias = true;  // "Antialias"
-  bool FastJpeg = false;  // decode JPEG thumbnails at a reduced scale
-  int LoadThreads = 0;    // 0: one per core
+  int LoadThreads = 0;  // 0: one per core
   TThumbnailList ImgVignettes;
   TRandom* Random = nullptr;  // none: reseeded from the clock at every build
 
-  // Beyond the default mosaic; all off by default. Any of the first three,
-  // or a tile shape other than the square, loads the thumbnails as a photo
-  // library: an unreadable file is skipped instead of ending the load, and
-  // the lasting cache is used.
-  bool MatchColours = false;  // "Match colours": nearest colours, adaptive tint
-  bool CropSquare = false;    // "Crop to square": centred squares, area-averaged
-  bool Recursive = false;     // the folder's sub-folders too
-  // The tiles' shape: other than 1:1, cells of that shape (CellSize is their
-  // longer side, see TileSize), each photo cropped to it like "Crop to
-  // square" does to the square, in the matched and the random mosaic alike.
-  TTileAspect TileAspect;
-  int TintLimit = DefaultMatchTintLimit;
-  TTintMode TintMode = DefaultTintMode;
-  int RepeatDistance = DefaultRepeatDistance;
-  int MaxUses = 0;      // the most cells one photo may go to; 0: no cap
-  bool UseAll = false;  // every photo at least once, when the cells allow
-  bool UseCache = true;
   QString CacheFile;  // empty: the user's cache folder
-  // Each cell drawn Scale times larger from a larger thumbnail: the mosaic is
-  // Scale times the picture's size.
-  int Scale = 1;
   // Where the photos come from: the thumbnails folder, except that a photo
   // library mode on the bundled thumbnails (generated squares of plain
   // colour, which show matching at its worst) takes the bundled sample
@@ -86,7 +60,9 @@ class TMosaicCommand {
   // A caller that was given the folder explicitly turns this off.
   QString PhotoFolder() const;
   bool PreferSamplePhotos = true;
-  bool LibraryMode() const { return MatchColours || CropSquare || Recursive || !TileAspect.Square(); }
+  bool LibraryMode() const {
+    return Options.MatchColours || Options.CropSquare || Options.Recursive || !Options.TileAspect.Square();
+  }
   // The size of the mosaic of a width x height picture with these options
   // ("Check size" and Scale); false when it is beyond the picture size limit.
   bool OutputSize(int width, int height, std::int64_t& outWidth, std::int64_t& outHeight) const;
@@ -117,6 +93,10 @@ class TMosaicCommand {
   // when the picture was enlarged.
   bool CheckImageSize(TBitmap& working, const TBitmap& before);
 
+  // A whole new set of options (the dialog's): a new folder or cell size
+  // marks the thumbnails stale; an empty folder or a cell size that is not
+  // positive keeps the one before.
+  void OptionsChosen(const TMosaicOptions& options);
   // A cell size chosen (a positive number of pixels; anything else is
   // ignored): the thumbnails are loaded again when it differs.
   void CellSizeChosen(int cellSize);

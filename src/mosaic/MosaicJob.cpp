@@ -104,7 +104,7 @@ TMosaicPlan PlanMosaic(const TMosaicCommand& command, int width, int height, con
   const bool held = command.OutputSize(width, height, plan.Width, plan.Height);
   const QString& file = outputs.PictureFile;
   const std::int64_t bandSide = file.isEmpty() ? 0 : BandFileMaxSide(file);
-  const bool large = command.Scale > 1 && plan.Width * plan.Height > BandPixels;
+  const bool large = command.Options.Scale > 1 && plan.Width * plan.Height > BandPixels;
   if (held && !(large && bandSide > 0)) return plan;
   if (bandSide == 0) {
     plan.Fit = TMosaicFit::TooLargeToHold;

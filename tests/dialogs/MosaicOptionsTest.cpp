@@ -69,53 +69,6 @@ TEST(PosterPrint, BaseSizeFollowsCheckSize) {
   EXPECT_EQ(h, 300);
 }
 
-// The tool's arguments for the dialog's options: what differs from the
-// defaults, and nothing else.
-TEST(MosaicOptions, CommandLineNamesWhatDiffersFromTheDefaults) {
-  const TMosaicOptions defaults = TMosaicOptions::From(TMosaicCommand());
-  const QStringList head{"mosaic", "in.jpg", "--output", "out.tif"};
-  EXPECT_EQ(defaults.CommandLine("in.jpg", "out.tif", 1, true, true), head);
-  TMosaicOptions chosen = defaults;
-  chosen.ThumbnailsFolder = QStringLiteral("/photos");
-  chosen.Recursive = true;
-  chosen.MatchColours = true;
-  chosen.TintLimit = 40;
-  chosen.TintMode = TTintMode::Whole;
-  chosen.RepeatDistance = 0;
-  chosen.MaxUses = 3;
-  chosen.UseAll = true;
-  chosen.TileAspect = {3, 2};
-  chosen.CellSize = 40;
-  const QStringList matched = head + QStringList{"--thumbnails",
-                                                 "/photos",
-                                                 "--cell",
-                                                 "40",
-                                                 "--no-check-size",
-                                                 "--no-antialias",
-                                                 "--recursive",
-                                                 "--match",
-                                                 "--tint",
-                                                 "40",
-                                                 "--tint-mode",
-                                                 "whole",
-                                                 "--repeat-distance",
-                                                 "0",
-                                                 "--max-uses",
-                                                 "3",
-                                                 "--use-all",
-                                                 "--tile-aspect",
-                                                 "3:2",
-                                                 "--scale",
-                                                 "12"};
-  EXPECT_EQ(chosen.CommandLine("in.jpg", "out.tif", 12, false, false), matched);
-  // The matched mode's own options mean nothing to the random mosaic.
-  chosen.MatchColours = false;
-  chosen.CropSquare = true;
-  const QStringList random =
-      head + QStringList{"--thumbnails", "/photos", "--cell", "40", "--recursive", "--tile-aspect", "3:2", "--crop"};
-  EXPECT_EQ(chosen.CommandLine("in.jpg", "out.tif", 1, true, true), random);
-}
-
 TEST(MosaicOptions, ShellQuotingKeepsEveryNameWhole) {
   const struct {
     const char *in, *out;

@@ -76,7 +76,7 @@ class MosaicBands : public ::testing::Test {
       ASSERT_EQ(SavePicture(files, few.filePath(QStringLiteral("p%1.png").arg(i)), Photo(i, 30, 24)), 1);
     }
     command.FolderChosen(dir.path());
-    command.UseCache = false;
+    command.Options.UseCache = false;
     command.Random = &random;
   }
   void TearDown() override { SetMsgPresenter(previous); }
@@ -141,18 +141,18 @@ TEST_F(MosaicBands, BandsMakeTheMosaicBuiltInMemory) {
   };
   const TBitmap target = Target(47, 95);
   for (const TCase& c : cases) {
-    command.MatchColours = c.Match;
-    command.Scale = c.Scale;
-    command.CellSize = c.Cell;
-    command.TileAspect = c.Aspect;
-    command.Antialias = c.Antialias;
-    command.TintMode = c.Tint;
-    command.TintLimit = c.TintLimit;
-    command.MaxUses = c.MaxUses;
-    command.UseAll = c.UseAll;
-    command.CropSquare = c.Crop;
-    command.RepeatDistance = c.Repeat;
-    command.CheckSize = false;
+    command.Options.MatchColours = c.Match;
+    command.Options.Scale = c.Scale;
+    command.Options.CellSize = c.Cell;
+    command.Options.TileAspect = c.Aspect;
+    command.Options.Antialias = c.Antialias;
+    command.Options.TintMode = c.Tint;
+    command.Options.TintLimit = c.TintLimit;
+    command.Options.MaxUses = c.MaxUses;
+    command.Options.UseAll = c.UseAll;
+    command.Options.CropSquare = c.Crop;
+    command.Options.RepeatDistance = c.Repeat;
+    command.Options.CheckSize = false;
     command.FolderChosen(c.FewPhotos ? few.path() : dir.path());
     TBitmap whole = target;
     const TMosaicResult held = command.Execute(whole);
@@ -180,10 +180,10 @@ TEST_F(MosaicBands, BandsMakeTheMosaicBuiltInMemory) {
     }
   }
   // "Check size" enlarges the small picture first, as in memory.
-  command.MatchColours = false;
-  command.Scale = 1;
-  command.CellSize = 10;
-  command.CheckSize = true;
+  command.Options.MatchColours = false;
+  command.Options.Scale = 1;
+  command.Options.CellSize = 10;
+  command.Options.CheckSize = true;
   command.FolderChosen(dir.path());
   TBitmap whole = target;
   ASSERT_TRUE(command.Execute(whole));
@@ -196,12 +196,12 @@ TEST_F(MosaicBands, BandsMakeTheMosaicBuiltInMemory) {
 // A sink that fails, refuses the picture, or a cancel part way: no mosaic,
 // the sink abandoned and never finished.
 TEST_F(MosaicBands, AFailureOrACancelAbandonsTheSink) {
-  command.CheckSize = false;
-  command.Scale = 2;
+  command.Options.CheckSize = false;
+  command.Options.Scale = 2;
   command.BandCellRows = 1;
   const TBitmap target = Target(40, 30);
   for (const bool match : {false, true}) {
-    command.MatchColours = match;
+    command.Options.MatchColours = match;
     struct TCase {
       const char* Name;
       int FailAtBand;

@@ -23,7 +23,7 @@ class MosaicCommand : public ::testing::Test {
       messages.push_back(r.Text);
       return int(idOk);
     });
-    command.ThumbnailsFolder = dir.path();
+    command.Options.ThumbnailsFolder = dir.path();
     command.Random = &random;
     progress.ShowThumbnailCount = [this](int n) {
       lastCount = n;
@@ -55,7 +55,7 @@ TEST_F(MosaicCommand, CheckSizeEnlargesSmallPictures) {
                {40, 50, 75, 2133, 3200},   {10, 800, 10, 800, 10},     {15, 100, 100, 1200, 1200}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " at " << c.cell);
-    command.CellSize = c.cell;
+    command.Options.CellSize = c.cell;
     const TBitmap picture = Numbered(c.w, c.h);
     TBitmap working(picture), undo(picture);
     EXPECT_EQ(command.CheckImageSize(working, undo), c.ew != c.w);
@@ -88,14 +88,14 @@ TEST_F(MosaicCommand, RunTakesUndoBeforeEnlargingAndBuilds) {
   EXPECT_FALSE(command.ThumbnailsStale);
   EXPECT_EQ(command.ImgVignettes.Width(), 20);
 
-  command.CheckSize = false;
+  command.Options.CheckSize = false;
   document.Opened(Numbered(30, 30), QStringLiteral("b.png"));
   ASSERT_TRUE(command.Execute(document, progress));
   EXPECT_EQ(document.Picture().Width(), 30);
 }
 
 TEST_F(MosaicCommand, ReloadsOnlyWhenStale) {
-  command.CheckSize = false;
+  command.Options.CheckSize = false;
   TBitmap working = Numbered(40, 40);
   command.Execute(working, progress);
   EXPECT_EQ(loads, 1);
@@ -109,7 +109,7 @@ TEST_F(MosaicCommand, ReloadsOnlyWhenStale) {
   command.CellSizeChosen(40);
   command.CellSizeChosen(20);  // back again: still stale until a load
   EXPECT_TRUE(command.ThumbnailsStale);
-  EXPECT_EQ(command.CellSize, 20);
+  EXPECT_EQ(command.Options.CellSize, 20);
   command.Execute(working, progress);
   EXPECT_EQ(command.ImgVignettes.Count(), 2);
 
@@ -120,6 +120,55 @@ TEST_F(MosaicCommand, ReloadsOnlyWhenStale) {
   command.Execute(working, progress);
   EXPECT_EQ(command.ImgVignettes.Count(), 3);
   EXPECT_TRUE(messages.empty());
+}
+
+// A whole new set of options (the dialog's OK): only a new folder or cell
+// size asks for a new load; an empty folder or a size that is not positive
+// keeps the one before, every other option is taken as given.
+TEST_F(MosaicCommand, OptionsChosenMarksStaleOnlyForFolderOrCellSize) {
+  TBitmap working = Numbered(40, 40);
+  command.Options.CheckSize = false;
+  ASSERT_TRUE(command.Execute(working, progress));
+  ASSERT_FALSE(command.ThumbnailsStale);
+  QTemporaryDir other;
+  struct Case {
+    const char* name;
+    void (*change)(TMosaicOptions&, const QString& otherFolder);
+    bool stale;
+  };
+  const Case cases[] = {
+      {"the same options", [](TMosaicOptions&, const QString&) {}, false},
+      {"every other option",
+       [](TMosaicOptions& o, const QString&) {
+         o.CheckSize = o.Antialias = false;
+         o.MatchColours = o.CropSquare = o.Recursive = o.UseAll = true;
+         o.TileAspect = {4, 3};
+         o.TintLimit = 1;
+         o.TintMode = TTintMode::Whole;
+         o.RepeatDistance = 0;
+         o.MaxUses = 2;
+         o.Scale = 3;
+       },
+       false},
+      {"no folder", [](TMosaicOptions& o, const QString&) { o.ThumbnailsFolder.clear(); }, false},
+      {"no cell size", [](TMosaicOptions& o, const QString&) { o.CellSize = 0; }, false},
+      {"another cell size", [](TMosaicOptions& o, const QString&) { o.CellSize = 40; }, true},
+      {"another folder", [](TMosaicOptions& o, const QString& folder) { o.ThumbnailsFolder = folder; }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TMosaicOptions before = command.Options;
+    command.ThumbnailsStale = false;
+    TMosaicOptions chosen = before;
+    c.change(chosen, other.path());
+    command.OptionsChosen(chosen);
+    EXPECT_EQ(command.ThumbnailsStale, c.stale);
+    TMosaicOptions expected = chosen;
+    if (chosen.ThumbnailsFolder.isEmpty()) expected.ThumbnailsFolder = before.ThumbnailsFolder;
+    if (chosen.CellSize <= 0) expected.CellSize = before.CellSize;
+    EXPECT_EQ(command.Options, expected);
+    command.OptionsChosen(before);
+  }
 }
 
 // A mosaic that could not be built is no change: the picture (enlarged by
@@ -182,7 +231,7 @@ TEST_F(MosaicCommand, PicturesOnlyInSubFoldersStopTheRunWithAQuestion) {
   EXPECT_EQ(document.ChangeCount(), 0);
   EXPECT_FALSE(document.CanUndo());
 
-  offered.Recursive = true;
+  offered.Options.Recursive = true;
   const TMosaicResult taken = offered.Execute(document, progress);
   EXPECT_TRUE(taken.Built);
   EXPECT_EQ(taken.Notes.SubFolderQuestion, QString());
@@ -214,7 +263,7 @@ TEST_F(MosaicCommand, RunWithoutUndoBuildsTheSameMosaicInPlace) {
   AddThumbnail(RGBColor(30, 200, 90));
   for (bool checkSize : {true, false}) {
     SCOPED_TRACE(checkSize ? "enlarged" : "as it is");
-    command.CheckSize = checkSize;
+    command.Options.CheckSize = checkSize;
     const TBitmap original = Numbered(64, 48);
     TDocument windows;
     windows.Opened(original, QStringLiteral("a.png"));
@@ -253,12 +302,12 @@ TEST_F(MosaicCommand, TileAspectCellsShowEachPhotoCroppedToTheShape) {
   }
   command.FolderChosen(photos.path());
   command.CacheFile = photos.filePath(QStringLiteral("cache/thumbnails.sqlite"));
-  command.CheckSize = false;
-  command.CellSize = 12;
-  command.TileAspect = {3, 2};
-  command.MatchColours = true;
-  command.TintLimit = 0;
-  command.RepeatDistance = 0;
+  command.Options.CheckSize = false;
+  command.Options.CellSize = 12;
+  command.Options.TileAspect = {3, 2};
+  command.Options.MatchColours = true;
+  command.Options.TintLimit = 0;
+  command.Options.RepeatDistance = 0;
   TBitmap target = Numbered(50, 30);  // 5 columns (the last 2 wide), 4 rows (the last 6 high)
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round == 0 ? "decoded" : "from the cache");
@@ -286,8 +335,8 @@ TEST_F(MosaicCommand, TileAspectCellsShowEachPhotoCroppedToTheShape) {
   TPictureFileContext pictureFiles;
   ASSERT_EQ(SavePicture(pictureFiles, one.filePath(QStringLiteral("p.png")), Numbered(30, 20)), 1);
   command.FolderChosen(one.path());
-  command.MatchColours = false;
-  command.Antialias = false;
+  command.Options.MatchColours = false;
+  command.Options.Antialias = false;
   TBitmap image = Solid(50, 30, RGBColor(100, 120, 140));
   ASSERT_TRUE(command.Execute(image, progress));
   ASSERT_FALSE(SamePixels(Crop(image, 0, 0, 12, 8), Solid(12, 8, image.Pixel(0, 0))));
@@ -316,7 +365,7 @@ TEST_F(MosaicCommand, CancelledHalfWayGivesTheChangeUp) {
   }
   command.FolderChosen(photos.path());
   command.CacheFile = photos.filePath(QStringLiteral("cache/thumbnails.sqlite"));
-  command.CheckSize = false;
+  command.Options.CheckSize = false;
   command.LoadThreads = 1;
 
   enum TStage { Loading, Searching, Placing, Drawing, Random };
@@ -332,11 +381,11 @@ TEST_F(MosaicCommand, CancelledHalfWayGivesTheChangeUp) {
   constexpr int placingFrom = MatchSearchPercent * FairSearchPercent / 100;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    command.MatchColours = c.stage != Random;
-    command.CropSquare = true;
+    command.Options.MatchColours = c.stage != Random;
+    command.Options.CropSquare = true;
     // 80 cells, at most 3 of each of the 36 photos, every photo once.
-    command.MaxUses = c.stage == Placing ? 3 : 0;
-    command.UseAll = c.stage == Placing;
+    command.Options.MaxUses = c.stage == Placing ? 3 : 0;
+    command.Options.UseAll = c.stage == Placing;
     TDocument document;
     document.Opened(Numbered(200, 160), QStringLiteral("a.png"));
     ASSERT_TRUE(document.SnapshotBeforeChange());

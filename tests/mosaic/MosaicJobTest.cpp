@@ -44,10 +44,10 @@ class MosaicJob : public ::testing::Test {
       ASSERT_EQ(SavePicture(files, photos.filePath(QStringLiteral("p%1.png").arg(i)), Photo(i, 24, 24)), 1);
     command.FolderChosen(photos.path());
     command.PreferSamplePhotos = false;
-    command.UseCache = false;
-    command.CheckSize = false;
-    command.MatchColours = true;
-    command.CellSize = 10;
+    command.Options.UseCache = false;
+    command.Options.CheckSize = false;
+    command.Options.MatchColours = true;
+    command.Options.CellSize = 10;
   }
   void TearDown() override { SetMsgPresenter(previous); }
   QString Out(const char* name) const { return out.filePath(QLatin1String(name)); }
@@ -85,7 +85,7 @@ TEST_F(MosaicJob, PlansMemoryAgainstBands) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    command.Scale = c.Scale;
+    command.Options.Scale = c.Scale;
     TMosaicOutputs outputs;
     if (*c.File) outputs.PictureFile = Out(c.File);
     const TMosaicPlan plan = PlanMosaic(command, c.Width, c.Height, outputs);
@@ -98,8 +98,8 @@ TEST_F(MosaicJob, PlansMemoryAgainstBands) {
     EXPECT_FALSE(plan.Failure.Failed());
   }
   // "Check size" enlarges first: the plan has the size that comes out.
-  command.CheckSize = true;
-  command.Scale = 2;
+  command.Options.CheckSize = true;
+  command.Options.Scale = 2;
   const TMosaicPlan enlarged = PlanMosaic(command, 400, 300, {});
   EXPECT_EQ(enlarged.Width, 1600);
   EXPECT_EQ(enlarged.Height, 1200);
@@ -169,7 +169,7 @@ TEST_F(MosaicJob, BandsAndWholeWriteTheSameOutputs) {
     const QJsonObject report = QJsonDocument::fromJson(reports[bands]).object();
     EXPECT_EQ(report.value(QStringLiteral("cells")).toInt(), 7 * 5);
     EXPECT_EQ(report.value(QStringLiteral("photosInLibrary")).toInt(), 6);
-    EXPECT_EQ(report.value(QStringLiteral("repeatDistance")).toInt(), command.RepeatDistance);
+    EXPECT_EQ(report.value(QStringLiteral("repeatDistance")).toInt(), command.Options.RepeatDistance);
   }
   EXPECT_TRUE(SamePixels(pictures[0], pictures[1]));
   EXPECT_FALSE(maps[0].isEmpty());

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   QTemporaryDir settings;
   TMainForm form({sample}, nullptr, settings.path());
   // The thumbnails that come with the sample.
-  form.Mosaic.ThumbnailsFolder = QFileInfo(bundled).dir().filePath(QStringLiteral("Thumbnails"));
+  form.Mosaic.Options.ThumbnailsFolder = QFileInfo(bundled).dir().filePath(QStringLiteral("Thumbnails"));
   TSeededRandom random(2);
   form.Mosaic.Random = &random;
   form.resize(820, 620);

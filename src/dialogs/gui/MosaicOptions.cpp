@@ -24,9 +24,6 @@
 
 namespace {
 
-// The cell sizes the window's edit offers.
-constexpr int CellSizes[] = {10, 15, 20, 40};
-
 QString AspectText(TTileAspect a) { return QStringLiteral("%1:%2").arg(a.Width).arg(a.Height); }
 
 // A row of widgets, for a form's field.
@@ -162,11 +159,10 @@ TMosaicOptionsForm::TMosaicOptionsForm(QWidget* parent) : QDialog(parent) {
   connect(SpDpi, &QSpinBox::valueChanged, this, [this] { UpdatePrint(); });
 }
 
-void TMosaicOptionsForm::Prepare(const TMosaicOptions& o, int pictureWidth, int pictureHeight, bool checkSize,
-                                 bool inches) {
+void TMosaicOptionsForm::Prepare(const TMosaicOptions& o, int pictureWidth, int pictureHeight, bool inches) {
+  m_given = o;
   m_pictureWidth = pictureWidth;
   m_pictureHeight = pictureHeight;
-  m_checkSize = checkSize;
   // The poster kept from the last showing follows a change of unit.
   if (inches != m_inches) {
     const double factor = inches ? 1 / 2.54 : 2.54;
@@ -201,14 +197,13 @@ void TMosaicOptionsForm::Prepare(const TMosaicOptions& o, int pictureWidth, int 
   UpdateControls();
 }
 
-int TMosaicOptionsForm::Execute(const TMosaicOptions& options, int pictureWidth, int pictureHeight, bool checkSize,
-                                bool inches) {
-  Prepare(options, pictureWidth, pictureHeight, checkSize, inches);
+int TMosaicOptionsForm::Execute(const TMosaicOptions& options, int pictureWidth, int pictureHeight, bool inches) {
+  Prepare(options, pictureWidth, pictureHeight, inches);
   return exec();
 }
 
 TMosaicOptions TMosaicOptionsForm::Options() const {
-  TMosaicOptions o;
+  TMosaicOptions o = m_given;
   o.ThumbnailsFolder = EdiFolder->text();
   o.Recursive = CBSubFolders->isChecked();
   o.MatchColours = RBMatched->isChecked();
@@ -242,9 +237,11 @@ void TMosaicOptionsForm::UpdateControls() {
 QString TMosaicOptionsForm::PosterCommand(int scale) const {
   const QFileInfo picture(PictureFile.isEmpty() ? QStringLiteral("picture.jpg") : PictureFile);
   const QString output = picture.dir().filePath(picture.completeBaseName() + QStringLiteral("-poster.tif"));
-  QStringList words{QStringLiteral("tesselune-cli")};
-  for (const QString& arg : Options().CommandLine(picture.filePath(), output, scale, m_checkSize, Antialias))
-    words << ShellQuoted(arg);
+  TMosaicOptions o = Options();
+  o.Scale = scale;
+  QStringList words{QStringLiteral("tesselune-cli"), QStringLiteral("mosaic"), ShellQuoted(picture.filePath()),
+                    QStringLiteral("--output"), ShellQuoted(output)};
+  for (const QString& arg : o.Arguments()) words << ShellQuoted(arg);
   return words.join(QLatin1Char(' '));
 }
 
@@ -263,7 +260,7 @@ void TMosaicOptionsForm::UpdatePrint() {
   }
   const TMosaicOptions o = Options();
   int baseWidth = 0, baseHeight = 0;
-  MosaicBaseSize(m_pictureWidth, m_pictureHeight, o.CellSize, m_checkSize, baseWidth, baseHeight);
+  MosaicBaseSize(m_pictureWidth, m_pictureHeight, o.CellSize, o.CheckSize, baseWidth, baseHeight);
   const TPosterPrint p = PosterPrint(SpPosterWidth->value(), SpPosterHeight->value(), m_inches, SpDpi->value(),
                                      baseWidth, baseHeight, o.CellSize, o.TileAspect);
   SpScale->setValue(p.Scale);

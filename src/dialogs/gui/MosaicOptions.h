@@ -6,7 +6,7 @@
 // window applies it on OK.
 //
 //   if (!MosaicOptionsForm) MosaicOptionsForm = std::make_unique<TMosaicOptionsForm>(this);
-//   if (MosaicOptionsForm->Execute(options, width, height, checkSize, inches) == QDialog::Accepted)
+//   if (MosaicOptionsForm->Execute(options, width, height, inches) == QDialog::Accepted)
 //     apply MosaicOptionsForm->Options();
 //
 // The form is kept between showings, so that the poster's size and
@@ -33,21 +33,21 @@ class TMosaicOptionsForm : public QDialog {
   explicit TMosaicOptionsForm(QWidget* parent = nullptr);
 
   // Fills the dialog with options for a pictureWidth x pictureHeight picture
-  // (0 x 0: none, the poster cannot be sized) and the window's "Check size"
-  // and unit, then shows it modally.
-  int Execute(const TMosaicOptions& options, int pictureWidth, int pictureHeight, bool checkSize, bool inches);
+  // (0 x 0: none, the poster cannot be sized) and the window's unit, then
+  // shows it modally.
+  int Execute(const TMosaicOptions& options, int pictureWidth, int pictureHeight, bool inches);
   // The filling alone (Execute's first step).
-  void Prepare(const TMosaicOptions& options, int pictureWidth, int pictureHeight, bool checkSize, bool inches);
-  // The options as the controls show them.
+  void Prepare(const TMosaicOptions& options, int pictureWidth, int pictureHeight, bool inches);
+  // The options as the controls show them; those it has no control for
+  // ("Check size", "Antialias") as they were given.
   TMosaicOptions Options() const;
 
   // The folder chooser behind "Browse..." (the toolkit's by default): the
   // chosen folder, or empty when cancelled.
   std::function<QString(const QString& start)> ChooseFolder;
-  // The picture's file and the window's "Antialias", for the command line
-  // of a poster larger than the window holds.
+  // The picture's file, for the command line of a poster larger than the
+  // window holds.
   QString PictureFile;
-  bool Antialias = true;
 
   QLineEdit* EdiFolder = nullptr;
   QPushButton* BBrowse = nullptr;
@@ -85,7 +85,7 @@ class TMosaicOptionsForm : public QDialog {
   QString PosterCommand(int scale) const;
   void Browse();
 
+  TMosaicOptions m_given;  // what Prepare was given
   int m_pictureWidth = 0, m_pictureHeight = 0;
-  bool m_checkSize = true;
   bool m_inches = false;
 };

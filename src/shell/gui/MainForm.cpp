@@ -21,7 +21,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
+#include <iterator>
 #include <new>
+#include <utility>
 
 #include "app/FoncUtils.h"
 #include "app/IniFile.h"
@@ -115,8 +117,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
 
   // 3. - 5.
   StatusPanel[0]->setText(QStringLiteral("Ready"));
-  Mosaic.CellSize = 20;
-  EdiTaille->SetItemIndex(2);
+  ShowMosaicOptions();
   EdiZoom->SetItemIndex(0);
   Mosaic.ThumbnailsStale = true;
   UpdateCommands();
@@ -234,11 +235,10 @@ void TMainForm::CreateToolPanel() {
   ToolBar->adjustSize();
 
   PopTaille = new QMenu(this);
-  for (const char* caption : {"10 pixels", "15 pixels", "20 pixels", "", "40 pixels"}) {
-    if (*caption)
-      PopTaille->addAction(QString::fromLatin1(caption));
-    else
-      PopTaille->addSeparator();
+  // The largest size set apart.
+  for (int size : CellSizes) {
+    if (size == CellSizes[std::size(CellSizes) - 1]) PopTaille->addSeparator();
+    PopTaille->addAction(QStringLiteral("%1 pixels").arg(size));
   }
   EdiTaille = new TSpecialEdit(PnlOutils);
   // The designed sizes, widened when the desktop's font needs more room for
@@ -318,17 +318,18 @@ void TMainForm::CreateMenus() {
 
   MenuOptions = bar->addMenu(QStringLiteral("Options"));
   MenuVerifierTaille = item(MenuOptions, QStringLiteral("Check size"), nullptr);
-  // The two options toggle their check marks; the mosaic command reads them.
-  MenuVerifierTaille->setCheckable(true);
-  MenuVerifierTaille->setChecked(true);
   MenuLisser = item(MenuOptions, QStringLiteral("Antialias"), nullptr);
-  MenuLisser->setCheckable(true);
-  MenuLisser->setChecked(true);
-  // Beyond the original two: off until the user turns them on.
   MenuAssortir = item(MenuOptions, QStringLiteral("Match colours"), nullptr);
-  MenuAssortir->setCheckable(true);
   MenuRecadrer = item(MenuOptions, QStringLiteral("Crop to square"), nullptr);
-  MenuRecadrer->setCheckable(true);
+  // The options toggle their check marks, each written into the mosaic's
+  // options as it changes; they start as the options do.
+  for (const auto& [action, option] :
+       {std::pair{MenuVerifierTaille, &TMosaicOptions::CheckSize}, std::pair{MenuLisser, &TMosaicOptions::Antialias},
+        std::pair{MenuAssortir, &TMosaicOptions::MatchColours}, std::pair{MenuRecadrer, &TMosaicOptions::CropSquare}}) {
+    action->setCheckable(true);
+    action->setChecked(Mosaic.Options.*option);
+    connect(action, &QAction::toggled, this, [this, option = option](bool on) { Mosaic.Options.*option = on; });
+  }
   MenuOptions->addSeparator();
   MenuVignettes = item(MenuOptions, QStringLiteral("Thumbnails folder..."), &TMainForm::MenuVignettesClick);
   MenuUnit = MenuOptions->addMenu(QStringLiteral("Unit"));

@@ -292,6 +292,8 @@ class TMainForm : public QMainWindow {
   // The cell size the edit's text names ("20 pixels": its first two
   // characters), 0 when it names none.
   int ChosenCellSize() const;
+  // Shows the mosaic's options on the cell-size edit and the check items.
+  void ShowMosaicOptions();
 
   QStringList m_arguments;
   bool m_argumentHandled = false;

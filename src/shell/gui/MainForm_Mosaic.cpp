@@ -16,10 +16,6 @@
 
 void TMainForm::MenuActionMosaiqueClick() {
   if (WorkingImage().Empty()) return;
-  Mosaic.CheckSize = MenuVerifierTaille->isChecked();
-  Mosaic.Antialias = MenuLisser->isChecked();
-  Mosaic.MatchColours = MenuAssortir->isChecked();
-  Mosaic.CropSquare = MenuRecadrer->isChecked();
   const QSize before(WorkingImage().Width(), WorkingImage().Height());
   // A folder whose pictures are all in sub-folders stops the command before
   // anything is done, to ask; a yes takes them (the choice is kept) and runs
@@ -29,13 +25,13 @@ void TMainForm::MenuActionMosaiqueClick() {
     {
       const TWait wait(*this, QStringLiteral("Processing..."));
       // Shown once the work proves long; Cancel gives the change up.
-      TMosaicProgressDialog dialog(this, Mosaic.MatchColours);
+      TMosaicProgressDialog dialog(this, Mosaic.Options.MatchColours);
       result = RunMosaicJob(Mosaic, Document, {}, dialog.Sink(MosaicProgress()));
     }
     const TMosaicNotes& notes = result.Notes;
     again = !notes.SubFolderQuestion.isEmpty() &&
             MyMessageDlg(notes.SubFolderQuestion, mkConfirmation, btYes | btNo) == idYes;
-    if (again) Mosaic.Recursive = true;
+    if (again) Mosaic.Options.Recursive = true;
   }
   // A run stopped at the question changed nothing: what the window shows
   // still belongs to the mosaic before.
@@ -50,27 +46,25 @@ void TMainForm::MenuActionMosaiqueClick() {
 }
 
 void TMainForm::MenuActionOptionsClick() {
-  // The cell-size edit and the check items are where those options live:
-  // the dialog shows them and gives them back.
-  TMosaicOptions options = TMosaicOptions::From(Mosaic);
-  if (const int cell = ChosenCellSize(); cell > 0) options.CellSize = cell;
-  options.MatchColours = MenuAssortir->isChecked();
-  options.CropSquare = MenuRecadrer->isChecked();
   if (!MosaicOptionsForm) MosaicOptionsForm = std::make_unique<TMosaicOptionsForm>(this);
   MosaicOptionsForm->PictureFile = CurrentFile();
-  MosaicOptionsForm->Antialias = MenuLisser->isChecked();
-  if (MosaicOptionsForm->Execute(options, WorkingImage().Width(), WorkingImage().Height(),
-                                 MenuVerifierTaille->isChecked(), MenuUnitPouces->isChecked()) != QDialog::Accepted)
+  if (MosaicOptionsForm->Execute(Mosaic.Options, WorkingImage().Width(), WorkingImage().Height(),
+                                 MenuUnitPouces->isChecked()) != QDialog::Accepted)
     return;
-  const TMosaicOptions chosen = MosaicOptionsForm->Options();
-  chosen.ApplyTo(Mosaic);
-  MenuAssortir->setChecked(chosen.MatchColours);
-  MenuRecadrer->setChecked(chosen.CropSquare);
-  // The edit's items are 10, 15, 20 and 40 pixels.
-  constexpr int sizes[] = {10, 15, 20, 40};
-  for (int i = 0; i < int(std::size(sizes)); ++i)
-    if (sizes[i] == chosen.CellSize) EdiTaille->SetItemIndex(i);
-  EdiTailleChange();
+  Mosaic.OptionsChosen(MosaicOptionsForm->Options());
+  // The cell-size edit and the check items show what the dialog chose.
+  ShowMosaicOptions();
+}
+
+void TMainForm::ShowMosaicOptions() {
+  const TMosaicOptions& o = Mosaic.Options;
+  // The edit's items are the cell sizes.
+  for (int i = 0; i < int(std::size(CellSizes)); ++i)
+    if (CellSizes[i] == o.CellSize) EdiTaille->SetItemIndex(i);
+  MenuVerifierTaille->setChecked(o.CheckSize);
+  MenuLisser->setChecked(o.Antialias);
+  MenuAssortir->setChecked(o.MatchColours);
+  MenuRecadrer->setChecked(o.CropSquare);
 }
 
 int TMainForm::ChosenCellSize() const {

@@ -5,66 +5,36 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QtGlobal>
-#include <utility>
 
 #include "app/FoncUtils.h"
 #include "app/IniFile.h"
 #include "app/Settings.h"
-#include "controls/gui/SpecialEdit.h"
 #include "shell/gui/MainForm.h"
 
 void TMainForm::LoadSettings() {
-  const TSettings settings = TSettings::Load(IniFile(IniFileName));
-  if (!settings.ThumbnailsFolder.isEmpty()) Mosaic.ThumbnailsFolder = settings.ThumbnailsFolder;
+  const IniFile ini(IniFileName);
+  const TSettings settings = TSettings::Load(ini);
+  Mosaic.OptionsChosen(TMosaicOptions::LoadSettings(ini));
+  ShowMosaicOptions();
   if (!settings.OpenFolder.isEmpty()) OpenFolder = settings.OpenFolder;
   if (!settings.SaveFolder.isEmpty()) SaveFolder = settings.SaveFolder;
   if (settings.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
   PictureFiles.PreviewEnabled = settings.PreviewEnabled;
-  const int cell = settings.CellSize;
-  EdiTaille->SetItemIndex(cell == 15 ? 1 : cell == 20 ? 2 : cell == 40 ? 3 : 0);
-  // The cell size follows the edit even when the item did not change.
-  EdiTailleChange();
-  MenuVerifierTaille->setChecked(settings.CheckSize);
-  MenuLisser->setChecked(settings.Antialias);
-  MenuAssortir->setChecked(settings.MatchColours);
-  MenuRecadrer->setChecked(settings.CropSquare);
   if (settings.Inches) MenuUnitCmClick(MenuUnitPouces);
-  Mosaic.Recursive = settings.Recursive;
-  Mosaic.TintLimit = settings.TintLimit;
-  Mosaic.TintMode = settings.TintWhole ? TTintMode::Whole : TTintMode::Light;
-  Mosaic.RepeatDistance = settings.RepeatDistance;
-  Mosaic.MaxUses = settings.MaxUses;
-  Mosaic.UseAll = settings.UseAll;
-  // A shape the mosaic does not know keeps the square.
-  if (TTileAspect aspect; ParseTileAspect(settings.TileAspect, aspect)) Mosaic.TileAspect = aspect;
-  Mosaic.Scale = settings.Scale;
   RecentFiles = settings.RecentFiles;
 }
 
 void TMainForm::SaveSettings() {
   TSettings settings;
-  settings.ThumbnailsFolder = Mosaic.ThumbnailsFolder;
   settings.OpenFolder = OpenFolder;
   settings.SaveFolder = SaveFolder;
   settings.Maximized = m_maximizedAtClose.value_or(isMaximized());
   settings.PreviewEnabled = PictureFiles.PreviewEnabled;
-  settings.CellSize = ChosenCellSize();
-  settings.CheckSize = MenuVerifierTaille->isChecked();
-  settings.Antialias = MenuLisser->isChecked();
-  settings.MatchColours = MenuAssortir->isChecked();
-  settings.CropSquare = MenuRecadrer->isChecked();
   settings.Inches = MenuUnitPouces->isChecked();
-  settings.Recursive = Mosaic.Recursive;
-  settings.TintLimit = Mosaic.TintLimit;
-  settings.TintWhole = Mosaic.TintMode == TTintMode::Whole;
-  settings.RepeatDistance = Mosaic.RepeatDistance;
-  settings.MaxUses = Mosaic.MaxUses;
-  settings.UseAll = Mosaic.UseAll;
-  settings.TileAspect = QStringLiteral("%1:%2").arg(Mosaic.TileAspect.Width).arg(Mosaic.TileAspect.Height);
-  settings.Scale = Mosaic.Scale;
   settings.RecentFiles = RecentFiles;
   IniFile ini(IniFileName);
-  settings.Save(ini);
+  // The mosaic's keys among the window's, where they have always been.
+  settings.Save(ini, [this](IniFile& file, TSettingsPlace place) { Mosaic.Options.SaveSettings(file, place); });
   // Leaving must not fail for it: the run's changes are lost, nothing else.
   if (!ini.UpdateFile()) qWarning("Tesselune: %s", qUtf8Printable(ini.ErrorString()));
 }

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     }
     std::printf("status: %s | %s | %s\n", qPrintable(form.StatusPanel[0]->text()),
                 qPrintable(form.StatusPanel[1]->text()), qPrintable(form.StatusPanel[2]->text()));
-    std::printf("thumbnails: %s\n", qPrintable(form.Mosaic.ThumbnailsFolder));
+    std::printf("thumbnails: %s\n", qPrintable(form.Mosaic.Options.ThumbnailsFolder));
     std::printf("information: %s\n", qPrintable(TMainForm::InformationPagePath()));
     std::fflush(stdout);
     if (!arguments.isEmpty() && form.WorkingImage().Empty()) status = 1;

@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "app/Settings.h"
@@ -147,16 +148,16 @@ TEST_F(MosaicOptionsTest, EachControlChangesItsOption) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TMainForm& f = Make();
-    const TMosaicOptions before = TMosaicOptions::From(f.Mosaic);
+    const TMosaicOptions before = f.Mosaic.Options;
     f.Mosaic.ThumbnailsStale = false;
     Run(c.act, false);
-    EXPECT_EQ(TMosaicOptions::From(f.Mosaic), before);
+    EXPECT_EQ(f.Mosaic.Options, before);
     EXPECT_FALSE(f.Mosaic.ThumbnailsStale);
 
     Run(c.act);
     TMosaicOptions expected = before;
     c.expect(expected);
-    const TMosaicOptions after = TMosaicOptions::From(f.Mosaic);
+    const TMosaicOptions after = f.Mosaic.Options;
     EXPECT_EQ(after, expected);
     // A new folder or cell size loads the thumbnails again.
     EXPECT_EQ(f.Mosaic.ThumbnailsStale,
@@ -199,7 +200,7 @@ TEST_F(MosaicOptionsTest, SubFoldersTurnedOnAloneLoadTheLibraryAgain) {
     TMainForm& f = Make();
     f.Mosaic.CacheFile = File(QStringLiteral("cache/thumbnails.sqlite"));
     f.Mosaic.LoadThreads = 1;
-    f.Mosaic.RepeatDistance = 0;
+    f.Mosaic.Options.RepeatDistance = 0;
     if (f.MenuVerifierTaille->isChecked()) f.MenuVerifierTaille->trigger();
     f.show();
     QImage picture(40, 30, QImage::Format_RGB32);
@@ -220,7 +221,7 @@ TEST_F(MosaicOptionsTest, SubFoldersTurnedOnAloneLoadTheLibraryAgain) {
     f.MenuEditionAnnuler->trigger();
 
     Run([](TMosaicOptionsForm& d) { Press(d.CBSubFolders); });
-    ASSERT_TRUE(f.Mosaic.Recursive);
+    ASSERT_TRUE(f.Mosaic.Options.Recursive);
     f.MenuActionMosaique->trigger();
     ASSERT_EQ(f.ChangeCount(), 1);
     EXPECT_TRUE(f.MosaicResult.Loaded);
@@ -263,12 +264,12 @@ TEST_F(MosaicOptionsTest, MatchedOnlyControlsAreDisabledInRandomMode) {
     Press(d.RBRandom);
     for (QWidget* w : matchedOnly) EXPECT_FALSE(w->isEnabled());
   });
-  EXPECT_EQ(f.Mosaic.TintLimit, DefaultMatchTintLimit);
-  EXPECT_EQ(f.Mosaic.TintMode, DefaultTintMode);
-  EXPECT_FALSE(f.Mosaic.UseAll);
+  EXPECT_EQ(f.Mosaic.Options.TintLimit, DefaultMatchTintLimit);
+  EXPECT_EQ(f.Mosaic.Options.TintMode, DefaultTintMode);
+  EXPECT_FALSE(f.Mosaic.Options.UseAll);
   // The cap ticked in the matched mode is kept for it, unused by the random one.
-  EXPECT_EQ(f.Mosaic.MaxUses, 1);
-  EXPECT_FALSE(f.Mosaic.MatchColours);
+  EXPECT_EQ(f.Mosaic.Options.MaxUses, 1);
+  EXPECT_FALSE(f.Mosaic.Options.MatchColours);
 }
 
 // The window's cell-size edit and check items show in the dialog as they
@@ -289,7 +290,7 @@ TEST_F(MosaicOptionsTest, WindowItemsAndDialogAgreeBothWays) {
   EXPECT_FALSE(f.MenuAssortir->isChecked());
   EXPECT_FALSE(f.MenuRecadrer->isChecked());
   EXPECT_EQ(f.EdiTaille->Text(), QStringLiteral("15 pixels"));
-  EXPECT_EQ(f.Mosaic.CellSize, 15);
+  EXPECT_EQ(f.Mosaic.Options.CellSize, 15);
   // "Create the mosaic" takes the check items as they stand.
   f.MenuAssortir->trigger();
   Run([](TMosaicOptionsForm& d) { EXPECT_TRUE(d.RBMatched->isChecked()); });
@@ -324,7 +325,7 @@ TEST_F(MosaicOptionsTest, PosterSetsTheScaleAndWarnsOfSmallTiles) {
     EXPECT_TRUE(d.LblWarning->text().contains(QStringLiteral("smaller than 1 cm")));
     EXPECT_EQ(d.SpScale->value(), 2);
   });
-  EXPECT_EQ(f.Mosaic.Scale, 2);
+  EXPECT_EQ(f.Mosaic.Options.Scale, 2);
 
   // In inches the poster kept from the last showing is converted, and a
   // poster beyond the largest scale says so.
@@ -351,7 +352,7 @@ TEST_F(MosaicOptionsTest, PosterSetsTheScaleAndWarnsOfSmallTiles) {
         << command.toStdString();
     EXPECT_TRUE(command.endsWith(QStringLiteral(" --scale 75"))) << command.toStdString();
   });
-  EXPECT_EQ(f.Mosaic.Scale, 8);
+  EXPECT_EQ(f.Mosaic.Options.Scale, 8);
 }
 
 // Without a picture the poster cannot be sized: the scale is chosen as is.
@@ -390,18 +391,16 @@ TEST_F(MosaicOptionsTest, SettingsRoundTripAndUntouchedAtDefaults) {
     Key(d.SpScale, Qt::Key_Up);
   };
   Run(away);
-  const TMosaicOptions chosen = TMosaicOptions::From(Form->Mosaic);
+  const TMosaicOptions chosen = Form->Mosaic.Options;
   Quit();
   const QByteArray text = ReadIni();
   for (const char* line : {"Recursive=1", "MatchColours=1", "TintLimit=0", "TintMode=whole", "RepeatDistance=4",
                            "MaxUses=1", "UseAll=1", "TileAspect=4:3", "Scale=2"})
     EXPECT_TRUE(text.contains(line)) << line << "\n" << text.constData();
   TMainForm& f = Make();
-  // "Match colours" comes back as the check item, which the mosaic reads.
-  TMosaicOptions restored = TMosaicOptions::From(f.Mosaic);
-  EXPECT_FALSE(restored.MatchColours);
-  restored.MatchColours = f.MenuAssortir->isChecked();
-  EXPECT_EQ(restored, chosen);
+  // "Match colours" comes back in the mosaic's options and on its check item.
+  EXPECT_EQ(f.Mosaic.Options, chosen);
+  EXPECT_TRUE(f.MenuAssortir->isChecked());
 
   Run([](TMosaicOptionsForm& d) {
     Press(d.CBSubFolders);
@@ -419,21 +418,37 @@ TEST_F(MosaicOptionsTest, SettingsRoundTripAndUntouchedAtDefaults) {
   EXPECT_EQ(ReadIni(), plain);
 }
 
-// The settings' defaults are the mosaic command's: a file without the keys
-// gives the command its own defaults.
-TEST_F(MosaicOptionsTest, SettingsDefaultsAreTheCommands) {
-  const TSettings s;
-  const TMosaicCommand c;
-  EXPECT_EQ(s.TintLimit, c.TintLimit);
-  EXPECT_EQ(s.TintWhole, c.TintMode == TTintMode::Whole);
-  EXPECT_EQ(s.RepeatDistance, c.RepeatDistance);
-  EXPECT_EQ(s.MaxUses, c.MaxUses);
-  EXPECT_EQ(s.UseAll, c.UseAll);
-  EXPECT_EQ(s.Recursive, c.Recursive);
-  EXPECT_EQ(s.Scale, c.Scale);
-  TTileAspect aspect{0, 0};
-  ASSERT_TRUE(ParseTileAspect(s.TileAspect, aspect));
-  EXPECT_EQ(aspect, c.TileAspect);
+// The Options menu's check items write into the mosaic's options as they
+// change, each its own option and no other, before any mosaic is made.
+TEST_F(MosaicOptionsTest, CheckItemsWriteIntoTheOptions) {
+  TMainForm& f = Make();
+  const std::pair<QAction*, bool TMosaicOptions::*> items[] = {{f.MenuVerifierTaille, &TMosaicOptions::CheckSize},
+                                                               {f.MenuLisser, &TMosaicOptions::Antialias},
+                                                               {f.MenuAssortir, &TMosaicOptions::MatchColours},
+                                                               {f.MenuRecadrer, &TMosaicOptions::CropSquare}};
+  for (const auto& [item, option] : items) {
+    SCOPED_TRACE(item->text().toStdString());
+    const TMosaicOptions before = f.Mosaic.Options;
+    item->trigger();
+    TMosaicOptions expected = before;
+    expected.*option = !(before.*option);
+    EXPECT_EQ(f.Mosaic.Options, expected);
+    EXPECT_EQ(item->isChecked(), expected.*option);
+    item->trigger();
+    EXPECT_EQ(f.Mosaic.Options, before);
+  }
+}
+
+// A first start, without a settings file, gives the mosaic the options'
+// own defaults, and the window's edit and check items show them.
+TEST_F(MosaicOptionsTest, AFirstStartHasTheOptionsDefaults) {
+  TMainForm& f = Make();
+  EXPECT_EQ(f.Mosaic.Options, TMosaicOptions());
+  EXPECT_EQ(f.EdiTaille->Text(), QStringLiteral("%1 pixels").arg(TMosaicOptions().CellSize));
+  EXPECT_EQ(f.MenuVerifierTaille->isChecked(), TMosaicOptions().CheckSize);
+  EXPECT_EQ(f.MenuLisser->isChecked(), TMosaicOptions().Antialias);
+  EXPECT_EQ(f.MenuAssortir->isChecked(), TMosaicOptions().MatchColours);
+  EXPECT_EQ(f.MenuRecadrer->isChecked(), TMosaicOptions().CropSquare);
 }
 
 }  // namespace

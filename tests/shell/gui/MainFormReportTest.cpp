@@ -56,11 +56,11 @@ class MosaicReportTest : public WindowFixture {
   // cells, the picture's own size, photos free to repeat side by side.
   TMainForm& ShowMatched() {
     TMainForm& f = Make();
-    f.Mosaic.ThumbnailsFolder = File(QStringLiteral("thumbs"));
+    f.Mosaic.Options.ThumbnailsFolder = File(QStringLiteral("thumbs"));
     f.Mosaic.Random = &m_random;
     f.Mosaic.LoadThreads = 1;
     f.Mosaic.CacheFile = File(QStringLiteral("cache"));
-    f.Mosaic.RepeatDistance = 0;
+    f.Mosaic.Options.RepeatDistance = 0;
     f.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&f));
     Open(File(QStringLiteral("halves.png")));
@@ -226,7 +226,7 @@ TEST_F(MosaicReportTest, NonSquareTilesNameOutlineAndOpenThePhotoUnderTheMouse) 
     ASSERT_TRUE(picture.save(File(QStringLiteral("tiles.png"))));
 
     TMainForm& f = ShowMatched();
-    f.Mosaic.TileAspect = aspect;
+    f.Mosaic.Options.TileAspect = aspect;
     Open(File(QStringLiteral("tiles.png")));
     f.MenuActionMosaique->trigger();
     ASSERT_EQ(f.ChangeCount(), 1);

@@ -41,12 +41,12 @@ TEST_F(SettingsTest, NoFileGivesTheDefaultsAndExitWritesTheNineParams) {
   EXPECT_TRUE(f.SaveFolder.isEmpty());
   EXPECT_FALSE(f.isMaximized());
   EXPECT_FALSE(f.PictureFiles.PreviewEnabled);
-  EXPECT_EQ(f.Mosaic.CellSize, 20);
+  EXPECT_EQ(f.Mosaic.Options.CellSize, 20);
   EXPECT_TRUE(f.MenuVerifierTaille->isChecked());
   EXPECT_TRUE(f.MenuLisser->isChecked());
   EXPECT_TRUE(f.MenuUnitCm->isChecked());
   EXPECT_TRUE(f.RecentFiles.isEmpty());
-  f.Mosaic.ThumbnailsFolder = Dir.path();  // held without a trailing "/"
+  f.Mosaic.Options.ThumbnailsFolder = Dir.path();  // held without a trailing "/"
   Quit();
 
   const std::pair<const char*, QString> expected[] = {
@@ -90,7 +90,7 @@ TEST_F(SettingsTest, ReadingRulesOfTheParams) {
     SCOPED_TRACE(c.params);
     WriteIni(QByteArray("[params]\n") + c.params + "\n");
     TMainForm& f = Make();
-    EXPECT_EQ(f.Mosaic.CellSize, c.cellSize);
+    EXPECT_EQ(f.Mosaic.Options.CellSize, c.cellSize);
     EXPECT_EQ(f.MenuVerifierTaille->isChecked(), c.checkSize);
     EXPECT_EQ(f.MenuLisser->isChecked(), c.antialias);
     EXPECT_EQ(f.isMaximized(), c.maximized);
@@ -106,7 +106,7 @@ TEST_F(SettingsTest, FoldersAreTakenOnlyWhenTheyExistAndWrittenWithSlashes) {
   WriteIni(
       ("[Params]\nOpen=" + File("photos") + "\nSave=" + File("gone") + "\nThumbnails=" + File("gone") + "\n").toUtf8());
   TMainForm& f = Make();
-  const QString thumbnails = f.Mosaic.ThumbnailsFolder;
+  const QString thumbnails = f.Mosaic.Options.ThumbnailsFolder;
   EXPECT_EQ(f.OpenFolder, File("photos"));
   EXPECT_TRUE(f.SaveFolder.isEmpty());
   EXPECT_NE(thumbnails, File("gone"));
@@ -212,7 +212,7 @@ TEST_F(SettingsTest, DamagedFileStartsCleanly) {
     SCOPED_TRACE(name);
     WriteIni(bytes);
     TMainForm& f = Make();
-    EXPECT_EQ(f.Mosaic.CellSize, 20);
+    EXPECT_EQ(f.Mosaic.Options.CellSize, 20);
     EXPECT_TRUE(f.MenuUnitCm->isChecked());
     EXPECT_TRUE(f.RecentFiles.isEmpty());
     Quit();

@@ -74,7 +74,7 @@ class MainFormTest : public WindowFixture {
   TMainForm& Show(const QStringList& arguments = {}) {
     // Settings read from and written to the test's own folder.
     Form = std::make_unique<TMainForm>(arguments, nullptr, Dir.path());
-    Form->Mosaic.ThumbnailsFolder = File(QStringLiteral("thumbs"));
+    Form->Mosaic.Options.ThumbnailsFolder = File(QStringLiteral("thumbs"));
     Form->Mosaic.Random = &m_random;
     Form->Mosaic.LoadThreads = 1;
     Form->show();
@@ -88,7 +88,7 @@ class MainFormTest : public WindowFixture {
   // 10-pixel cells: a small picture grows to 800 pixels, quick to build.
   void SmallCells() {
     Form->EdiTaille->SetItemIndex(0);
-    ASSERT_EQ(Form->Mosaic.CellSize, 10);
+    ASSERT_EQ(Form->Mosaic.Options.CellSize, 10);
   }
 
   bool Asked() const {
@@ -316,7 +316,7 @@ TEST_F(MainFormTest, SubFolderQuestionAndNoThumbnailWarningComeFromTheWindow) {
     EXPECT_EQ(Messages[0].Text, question);
     EXPECT_EQ(Messages[0].Kind, mkConfirmation);
     EXPECT_EQ(Messages[0].Buttons, btYes | btNo);
-    EXPECT_EQ(f.Mosaic.Recursive, answer == idYes);
+    EXPECT_EQ(f.Mosaic.Options.Recursive, answer == idYes);
     EXPECT_EQ(f.ChangeCount(), answer == idYes ? 1 : 0);
     EXPECT_EQ(f.MenuEditionAnnuler->isEnabled(), answer == idYes);
   }
@@ -418,7 +418,7 @@ TEST_F(MainFormTest, ZoomEditAppliesAChangedZoomAndRefitsOnAuto) {
   // The cell size edit only marks the thumbnails stale.
   f.Mosaic.ThumbnailsStale = false;
   Choose(*f.EdiTaille, QStringLiteral("40 pixels"));
-  EXPECT_EQ(f.Mosaic.CellSize, 40);
+  EXPECT_EQ(f.Mosaic.Options.CellSize, 40);
   EXPECT_TRUE(f.Mosaic.ThumbnailsStale);
 }
 
@@ -684,7 +684,7 @@ TEST_F(MainFormTest, ThumbnailsFolderChoiceMarksTheListStale) {
   EXPECT_FALSE(f.Mosaic.ThumbnailsStale);
   answer(true);
   f.MenuVignettes->trigger();
-  EXPECT_EQ(f.Mosaic.ThumbnailsFolder, folder);
+  EXPECT_EQ(f.Mosaic.Options.ThumbnailsFolder, folder);
   EXPECT_TRUE(f.Mosaic.ThumbnailsStale);
 }
 

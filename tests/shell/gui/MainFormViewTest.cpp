@@ -55,7 +55,7 @@ class MainFormViewTest : public WindowFixture {
   // 10-pixel cells leaving the size as it is.
   TMainForm& ShowOpened() {
     TMainForm& f = Make();
-    f.Mosaic.ThumbnailsFolder = File(QStringLiteral("thumbs"));
+    f.Mosaic.Options.ThumbnailsFolder = File(QStringLiteral("thumbs"));
     f.Mosaic.Random = &m_random;
     f.Mosaic.LoadThreads = 1;
     f.MenuVerifierTaille->setChecked(false);

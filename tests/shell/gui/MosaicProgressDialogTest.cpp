@@ -48,7 +48,7 @@ class MosaicProgressDialogTest : public WindowFixture {
 
   TMainForm& Show() {
     TMainForm& f = Make();
-    f.Mosaic.ThumbnailsFolder = File(QStringLiteral("photos"));
+    f.Mosaic.Options.ThumbnailsFolder = File(QStringLiteral("photos"));
     f.Mosaic.CacheFile = File(QStringLiteral("cache/thumbnails.sqlite"));
     f.Mosaic.Random = &m_random;
     f.Mosaic.LoadThreads = 1;
@@ -95,8 +95,8 @@ TEST_F(MosaicProgressDialogTest, CancelHalfWayGivesTheChangeUp) {
     SCOPED_TRACE(c.name);
     TMainForm& f = Show();
     if (!c.matched) f.MenuAssortir->trigger();
-    f.Mosaic.MaxUses = c.maxUses;
-    f.Mosaic.UseAll = c.useAll;
+    f.Mosaic.Options.MaxUses = c.maxUses;
+    f.Mosaic.Options.UseAll = c.useAll;
     const bool placing = c.maxUses > 0 || c.useAll;
     const QString loadingText = QString::fromLatin1(c.loadingText);
     const QString loadingPrefix = loadingText.left(loadingText.indexOf(u'%'));
