@@ -35,45 +35,6 @@ void TMosaicOptions::ApplyTo(TMosaicCommand& c) const {
   c.Scale = Scale;
 }
 
-QStringList TMosaicOptions::CommandLine(const QString& picture, const QString& output, int scale, bool checkSize,
-                                        bool antialias) const {
-  QStringList args{QStringLiteral("mosaic"), picture, QStringLiteral("--output"), output};
-  auto add = [&](const char* option, const QString& value = QString()) {
-    args << QString::fromLatin1(option);
-    if (!value.isNull()) args << value;
-  };
-  // The window's default folder is the tool's default as well.
-  if (ThumbnailsFolder != TMosaicCommand().ThumbnailsFolder) add("--thumbnails", ThumbnailsFolder);
-  if (CellSize != 20) add("--cell", QString::number(CellSize));
-  if (!checkSize) add("--no-check-size");
-  if (!antialias) add("--no-antialias");
-  if (Recursive) add("--recursive");
-  if (MatchColours) {
-    add("--match");
-    if (TintLimit != DefaultMatchTintLimit) add("--tint", QString::number(TintLimit));
-    if (TintMode != DefaultTintMode)
-      add("--tint-mode", TintMode == TTintMode::Light ? QStringLiteral("light") : QStringLiteral("whole"));
-    if (RepeatDistance != DefaultRepeatDistance) add("--repeat-distance", QString::number(RepeatDistance));
-    if (MaxUses > 0) add("--max-uses", QString::number(MaxUses));
-    if (UseAll) add("--use-all");
-  }
-  if (!TileAspect.Square()) add("--tile-aspect", QStringLiteral("%1:%2").arg(TileAspect.Width).arg(TileAspect.Height));
-  if (CropSquare) add("--crop");
-  if (scale > 1) add("--scale", QString::number(scale));
-  return args;
-}
-
-QString ShellQuoted(const QString& argument) {
-  static const QString plain =
-      QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:=+,@%");
-  const bool needs =
-      argument.isEmpty() || std::any_of(argument.begin(), argument.end(), [](QChar c) { return !plain.contains(c); });
-  if (!needs) return argument;
-  QString quoted = argument;
-  quoted.replace(QStringLiteral("'"), QStringLiteral("'\\''"));
-  return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
-
 void MosaicBaseSize(int width, int height, int cellSize, bool checkSize, int& baseWidth, int& baseHeight) {
   TMosaicCommand command;
   command.CellSize = cellSize;

@@ -3,7 +3,6 @@
 // given back to the mosaic command, and the arithmetic of its output size:
 // a poster of a given size printed at a given resolution.
 #include <QString>
-#include <QStringList>
 
 #include "mosaic/MosaicCommand.h"
 
@@ -27,17 +26,7 @@ struct TMosaicOptions {
   // thumbnails stale, as the window's own choices do.
   void ApplyTo(TMosaicCommand& command) const;
   bool operator==(const TMosaicOptions&) const = default;
-
-  // The command-line tool's arguments that make this mosaic of picture at
-  // scale into output, drawn in bands straight into the file: the route for
-  // a poster larger than a picture the window holds. Options at their
-  // defaults are left out; "Check size" and "Antialias" as given.
-  QStringList CommandLine(const QString& picture, const QString& output, int scale, bool checkSize,
-                          bool antialias) const;
 };
-
-// Quotes an argument for a POSIX shell when it needs it.
-QString ShellQuoted(const QString& argument);
 
 inline constexpr int MaxMosaicScale = 8;
 

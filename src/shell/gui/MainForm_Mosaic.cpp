@@ -56,11 +56,9 @@ void TMainForm::MenuActionOptionsClick() {
   options.MatchColours = MenuAssortir->isChecked();
   options.CropSquare = MenuRecadrer->isChecked();
   if (!MosaicOptionsForm) MosaicOptionsForm = std::make_unique<TMosaicOptionsForm>(this);
-  MosaicOptionsForm->PictureFile = CurrentFile();
-  MosaicOptionsForm->Antialias = MenuLisser->isChecked();
-  if (MosaicOptionsForm->Execute(options, WorkingImage().Width(), WorkingImage().Height(),
-                                 MenuVerifierTaille->isChecked(), MenuUnitPouces->isChecked()) != QDialog::Accepted)
-    return;
+  const int answer = MosaicOptionsForm->Execute(options, WorkingImage().Width(), WorkingImage().Height(),
+                                                MenuVerifierTaille->isChecked(), MenuUnitPouces->isChecked());
+  if (answer != QDialog::Accepted && answer != TMosaicOptionsForm::SavePosterResult) return;
   const TMosaicOptions chosen = MosaicOptionsForm->Options();
   chosen.ApplyTo(Mosaic);
   MenuAssortir->setChecked(chosen.MatchColours);
@@ -70,6 +68,9 @@ void TMainForm::MenuActionOptionsClick() {
   for (int i = 0; i < int(std::size(sizes)); ++i)
     if (sizes[i] == chosen.CellSize) EdiTaille->SetItemIndex(i);
   EdiTailleChange();
+  // "Save poster..." takes the options as OK does, then draws the poster at
+  // its own scale, which may be beyond the options' largest.
+  if (answer == TMosaicOptionsForm::SavePosterResult) SavePoster(MosaicOptionsForm->PosterScale());
 }
 
 int TMainForm::ChosenCellSize() const {
