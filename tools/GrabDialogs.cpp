@@ -223,6 +223,9 @@ void GrabMosaicOptions() {
   form.SpPosterWidth->setValue(120);
   form.SpPosterHeight->setValue(80);
   form.SpDpi->setValue(300);
+  // Shown already: the longer warning lays the dialog out again first.
+  QApplication::processEvents();
+  form.adjustSize();
   Save(form, "mosaic-options-poster.png");
 }
 
