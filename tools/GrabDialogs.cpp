@@ -2,6 +2,7 @@
 //   tesselune-grab-dialogs OUTPUT_DIR      (offscreen unless QT_QPA_PLATFORM says otherwise)
 // The open dialog previews sample.jpg when it lies beside this program (the
 // build puts it there), otherwise a picture made on the spot.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -31,6 +32,7 @@
 #include "dialogs/gui/Redim.h"
 #include "imagefiles/gui/JPGCompress.h"
 #include "imagefiles/gui/MyDlgs.h"
+#include "shell/gui/MainForm.h"
 
 namespace {
 
@@ -218,6 +220,31 @@ void GrabMosaicOptions() {
   form.SpPosterWidth->setValue(30);
   form.SpPosterHeight->setValue(20);
   Save(form, "mosaic-options.png");
+  // A poster beyond the largest scale: saved at full size from the dialog.
+  form.SpPosterWidth->setValue(120);
+  form.SpPosterHeight->setValue(80);
+  form.SpDpi->setValue(300);
+  // Shown already: the longer warning lays the dialog out again first.
+  QApplication::processEvents();
+  form.adjustSize();
+  Save(form, "mosaic-options-poster.png");
+}
+
+// The Action menu with every command offered (as after a matched mosaic),
+// and the question that ends an exported page.
+void GrabMosaicExports() {
+  QTemporaryDir dir;
+  TMainForm window(QStringList(), nullptr, dir.path());
+  for (QAction* a : window.MenuAction->actions()) a->setEnabled(true);
+  window.show();
+  QApplication::processEvents();
+  window.MenuAction->popup(window.mapToGlobal(QPoint(0, 0)));
+  Save(*window.MenuAction, "action-menu.png");
+  window.MenuAction->hide();
+  TMsgDlgForm question({QStringLiteral("The zoomable page is written:\n/home/someone/Pictures/page/index.html\n"
+                                       "Open it in the browser?"),
+                        mkConfirmation, btYes | btNo, MsgHeading(mkConfirmation, QString())});
+  Save(question, "export-question.png");
 }
 
 // The report of a matched mosaic of a few thousand cells from a library of
@@ -291,6 +318,7 @@ int main(int argc, char** argv) {
   GrabImageSize();
   GrabMosaicOptions();
   GrabMosaicReport();
+  GrabMosaicExports();
   GrabPrinting();
 
   const QString thumbnails = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Thumbnails"));

@@ -3,17 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-QString ShellQuoted(const QString& argument) {
-  static const QString plain =
-      QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:=+,@%");
-  const bool needs =
-      argument.isEmpty() || std::any_of(argument.begin(), argument.end(), [](QChar c) { return !plain.contains(c); });
-  if (!needs) return argument;
-  QString quoted = argument;
-  quoted.replace(QStringLiteral("'"), QStringLiteral("'\\''"));
-  return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
-
 void MosaicBaseSize(int width, int height, int cellSize, bool checkSize, int& baseWidth, int& baseHeight) {
   TMosaicCommand command;
   command.Options.CellSize = cellSize;

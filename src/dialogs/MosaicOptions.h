@@ -1,13 +1,8 @@
 #pragma once
-// The arithmetic of the "Mosaic options..." dialog's output size (a poster
-// of a given size printed at a given resolution), and the quoting of the
-// tool's command that draws a poster beyond what the window holds.
-#include <QString>
-
+// The arithmetic of the "Mosaic options..." dialog's output size: a poster
+// of a given size printed at a given resolution.
 #include "mosaic/MosaicCommand.h"
-
-// Quotes an argument for a POSIX shell when it needs it.
-QString ShellQuoted(const QString& argument);
+#include "mosaic/MosaicOptions.h"
 
 // The mosaic's size at scale 1 for a width x height picture and a cell size:
 // "Check size" enlarges a small picture first, as the command does.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csetjmp>
 #include <cstring>
 #include <filesystem>
@@ -146,6 +147,25 @@ QByteArray TDeepZoomWriter::Descriptor(int width, int height) {
          QByteArray::number(TileSize) + "\" Overlap=\"" + QByteArray::number(Overlap) +
          "\" Format=\"jpg\">\n  <Size Width=\"" + QByteArray::number(width) + "\" Height=\"" +
          QByteArray::number(height) + "\"/>\n</Image>\n";
+}
+
+std::uint64_t DeepZoomBytesNeeded(std::int64_t width, std::int64_t height) {
+  // A tile's markers and tables, and the block a small file still fills.
+  constexpr std::uint64_t TileOverhead = 1024 + 4096;
+  if (width <= 0 || height <= 0) return 0;
+  const int maxLevel = TDeepZoomWriter::MaxLevel(int(std::min<std::int64_t>(width, INT_MAX)),
+                                                 int(std::min<std::int64_t>(height, INT_MAX)));
+  const std::int64_t tile = TDeepZoomWriter::TileSize;
+  std::uint64_t bytes = std::uint64_t(TDeepZoomWriter::Descriptor(int(width), int(height)).size()) + 4096;
+  for (int l = maxLevel; l >= 0; --l) {
+    const std::int64_t shift = std::int64_t(1) << (maxLevel - l);
+    const std::int64_t w = (width + shift - 1) / shift, h = (height + shift - 1) / shift;
+    const std::int64_t columns = (w + tile - 1) / tile, rows = (h + tile - 1) / tile;
+    const std::int64_t overlap = 2 * TDeepZoomWriter::Overlap;
+    bytes += std::uint64_t(w + overlap * columns) * std::uint64_t(h + overlap * rows) * 3 +
+             std::uint64_t(columns * rows) * TileOverhead;
+  }
+  return bytes;
 }
 
 bool TDeepZoomWriter::Fail(const QString& error) {

@@ -52,3 +52,9 @@ class TDeepZoomWriter : public TBandSink {
   std::vector<std::unique_ptr<TLevel>> m_levels;
   QString m_error;
 };
+
+// An upper bound of the bytes the pyramid of a width x height picture takes
+// on a disk: every tile, with its overlap, at three bytes a pixel (more than
+// a JPEG of noise at any quality takes), its markers and a block of the file
+// system of its own, and the description.
+std::uint64_t DeepZoomBytesNeeded(std::int64_t width, std::int64_t height);

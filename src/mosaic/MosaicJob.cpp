@@ -60,6 +60,11 @@ TOutputFailure WritePage(const QString& folder, std::int64_t width, std::int64_t
   return error.isEmpty() ? TOutputFailure{} : Failure(folder + QStringLiteral("/index.html"), error);
 }
 
+// The page beside the pyramid: the viewer and its pictures, and the tile
+// map twice (as a script and as JSON), each cell's line well under this.
+constexpr std::uint64_t PageBytes = 4'000'000;
+constexpr std::uint64_t TileMapBytesPerCell = 2 * 512;
+
 // The outputs of a mosaic held whole, in the order the tool has always
 // written them: the picture, the page, the tile map, the report.
 void WriteOutputs(TMosaicResult& result, const TBitmap& mosaic, const TMosaicOutputs& outputs) {
@@ -164,8 +169,19 @@ TMosaicResult RunMosaicJob(TMosaicCommand& command, TDocument& document, const T
   return result;
 }
 
+TOutputFailure DeepZoomRoomProblem(const QString& folder, std::int64_t width, std::int64_t height,
+                                   const TMosaicResult& result) {
+  const std::uint64_t bytes = DeepZoomBytesNeeded(width, height) + PageBytes +
+                              std::uint64_t(result.Placement.Thumbnail.size()) * TileMapBytesPerCell;
+  return Problem(DescriptorFile(folder), DiskSpaceProblem(DescriptorFile(folder), bytes));
+}
+
 TOutputResult ExportDeepZoom(const TBitmap& mosaic, const TMosaicResult& result, const QString& folder,
                              const TMosaicProgress& progress) {
+  // Refused before the first tile: a disk that fills half way through
+  // would have had all that work for nothing.
+  if (TOutputFailure f = DeepZoomRoomProblem(folder, mosaic.Width(), mosaic.Height(), result); f.Failed())
+    return Failed(f);
   TDeepZoomWriter pyramid(folder, QLatin1String(DeepZoomName));
   bool cancelled = false;
   const auto proceed = [&](int done, int rows) {

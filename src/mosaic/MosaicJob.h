@@ -73,10 +73,16 @@ struct TOutputResult {
   TOutputFailure Failure;
 };
 
+// Why the disk of folder has no room for the zoomable page of a width x
+// height mosaic (the pyramid's upper bound, the viewer, the tile map);
+// none when it has.
+TOutputFailure DeepZoomRoomProblem(const QString& folder, std::int64_t width, std::int64_t height,
+                                   const TMosaicResult& result);
+
 // The zoomable page of a mosaic held whole (the pyramid, its page and, for
 // a matched mosaic, its tile map) into an existing folder; progress through
-// ShowOutputProgress, stopped by Cancelled. A cancelled or failed page
-// leaves the folder as it was.
+// ShowOutputProgress, stopped by Cancelled; refused first when the disk has
+// no room for it. A cancelled or failed page leaves the folder as it was.
 TOutputResult ExportDeepZoom(const TBitmap& mosaic, const TMosaicResult& result, const QString& folder,
                              const TMosaicProgress& progress = {});
 

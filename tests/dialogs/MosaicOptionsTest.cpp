@@ -69,15 +69,4 @@ TEST(PosterPrint, BaseSizeFollowsCheckSize) {
   EXPECT_EQ(h, 300);
 }
 
-TEST(MosaicOptions, ShellQuotingKeepsEveryNameWhole) {
-  const struct {
-    const char *in, *out;
-  } cases[] = {{"/home/me/photo.jpg", "/home/me/photo.jpg"},
-               {"my photos/a b.jpg", "'my photos/a b.jpg'"},
-               {"it's.jpg", "'it'\\''s.jpg'"},
-               {"$HOME;rm", "'$HOME;rm'"},
-               {"", "''"}};
-  for (const auto& c : cases) EXPECT_EQ(ShellQuoted(QString::fromUtf8(c.in)), QString::fromUtf8(c.out)) << c.in;
-}
-
 }  // namespace

@@ -174,3 +174,39 @@ TEST(DeepZoomWriterTest, MemoryDoesNotGrowWithTheHeight) {
 }
 
 }  // namespace
+
+namespace {
+
+// The room a pyramid is refused for is never less than what it takes: a
+// picture of noise (the largest tiles JPEG makes), at sizes that leave
+// narrow edge tiles and one-pixel levels, on the disk as the file system
+// counts it (whole blocks).
+TEST(DeepZoomWriterTest, BytesNeededBoundWhatThePyramidTakes) {
+  const struct { int Width, Height; } cases[] = {{1, 1}, {257, 3}, {700, 513}};
+  std::uint32_t state = 12345;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Width << " x " << c.Height);
+    TBitmap noise(c.Width, c.Height, pf24bit);
+    for (int y = 0; y < c.Height; ++y)
+      for (int x = 0; x < c.Width; ++x) {
+        state = state * 1664525u + 1013904223u;
+        noise.SetPixel(x, y, TColor(state >> 8 & 0xFFFFFF));
+      }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TDeepZoomWriter writer(dir.path(), QStringLiteral("noise"), 100);
+    ASSERT_TRUE(WriteInBands(noise, writer, 256, {}));
+    std::uint64_t taken = 0, tiles = 0;
+    for (QDirIterator it(dir.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+      const QFileInfo file(it.next());
+      taken += (std::uint64_t(file.size()) + 4095) / 4096 * 4096;
+      ++tiles;
+    }
+    ASSERT_GT(tiles, 1u);
+    EXPECT_LE(taken, DeepZoomBytesNeeded(c.Width, c.Height));
+    // Not so loose that a page which fits would be refused.
+    EXPECT_LE(DeepZoomBytesNeeded(c.Width, c.Height), 4 * taken + 64 * 1024);
+  }
+}
+
+}  // namespace

@@ -1,15 +1,11 @@
 #include "dialogs/gui/MosaicOptions.h"
 
 #include <QCheckBox>
-#include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QDoubleSpinBox>
-#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,7 +38,7 @@ TMosaicOptionsForm::TMosaicOptionsForm(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Mosaic options"));
   ChooseFolder = [](const QString& start) { return SelectFolder(QStringLiteral("Thumbnails folder :"), start); };
   auto* top = new QVBoxLayout(this);
-  // The warnings and the poster command come and go: the dialog grows to hold them.
+  // The warnings and the poster's button come and go: the dialog grows to hold them.
   top->setSizeConstraint(QLayout::SetMinimumSize);
 
   auto* library = new QGroupBox(QStringLiteral("Photo library"), this);
@@ -131,12 +127,9 @@ TMosaicOptionsForm::TMosaicOptionsForm(QWidget* parent) : QDialog(parent) {
   LblWarning->setWordWrap(false);
   LblWarning->setStyleSheet(QStringLiteral("color: #b00000;"));
   outputForm->addRow(QString(), LblWarning);
-  EdiCommand = new QLineEdit(output);
-  EdiCommand->setReadOnly(true);
-  BCopyCommand = new QPushButton(QStringLiteral("Copy command"), output);
-  connect(BCopyCommand, &QPushButton::clicked, this,
-          [this] { QGuiApplication::clipboard()->setText(EdiCommand->text()); });
-  outputForm->addRow(BCopyCommand, EdiCommand);
+  BSavePoster = new QPushButton(QStringLiteral("Save poster..."), output);
+  connect(BSavePoster, &QPushButton::clicked, this, [this] { done(SavePosterResult); });
+  outputForm->addRow(QString(), Row({BSavePoster}));
   top->addWidget(output);
 
   auto* buttons = new QDialogButtonBox(this);
@@ -234,22 +227,11 @@ void TMosaicOptionsForm::UpdateControls() {
   UpdatePrint();
 }
 
-QString TMosaicOptionsForm::PosterCommand(int scale) const {
-  const QFileInfo picture(PictureFile.isEmpty() ? QStringLiteral("picture.jpg") : PictureFile);
-  const QString output = picture.dir().filePath(picture.completeBaseName() + QStringLiteral("-poster.tif"));
-  TMosaicOptions o = Options();
-  o.Scale = scale;
-  QStringList words{QStringLiteral("tesselune-cli"), QStringLiteral("mosaic"), ShellQuoted(picture.filePath()),
-                    QStringLiteral("--output"), ShellQuoted(output)};
-  for (const QString& arg : o.Arguments()) words << ShellQuoted(arg);
-  return words.join(QLatin1Char(' '));
-}
+int TMosaicOptionsForm::PosterScale() const { return CBPoster->isChecked() ? m_posterScale : SpScale->value(); }
 
 void TMosaicOptionsForm::UpdatePrint() {
   LblWarning->clear();
-  EdiCommand->clear();
-  EdiCommand->hide();
-  BCopyCommand->hide();
+  BSavePoster->hide();
   if (m_pictureWidth <= 0 || m_pictureHeight <= 0) {
     LblPrint->setText(QStringLiteral("Open a picture to size a poster."));
     return;
@@ -264,6 +246,8 @@ void TMosaicOptionsForm::UpdatePrint() {
   const TPosterPrint p = PosterPrint(SpPosterWidth->value(), SpPosterHeight->value(), m_inches, SpDpi->value(),
                                      baseWidth, baseHeight, o.CellSize, o.TileAspect);
   SpScale->setValue(p.Scale);
+  m_posterScale = p.NeededScale;
+  BSavePoster->show();
   const QString unit = m_inches ? QStringLiteral("in") : QStringLiteral("cm");
   LblPrint->setText(QStringLiteral("Scale %1; each tile prints %2 x %3 %4.")
                         .arg(p.Scale)
@@ -277,13 +261,9 @@ void TMosaicOptionsForm::UpdatePrint() {
                     .arg(p.NeededScale)
                     .arg(MaxMosaicScale)
                     .arg(SpDpi->value());
-    // Beyond what the window holds, the tool draws the poster in bands
-    // straight into a file.
-    warnings << QStringLiteral("At full size, the command-line tool draws it\nstraight into a TIFF file:");
-    EdiCommand->setText(PosterCommand(p.NeededScale));
-    EdiCommand->setCursorPosition(0);
-    EdiCommand->show();
-    BCopyCommand->show();
+    // Beyond what the window holds, the poster is drawn in bands straight
+    // into its file.
+    warnings << QStringLiteral("\"Save poster...\" draws it at full size\nstraight into a file.");
   }
   LblWarning->setText(warnings.join(QLatin1Char('\n')));
 }

@@ -314,6 +314,10 @@ TPictureFileDialogs& Dialogs() {
 
 TPictureFileDialogs* SetPictureFileDialogs(TPictureFileDialogs* dialogs) { return std::exchange(g_dialogs, dialogs); }
 
+bool ChooseSaveFile(QString& fileName, const QString& filter, const QString& initialDir, const QString& defaultExt) {
+  return Dialogs().RunSaveDialog(fileName, filter, 1, initialDir, defaultExt);
+}
+
 int OpenPictureDialog(TPictureFileContext& context, QString& fileName, TBitmap& bitmap, const QString& initialDir) {
   if (fileName.isEmpty()) {
     bool preview = context.PreviewEnabled;

@@ -128,6 +128,12 @@ class TGuiPictureFileDialogs : public TPictureFileDialogs {
 // dialogs from a script through it.
 TPictureFileDialogs* SetPictureFileDialogs(TPictureFileDialogs* dialogs);
 
+// The save dialog of the open and save steps for another kind of file (a
+// poster, a tile map, a report): the dialogs set above answer it as they
+// answer those steps. filter as the dispatch's ("desc|pattern|..."); true
+// with fileName when the user confirmed.
+bool ChooseSaveFile(QString& fileName, const QString& filter, const QString& initialDir, const QString& defaultExt);
+
 // Opens the file fileName names, or when it is empty the one the user
 // chooses in the open dialog (started in initialDir, on the filter entry and
 // with the preview switch the context kept from the last one, and keeping

@@ -31,6 +31,7 @@
 #include "app/MyMenu.h"
 #include "app/MyMsgDlg.h"
 #include "app/gui/MenuStyle.h"
+#include "app/gui/SelDir.h"
 #include "controls/gui/SpecialEdit.h"
 #include "dialogs/gui/AnnulImp.h"
 #include "dialogs/gui/Apropos.h"
@@ -127,6 +128,8 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
   PictureFiles.ShowFileErrors = true;
   PictureFiles.OnPictureFile = JpegSaveHandler;
   PictureFiles.WorkingLayout = true;
+  ChooseFolder = SelectFolder;
+  OpenInBrowser = [](const QUrl& url) { return UrlOpener()(url); };
 
   // 6. - 7. The undo copy starts empty (the document's does); the folders
   // and the settings file sit beside the executable (the mosaic command finds
@@ -197,6 +200,10 @@ void TMainForm::CreateCommands() {
   MenuActionOptions = Command(QStringLiteral("Mosaic options..."), &TMainForm::MenuActionOptionsClick);
   MenuActionOptions->setToolTip(QStringLiteral("Mosaic options"));
   MenuActionRapport = Command(QStringLiteral("Mosaic report..."), &TMainForm::MenuActionRapportClick);
+  MenuActionPoster = Command(QStringLiteral("Save poster..."), &TMainForm::MenuActionPosterClick);
+  MenuActionPage = Command(QStringLiteral("Export zoomable page..."), &TMainForm::MenuActionPageClick);
+  MenuActionTileMap = Command(QStringLiteral("Save tile map..."), &TMainForm::MenuActionTileMapClick);
+  MenuActionReport = Command(QStringLiteral("Save report..."), &TMainForm::MenuActionReportClick);
   PopOuvrirPhoto = Command(QStringLiteral("Open this photo"), &TMainForm::PopOuvrirPhotoClick);
   PopOuvrirPhoto->setVisible(false);
   MenuActionRedim = Command(QStringLiteral("Image size..."), &TMainForm::MenuActionRedimClick);
@@ -311,6 +318,8 @@ void TMainForm::CreateMenus() {
   MenuAction->addAction(MenuActionMosaique);
   MenuAction->addAction(MenuActionOptions);
   MenuAction->addAction(MenuActionRapport);
+  MenuAction->addSeparator();
+  MenuAction->addActions({MenuActionPoster, MenuActionPage, MenuActionTileMap, MenuActionReport});
   MenuAction->addSeparator();
   MenuAction->addAction(MenuActionRedim);
   MenuAction->addSeparator();
@@ -438,6 +447,10 @@ void TMainForm::UpdateCommands() {
   CheckInspection();
   // The report is the mosaic's: once the picture is no longer it, it has none.
   MenuActionRapport->setEnabled(e && Inspecting());
+  // The exports are the mosaic's too; the poster is made from any picture.
+  MenuActionPoster->setEnabled(e);
+  MenuActionPage->setEnabled(e && ShowsMosaic());
+  for (QAction* a : {MenuActionTileMap, MenuActionReport}) a->setEnabled(e && ShowsMosaic() && MosaicResult.Matched());
   MenuFichierImprimer->setEnabled(e && PrinterPresent);
   MenuEditionAnnuler->setEnabled(e && Document.CanUndo());
   // While a command runs nothing else may start.

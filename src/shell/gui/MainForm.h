@@ -9,7 +9,8 @@
 // The class is split by aspect: MainForm.cpp (start-up, shut-down, enabling
 // rules, the command guard), MainForm_File.cpp, MainForm_Edit.cpp,
 // MainForm_View.cpp (zoom, status, wait and progress), MainForm_Mosaic.cpp,
-// MainForm_Report.cpp (the mosaic report), MainForm_Inspect.cpp (a matched
+// MainForm_Report.cpp (the mosaic report), MainForm_Export.cpp (the poster,
+// the zoomable page, the tile map and report files), MainForm_Inspect.cpp (a matched
 // mosaic's cells under the mouse), MainForm_Image.cpp (the image size
 // command), MainForm_Settings.cpp (the settings file and the recent files),
 // MainForm_Help.cpp.
@@ -88,6 +89,10 @@ class TMainForm : public QMainWindow {
   QAction* MenuActionMosaique = nullptr;      // "Create the mosaic"
   QAction* MenuActionOptions = nullptr;       // "Mosaic options..."
   QAction* MenuActionRapport = nullptr;       // "Mosaic report...": after a matched mosaic
+  QAction* MenuActionPoster = nullptr;        // "Save poster..."
+  QAction* MenuActionPage = nullptr;          // "Export zoomable page...": a mosaic on screen
+  QAction* MenuActionTileMap = nullptr;       // "Save tile map...": a matched mosaic on screen
+  QAction* MenuActionReport = nullptr;        // "Save report...": a matched mosaic on screen
   QAction* PopOuvrirPhoto = nullptr;          // "Open this photo": the one under the mouse
   QAction* MenuActionRedim = nullptr;         // "Image size..."
   QAction* MenuFichierImprimer = nullptr;     // "Print..."
@@ -227,6 +232,19 @@ class TMainForm : public QMainWindow {
   // it was before the mosaic (the undo copy) in the mosaic's place.
   bool Comparing() const { return m_comparing && Inspecting() && !Document.UndoCopy().Empty(); }
   void SetComparing(bool comparing);
+  // Whether the picture on screen is still the mosaic the last run made
+  // here (matched or random): the one MosaicResult describes.
+  bool ShowsMosaic() const;
+  // The mosaic of the picture in the window at scale, drawn into a file the
+  // user chooses (in bands when it is beyond what memory holds); the
+  // window's picture and undo stay as they are.
+  void SavePoster(int scale);
+  // The folder chooser of "Export zoomable page..." (SelectFolder by
+  // default): the folder chosen, empty when cancelled.
+  std::function<QString(const QString& title, const QString& start)> ChooseFolder;
+  // Opens the exported page in the desktop's browser (through UrlOpener by
+  // default).
+  std::function<bool(const QUrl&)> OpenInBrowser;
   // Resizes the picture to newWidth x newHeight, smoothed or not, as one
   // undoable change (ResizePicture), and shows the result.
   void ResizeImage(int newWidth, int newHeight, bool smooth);
@@ -245,6 +263,10 @@ class TMainForm : public QMainWindow {
   void MenuActionMosaiqueClick();
   void MenuActionOptionsClick();
   void MenuActionRapportClick();
+  void MenuActionPosterClick();
+  void MenuActionPageClick();
+  void MenuActionTileMapClick();
+  void MenuActionReportClick();
   void PopOuvrirPhotoClick();
   void MenuActionRedimClick();
   void MenuFichierImprimerClick();
@@ -307,6 +329,9 @@ class TMainForm : public QMainWindow {
   void InspectAt(QPoint viewportPoint);
   void PaintInspection(QPainter& canvas);
   qint64 m_inspectedPicture = 0;  // the mosaic's pixels (QImage::cacheKey); 0: none
+  qint64 m_mosaicPicture = 0;     // the same for any mosaic the last run made
+  // The save error of an output, unless the save dispatch has shown it.
+  void ShowOutputFailure(const TOutputFailure& failure);
   int m_inspectedCell = -1;
   bool m_comparing = false;
   QObject* m_compareKey = nullptr;  // the view's space bar

@@ -47,13 +47,15 @@ void TMainForm::MenuActionMosaiqueClick() {
 
 void TMainForm::MenuActionOptionsClick() {
   if (!MosaicOptionsForm) MosaicOptionsForm = std::make_unique<TMosaicOptionsForm>(this);
-  MosaicOptionsForm->PictureFile = CurrentFile();
-  if (MosaicOptionsForm->Execute(Mosaic.Options, WorkingImage().Width(), WorkingImage().Height(),
-                                 MenuUnitPouces->isChecked()) != QDialog::Accepted)
-    return;
+  const int answer = MosaicOptionsForm->Execute(Mosaic.Options, WorkingImage().Width(), WorkingImage().Height(),
+                                                MenuUnitPouces->isChecked());
+  if (answer != QDialog::Accepted && answer != TMosaicOptionsForm::SavePosterResult) return;
   Mosaic.OptionsChosen(MosaicOptionsForm->Options());
   // The cell-size edit and the check items show what the dialog chose.
   ShowMosaicOptions();
+  // "Save poster..." takes the options as OK does, then draws the poster at
+  // its own scale, which may be beyond the options' largest.
+  if (answer == TMosaicOptionsForm::SavePosterResult) SavePoster(MosaicOptionsForm->PosterScale());
 }
 
 void TMainForm::ShowMosaicOptions() {

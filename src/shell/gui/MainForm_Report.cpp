@@ -9,6 +9,8 @@
 #include "shell/gui/MainForm.h"
 
 void TMainForm::MosaicBuilt() {
+  // The exports follow the mosaic while it is the picture on screen.
+  m_mosaicPicture = MosaicResult.Built ? WorkingImage().Image().cacheKey() : 0;
   if (MosaicResult.Loaded) {
     const TThumbnailLoadResult& load = MosaicResult.Load;
     // With nothing loaded the note "No thumbnail in the list !" has said why.

@@ -18,7 +18,7 @@ TMosaicProgressDialog::TTiming& Timing() {
   return timing;
 }
 
-enum TPhase { LoadingPhase, BuildingPhase };
+enum TPhase { LoadingPhase, BuildingPhase, WritingPhase };
 
 // Below this share of a phase, or this time into it, the rate says little.
 constexpr double MeaningfulShare = 0.05;
@@ -85,6 +85,10 @@ TMosaicProgress TMosaicProgressDialog::Sink(const TMosaicProgress& inner) {
     if (inner.ShowProgress) inner.ShowProgress(percent);
     const bool searching = m_matched && percent < MatchSearchPercent;
     Update(searching ? QStringLiteral("Matching...") : QStringLiteral("Drawing..."), BuildingPhase, percent, 100);
+  };
+  sink.ShowOutputProgress = [this, inner](int percent) {
+    if (inner.ShowOutputProgress) inner.ShowOutputProgress(percent);
+    Update(QStringLiteral("Writing..."), WritingPhase, percent, 100);
   };
   sink.Cancelled = [this] {
     Step();

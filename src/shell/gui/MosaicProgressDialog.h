@@ -1,6 +1,7 @@
 #pragma once
 // The progress of "Create the mosaic" in a modal dialog: the photo being
-// loaded, then the build's stage, a bar, the time left and Cancel. The
+// loaded, then the build's stage, then the writing of an output (a poster,
+// a zoomable page), a bar, the time left and Cancel. The
 // command runs on the window's thread (it asks questions through message
 // boxes and draws into the document), so the dialog lets the events through
 // from the command's progress calls, at most every few tens of
