@@ -25,7 +25,7 @@
 #include <thread>
 
 #include "ValueNoise.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "imagefiles/DeepZoom.h"
 #include "imagefiles/PictureFiles.h"
 #include "mosaic/MosaicCommand.h"

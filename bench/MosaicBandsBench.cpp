@@ -29,7 +29,7 @@
 
 #include "ChildProcess.h"
 #include "ValueNoise.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "imagefiles/PictureFiles.h"
 #include "raster/ParallelFor.h"
 

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "JobInputs.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "imagefiles/PictureFiles.h"
 #include "mosaic/ThumbnailLibrary.h"
 

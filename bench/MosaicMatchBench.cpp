@@ -46,7 +46,7 @@
 
 #include "JobInputs.h"
 #include "ValueNoise.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "imagefiles/PictureFiles.h"
 #include "mosaic/LabColor.h"
 #include "mosaic/MosaicBuilder.h"

@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "JobInputs.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "mosaic/PhotoLibrary.h"
 
 namespace {

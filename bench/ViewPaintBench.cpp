@@ -12,7 +12,7 @@
 #include <QScrollBar>
 #include <cstdint>
 
-#include "display/gui/MyGraphic.h"
+#include "display/gui/ImageView.h"
 
 namespace {
 

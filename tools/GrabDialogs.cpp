@@ -18,20 +18,20 @@
 #include <cstdio>
 #include <functional>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/gui/MsgDlgForm.h"
 #include "app/gui/SelDir.h"
 #include "controls/gui/PrevNextBtn.h"
 #include "controls/gui/SpecialEdit.h"
-#include "controls/gui/Spin2.h"
-#include "dialogs/gui/AnnulImp.h"
-#include "dialogs/gui/Apropos.h"
-#include "dialogs/gui/Impr.h"
+#include "controls/gui/SpinEdits.h"
+#include "dialogs/gui/AboutBox.h"
+#include "dialogs/gui/ImageSizeDialog.h"
 #include "dialogs/gui/MosaicOptions.h"
 #include "dialogs/gui/MosaicReport.h"
-#include "dialogs/gui/Redim.h"
+#include "dialogs/gui/PrintCancelWindow.h"
+#include "dialogs/gui/PrintLayoutDialog.h"
 #include "imagefiles/gui/JPGCompress.h"
-#include "imagefiles/gui/MyDlgs.h"
+#include "imagefiles/gui/PictureFileDialogs.h"
 #include "shell/gui/MainForm.h"
 
 namespace {

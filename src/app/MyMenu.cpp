@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <new>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "raster/Bitmap.h"
 #include "raster/ColorAdjust.h"
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // tesselune-cli convert: a picture loaded and saved in another format.
 #include <cstdio>
 
-#include "app/FoncUtils.h"
+#include "app/PathAndTextHelpers.h"
 #include "cli/CommandLine.h"
 #include "cli/ToolCommands.h"
 #include "cli/ToolReports.h"

@@ -2,8 +2,8 @@
 #include <cstdio>
 
 #include "app/FileNames.h"
-#include "app/FoncUtils.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
+#include "app/PathAndTextHelpers.h"
 #include "cli/CommandLine.h"
 #include "cli/ToolCommands.h"
 #include "cli/ToolReports.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/FileNames.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "cli/CommandLine.h"
 #include "imagefiles/FileBytes.h"
 #include "imagefiles/PictureFormats.h"

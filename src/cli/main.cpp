@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMsgDlg.h"
 #include "cli/CommandLine.h"
 #include "cli/ToolCommands.h"

@@ -6,7 +6,7 @@
 #include <QImage>
 #include <cstdint>
 
-#include "app/FoncUtils.h"  // RoundEven
+#include "app/PathAndTextHelpers.h"  // RoundEven
 #include "raster/Bitmap.h"
 #include "raster/Color.h"
 #include "raster/RectUtils.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "app/FoncUtils.h"
+#include "app/PathAndTextHelpers.h"
 
 const std::array<TShapePenStyle, 4> ShapePenStyles = {{
     {pmXor, psDot, 0xFFD8CE, clBlack},

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMsgDlg.h"
 #include "raster/ColorAdjust.h"
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <new>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMsgDlg.h"
 #include "imagefiles/FileBytes.h"
 #include "imagefiles/JpegImage.h"

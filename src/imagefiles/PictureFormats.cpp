@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "imagefiles/BKImage.h"
 #include "imagefiles/BksImage.h"
 #include "imagefiles/BmpImage.h"

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "app/FileNames.h"
-#include "app/FoncUtils.h"
+#include "app/PathAndTextHelpers.h"
 #include "imagefiles/DeepZoom.h"
 #include "imagefiles/FileBytes.h"
 #include "mosaic/TileMap.h"

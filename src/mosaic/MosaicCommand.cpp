@@ -7,7 +7,7 @@
 #include <new>
 #include <optional>
 
-#include "app/FoncUtils.h"
+#include "app/PathAndTextHelpers.h"
 #include "mosaic/MosaicBands.h"
 #include "raster/Lanczos.h"
 #include "raster/RectUtils.h"

@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "app/FileNames.h"
-#include "app/FoncUtils.h"
 #include "app/IniFile.h"
+#include "app/PathAndTextHelpers.h"
 #include "app/Settings.h"
 #include "mosaic/ThumbnailLibrary.h"
 #include "raster/Lanczos.h"

@@ -4,7 +4,7 @@
 
 #include <QPainter>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "raster/ColorAdjust.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "TestBitmaps.h"
 #include "TestFiles.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMsgDlg.h"
 #include "imagefiles/BmpImage.h"
 #include "imagefiles/PictureFiles.h"

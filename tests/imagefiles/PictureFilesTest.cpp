@@ -16,7 +16,7 @@
 
 #include "TestBitmaps.h"
 #include "TestFiles.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMsgDlg.h"
 #include "imagefiles/FormatFixtures.h"
 #include "imagefiles/GifImage.h"

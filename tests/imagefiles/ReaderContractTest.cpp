@@ -11,7 +11,7 @@
 
 #include "TestBitmaps.h"
 #include "TestFiles.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "imagefiles/BmpImage.h"
 #include "imagefiles/GifImage.h"
 #include "imagefiles/JpegImage.h"

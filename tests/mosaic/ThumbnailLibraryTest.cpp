@@ -11,7 +11,7 @@
 
 #include "TestBitmaps.h"
 #include "TestFiles.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMsgDlg.h"
 #include "imagefiles/PictureFiles.h"
 #include "raster/RectUtils.h"

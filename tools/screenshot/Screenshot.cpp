@@ -21,7 +21,7 @@
 #include "controls/gui/SpecialEdit.h"
 #include "mosaic/MosaicRandom.h"
 #include "shell/gui/MainForm.h"
-#include "shell/gui/Tesselune.h"
+#include "shell/gui/ProgramSetup.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -9,7 +9,7 @@
 #include <QStyle>
 #include <algorithm>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/FoncUtils.h"
+#include "app/PathAndTextHelpers.h"
 
 namespace {
 constexpr int kDownClickDelayMs = 100;

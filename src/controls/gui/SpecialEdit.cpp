@@ -8,7 +8,7 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
-#include "app/FoncUtils.h"
+#include "app/PathAndTextHelpers.h"
 
 namespace {
 

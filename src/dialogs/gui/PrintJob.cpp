@@ -5,7 +5,7 @@
 #include <QPrinter>
 
 #include "app/MyMsgDlg.h"
-#include "dialogs/gui/AnnulImp.h"
+#include "dialogs/gui/PrintCancelWindow.h"
 #include "raster/Bitmap.h"
 
 namespace {

@@ -25,20 +25,20 @@
 #include <new>
 #include <utility>
 
-#include "app/FoncUtils.h"
 #include "app/IniFile.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMenu.h"
 #include "app/MyMsgDlg.h"
+#include "app/PathAndTextHelpers.h"
 #include "app/gui/MenuStyle.h"
 #include "app/gui/SelDir.h"
 #include "controls/gui/SpecialEdit.h"
-#include "dialogs/gui/AnnulImp.h"
-#include "dialogs/gui/Apropos.h"
-#include "dialogs/gui/Impr.h"
+#include "dialogs/gui/AboutBox.h"
+#include "dialogs/gui/ImageSizeDialog.h"
 #include "dialogs/gui/MosaicOptions.h"
-#include "dialogs/gui/Redim.h"
-#include "display/gui/MyGraphic.h"
+#include "dialogs/gui/PrintCancelWindow.h"
+#include "dialogs/gui/PrintLayoutDialog.h"
+#include "display/gui/ImageView.h"
 #include "imagefiles/gui/JPGCompress.h"
 
 namespace {

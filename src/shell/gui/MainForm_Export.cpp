@@ -8,9 +8,9 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMsgDlg.h"
-#include "imagefiles/gui/MyDlgs.h"
+#include "imagefiles/gui/PictureFileDialogs.h"
 #include "mosaic/MosaicJob.h"
 #include "shell/gui/MainForm.h"
 #include "shell/gui/MosaicProgressDialog.h"

@@ -6,9 +6,9 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include "app/FoncUtils.h"
 #include "app/MyMsgDlg.h"
-#include "imagefiles/gui/MyDlgs.h"
+#include "app/PathAndTextHelpers.h"
+#include "imagefiles/gui/PictureFileDialogs.h"
 #include "shell/gui/MainForm.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 
 #include "app/MyMsgDlg.h"
-#include "dialogs/gui/Apropos.h"
-#include "dialogs/gui/Impr.h"
+#include "dialogs/gui/AboutBox.h"
+#include "dialogs/gui/PrintLayoutDialog.h"
 #include "shell/gui/MainForm.h"
 
 QString TMainForm::InformationPagePath() {

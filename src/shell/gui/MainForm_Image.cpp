@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "app/MyMsgDlg.h"
-#include "dialogs/gui/Redim.h"
+#include "dialogs/gui/ImageSizeDialog.h"
 #include "document/ResizeCommand.h"
 #include "shell/gui/MainForm.h"
 

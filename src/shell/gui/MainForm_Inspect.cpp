@@ -13,7 +13,7 @@
 #include <functional>
 #include <utility>
 
-#include "display/gui/MyGraphic.h"
+#include "display/gui/ImageView.h"
 #include "shell/gui/MainForm.h"
 
 namespace {

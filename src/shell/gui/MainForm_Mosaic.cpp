@@ -9,7 +9,7 @@
 #include "app/gui/SelDir.h"
 #include "controls/gui/SpecialEdit.h"
 #include "dialogs/gui/MosaicOptions.h"
-#include "display/gui/MyGraphic.h"
+#include "display/gui/ImageView.h"
 #include "mosaic/MosaicJob.h"
 #include "shell/gui/MainForm.h"
 #include "shell/gui/MosaicProgressDialog.h"

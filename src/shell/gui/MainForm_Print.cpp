@@ -2,9 +2,9 @@
 // print layout dialog, then runs the job with its cancel window.
 #include <QPrinter>
 
-#include "dialogs/gui/AnnulImp.h"
-#include "dialogs/gui/Impr.h"
+#include "dialogs/gui/PrintCancelWindow.h"
 #include "dialogs/gui/PrintJob.h"
+#include "dialogs/gui/PrintLayoutDialog.h"
 #include "shell/gui/MainForm.h"
 
 void TMainForm::MenuFichierImprimerClick() {

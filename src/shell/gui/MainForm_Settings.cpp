@@ -6,8 +6,8 @@
 #include <QMenu>
 #include <QtGlobal>
 
-#include "app/FoncUtils.h"
 #include "app/IniFile.h"
+#include "app/PathAndTextHelpers.h"
 #include "app/Settings.h"
 #include "shell/gui/MainForm.h"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "controls/gui/SpecialEdit.h"
-#include "display/gui/MyGraphic.h"
+#include "display/gui/ImageView.h"
 #include "shell/gui/MainForm.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "app/MyMsgDlg.h"
 #include "shell/gui/MainForm.h"
-#include "shell/gui/Tesselune.h"
+#include "shell/gui/ProgramSetup.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -7,7 +7,7 @@
 #include <QMenuBar>
 #include <QTest>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMenu.h"
 #include "raster/Color.h"
 

@@ -12,7 +12,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 
 namespace {
 

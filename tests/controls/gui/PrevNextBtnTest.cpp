@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QTest>
 
-#include "app/FoncUtils.h"
+#include "app/PathAndTextHelpers.h"
 
 namespace {
 

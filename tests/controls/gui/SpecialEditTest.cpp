@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/FoncUtils.h"
+#include "app/PathAndTextHelpers.h"
 
 namespace {
 

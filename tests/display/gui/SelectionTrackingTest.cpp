@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "TestBitmaps.h"
-#include "display/gui/MyGraphic.h"
+#include "display/gui/ImageView.h"
 
 using namespace testing_bitmaps;
 

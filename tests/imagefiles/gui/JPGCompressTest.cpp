@@ -14,7 +14,7 @@
 #include <functional>
 
 #include "TestBitmaps.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMsgDlg.h"
 
 using namespace testing_bitmaps;

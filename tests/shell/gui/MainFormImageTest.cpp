@@ -10,8 +10,8 @@
 #include <functional>
 #include <new>
 
-#include "controls/gui/Spin2.h"
-#include "dialogs/gui/Redim.h"
+#include "controls/gui/SpinEdits.h"
+#include "dialogs/gui/ImageSizeDialog.h"
 #include "shell/gui/WindowFixture.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <QTimer>
 
 #include "MissingPiece.h"
-#include "dialogs/gui/AnnulImp.h"
-#include "dialogs/gui/Impr.h"
+#include "dialogs/gui/PrintCancelWindow.h"
+#include "dialogs/gui/PrintLayoutDialog.h"
 #include "shell/gui/WindowFixture.h"
 
 namespace {

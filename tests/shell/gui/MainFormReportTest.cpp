@@ -19,7 +19,7 @@
 #include "controls/gui/SpecialEdit.h"
 #include "dialogs/gui/MosaicReport.h"
 #include "dialogs/gui/SkipReport.h"
-#include "display/gui/MyGraphic.h"
+#include "display/gui/ImageView.h"
 #include "mosaic/MosaicRandom.h"
 #include "mosaic/TileMap.h"
 #include "shell/gui/WindowFixture.h"

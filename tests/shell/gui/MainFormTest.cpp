@@ -26,13 +26,13 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMenu.h"
 #include "app/MyMsgDlg.h"
 #include "app/gui/MenuStyle.h"
 #include "controls/gui/SpecialEdit.h"
-#include "dialogs/gui/Apropos.h"
-#include "display/gui/MyGraphic.h"
+#include "dialogs/gui/AboutBox.h"
+#include "display/gui/ImageView.h"
 #include "imagefiles/PictureFiles.h"
 #include "mosaic/MosaicRandom.h"
 #include "shell/gui/WindowFixture.h"

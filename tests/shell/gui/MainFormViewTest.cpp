@@ -15,7 +15,7 @@
 
 #include "TestBitmaps.h"
 #include "controls/gui/SpecialEdit.h"
-#include "display/gui/MyGraphic.h"
+#include "display/gui/ImageView.h"
 #include "mosaic/MosaicRandom.h"
 #include "shell/gui/WindowFixture.h"
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMenu.h"
 #include "app/MyMsgDlg.h"
-#include "imagefiles/gui/MyDlgs.h"
+#include "imagefiles/gui/PictureFileDialogs.h"
 #include "shell/gui/MainForm.h"
 
 // Answers the window's open and save dialogs from a script: each run

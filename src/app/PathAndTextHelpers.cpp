@@ -1,4 +1,5 @@
-#include "app/FoncUtils.h"
+// Unit FoncUtils.
+#include "app/PathAndTextHelpers.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,7 +16,7 @@
 #include <cstdlib>
 
 #include "app/FileNames.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 
 long long RoundEven(double value) {
   constexpr double kLimit = 9.0e18;  // keeps the conversion to long long defined

@@ -1,4 +1,5 @@
 #pragma once
+// Unit MyGraphic.
 // TMyImage: the scrolling view that holds the working picture and shows it at
 // a zoom factor, `Marge` pixels from the top-left corner of its content, with
 // a one-pixel border, a soft drop shadow, an optional transparency

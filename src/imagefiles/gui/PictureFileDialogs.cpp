@@ -1,4 +1,5 @@
-#include "imagefiles/gui/MyDlgs.h"
+// Unit MyDlgs.
+#include "imagefiles/gui/PictureFileDialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,8 +18,8 @@
 #include <exception>
 #include <utility>
 
-#include "app/FoncUtils.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
+#include "app/PathAndTextHelpers.h"
 #include "display/ImgZoom.h"
 #include "imagefiles/PictureInfo.h"
 

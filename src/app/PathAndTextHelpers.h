@@ -1,4 +1,5 @@
 #pragma once
+// Unit FoncUtils.
 // Small path, text, size and filter helpers of the application shell. None of
 // them shows a message: failures come back in the result.
 #include <QString>

@@ -1,4 +1,5 @@
-#include "shell/gui/Tesselune.h"
+// Unit Tesselune.
+#include "shell/gui/ProgramSetup.h"
 
 #include "app/MyMenu.h"
 #include "app/gui/MsgDlgForm.h"

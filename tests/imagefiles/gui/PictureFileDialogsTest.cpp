@@ -1,4 +1,4 @@
-#include "imagefiles/gui/MyDlgs.h"
+#include "imagefiles/gui/PictureFileDialogs.h"
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "TestBitmaps.h"
-#include "app/FoncUtils.h"
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "app/MyMsgDlg.h"
+#include "app/PathAndTextHelpers.h"
 
 using namespace testing_bitmaps;
 

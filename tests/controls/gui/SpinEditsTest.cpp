@@ -1,4 +1,4 @@
-#include "controls/gui/Spin2.h"
+#include "controls/gui/SpinEdits.h"
 
 #include <gtest/gtest.h>
 

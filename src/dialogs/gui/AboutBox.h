@@ -1,4 +1,5 @@
 #pragma once
+// Unit Apropos.
 // The about box: the product's name and artwork, the build's version, a
 // short notice and two links, to the information page and to the bundled
 // sample pictures (the program has no web address of its own).

@@ -1,4 +1,5 @@
 #pragma once
+// Unit AnnulImp.
 // The small waiting window shown while a page is prepared for the printer,
 // with a button that cancels the job. It is shown without blocking: the print
 // job keeps running and lets window messages through, so the button answers.

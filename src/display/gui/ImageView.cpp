@@ -1,4 +1,5 @@
-#include "display/gui/MyGraphic.h"
+// Unit MyGraphic.
+#include "display/gui/ImageView.h"
 
 #include <QContextMenuEvent>
 #include <QCursor>

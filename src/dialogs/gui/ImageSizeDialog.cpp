@@ -1,5 +1,6 @@
+// Unit Redim.
 // The "Image size" dialog.
-#include "dialogs/gui/Redim.h"
+#include "dialogs/gui/ImageSizeDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -8,9 +9,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/FoncUtils.h"
 #include "app/MyMsgDlg.h"
-#include "controls/gui/Spin2.h"
+#include "app/PathAndTextHelpers.h"
+#include "controls/gui/SpinEdits.h"
 #include "raster/Bitmap.h"
 #include "raster/Lanczos.h"
 

@@ -1,4 +1,5 @@
-#include "dialogs/gui/Impr.h"
+// Unit Impr.
+#include "dialogs/gui/PrintLayoutDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,7 +17,7 @@
 #include <algorithm>
 
 #include "app/MyMsgDlg.h"
-#include "controls/gui/Spin2.h"
+#include "controls/gui/SpinEdits.h"
 
 QPrinter& AppPrinter() {
   static QPrinter* printer = nullptr;

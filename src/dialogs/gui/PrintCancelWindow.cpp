@@ -1,4 +1,5 @@
-#include "dialogs/gui/AnnulImp.h"
+// Unit AnnulImp.
+#include "dialogs/gui/PrintCancelWindow.h"
 
 #include <QApplication>
 #include <QFrame>

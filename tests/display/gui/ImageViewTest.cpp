@@ -9,7 +9,7 @@
 #include <string>
 
 #include "TestBitmaps.h"
-#include "display/gui/MyGraphic.h"
+#include "display/gui/ImageView.h"
 #include "raster/ColorAdjust.h"
 
 using namespace testing_bitmaps;

@@ -1,4 +1,5 @@
-#include "dialogs/gui/Apropos.h"
+// Unit Apropos.
+#include "dialogs/gui/AboutBox.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -13,7 +14,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/FoncUtils.h"
+#include "app/PathAndTextHelpers.h"
 #include "app/Version.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/FoncUtils.h"
+#include "app/PathAndTextHelpers.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 #include <climits>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #pragma once
+// Unit Impr.
 // The print layout dialog: it lays the picture out on the printer's page and,
 // closed with OK (1), gives the job's parameters (dialogs/gui/PrintJob.h runs
 // the job).

@@ -1,4 +1,5 @@
 #pragma once
+// Unit MyDlgs.
 // The picture file dialogs of the load and save dispatch: the toolkit's own
 // (non-native) file dialog, which filters without regard to letter case and
 // can take a panel beside its file list.

@@ -1,4 +1,5 @@
-#include "app/LibLang.h"
+// Unit LibLang.
+#include "app/InterfaceTexts.h"
 
 #include <array>
 #include <stdexcept>

@@ -1,4 +1,5 @@
 #pragma once
+// Unit Spin2.
 // The numeric edits of the dialogs: TSpinEdit2 for integers and
 // TFloatSpinEdit for decimal values shown through a format ("0.00"). Both are
 // line edits with a small up-down button inside their right edge. They keep

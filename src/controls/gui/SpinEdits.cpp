@@ -1,4 +1,5 @@
-#include "controls/gui/Spin2.h"
+// Unit Spin2.
+#include "controls/gui/SpinEdits.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 
 #include <gtest/gtest.h>
 

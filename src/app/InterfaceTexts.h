@@ -1,4 +1,5 @@
 #pragma once
+// Unit LibLang.
 // The interface strings: 55 texts shared by the whole program, French by
 // default. The main window and the command-line tool switch 18 of them to
 // English at start-up; the others keep their French texts for the whole run.

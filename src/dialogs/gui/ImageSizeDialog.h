@@ -1,4 +1,5 @@
 #pragma once
+// Unit Redim.
 // The "Image size" dialog: the new width and height of the picture, in pixels
 // or in percent of its size, optionally keeping its aspect ratio, with or
 // without smoothing. It only gathers the size; the window resizes.

@@ -1,6 +1,6 @@
 // The print layout dialog driven by keyboard and mouse, and print jobs on the
 // real print system checked in the PDF files the queue writes.
-#include "dialogs/gui/Impr.h"
+#include "dialogs/gui/PrintLayoutDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +28,8 @@
 #include "MissingPiece.h"
 #include "TestBitmaps.h"
 #include "app/MyMsgDlg.h"
-#include "controls/gui/Spin2.h"
-#include "dialogs/gui/AnnulImp.h"
+#include "controls/gui/SpinEdits.h"
+#include "dialogs/gui/PrintCancelWindow.h"
 #include "dialogs/gui/PrintJob.h"
 
 using testing_bitmaps::Solid;

@@ -1,4 +1,4 @@
-#include "dialogs/gui/Apropos.h"
+#include "dialogs/gui/AboutBox.h"
 
 #include <gtest/gtest.h>
 
