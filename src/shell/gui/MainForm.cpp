@@ -90,10 +90,11 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
   resize(617, 447);
   setWindowIcon(QIcon(QStringLiteral(":/icons/tesselune-256.png")));
 
-  // 1. The toolkit's styles are always available and active here.
+  // The toolkit's styles are always available and active here.
   ThemesActive = true;
 
-  // 2. The view, on the application workspace colour.
+  // The tool panel, the view on the application workspace colour, the menus
+  // and the status bar; the window hears of every change to the document.
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
   column->setContentsMargins(0, 0, 0, 0);
@@ -116,7 +117,8 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
   CreateStatusBar();
   m_documentNotice = Document.Subscribe([this](const TDocumentChange& change) { DocumentChanged(change); });
 
-  // 3. - 5.
+  // A window that starts empty: "Ready", the mosaic's options on the edit
+  // and the check items, the zoom "<Auto>", and a thumbnail list to load.
   StatusPanel[0]->setText(QStringLiteral("Ready"));
   ShowMosaicOptions();
   EdiZoom->SetItemIndex(0);
@@ -131,7 +133,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
   ChooseFolder = SelectFolder;
   OpenInBrowser = [](const QUrl& url) { return UrlOpener()(url); };
 
-  // 6. - 7. The undo copy starts empty (the document's does); the folders
+  // The undo copy starts empty (the document's does); the folders
   // and the settings file sit beside the executable (the mosaic command finds
   // the bundled thumbnails, also in the installed data folder; the settings
   // go to the user's configuration folder when the program's folder cannot
@@ -141,13 +143,14 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
   IniFileName = LocateSettingsFile(folder, QStringLiteral("Tesselune.ini"));
   RecentFiles.clear();
 
-  // 8. - 10.
+  // The settings, dropped files, and whether a printer is there to print on.
   LoadSettings();
   setAcceptDrops(true);
   PrinterPresent = !QPrinterInfo::availablePrinters().isEmpty();
   UpdateCommands();
 
-  // 11. - 12.
+  // The toolbar's pictures and, with the styles active, the owner-drawn
+  // menus.
   BuildToolbarImages();
   if (ThemesActive) {
     menuBar()->setNativeMenuBar(false);
@@ -156,7 +159,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent, const QStrin
     OwnerDrawMenu(PopTaille);
   }
 
-  // 13. The shortcut texts read the key names as they are now.
+  // The shortcut texts read the key names as they are now.
   SetEnglishTexts();
   ApplyShortcutTexts();
 
