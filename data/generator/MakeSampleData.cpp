@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/LibLang.h"
+#include "app/InterfaceTexts.h"
 #include "imagefiles/PictureFiles.h"
 #include "raster/Bitmap.h"
 

@@ -79,4 +79,4 @@ TEST(Apropos, LinksOpenTheInformationPageAndTheSamples) {
 
 }  // namespace
 
-#include "AproposTest.moc"
+#include "AboutBoxTest.moc"
