@@ -465,8 +465,15 @@ void TJpegEncoder::Stop() {
 void TJpegEncoder::Start(int width, int height, int quality, bool progressive, TPut put, int bytesPerPixel) {
   if (width < 1 || height < 1 || width > JpegMaxSide || height > JpegMaxSide)
     throw EImageError("JPEG pictures are at most 65535 pixels a side");
-  if (m_started) jpeg_abort_compress(&m_session->cinfo);
   TSession* s = m_session;
+  // libjpeg leaves traces of a progressive picture, or of one given up
+  // half-way, in the object (the next file differs from a fresh object's):
+  // only a baseline picture that finished hands it on as it found it.
+  if (s->created && !m_reusable) {
+    jpeg_destroy_compress(&s->cinfo);
+    s->created = false;
+  }
+  m_reusable = false;
   m_put = std::move(put);
   m_failure.clear();
   s->error.message[0] = '\0';
@@ -505,6 +512,7 @@ void TJpegEncoder::Finish() {
   if (!m_started) throw EImageError("the JPEG encoder has stopped");
   if (!FinishStream(m_session)) Stop();
   m_started = false;
+  m_reusable = !m_session->progressive;
   m_put = nullptr;
 }
 

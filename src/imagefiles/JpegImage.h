@@ -73,5 +73,6 @@ class TJpegEncoder {
   TPut m_put;
   TSession* m_session;
   bool m_started = false;
+  bool m_reusable = false;  // the last picture left the library object as new
   std::string m_failure;
 };
