@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "imagefiles/TiffUtils.h"
+#include "imagefiles/TiffImage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TTiffImage tiff;

@@ -13,7 +13,7 @@
 #include "imagefiles/JpegImage.h"
 #include "imagefiles/PictureFormats.h"
 #include "imagefiles/PngImage.h"
-#include "imagefiles/TiffUtils.h"
+#include "imagefiles/TiffWriter.h"
 #include "imagefiles/ZlibStream.h"
 
 namespace {
@@ -172,9 +172,9 @@ class TJpegBandWriter : public TFileBandWriter {
 
  protected:
   void Start(int width, int height) override {
-    m_jpeg =
-        std::make_unique<TJpegEncoder>(width, height, Options().JpegQuality, Options().JpegProgressive,
-                                       [this](const std::uint8_t* data, size_t size) { File().Write(data, size); });
+    m_jpeg = std::make_unique<TJpegEncoder>();
+    m_jpeg->Start(width, height, Options().JpegQuality, Options().JpegProgressive,
+                  [this](const std::uint8_t* data, size_t size) { File().Write(data, size); });
   }
   void Add(const TBitmap& band) override { m_jpeg->Write(band); }
   void End() override {

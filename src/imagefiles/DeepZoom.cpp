@@ -1,21 +1,16 @@
 #include "imagefiles/DeepZoom.h"
 
-// jpeglib.h needs FILE and size_t declared first.
-// clang-format off
-#include <cstddef>
-#include <cstdio>
-#include <jpeglib.h>
-// clang-format on
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <csetjmp>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
 #include "app/FileNames.h"
+#include "imagefiles/JpegImage.h"
 #include "raster/ParallelFor.h"
 
 namespace fs = std::filesystem;
@@ -24,95 +19,38 @@ namespace {
 
 fs::path SystemPath(const QString& name) { return fs::path(EncodeFileName(name).toStdString()); }
 
-struct TTileError {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
-};
-
-[[noreturn]] void TileErrorExit(j_common_ptr cinfo) {
-  auto* error = reinterpret_cast<TTileError*>(cinfo->err);
-  (*cinfo->err->format_message)(cinfo, error->message);
-  std::longjmp(error->jump, 1);
-}
-
-void TileOutputMessage(j_common_ptr) {}
-
 // The first and one-past-last pixel of tile index i along a side of size
 // `side`: the tile's 256 pixels and one more on each side that has a
 // neighbour.
 int TileStart(int i) { return std::max(0, i * TDeepZoomWriter::TileSize - TDeepZoomWriter::Overlap); }
 int TileEnd(int i, int side) { return std::min(side, (i + 1) * TDeepZoomWriter::TileSize + TDeepZoomWriter::Overlap); }
 
-}  // namespace
-
-namespace {
-
-// Holds only plain data in its frame: the error jump skips no destructor.
-// Creates cinfo unless *created already.
-bool EncodeTile(jpeg_compress_struct* cinfo, TTileError* error, bool* created, JSAMPROW* rows, int width, int height,
-                int quality, std::FILE* file) {
-  if (setjmp(error->jump)) return false;
-  if (!*created) {
-    jpeg_create_compress(cinfo);
-    *created = true;
-  }
-  jpeg_stdio_dest(cinfo, file);
-  cinfo->image_width = JDIMENSION(width);
-  cinfo->image_height = JDIMENSION(height);
-  cinfo->input_components = 3;
-  cinfo->in_color_space = JCS_EXT_BGR;
-  jpeg_set_defaults(cinfo);
-  jpeg_set_quality(cinfo, quality, TRUE);
-  jpeg_start_compress(cinfo, TRUE);
-  while (cinfo->next_scanline < cinfo->image_height) {
-    const JDIMENSION y = cinfo->next_scanline;
-    if (jpeg_write_scanlines(cinfo, rows + y, JDIMENSION(height) - y) == 0) {
-      std::snprintf(error->message, sizeof error->message, "JPEG encoder stalled");
-      return false;
-    }
-  }
-  jpeg_finish_compress(cinfo);
-  return true;
-}
-
 QString CannotWrite(const QString& name, const QString& reason) {
   return QStringLiteral("cannot write \"%1\": %2").arg(name, reason);
 }
 
-// The compressor of the calling thread, made once and reused tile after
-// tile (a compressor per tile would cost its memory pools each time).
-struct TTileCompressor {
-  jpeg_compress_struct cinfo{};
-  TTileError error{};
-  bool created = false;
-  TTileCompressor() {
-    jpeg_std_error(&error.pub);
-    error.pub.error_exit = TileErrorExit;
-    error.pub.output_message = TileOutputMessage;
-    cinfo.err = &error.pub;
-  }
-  ~TTileCompressor() {
-    if (created) jpeg_destroy_compress(&cinfo);
-  }
-};
-
 // One tile into its file; empty, or why it failed. Each thread has its own
-// compressor, so that the tiles of a row are encoded on all cores at once.
-QString WriteTile(const QString& name, JSAMPROW* rows, int width, int height, int quality) {
+// encoder, made once and reused tile after tile (an encoder per tile would
+// cost the library's memory pools each time), so that the tiles of a row
+// are encoded on all cores at once.
+QString WriteTile(const QString& name, const std::uint8_t* const* rows, int width, int height, int quality) {
   std::FILE* file = std::fopen(EncodeFileName(name).constData(), "wb");
   if (!file) return CannotWrite(name, QString::fromLocal8Bit(std::strerror(errno)));
-  // A tile is a few tens of kilobytes: written in one or two calls.
-  char buffer[1 << 16];
-  std::setvbuf(file, buffer, _IOFBF, sizeof buffer);
-  thread_local TTileCompressor compressor;
-  const bool encoded =
-      EncodeTile(&compressor.cinfo, &compressor.error, &compressor.created, rows, width, height, quality, file);
-  if (!encoded && compressor.created) jpeg_abort_compress(&compressor.cinfo);
+  QString error;
+  try {
+    thread_local TJpegEncoder encoder;
+    // The encoder gathers a tile (a few tens of kilobytes) before it writes.
+    encoder.Start(width, height, quality, false, [file](const std::uint8_t* data, size_t size) {
+      if (std::fwrite(data, 1, size, file) != size) throw EImageError(std::strerror(errno));
+    });
+    encoder.Write(rows, height);
+    encoder.Finish();
+  } catch (const std::exception& e) {
+    error = CannotWrite(name, QString::fromLocal8Bit(e.what()));
+  }
   const bool closed = std::fclose(file) == 0;
-  if (!encoded) return CannotWrite(name, QString::fromLocal8Bit(compressor.error.message));
-  if (!closed) return CannotWrite(name, QString::fromLocal8Bit(std::strerror(errno)));
-  return {};
+  if (error.isEmpty() && !closed) error = CannotWrite(name, QString::fromLocal8Bit(std::strerror(errno)));
+  return error;
 }
 
 }  // namespace
@@ -289,7 +227,7 @@ bool TDeepZoomWriter::WriteTileRow(TLevel& level, int tileRow) {
   std::vector<QString> errors(static_cast<size_t>(columns));
   ParallelFor(size_t(columns), [&](size_t i) {
     const int column = int(i), left = TileStart(column), width = TileEnd(column, level.Width) - left;
-    JSAMPROW rows[TileSize + 2 * Overlap];
+    const std::uint8_t* rows[TileSize + 2 * Overlap];
     for (int y = 0; y < height; ++y) rows[y] = level.Strip.data() + size_t(y) * level.Stride() + size_t(left) * 3;
     errors[i] =
         WriteTile(folder + QStringLiteral("%1_%2.jpg").arg(column).arg(tileRow), rows, width, height, m_quality);

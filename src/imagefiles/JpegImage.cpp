@@ -248,54 +248,6 @@ TBitmap DecodeJpeg(TBytes data, int scale) {
   return bitmap;
 }
 
-struct TCompressSession {
-  jpeg_compress_struct cinfo;
-  TJpegError error;
-  bool created;
-  unsigned char* buffer;  // jpeg_mem_dest's output
-  unsigned long size;
-  JSAMPROW* rows;
-  JDIMENSION width, height;
-  J_COLOR_SPACE inputSpace;
-  int inputComponents;
-  int quality;
-  bool progressive;
-};
-
-bool Compress(TCompressSession* s) {
-  if (setjmp(s->error.jump)) return false;
-  jpeg_create_compress(&s->cinfo);
-  s->created = true;
-  jpeg_mem_dest(&s->cinfo, &s->buffer, &s->size);
-  s->cinfo.image_width = s->width;
-  s->cinfo.image_height = s->height;
-  s->cinfo.input_components = s->inputComponents;
-  s->cinfo.in_color_space = s->inputSpace;
-  jpeg_set_defaults(&s->cinfo);
-  jpeg_set_quality(&s->cinfo, s->quality, TRUE);
-  if (s->progressive) jpeg_simple_progression(&s->cinfo);
-  jpeg_start_compress(&s->cinfo, TRUE);
-  while (s->cinfo.next_scanline < s->height) {
-    const JDIMENSION y = s->cinfo.next_scanline;
-    if (jpeg_write_scanlines(&s->cinfo, s->rows + y, s->height - y) == 0)
-      JumpWith(reinterpret_cast<j_common_ptr>(&s->cinfo), "JPEG encoder stalled");
-  }
-  jpeg_finish_compress(&s->cinfo);
-  return true;
-}
-
-// Owns the output buffers: the one we hand to jpeg_mem_dest and, should the
-// library have outgrown it, the larger one it put in its place.
-struct TCompressGuard {
-  TCompressSession& s;
-  unsigned char* initial;
-  ~TCompressGuard() {
-    if (s.created) jpeg_destroy_compress(&s.cinfo);
-    if (s.buffer != initial) std::free(s.buffer);
-    std::free(initial);
-  }
-};
-
 // Byte sources for the header probe: a whole file in memory, or a file read
 // as it goes (the probe of a large photograph reads a few hundred bytes).
 class TByteReader {
@@ -375,34 +327,22 @@ void TJpegImage::WriteBytes(TByteBuffer& out) {
     copy.SetPixelFormat(pf24bit);
     source = &copy;
   }
-  const bool fourBytes = source->PixelFormat() == pf32bit;
-
-  TCompressSession s{};
-  InitError(s.error);
-  s.cinfo.err = &s.error.pub;
-  s.width = JDIMENSION(source->Width());
-  s.height = JDIMENSION(source->Height());
-  s.inputSpace = fourBytes ? JCS_EXT_BGRX : JCS_EXT_BGR;
-  s.inputComponents = fourBytes ? 4 : 3;
-  s.quality = std::clamp(Options.JpegQuality, 1, 100);
-  s.progressive = Options.JpegProgressive;
-  std::vector<JSAMPROW> rows(s.height);
-  for (JDIMENSION y = 0; y < s.height; ++y) rows[y] = const_cast<JSAMPROW>(source->ScanLine(int(y)));
-  s.rows = rows.data();
-
-  // An output buffer large enough for any photograph, so that the library
-  // rarely needs to grow it; it is ours to free either way.
-  const size_t initialSize = size_t((s.width + 15) & ~15u) * ((s.height + 15) & ~15u) * 3 / 2 + 65536;
-  s.buffer = static_cast<unsigned char*>(std::malloc(initialSize));
-  if (!s.buffer) throw EImageError("not enough memory");
-  s.size = initialSize;
-  const TCompressGuard guard{s, s.buffer};
-  if (!Compress(&s)) throw EImageError(s.error.message);
-  try {
-    out.insert(out.end(), s.buffer, s.buffer + s.size);
-  } catch (const std::bad_alloc&) {
-    throw EImageError("not enough memory");
-  }
+  const int height = source->Height();
+  std::vector<const std::uint8_t*> rows(static_cast<size_t>(height));
+  for (int y = 0; y < height; ++y) rows[size_t(y)] = source->ScanLine(y);
+  TJpegEncoder encoder;
+  encoder.Start(
+      source->Width(), height, std::clamp(Options.JpegQuality, 1, 100), Options.JpegProgressive,
+      [&out](const std::uint8_t* data, size_t size) {
+        try {
+          out.insert(out.end(), data, data + size);
+        } catch (const std::bad_alloc&) {
+          throw EImageError("not enough memory");
+        }
+      },
+      source->PixelFormat() == pf32bit ? 4 : 3);
+  encoder.Write(rows.data(), height);
+  encoder.Finish();
 }
 
 namespace {
@@ -410,9 +350,9 @@ namespace {
 // Compressed bytes gather here before going to the encoder's sink.
 constexpr size_t StreamBufferBytes = 1 << 20;
 
-// An encoder fed rows as they come (see TCompressSession for the rules of
-// the jump). The sink reports a failed write by returning false; the
-// encoder then stops with the sink's message.
+// The compressor of a TJpegEncoder, for the functions below that arm the
+// error jump (see the rules at the top). The sink reports a failed write by
+// returning false; the picture then stops with the sink's message.
 struct TStreamSession {
   jpeg_compress_struct cinfo;
   TJpegError error;
@@ -421,6 +361,8 @@ struct TStreamSession {
   unsigned char* buffer;
   TJpegEncoder* owner;
   JDIMENSION width, height;
+  J_COLOR_SPACE inputSpace;
+  int inputComponents;
   int quality;
   bool progressive;
 };
@@ -450,18 +392,21 @@ void TermDestination(j_compress_ptr cinfo) {
     JumpWith(reinterpret_cast<j_common_ptr>(cinfo), "the file could not be written");
 }
 
+// Creates the library object on the session's first picture only.
 bool StartStream(TStreamSession* s) {
   if (setjmp(s->error.jump)) return false;
-  jpeg_create_compress(&s->cinfo);
-  s->created = true;
+  if (!s->created) {
+    jpeg_create_compress(&s->cinfo);
+    s->created = true;
+  }
   s->destination.init_destination = InitDestination;
   s->destination.empty_output_buffer = EmptyOutputBuffer;
   s->destination.term_destination = TermDestination;
   s->cinfo.dest = &s->destination;
   s->cinfo.image_width = s->width;
   s->cinfo.image_height = s->height;
-  s->cinfo.input_components = 3;
-  s->cinfo.in_color_space = JCS_EXT_BGR;
+  s->cinfo.input_components = s->inputComponents;
+  s->cinfo.in_color_space = s->inputSpace;
   jpeg_set_defaults(&s->cinfo);
   jpeg_set_quality(&s->cinfo, s->quality, TRUE);
   if (s->progressive) jpeg_simple_progression(&s->cinfo);
@@ -490,44 +435,56 @@ bool FinishStream(TStreamSession* s) {
 
 struct TJpegEncoder::TSession : TStreamSession {};
 
-TJpegEncoder::TJpegEncoder(int width, int height, int quality, bool progressive, TPut put) : m_put(std::move(put)) {
-  // Checked before the session is made: a constructor that throws runs no
-  // destructor to free it.
-  if (width < 1 || height < 1 || width > JpegMaxSide || height > JpegMaxSide)
-    throw EImageError("JPEG pictures are at most 65535 pixels a side");
-  m_session = new TSession{};
+TJpegEncoder::TJpegEncoder() : m_session(new TSession{}) {
   TSession* s = m_session;
   InitError(s->error);
   s->cinfo.err = &s->error.pub;
+  s->owner = this;
   s->buffer = static_cast<unsigned char*>(std::malloc(StreamBufferBytes));
   if (!s->buffer) {
     delete s;
     throw EImageError("not enough memory");
   }
-  s->owner = this;
-  s->width = JDIMENSION(width);
-  s->height = JDIMENSION(height);
-  s->quality = std::clamp(quality, 1, 100);
-  s->progressive = progressive;
-  if (!StartStream(s)) {
-    const std::string message = Message();
-    Release();
-    throw EImageError(message);
-  }
 }
 
-TJpegEncoder::~TJpegEncoder() { Release(); }
-
-void TJpegEncoder::Release() {
-  if (!m_session) return;
+TJpegEncoder::~TJpegEncoder() {
   if (m_session->created) jpeg_destroy_compress(&m_session->cinfo);
   std::free(m_session->buffer);
   delete m_session;
-  m_session = nullptr;
 }
 
-std::string TJpegEncoder::Message() const {
-  return m_failure.empty() ? std::string(m_session->error.message) : m_failure;
+void TJpegEncoder::Stop() {
+  const std::string message = m_failure.empty() ? std::string(m_session->error.message) : m_failure;
+  // Ready for the next picture: the library object and its pools stay.
+  if (m_session->created) jpeg_abort_compress(&m_session->cinfo);
+  m_started = false;
+  m_put = nullptr;
+  throw EImageError(message);
+}
+
+void TJpegEncoder::Start(int width, int height, int quality, bool progressive, TPut put, int bytesPerPixel) {
+  if (width < 1 || height < 1 || width > JpegMaxSide || height > JpegMaxSide)
+    throw EImageError("JPEG pictures are at most 65535 pixels a side");
+  TSession* s = m_session;
+  // libjpeg leaves traces of a progressive picture, or of one given up
+  // half-way, in the object (the next file differs from a fresh object's):
+  // only a baseline picture that finished hands it on as it found it.
+  if (s->created && !m_reusable) {
+    jpeg_destroy_compress(&s->cinfo);
+    s->created = false;
+  }
+  m_reusable = false;
+  m_put = std::move(put);
+  m_failure.clear();
+  s->error.message[0] = '\0';
+  s->width = JDIMENSION(width);
+  s->height = JDIMENSION(height);
+  s->inputSpace = bytesPerPixel == 4 ? JCS_EXT_BGRX : JCS_EXT_BGR;
+  s->inputComponents = bytesPerPixel == 4 ? 4 : 3;
+  s->quality = std::clamp(quality, 1, 100);
+  s->progressive = progressive;
+  m_started = true;
+  if (!StartStream(s)) Stop();
 }
 
 bool TJpegEncoder::Put(const std::uint8_t* data, size_t size) {
@@ -540,23 +497,23 @@ bool TJpegEncoder::Put(const std::uint8_t* data, size_t size) {
   }
 }
 
+void TJpegEncoder::Write(const std::uint8_t* const* rows, int count) {
+  if (!m_started) throw EImageError("the JPEG encoder has stopped");
+  if (!StreamRows(m_session, const_cast<JSAMPROW*>(rows), JDIMENSION(count))) Stop();
+}
+
 void TJpegEncoder::Write(const TBitmap& band) {
-  if (!m_session) throw EImageError("the JPEG encoder has stopped");
-  std::vector<JSAMPROW> rows(size_t(band.Height()));
-  for (int y = 0; y < band.Height(); ++y) rows[size_t(y)] = const_cast<JSAMPROW>(band.ScanLine(y));
-  if (!StreamRows(m_session, rows.data(), JDIMENSION(rows.size()))) {
-    const std::string message = Message();
-    Release();
-    throw EImageError(message);
-  }
+  std::vector<const std::uint8_t*> rows(size_t(band.Height()));
+  for (int y = 0; y < band.Height(); ++y) rows[size_t(y)] = band.ScanLine(y);
+  Write(rows.data(), band.Height());
 }
 
 void TJpegEncoder::Finish() {
-  if (!m_session) throw EImageError("the JPEG encoder has stopped");
-  const bool done = FinishStream(m_session);
-  const std::string message = done ? std::string() : Message();
-  Release();
-  if (!done) throw EImageError(message);
+  if (!m_started) throw EImageError("the JPEG encoder has stopped");
+  if (!FinishStream(m_session)) Stop();
+  m_started = false;
+  m_reusable = !m_session->progressive;
+  m_put = nullptr;
 }
 
 void ReadJpegSize(const QString& fileName, int& width, int& height) {

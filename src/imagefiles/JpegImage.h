@@ -40,19 +40,27 @@ int JpegScaleFor(int width, int height, int target);
 // The largest side a JPEG file can record.
 constexpr int JpegMaxSide = 65535;
 
-// The encoder of TJpegImage fed a band of rows at a time, for a picture
-// never held whole: the compressed bytes go to `put` as they come (a
-// progressive file is only written at Finish, libjpeg holding its
-// coefficients meanwhile). Every failure throws EImageError; an exception of
-// `put` ends the encoding with its message.
+// The one JPEG encoder: a libjpeg compressor made once and used for picture
+// after picture (a thread that encodes many small pictures keeps its own and
+// pays for the library's memory pools once). Each picture is started, fed
+// rows in order, and finished; the compressed bytes go to `put` as they
+// come (a progressive file only at Finish, libjpeg holding its coefficients
+// meanwhile). Every failure throws EImageError and leaves the encoder ready
+// for the next picture; an exception of `put` ends the picture with its
+// message.
 class TJpegEncoder {
  public:
   using TPut = std::function<void(const std::uint8_t* data, size_t size)>;
-  TJpegEncoder(int width, int height, int quality, bool progressive, TPut put);
+  TJpegEncoder();
   ~TJpegEncoder();
   TJpegEncoder(const TJpegEncoder&) = delete;
   TJpegEncoder& operator=(const TJpegEncoder&) = delete;
-  // The next rows, 24-bit, as wide as the picture.
+  // A three-component colour picture of width x height from rows of
+  // bytesPerPixel bytes: 3 (blue, green, red) or 4 (the fourth ignored).
+  void Start(int width, int height, int quality, bool progressive, TPut put, int bytesPerPixel = 3);
+  // The next rows, as wide as the picture.
+  void Write(const std::uint8_t* const* rows, int count);
+  // The next rows of a 24-bit band.
   void Write(const TBitmap& band);
   // After the last row.
   void Finish();
@@ -61,9 +69,10 @@ class TJpegEncoder {
 
  private:
   struct TSession;
-  void Release();
-  std::string Message() const;
+  [[noreturn]] void Stop();
   TPut m_put;
   TSession* m_session;
+  bool m_started = false;
+  bool m_reusable = false;  // the last picture left the library object as new
   std::string m_failure;
 };

@@ -19,7 +19,7 @@
 #include "imagefiles/PspImage.h"
 #include "imagefiles/RleWriter.h"
 #include "imagefiles/TargaImage.h"
-#include "imagefiles/TiffUtils.h"
+#include "imagefiles/TiffImage.h"
 
 namespace {
 

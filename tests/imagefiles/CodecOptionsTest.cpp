@@ -18,7 +18,7 @@
 #include "imagefiles/BmpImage.h"
 #include "imagefiles/PictureFiles.h"
 #include "imagefiles/PictureInfo.h"
-#include "imagefiles/TiffUtils.h"
+#include "imagefiles/TiffImage.h"
 
 using namespace testing_bitmaps;
 using namespace testing_files;

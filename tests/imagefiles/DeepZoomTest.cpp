@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "TestFiles.h"
 #include "imagefiles/JpegImage.h"
@@ -107,6 +108,37 @@ INSTANTIATE_TEST_SUITE_P(Sizes, DeepZoomTest,
                          ::testing::Values(TPyramidCase{1, 1, 1}, TPyramidCase{256, 256, 256},
                                            TPyramidCase{257, 513, 7}, TPyramidCase{700, 300, 100},
                                            TPyramidCase{93, 1030, 1000}));
+
+// Each tile is the JPEG that the picture's save writes of the same pixels
+// at the pyramid's quality: the tiles of a row, encoded on several threads
+// by encoders reused tile after tile, take nothing from one another.
+TEST(DeepZoomWriterTest, TilesAreTheSaveBytesOfTheirPixels) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const TBitmap source = WavePicture(700, 300);
+  TDeepZoomWriter writer(dir.path(), QStringLiteral("pic"), 70);
+  ASSERT_TRUE(WriteInBands(source, writer, 64)) << writer.Error().toStdString();
+  struct TTile {
+    int Column, Row, Left, Top, Width, Height;
+  };
+  const TTile tiles[] = {{0, 0, 0, 0, 257, 257},
+                         {1, 0, 255, 0, 258, 257},
+                         {2, 0, 511, 0, 189, 257},
+                         {0, 1, 0, 255, 257, 45},
+                         {2, 1, 511, 255, 189, 45}};
+  for (const TTile& t : tiles) {
+    SCOPED_TRACE(testing::Message() << "tile " << t.Column << "_" << t.Row);
+    TBitmap pixels(t.Width, t.Height, pf24bit);
+    for (int y = 0; y < t.Height; ++y)
+      std::memcpy(pixels.ScanLine(y), source.ScanLine(t.Top + y) + 3 * t.Left, size_t(3 * t.Width));
+    TJpegImage jpeg;
+    jpeg.Bitmap().Assign(&pixels);
+    jpeg.Options.JpegQuality = 70;
+    TByteBuffer expected;
+    jpeg.SaveToBytes(expected);
+    EXPECT_EQ(ReadFileBytes(dir.path() + QStringLiteral("/pic_files/10/%1_%2.jpg").arg(t.Column).arg(t.Row)), expected);
+  }
+}
 
 // A stopped pyramid leaves nothing, and the old one of the same name stays
 // until a new one is complete, which then replaces it whole (no level of

@@ -597,3 +597,41 @@ TEST(JpegImage, OrientationEntryOfAnotherTypeOrCountIsIgnored) {
       EXPECT_EQ(probeWidth, stored.Width());
     }
 }
+
+// The deep-zoom tiles of a thread share one encoder: each picture must come
+// out as the whole-picture save writes it, whatever the encoder did before,
+// a picture whose output failed included.
+TEST(JpegEncoder, OneEncoderGivesEveryPictureTheSaveBytes) {
+  struct TCase {
+    int Width, Height, Quality;
+    bool Progressive;
+  };
+  const TCase cases[] = {{40, 30, 90, true}, {17, 9, 50, false}, {64, 48, 75, true}, {33, 65, 95, false}};
+  const auto encode = [](TJpegEncoder& encoder, const TBitmap& picture, const TCase& c) {
+    TByteBuffer out;
+    encoder.Start(c.Width, c.Height, c.Quality, c.Progressive,
+                  [&out](const std::uint8_t* data, size_t size) { out.insert(out.end(), data, data + size); });
+    encoder.Write(picture);
+    encoder.Finish();
+    return out;
+  };
+  TJpegEncoder shared;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Width << " x " << c.Height << ", quality " << c.Quality
+                                    << (c.Progressive ? ", progressive" : ""));
+    const TBitmap picture = Noisy(c.Width, c.Height);
+    const TByteBuffer saved = Encode(picture, c.Quality, c.Progressive);
+    EXPECT_EQ(encode(shared, picture, c), saved);
+
+    shared.Start(c.Width, c.Height, c.Quality, c.Progressive,
+                 [](const std::uint8_t*, size_t) { throw EImageError("disk full"); });
+    try {
+      shared.Write(picture);
+      shared.Finish();
+      ADD_FAILURE() << "a failed output went unnoticed";
+    } catch (const EImageError& e) {
+      EXPECT_STREQ(e.what(), "disk full");
+    }
+    EXPECT_EQ(encode(shared, picture, c), saved);
+  }
+}

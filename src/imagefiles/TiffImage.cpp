@@ -1,22 +1,18 @@
-#include "imagefiles/TiffUtils.h"
+// TTiffImage: the TIFF reader (libtiff's RGBA reader, and our sample reader
+// for the samples it refuses) and the class's load and save.
+#include "imagefiles/TiffImage.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <tiffio.h>
-#include <unistd.h>
 
 #include "imagefiles/CodecHelpers.h"
 #include "imagefiles/FileBytes.h"
 #include "imagefiles/PictureFormats.h"
+#include "imagefiles/TiffGlue.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -26,99 +22,6 @@ namespace {
 // libtiff may allocate a strip or tile buffer per the file's own claims;
 // no single buffer of a picture we accept needs more than this.
 constexpr tmsize_t MaxLibraryAllocation = tmsize_t(1) << 30;
-
-// The file as libtiff sees it: the caller's bytes, read through callbacks.
-// Mapping is refused so that libtiff never holds a pointer into them.
-struct TMemoryFile {
-  const std::uint8_t* data = nullptr;
-  toff_t size = 0;
-  toff_t pos = 0;
-  std::string error;  // the first error libtiff reported
-};
-
-tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t n) {
-  auto* file = static_cast<TMemoryFile*>(handle);
-  if (n <= 0 || file->pos >= file->size) return 0;
-  const toff_t count = std::min<toff_t>(toff_t(n), file->size - file->pos);
-  std::memcpy(buffer, file->data + file->pos, size_t(count));
-  file->pos += count;
-  return tmsize_t(count);
-}
-
-tmsize_t WriteProc(thandle_t, void*, tmsize_t) { return -1; }
-
-toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
-  auto* file = static_cast<TMemoryFile*>(handle);
-  toff_t base = 0;
-  if (whence == SEEK_CUR)
-    base = file->pos;
-  else if (whence == SEEK_END)
-    base = file->size;
-  else if (whence != SEEK_SET)
-    return toff_t(-1);
-  // A relative seek backwards arrives as a wrapped unsigned offset; going
-  // past the end is allowed, the next read simply finds nothing.
-  const toff_t target = base + offset;
-  if (whence != SEEK_SET && std::int64_t(offset) < 0 && target > base) return toff_t(-1);
-  file->pos = target;
-  return target;
-}
-
-int CloseProc(thandle_t) { return 0; }
-toff_t SizeProc(thandle_t handle) { return static_cast<TMemoryFile*>(handle)->size; }
-int MapProc(thandle_t, tdata_t*, toff_t*) { return 0; }
-void UnmapProc(thandle_t, tdata_t, toff_t) {}
-
-// Keeps the first error libtiff reports on a file (TMemoryFile or
-// TWriteFile).
-template <class TFile>
-int OnTiffError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
-  auto* file = static_cast<TFile*>(user);
-  if (file->error.empty()) {
-    char text[512];
-    std::vsnprintf(text, sizeof text, fmt, ap);
-    file->error = module ? std::string(module) + ": " + text : std::string(text);
-  }
-  return 1;  // handled: nothing reaches the global handlers
-}
-
-int OnTiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
-
-// The few messages libtiff still sends to its global handlers (those raised
-// without a file handle) are dropped while one of our reads runs on this
-// thread, and passed on as before otherwise.
-thread_local int t_quietReads = 0;
-TIFFErrorHandler g_previousError = nullptr;
-TIFFErrorHandler g_previousWarning = nullptr;
-
-void QuietError(const char* module, const char* fmt, va_list ap) {
-  if (t_quietReads == 0 && g_previousError) g_previousError(module, fmt, ap);
-}
-void QuietWarning(const char* module, const char* fmt, va_list ap) {
-  if (t_quietReads == 0 && g_previousWarning) g_previousWarning(module, fmt, ap);
-}
-
-void InstallQuietHandlers() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    g_previousError = TIFFSetErrorHandler(QuietError);
-    g_previousWarning = TIFFSetWarningHandler(QuietWarning);
-  });
-}
-
-struct TQuietScope {
-  TQuietScope() { ++t_quietReads; }
-  ~TQuietScope() { --t_quietReads; }
-  TQuietScope(const TQuietScope&) = delete;
-  TQuietScope& operator=(const TQuietScope&) = delete;
-};
-
-struct TOptionsDeleter {
-  void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
-};
-struct TTiffCloser {
-  void operator()(TIFF* t) const { TIFFClose(t); }
-};
 
 [[noreturn]] void Fail(const TMemoryFile& file, const char* fallback) {
   throw EImageError(file.error.empty() ? std::string(fallback) : file.error);
@@ -475,8 +378,8 @@ void CheckStoredBytes(TIFF* tif, const TMemoryFile& file, std::uint32_t width, s
 // stays where it is made: libtiff keeps the address of `file`.
 struct TTiffHeader {
   TMemoryFile file;
-  std::unique_ptr<TIFFOpenOptions, TOptionsDeleter> options;
-  std::unique_ptr<TIFF, TTiffCloser> tif;
+  TTiffOptions options;
+  TTiffHandle tif;
   std::uint32_t width = 0, height = 0;
   std::uint16_t samplesPerPixel = 1, bitsPerSample = 0, orientation = 1, photometric = PHOTOMETRIC_MINISBLACK;
   std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
@@ -485,15 +388,10 @@ struct TTiffHeader {
 void OpenTiff(TBytes data, TTiffHeader& h) {
   h.file.data = data.data();
   h.file.size = toff_t(data.size());
-  h.options.reset(TIFFOpenOptionsAlloc());
+  h.options = NewTiffOptions(h.file.error);
   if (!h.options) throw std::bad_alloc();
-  TIFFOpenOptionsSetErrorHandlerExtR(h.options.get(), OnTiffError<TMemoryFile>, &h.file);
-  TIFFOpenOptionsSetWarningHandlerExtR(h.options.get(), OnTiffWarning, &h.file);
   TIFFOpenOptionsSetMaxSingleMemAlloc(h.options.get(), MaxLibraryAllocation);
-
-  // "m": no memory mapping, so libtiff reads through ReadProc only.
-  h.tif.reset(TIFFClientOpenExt("memory", "rm", &h.file, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
-                                UnmapProc, h.options.get()));
+  h.tif = OpenMemoryTiff(h.file, h.options.get());
   if (!h.tif) Fail(h.file, "not a TIFF file");
   TIFF* tif = h.tif.get();
   if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &h.width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h.height))
@@ -516,12 +414,12 @@ void OpenTiff(TBytes data, TTiffHeader& h) {
 }
 
 TDecodedTiff DecodeTiff(TBytes data) {
-  InstallQuietHandlers();
-  const TQuietScope quiet;
+  InstallTiffQuietHandlers();
+  const TTiffQuietScope quiet;
   TTiffHeader h;
   OpenTiff(data, h);
   TMemoryFile& file = h.file;
-  std::unique_ptr<TIFF, TTiffCloser>& tif = h.tif;
+  TTiffHandle& tif = h.tif;
   const std::uint32_t width = h.width, height = h.height;
   const std::uint16_t samplesPerPixel = h.samplesPerPixel, bitsPerSample = h.bitsPerSample, orientation = h.orientation,
                       photometric = h.photometric;
@@ -613,140 +511,6 @@ TDecodedTiff DecodeTiff(TBytes data) {
 
 }  // namespace
 
-namespace {
-
-// The open file of a TTiffWriter, for libtiff's procedures: writes go
-// straight to it, and the first failure's errno is kept.
-struct TWriteFile {
-  int fd = -1;
-  int systemError = 0;
-  std::string error;  // the first error libtiff reported
-};
-
-tmsize_t FileRead(thandle_t handle, void* buffer, tmsize_t n) {
-  const ssize_t done = ::read(static_cast<TWriteFile*>(handle)->fd, buffer, size_t(n));
-  return done < 0 ? 0 : tmsize_t(done);
-}
-
-tmsize_t FileWrite(thandle_t handle, void* buffer, tmsize_t n) {
-  auto* file = static_cast<TWriteFile*>(handle);
-  const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-  tmsize_t done = 0;
-  while (done < n) {
-    const ssize_t w = ::write(file->fd, bytes + done, size_t(n - done));
-    if (w < 0 && errno == EINTR) continue;
-    if (w < 0) {
-      if (file->systemError == 0) file->systemError = errno;
-      return -1;
-    }
-    done += w;
-  }
-  return done;
-}
-
-toff_t FileSeek(thandle_t handle, toff_t offset, int whence) {
-  const off_t at = ::lseek(static_cast<TWriteFile*>(handle)->fd, off_t(offset), whence);
-  return at < 0 ? toff_t(-1) : toff_t(at);
-}
-
-toff_t FileSize(thandle_t handle) {
-  struct stat st {};
-  return ::fstat(static_cast<TWriteFile*>(handle)->fd, &st) == 0 ? toff_t(st.st_size) : 0;
-}
-
-}  // namespace
-
-struct TTiffWriter::TState {
-  TWriteFile file;
-  std::unique_ptr<TIFFOpenOptions, TOptionsDeleter> options;
-  std::unique_ptr<TIFF, TTiffCloser> tif;
-  std::vector<std::uint8_t> strip;  // RGB rows of the strip being filled
-  std::uint32_t width = 0, height = 0, rowsPerStrip = 0, rows = 0;
-};
-
-bool TiffNeedsBig(std::uint64_t width, std::uint64_t height) {
-  // The pixels, a strip's offset and count each, and room for the rest.
-  return 3 * width * height + 16 * height + 65536 > 0xFFFFFFFFu;
-}
-
-TTiffWriter::TTiffWriter(int fd, int width, int height, TTiffRational resolution) : m_state(new TState) {
-  if (width < 1 || height < 1) throw EImageError("no picture to write");
-  InstallQuietHandlers();
-  TState& st = *m_state;
-  st.file.fd = fd;
-  st.width = std::uint32_t(width);
-  st.height = std::uint32_t(height);
-  st.options.reset(TIFFOpenOptionsAlloc());
-  if (!st.options) throw EImageError("not enough memory");
-  TIFFOpenOptionsSetErrorHandlerExtR(st.options.get(), OnTiffError<TWriteFile>, &st.file);
-  TIFFOpenOptionsSetWarningHandlerExtR(st.options.get(), OnTiffWarning, &st.file);
-  const bool big = TiffNeedsBig(st.width, st.height);
-  st.tif.reset(TIFFClientOpenExt("output", big ? "w8" : "w", &st.file, FileRead, FileWrite, FileSeek, CloseProc,
-                                 FileSize, MapProc, UnmapProc, st.options.get()));
-  if (!st.tif) Fail();
-  // Strips of about a megabyte: a reader needs no more memory than that.
-  const std::uint64_t rowBytes = 3 * std::uint64_t(width);
-  st.rowsPerStrip = std::uint32_t(std::clamp<std::uint64_t>((1u << 20) / rowBytes, 1, st.height));
-  TIFF* tif = st.tif.get();
-  const bool set = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, st.width) &&
-                   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, st.height) && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3) &&
-                   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8) &&
-                   TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE) &&
-                   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
-                   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-                   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, st.rowsPerStrip) &&
-                   TIFFSetField(tif, TIFFTAG_XRESOLUTION, double(resolution.Numerator) / resolution.Denominator) &&
-                   TIFFSetField(tif, TIFFTAG_YRESOLUTION, double(resolution.Numerator) / resolution.Denominator) &&
-                   TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-  if (!set) Fail();
-  st.strip.reserve(size_t(rowBytes) * st.rowsPerStrip);
-}
-
-TTiffWriter::~TTiffWriter() {
-  // Closing flushes: a writer given up must not write a directory into a
-  // file that is about to be removed anyway, so the file is cut off first.
-  if (m_state->tif) m_state->file.fd = -1;
-  delete m_state;
-}
-
-void TTiffWriter::Fail() const {
-  const TWriteFile& f = m_state->file;
-  if (f.systemError != 0) throw EImageError(SystemErrorReason(f.systemError));
-  throw EImageError(f.error.empty() ? std::string("the TIFF file could not be written") : f.error);
-}
-
-void TTiffWriter::Write(const TBitmap& band) {
-  TState& st = *m_state;
-  if (!st.tif) throw EImageError("the TIFF file is closed");
-  for (int y = 0; y < band.Height(); ++y) {
-    if (st.rows >= st.height) throw EImageError("more rows than the picture has");
-    const std::uint8_t* s = band.ScanLine(y);
-    const size_t at = st.strip.size();
-    st.strip.resize(at + 3 * size_t(st.width));
-    std::uint8_t* d = st.strip.data() + at;
-    for (std::uint32_t x = 0; x < st.width; ++x, s += 3, d += 3) {
-      d[0] = s[2];
-      d[1] = s[1];
-      d[2] = s[0];
-    }
-    ++st.rows;
-    if (st.rows % st.rowsPerStrip == 0 || st.rows == st.height) {
-      const std::uint32_t strip = (st.rows - 1) / st.rowsPerStrip;
-      if (TIFFWriteEncodedStrip(st.tif.get(), strip, st.strip.data(), tmsize_t(st.strip.size())) < 0) Fail();
-      st.strip.clear();
-    }
-  }
-}
-
-void TTiffWriter::Finish() {
-  TState& st = *m_state;
-  if (!st.tif) throw EImageError("the TIFF file is closed");
-  if (st.rows != st.height) throw EImageError("fewer rows than the picture has");
-  const bool written = TIFFWriteDirectory(st.tif.get()) != 0;
-  st.tif.reset();
-  if (!written || st.file.systemError != 0) Fail();
-}
-
 double HalfFloatValue(std::uint16_t h) {
   const int exponent = (h >> 10) & 0x1F, fraction = h & 0x3FF;
   double v;
@@ -760,103 +524,6 @@ double HalfFloatValue(std::uint16_t h) {
 }
 
 bool IsTiffFile(const QString& fileName) { return HasDirectExtension(TPictureFormat::Tiff, fileName); }
-
-TTiffRational TiffResolutionFraction(double dpi) {
-  // Keeps the numerator within 32 bits (and the conversions defined).
-  if (!std::isfinite(dpi) || dpi < 0) dpi = 0;
-  dpi = std::min(dpi, 4294967.0);
-  const double whole = std::trunc(dpi);
-  if (dpi - whole < 0.001) return {std::uint32_t(whole), 1};
-  return {std::uint32_t(std::trunc(dpi * 1000)), 1000};
-}
-
-void WriteTiff(TByteBuffer& out, const TBitmap& image, TTiffRational resolution) {
-  if (image.Empty()) throw EImageError("no picture to write");
-  const TBitmap* source = &image;
-  TBitmap copy;
-  if (image.PixelFormat() != pf24bit && image.PixelFormat() != pf32bit) {
-    copy = image;
-    copy.SetPixelFormat(pf24bit);
-    source = &copy;
-  }
-  const int bytesPerPixel = source->PixelFormat() == pf32bit ? 4 : 3;
-
-  const std::uint64_t width = std::uint64_t(source->Width()), height = std::uint64_t(source->Height());
-  const std::uint64_t stripBytes = 3 * width * height;
-  const std::uint64_t padding = stripBytes & 1;
-  constexpr std::uint64_t HeaderBytes = 42, IfdBytes = 2 + 15 * 12 + 4;
-  // Offsets and the strip's byte count are 32-bit fields.
-  if (HeaderBytes + stripBytes + padding + IfdBytes > 0xFFFFFFFFu) throw EImageError("picture too large for TIFF");
-
-  const size_t base = out.size();
-  try {
-    out.reserve(base + size_t(HeaderBytes + stripBytes + padding + IfdBytes));
-  } catch (const std::bad_alloc&) {
-    throw EImageError("not enough memory");
-  }
-  out.push_back('I');
-  out.push_back('I');
-  PutLE16(out, 42);
-  PutLE32(out, 8);  // the IFD offset, set once known
-  const std::uint32_t xResolutionAt = std::uint32_t(out.size() - base);
-  PutLE32(out, resolution.Numerator);
-  PutLE32(out, resolution.Denominator);
-  const std::uint32_t yResolutionAt = std::uint32_t(out.size() - base);
-  PutLE32(out, resolution.Numerator);
-  PutLE32(out, resolution.Denominator);
-  const std::uint32_t bitsPerSampleAt = std::uint32_t(out.size() - base);
-  for (int i = 0; i < 3; ++i) PutLE16(out, 8);
-  const std::uint32_t softwareAt = std::uint32_t(out.size() - base);
-  static const char Software[12] = "Brindlemark";
-  out.insert(out.end(), Software, Software + sizeof Software);
-
-  const std::uint32_t stripAt = std::uint32_t(out.size() - base);
-  const size_t rowBytes = size_t(width) * 3;
-  out.resize(out.size() + size_t(stripBytes));
-  std::uint8_t* d = out.data() + base + stripAt;
-  for (int y = 0; y < source->Height(); ++y, d += rowBytes) {
-    const std::uint8_t* s = source->ScanLine(y);
-    std::uint8_t* p = d;
-    for (std::uint64_t x = 0; x < width; ++x, s += bytesPerPixel, p += 3) {
-      p[0] = s[2];
-      p[1] = s[1];
-      p[2] = s[0];
-    }
-  }
-  if (padding) out.push_back(0);
-
-  const std::uint32_t ifdAt = std::uint32_t(out.size() - base);
-  auto entry = [&out](std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
-    PutLE16(out, tag);
-    PutLE16(out, type);
-    PutLE32(out, count);
-    PutLE32(out, value);  // a SHORT value: its 16 bits, then two zero bytes
-  };
-  constexpr std::uint16_t Ascii = 2, Short = 3, Long = 4, Rational = 5;
-  // Sides above 65535 do not fit a SHORT; everything else keeps the usual layout.
-  const std::uint16_t widthType = width > 0xFFFF ? Long : Short;
-  const std::uint16_t heightType = height > 0xFFFF ? Long : Short;
-  PutLE16(out, 15);
-  entry(254, Long, 1, 0);                            // NewSubfileType
-  entry(256, widthType, 1, std::uint32_t(width));    // ImageWidth
-  entry(257, heightType, 1, std::uint32_t(height));  // ImageLength
-  entry(258, Short, 3, bitsPerSampleAt);             // BitsPerSample
-  entry(259, Short, 1, 1);                           // Compression: none
-  entry(262, Short, 1, 2);                           // PhotometricInterpretation: RGB
-  entry(273, Long, 1, stripAt);                      // StripOffsets
-  entry(277, Short, 1, 3);                           // SamplesPerPixel
-  entry(278, Long, 1, std::uint32_t(height));        // RowsPerStrip
-  entry(279, Long, 1, std::uint32_t(stripBytes));    // StripByteCounts
-  entry(282, Rational, 1, xResolutionAt);            // XResolution
-  entry(283, Rational, 1, yResolutionAt);            // YResolution
-  entry(284, Short, 1, 1);                           // PlanarConfiguration: chunky
-  entry(296, Short, 1, 2);                           // ResolutionUnit: inch
-  entry(305, Ascii, sizeof Software, softwareAt);    // Software
-  PutLE32(out, 0);                                   // no further IFD
-
-  for (int i = 0; i < 4; ++i) out[base + 4 + size_t(i)] = std::uint8_t(ifdAt >> (8 * i));
-}
-
 void TTiffImage::ReadBytes(TBytes data) {
   SourceFormat = pfDevice;
   SourceOrientation = 0;
@@ -869,8 +536,8 @@ void TTiffImage::ReadBytes(TBytes data) {
 }
 
 bool TTiffImage::ReadHeaderBytes(TBytes data, TPictureHeader& header) {
-  InstallQuietHandlers();
-  const TQuietScope quiet;
+  InstallTiffQuietHandlers();
+  const TTiffQuietScope quiet;
   TTiffHeader h;
   OpenTiff(data, h);
   // As the picture stands once read: orientations 5 to 8 are transposed.

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "TestBitmaps.h"
-#include "imagefiles/TiffUtils.h"
+#include "imagefiles/TiffImage.h"
 
 using namespace testing_bitmaps;
 
@@ -201,11 +201,11 @@ TEST_P(TiffLayout, HeaderValuesPixelsAndFifteenEntries) {
   EXPECT_EQ(LE32(file, c.ifdAt + 2 + 15 * 12), 0u);  // no further IFD
 }
 
-INSTANTIATE_TEST_SUITE_P(TiffUtils, TiffLayout,
+INSTANTIATE_TEST_SUITE_P(TiffImage, TiffLayout,
                          ::testing::Values(TLayoutCase{3, 3, 70, 256, true}, TLayoutCase{2, 2, 54, 240, false},
                                            TLayoutCase{5, 1, 58, 244, true}));
 
-TEST(TiffUtils, SaveToBytesAppendsAndUsesTheResolutionSetting) {
+TEST(TiffImage, SaveToBytesAppendsAndUsesTheResolutionSetting) {
   TTiffImage tiff;
   tiff.Bitmap().Assign(nullptr);
   const TBitmap picture = Numbered(2, 2);
@@ -221,7 +221,7 @@ TEST(TiffUtils, SaveToBytesAppendsAndUsesTheResolutionSetting) {
   EXPECT_EQ(LE32(file, 16), 96u);
 }
 
-TEST(TiffUtils, ResolutionFraction) {
+TEST(TiffImage, ResolutionFraction) {
   struct {
     double dpi;
     std::uint32_t num, den;
@@ -234,7 +234,7 @@ TEST(TiffUtils, ResolutionFraction) {
   }
 }
 
-TEST(TiffUtils, ThirtyTwoBitPicturesLoseTheirFourthByte) {
+TEST(TiffImage, ThirtyTwoBitPicturesLoseTheirFourthByte) {
   const TBitmap rgb = Numbered(3, 2);
   TBitmap argb = rgb;
   argb.SetPixelFormat(pf32bit);
@@ -245,7 +245,7 @@ TEST(TiffUtils, ThirtyTwoBitPicturesLoseTheirFourthByte) {
   EXPECT_EQ(a, b);
 }
 
-TEST(TiffUtils, PalettePicturesAreWrittenAsRgb) {
+TEST(TiffImage, PalettePicturesAreWrittenAsRgb) {
   TBitmap pal(2, 1, pf8bit);
   pal.SetPalette({qRgb(10, 20, 30), qRgb(200, 100, 50)});
   pal.MutableImage().setPixel(1, 0, 1);
@@ -256,13 +256,13 @@ TEST(TiffUtils, PalettePicturesAreWrittenAsRgb) {
   EXPECT_EQ(std::memcmp(file.data() + 42, pixels, 6), 0);
 }
 
-TEST(TiffUtils, EmptyPictureIsNotWritten) {
+TEST(TiffImage, EmptyPictureIsNotWritten) {
   TByteBuffer file;
   EXPECT_THROW(WriteTiff(file, TBitmap()), EImageError);
   EXPECT_TRUE(file.empty());
 }
 
-TEST(TiffUtils, WideSideIsStoredAsLongAndLibtiffReadsIt) {
+TEST(TiffImage, WideSideIsStoredAsLongAndLibtiffReadsIt) {
   constexpr int W = 70000;
   TBitmap wide(W, 1, pf24bit);
   for (int x : {0, 1, 65535, 65536, W - 1}) wide.SetPixel(x, 0, RGBColor(x & 0xFF, (x >> 8) & 0xFF, 99));
@@ -300,7 +300,7 @@ TEST(TiffUtils, WideSideIsStoredAsLongAndLibtiffReadsIt) {
 
 // ---- Reader ----
 
-TEST(TiffUtils, OwnFileReadsBackAsTwentyFourBits) {
+TEST(TiffImage, OwnFileReadsBackAsTwentyFourBits) {
   const TBitmap picture = Numbered(5, 3);
   TByteBuffer file;
   WriteTiff(file, picture);
@@ -311,7 +311,7 @@ TEST(TiffUtils, OwnFileReadsBackAsTwentyFourBits) {
   EXPECT_EQ(tiff.SourceOrientation, 1);  // no Orientation tag
 }
 
-TEST(TiffUtils, OpaqueAlphaGivesTwentyFourBits) {
+TEST(TiffImage, OpaqueAlphaGivesTwentyFourBits) {
   TTiffSpec spec;
   spec.samplesPerPixel = 4;
   spec.extraSamples = 1;
@@ -323,7 +323,7 @@ TEST(TiffUtils, OpaqueAlphaGivesTwentyFourBits) {
   EXPECT_EQ(tiff.Bitmap().Pixel(1, 1), RGBColor(1, 2, 3));
 }
 
-TEST(TiffUtils, OneTranslucentPixelKeepsThirtyTwoBits) {
+TEST(TiffImage, OneTranslucentPixelKeepsThirtyTwoBits) {
   TTiffSpec spec;
   spec.samplesPerPixel = 4;
   spec.extraSamples = 1;
@@ -364,7 +364,7 @@ TEST_P(TiffSourceFormat, LoadsAsTwentyFourBitsAndRemembersTheStoredFormat) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    TiffUtils, TiffSourceFormat,
+    TiffImage, TiffSourceFormat,
     ::testing::Values(
         // 1 bit, MinIsBlack: rows 0b10, 0b01 (one byte each).
         TSourceCase{
@@ -395,7 +395,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {RGBColor(0x10, 0x20, 0x30), clBlack, clBlack, RGBColor(0xFF, 0x80, 0x01)}}),
     [](const ::testing::TestParamInfo<TSourceCase>& info) { return std::string(info.param.name); });
 
-TEST(TiffUtils, OneBitPaletteKeepsItsColours) {
+TEST(TiffImage, OneBitPaletteKeepsItsColours) {
   TTiffSpec spec;
   spec.samplesPerPixel = 1;
   spec.bitsPerSample = 1;
@@ -409,7 +409,7 @@ TEST(TiffUtils, OneBitPaletteKeepsItsColours) {
   EXPECT_EQ(tiff.Bitmap().Pixel(0, 1), clBlue);
 }
 
-TEST(TiffUtils, OrientationIsRecordedAndRowsArriveUpright) {
+TEST(TiffImage, OrientationIsRecordedAndRowsArriveUpright) {
   TTiffSpec spec;
   spec.orientation = ORIENTATION_BOTLEFT;  // the first stored row is the bottom one
   spec.rows = {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4};
@@ -419,7 +419,7 @@ TEST(TiffUtils, OrientationIsRecordedAndRowsArriveUpright) {
   EXPECT_EQ(tiff.Bitmap().Pixel(1, 1), RGBColor(2, 2, 2));
 }
 
-TEST(TiffUtils, DamagedStripDoesNotStopTheReader) {
+TEST(TiffImage, DamagedStripDoesNotStopTheReader) {
   TTiffSpec spec;
   spec.width = 2;
   spec.height = 3;
@@ -445,7 +445,7 @@ TEST(TiffUtils, DamagedStripDoesNotStopTheReader) {
 // byte count") and shifted the rows of the second for grey pixels of 16
 // bits or with alpha. A 40 x 24 picture in tiles of 16 reads as the same
 // samples in strips do.
-TEST(TiffUtils, TiledPicturesReadAsTheirStripsDo) {
+TEST(TiffImage, TiledPicturesReadAsTheirStripsDo) {
   struct {
     const char* name;
     std::uint16_t samplesPerPixel, bitsPerSample, photometric, extraSamples, compression;
@@ -489,7 +489,7 @@ TEST(TiffUtils, TiledPicturesReadAsTheirStripsDo) {
   }
 }
 
-TEST(TiffUtils, MalformedInputRaisesImageErrorAndKeepsLastFormat) {
+TEST(TiffImage, MalformedInputRaisesImageErrorAndKeepsLastFormat) {
   TByteBuffer good;
   WriteTiff(good, Numbered(3, 3));
   TByteBuffer badIfd = good;  // the IFD offset points past the end
@@ -528,7 +528,7 @@ TEST(TiffUtils, MalformedInputRaisesImageErrorAndKeepsLastFormat) {
   }
 }
 
-TEST(TiffUtils, PixelLimitIsCheckedBeforeDecoding) {
+TEST(TiffImage, PixelLimitIsCheckedBeforeDecoding) {
   TByteBuffer file;
   WriteTiff(file, Numbered(10, 10));
   TTiffImage tiff;
@@ -539,7 +539,7 @@ TEST(TiffUtils, PixelLimitIsCheckedBeforeDecoding) {
   EXPECT_TRUE(SamePixels(tiff.Bitmap(), Numbered(10, 10)));
 }
 
-TEST(TiffUtils, IsTiffFile) {
+TEST(TiffImage, IsTiffFile) {
   const struct {
     const char* name;
     bool tiff;
@@ -623,7 +623,7 @@ std::vector<TOrientationCase> OrientationCases() {
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(TiffUtils, TiffOrientation, ::testing::ValuesIn(OrientationCases()),
+INSTANTIATE_TEST_SUITE_P(TiffImage, TiffOrientation, ::testing::ValuesIn(OrientationCases()),
                          [](const ::testing::TestParamInfo<TOrientationCase>& info) {
                            return std::to_string(info.param.orientation) +
                                   (info.param.sampleReader ? "SampleReader" : "RgbaReader");
@@ -631,7 +631,7 @@ INSTANTIATE_TEST_SUITE_P(TiffUtils, TiffOrientation, ::testing::ValuesIn(Orienta
 
 // CMYK files: inks of 16 bits (either byte order) and JPEG-compressed strips
 // of 8 bits, each turned into red, green and blue as (1 - C)(1 - K) and so on.
-TEST(TiffUtils, ReadsCmykOfSixteenBitsAndInJpegStrips) {
+TEST(TiffImage, ReadsCmykOfSixteenBitsAndInJpegStrips) {
   struct {
     const char* name;
     TTiffSpec spec;
@@ -680,7 +680,7 @@ TEST(TiffUtils, ReadsCmykOfSixteenBitsAndInJpegStrips) {
 
 // Associated alpha stores colours multiplied by their alpha; the picture holds
 // them straight, so that dropping the alpha later does not darken them.
-TEST(TiffUtils, AlphaColoursArriveStraight) {
+TEST(TiffImage, AlphaColoursArriveStraight) {
   struct {
     const char* name;
     std::uint16_t kind;
@@ -728,7 +728,7 @@ std::vector<std::uint8_t> SamplesOf(std::initializer_list<T> values) {
 // two-level picture labelled signed stays black and white. The Lab samples
 // are the known L*a*b* of sRGB white, red, mid grey and teal (D65), so each
 // must come back within the rounding of its 8 or 16-bit storage.
-TEST(TiffUtils, ReadsSignedFloatingAndLabSamples) {
+TEST(TiffImage, ReadsSignedFloatingAndLabSamples) {
   const TColor grey = RGBColor(128, 128, 128);
   const std::array<TColor, 4> labShown = {clWhite, clRed, grey, RGBColor(0, 128, 128)};
   struct TKind {
@@ -824,7 +824,7 @@ TEST(TiffUtils, ReadsSignedFloatingAndLabSamples) {
 // worth 1025 x 2^-25). Mapped onto 0..255 such values are all black, so the
 // value is checked before that step; the file of the same samples checks the
 // step, against the smallest normal halves and a few brighter ones.
-TEST(TiffUtils, SubnormalHalfFloatSamplesKeepTheirValue) {
+TEST(TiffImage, SubnormalHalfFloatSamplesKeepTheirValue) {
   const struct {
     std::uint16_t half;
     double value;
