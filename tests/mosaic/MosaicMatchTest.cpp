@@ -1,4 +1,5 @@
-#include "mosaic/MosaicMatch.h"
+#include "mosaic/MatchedMosaic.h"
+#include "mosaic/WholeTint.h"
 
 #include <gtest/gtest.h>
 
