@@ -6,6 +6,7 @@
 #include <limits>
 #include <queue>
 
+#include "mosaic/MatchPlacement.h"
 #include "raster/Workers.h"
 
 namespace {

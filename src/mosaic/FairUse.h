@@ -15,8 +15,9 @@
 // cells less well on the benchmark: 393 and 381 against 374 mean distance.)
 #include <vector>
 
+#include "mosaic/MatchIndex.h"
+#include "mosaic/MatchOptions.h"
 #include "mosaic/MatchUses.h"
-#include "mosaic/MosaicMatch.h"
 
 // The thumbnail of each cell. `candidates` holds the k nearest thumbnails of
 // every cell (step 1), `order` the visiting order. Fills `uses` when given.

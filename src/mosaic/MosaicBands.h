@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "mosaic/MatchedMosaic.h"
 #include "mosaic/MosaicBuilder.h"
-#include "mosaic/MosaicMatch.h"
 #include "mosaic/MosaicQuality.h"
 #include "mosaic/ThumbnailList.h"
 #include "raster/BandSink.h"

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "app/PathAndTextHelpers.h"
+#include "mosaic/MatchedMosaic.h"
 #include "mosaic/MosaicBands.h"
 #include "raster/Lanczos.h"
 #include "raster/RectUtils.h"

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "document/Document.h"
+#include "mosaic/MatchIndex.h"
+#include "mosaic/MatchOptions.h"
 #include "mosaic/MosaicBuilder.h"
-#include "mosaic/MosaicMatch.h"
 #include "mosaic/MosaicOptions.h"
 #include "mosaic/MosaicResult.h"
 #include "mosaic/PhotoLibrary.h"

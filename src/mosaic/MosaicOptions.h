@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/Settings.h"
-#include "mosaic/MosaicMatch.h"
+#include "mosaic/MatchOptions.h"
 #include "mosaic/SquareCrop.h"
 
 // The cell sizes a mosaic is made with, in pixels, smallest first: the

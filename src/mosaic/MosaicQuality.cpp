@@ -6,29 +6,14 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "mosaic/AreaMean.h"
 #include "mosaic/LabColor.h"
 
 namespace {
 
 TLab AreaLab(const TBitmap& b, int x0, int y0, int x1, int y1) {
-  const auto& lin = SrgbToLinearTable();
-  double r = 0, g = 0, bl = 0;
-  for (int y = y0; y < y1; ++y) {
-    const std::uint8_t* p = b.ScanLine(y) + 3 * x0;
-    for (int x = x0; x < x1; ++x, p += 3) bl += lin[p[0]], g += lin[p[1]], r += lin[p[2]];
-  }
-  const double n = double(x1 - x0) * double(y1 - y0);
-  return LinearRgbToLab(float(r / n), float(g / n), float(bl / n));
-}
-
-// The span of block i of n along a side of `length` pixels, at least a pixel.
-void BlockSpan(int i, int n, int length, int& first, int& last) {
-  first = i * length / n;
-  last = (i + 1) * length / n;
-  if (last <= first) {
-    first = std::min(first, length - 1);
-    last = first + 1;
-  }
+  const TLinearMean m = AreaMean(b, x0, y0, x1, y1);
+  return LinearRgbToLab(m.R, m.G, m.B);
 }
 
 }  // namespace
@@ -53,10 +38,10 @@ TQualityMeter::TCellLabs TQualityMeter::Labs(const TBitmap& b, int x, int y, int
   labs.Cell = AreaLab(b, x, y, x + w, y + h);
   for (int by = 0; by < NearBlocks; ++by) {
     int y0, y1;
-    BlockSpan(by, NearBlocks, h, y0, y1);
+    PartSpan(by, NearBlocks, h, y0, y1);
     for (int bx = 0; bx < NearBlocks; ++bx) {
       int x0, x1;
-      BlockSpan(bx, NearBlocks, w, x0, x1);
+      PartSpan(bx, NearBlocks, w, x0, x1);
       labs.Blocks[by * NearBlocks + bx] = AreaLab(b, x + x0, y + y0, x + x1, y + y1);
     }
   }

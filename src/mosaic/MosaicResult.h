@@ -7,7 +7,8 @@
 #include <QString>
 #include <cstdint>
 
-#include "mosaic/MosaicMatch.h"
+#include "mosaic/MatchOptions.h"
+#include "mosaic/MatchPlacement.h"
 #include "mosaic/MosaicQuality.h"
 #include "mosaic/PhotoLibrary.h"
 #include "mosaic/SquareCrop.h"

@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "mosaic/MosaicMatch.h"
+#include "mosaic/MatchDescriptor.h"
 #include "mosaic/ThumbnailCache.h"
 #include "mosaic/ThumbnailLibrary.h"
 #include "mosaic/ThumbnailList.h"

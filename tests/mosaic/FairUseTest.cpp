@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "mosaic/MatchPlacement.h"
+
 namespace {
 
 // Photos spread over the colours; cells crowded around a few colours, so

@@ -10,6 +10,7 @@
 #include "TestBitmaps.h"
 #include "app/MyMsgDlg.h"
 #include "imagefiles/PictureFiles.h"
+#include "mosaic/MatchedMosaic.h"
 
 using namespace testing_bitmaps;
 

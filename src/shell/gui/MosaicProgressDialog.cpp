@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "mosaic/MosaicMatch.h"
+#include "mosaic/MatchedMosaic.h"
 
 namespace {
 

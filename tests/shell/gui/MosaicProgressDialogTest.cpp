@@ -14,7 +14,8 @@
 #include <algorithm>
 
 #include "controls/gui/SpecialEdit.h"
-#include "mosaic/MosaicMatch.h"
+#include "mosaic/MatchPlacement.h"
+#include "mosaic/MatchedMosaic.h"
 #include "mosaic/MosaicRandom.h"
 #include "shell/gui/WindowFixture.h"
 

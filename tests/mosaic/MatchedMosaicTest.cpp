@@ -1,4 +1,5 @@
-#include "mosaic/MosaicMatch.h"
+#include "mosaic/MatchedMosaic.h"
+#include "mosaic/WholeTint.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ TMatchOptions Options(int cell, int repeat, int tint, TRandom* random) {
 
 }  // namespace
 
-TEST(MosaicMatch, CellGetsTheNearestThumbnail) {
+TEST(MatchedMosaic, CellGetsTheNearestThumbnail) {
   // Solid thumbnails, and one split black | white that has the grey's
   // average but not its parts.
   TBitmap split = Solid(6, 6, clBlack);
@@ -80,7 +81,7 @@ TEST(MosaicMatch, CellGetsTheNearestThumbnail) {
   }
 }
 
-TEST(MosaicMatch, CellsOfTheThumbnailsShape) {
+TEST(MatchedMosaic, CellsOfTheThumbnailsShape) {
   // 6 x 4 thumbnails, each with a pattern of its own, laid out in a grid on
   // the picture (cut short on the right and bottom): each cell, described
   // over its 6 x 4 pixels, finds the very thumbnail drawn there, untinted.
@@ -120,38 +121,7 @@ TEST(MosaicMatch, CellsOfTheThumbnailsShape) {
     }
 }
 
-TEST(MosaicMatch, NearestListsAreThoseOfAFullComparison) {
-  // Pruned blocks and the start from the previous query must not lose a
-  // candidate: every list equals sorting all distances, ties by index.
-  // Libraries of one partial block, several blocks and a partial last one;
-  // duplicates make ties.
-  std::mt19937 rng(9);
-  std::uniform_real_distribution<float> u(-60, 100);
-  for (int count : {5, 16, 300}) {
-    SCOPED_TRACE(::testing::Message() << count << " entries");
-    std::vector<TTileDescriptor> entries(static_cast<size_t>(count));
-    for (TTileDescriptor& e : entries)
-      for (float& v : e) v = u(rng);
-    if (count > 10) entries[7] = entries[3];
-    const TMatchLibrary library(entries);
-    std::vector<TTileDescriptor> queries(40);
-    for (size_t q = 0; q < queries.size(); ++q)
-      for (size_t d = 0; d < queries[q].size(); ++d)
-        queries[q][d] = q % 10 == 0 ? entries[q % entries.size()][d] : u(rng);
-    const int k = std::min(count, 9);
-    std::vector<TMatchCandidate> out(queries.size() * size_t(k));
-    library.Nearest(queries.data(), int(queries.size()), k, out.data());
-    for (size_t q = 0; q < queries.size(); ++q) {
-      const std::vector<float> all = library.Distances(queries[q]);
-      std::vector<int> order(all.size());
-      for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
-      std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return all[size_t(a)] < all[size_t(b)]; });
-      for (int i = 0; i < k; ++i) EXPECT_EQ(out[q * size_t(k) + size_t(i)].Index, order[size_t(i)]) << "query " << q;
-    }
-  }
-}
-
-TEST(MosaicMatch, NoRepeatWithinTheDistanceAndGracefulWhenTooFew) {
+TEST(MatchedMosaic, NoRepeatWithinTheDistanceAndGracefulWhenTooFew) {
   // Greys 100, 101, ... on a grey-100 picture: without the rule every cell
   // would take thumbnail 0. With fewer thumbnails than the neighbourhood
   // holds, a repeat comes no nearer than the library allows: n thumbnails
@@ -190,7 +160,7 @@ TEST(MosaicMatch, NoRepeatWithinTheDistanceAndGracefulWhenTooFew) {
   }
 }
 
-TEST(MosaicMatch, SameSeedSameMosaic) {
+TEST(MatchedMosaic, SameSeedSameMosaic) {
   std::vector<TBitmap> thumbs;
   for (int i = 0; i < 30; ++i) {
     TBitmap t = Numbered(5, 5);
@@ -218,7 +188,7 @@ TEST(MosaicMatch, SameSeedSameMosaic) {
   EXPECT_GE(others, 4);
 }
 
-TEST(MosaicMatch, TintStaysWithinTheLimitAndGoesOnlyAsFarAsNeeded) {
+TEST(MatchedMosaic, TintStaysWithinTheLimitAndGoesOnlyAsFarAsNeeded) {
   // Textured thumbnails of a few colours on a picture of many: cells whose
   // colour a thumbnail already has are left alone at any limit.
   std::vector<TBitmap> thumbs;
@@ -260,36 +230,6 @@ TEST(MosaicMatch, TintStaysWithinTheLimitAndGoesOnlyAsFarAsNeeded) {
   }
 }
 
-TEST(MosaicMatch, AdaptiveTintIsTheSmallestThatReachesTheCell) {
-  const TBitmap tile = Solid(10, 10, RGBColor(100, 100, 100));
-  const auto& lin = SrgbToLinearTable();
-  const auto lab = [&](int r, int g, int b) { return LinearRgbToLab(lin[size_t(r)], lin[size_t(g)], lin[size_t(b)]); };
-  const struct {
-    TColor target;
-    int limit, expected;
-  } cases[] = {
-      {RGBColor(100, 100, 100), 100, 0},  // already there
-      {RGBColor(101, 100, 100), 100, 0},  // within the tolerance
-      {RGBColor(200, 100, 100), 25, 25},  // out of reach: the limit
-      {RGBColor(200, 100, 100), 0, 0},
-  };
-  for (const auto& c : cases) {
-    TMatchOptions options;
-    options.TintLimit = c.limit;
-    EXPECT_EQ(AdaptiveTint(tile, 10, 10, c.target, options), c.expected) << Hex(c.target) << " limit " << c.limit;
-  }
-  // Within reach: the tinted grey is close enough, one percent less is not.
-  // Red t + (200 - t) * p div 100 with t = 100, then the contrast of p.
-  TMatchOptions options;
-  options.TintLimit = 100;
-  options.ContrastPercent = 0;
-  const int p = AdaptiveTint(tile, 10, 10, RGBColor(200, 100, 100), options);
-  ASSERT_GT(p, 0);
-  ASSERT_LT(p, 100);
-  EXPECT_LE(DeltaE76(lab(100 + p, 100, 100), lab(200, 100, 100)), options.TintTolerance);
-  EXPECT_GT(DeltaE76(lab(100 + p - 1, 100, 100), lab(200, 100, 100)), options.TintTolerance);
-}
-
 // Both ends of the tint search, in both modes, on a flat grey tile over a
 // flat cell of another grey. With the tolerance exactly the untinted
 // distance the tile is close enough as it is; a hair under it, the least
@@ -297,7 +237,7 @@ TEST(MosaicMatch, AdaptiveTintIsTheSmallestThatReachesTheCell) {
 // most a percent of the way, which is at most 2.15 of the 215 levels between
 // the greys); out of reach, the limit (light: a quarter of the way, 53.75
 // levels).
-TEST(MosaicMatch, TintSearchStartsAtTheToleranceAndEndsAtTheLimit) {
+TEST(MatchedMosaic, TintSearchStartsAtTheToleranceAndEndsAtTheLimit) {
   const int tileGrey = 20, cellGrey = 235;
   const auto& lin = SrgbToLinearTable();
   const auto lab = [&](int v) { return LinearRgbToLab(lin[size_t(v)], lin[size_t(v)], lin[size_t(v)]); };
@@ -337,40 +277,7 @@ TEST(MosaicMatch, TintSearchStartsAtTheToleranceAndEndsAtTheLimit) {
   }
 }
 
-// The descriptor on colours whose CIELAB values are published (sRGB, D65):
-// lightness as it is, hue kept, chroma C compressed to ln(1 + 0.045 C) /
-// 0.045, so that pure red's 104.55 comes to 38.70 while a grey keeps its
-// nought. Each of the 16 parts of a tile takes one of them in turn: the
-// parts come row by row.
-TEST(MosaicMatch, DescriptorIsCielabWithItsChromaCompressed) {
-  const struct {
-    TColor colour;
-    TLab lab;
-  } colours[] = {
-      {RGBColor(255, 0, 0), {53.2408f, 80.0925f, 67.2032f}},
-      {RGBColor(0, 255, 0), {87.7347f, -86.1827f, 83.1793f}},
-      {RGBColor(0, 0, 255), {32.2970f, 79.1875f, -107.8602f}},
-      {RGBColor(119, 119, 119), {50.03f, 0, 0}},
-      {RGBColor(255, 255, 255), {100, 0, 0}},
-  };
-  const auto colourOfPart = [&](int part) { return colours[size_t(part) % std::size(colours)]; };
-  TBitmap tile(8, 8, pf24bit);
-  for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) tile.SetPixel(x, y, colourOfPart(y / 2 * MatchGrid + x / 2).colour);
-  const TTileDescriptor d = DescribeArea(tile, 0, 0, 8, 8);
-  for (int part = 0; part < MatchGrid * MatchGrid; ++part) {
-    SCOPED_TRACE(::testing::Message() << "part " << part);
-    const TLab& lab = colourOfPart(part).lab;
-    const double chroma = std::hypot(lab.a, lab.b);
-    const double scale = chroma > 0 ? std::log1p(0.045 * chroma) / (0.045 * chroma) : 1;
-    EXPECT_NEAR(d[size_t(part) * 3], lab.L, 0.02);
-    EXPECT_NEAR(d[size_t(part) * 3 + 1], lab.a * scale, 0.02);
-    EXPECT_NEAR(d[size_t(part) * 3 + 2], lab.b * scale, 0.02);
-  }
-  EXPECT_NEAR(std::hypot(d[1], d[2]), 38.70, 0.01);
-}
-
-TEST(MosaicMatch, EmptyListOrNoCellChangesNothing) {
+TEST(MatchedMosaic, EmptyListOrNoCellChangesNothing) {
   TBitmap image = Numbered(10, 10);
   TThumbnailList empty = ListOf(5, {});
   int calls = 0;
@@ -381,7 +288,7 @@ TEST(MosaicMatch, EmptyListOrNoCellChangesNothing) {
   EXPECT_EQ(calls, 0);
 }
 
-TEST(MosaicMatch, ProgressRisesOncePerRowToTheEnd) {
+TEST(MatchedMosaic, ProgressRisesOncePerRowToTheEnd) {
   const TThumbnailList list = ListOf(5, {Solid(5, 5, clRed), Solid(5, 5, clBlue)});
   TBitmap image = Numbered(20, 50);  // 10 rows of cells
   std::vector<int> seen;
@@ -398,7 +305,7 @@ TEST(MosaicMatch, ProgressRisesOncePerRowToTheEnd) {
 // The light tint: a textured grey tile laid over a cell that is dark on the
 // left and light on the right takes the target's light, part by part, and
 // keeps its own texture.
-TEST(MosaicMatch, LightTintFollowsTheTargetsLightAndKeepsTheTilesDetail) {
+TEST(MatchedMosaic, LightTintFollowsTheTargetsLightAndKeepsTheTilesDetail) {
   TBitmap tile(16, 16, pf24bit);
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 16; ++x) {
@@ -457,7 +364,7 @@ TEST(MosaicMatch, LightTintFollowsTheTargetsLightAndKeepsTheTilesDetail) {
 
 // The figures measured while drawing are those of the finished mosaic
 // against the picture it replaced, partial cells included.
-TEST(MosaicMatch, QualityMeasuredWhileDrawingIsThatOfTheResult) {
+TEST(MatchedMosaic, QualityMeasuredWhileDrawingIsThatOfTheResult) {
   std::vector<TBitmap> thumbs;
   for (int i = 0; i < 12; ++i) {
     TBitmap t = Numbered(8, 8);
