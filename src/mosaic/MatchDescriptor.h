@@ -14,6 +14,7 @@ constexpr int MatchDescriptorSize = MatchGrid * MatchGrid * 3;
 using TTileDescriptor = std::array<float, MatchDescriptorSize>;
 
 // The descriptor of the w x h area of a 24-bit bitmap whose top-left corner
-// is (x, y). Parts are cut at i * w / 3; a part narrower than a pixel takes
-// the nearest pixel column or row.
+// is (x, y), in MatchGrid x MatchGrid parts cut at i * w / MatchGrid (see
+// PartSpan); a part narrower than a pixel takes the nearest pixel column or
+// row.
 TTileDescriptor DescribeArea(const TBitmap& bitmap, int x, int y, int w, int h);
